@@ -1,0 +1,100 @@
+#include "app/ZeRunModes.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "zersc/ZeResource.h"
+
+#include <cstdio>
+
+namespace
+{
+void printUsage()
+{
+	fputs("usage: zelv [options] FILE\n"
+		  "  FILE: *.demo.ini (demo), *.zscn|*.zelv|*.lws.ini (scene viewer),\n"
+		  "        *.x|*.lwo|*.obj (object viewer), *.lua|*.zlua (script)\n"
+		  "  zelv -demoexe|-demodat|-direxe|-dirdat|-dirlistexe TARGET SOURCE\n"
+		  "  zelv -exersc TARGET | -binary [SCENE] | -extract\n"
+		  "See README.md for the options.\n",
+		stdout);
+}
+
+int notBuilt(const char* what)
+{
+	zeLog(EZELL_ERROR, "The %s is not in this build yet", what);
+	return ZE_EXIT_NOT_BUILT;
+}
+
+ZeRunFile modeRunner(const SZeRunModes& modes, EZE_RUN_MODE mode)
+{
+	switch (mode)
+	{
+	case EZERM_DEMO: return modes.demo;
+	case EZERM_SCENE: return modes.scene;
+	case EZERM_OBJECT: return modes.object;
+	case EZERM_SCRIPT: return modes.script;
+	default: return nullptr;
+	}
+}
+} // namespace
+
+int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
+{
+	zeSetProgramPath(argc > 0 ? argv[0] : nullptr);
+
+	SZeCommandLine commandLine;
+	if (zeParseCommandLine(argc, argv, &commandLine) != 0)
+	{
+		printUsage();
+		return 2;
+	}
+	if (commandLine.flags & EZECF_USERLOG)
+	{
+		zeSetLogLevel(EZELL_WARN);
+		zeDisableErrorBoxes();
+	}
+
+	// Packing commands and "-binary" run alone.
+	if (commandLine.command != EZECMD_RUN && commandLine.command != EZECMD_EXTRACT)
+	{
+		if (!modes.command)
+			return notBuilt(commandLine.command == EZECMD_BINARY ? "scene conversion (-binary)" : "packing of data");
+		return modes.command(commandLine);
+	}
+
+	// Packed data carried by the executable runs at once, ignoring the options.
+	if (zePackedDataExists(zeGetProgramPath()))
+	{
+		if (commandLine.command == EZECMD_EXTRACT)
+			return modes.command ? modes.command(commandLine) : notBuilt("extraction of packed data");
+		return modes.packed ? modes.packed(commandLine) : notBuilt("player of packed data");
+	}
+	if (commandLine.command == EZECMD_EXTRACT)
+	{
+		zeLogErrorBox("Resources don't exist");
+		return 1;
+	}
+
+	if (!commandLine.file)
+	{
+		zeLog(EZELL_ERROR, "No file to open");
+		printUsage();
+		return 2;
+	}
+	const EZE_RUN_MODE mode = zeRunModeFromName(commandLine.file);
+	if (mode == EZERM_UNKNOWN)
+	{
+		zeLog(EZELL_ERROR, "Cannot tell how to run '%s': the name must end in .demo.ini, .zscn, .zelv, .lws.ini, "
+						   ".x, .lwo, .obj, .lua or .zlua",
+			commandLine.file);
+		return 1;
+	}
+	if (!zeFileExist(commandLine.file))
+	{
+		zeLog(EZELL_ERROR, "File '%s' does not exist", commandLine.file);
+		return 1;
+	}
+	const ZeRunFile run = modeRunner(modes, mode);
+	if (!run)
+		return notBuilt(zeRunModeName(mode));
+	return run(commandLine);
+}

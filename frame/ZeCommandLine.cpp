@@ -1,0 +1,322 @@
+#include "frame/ZeCommandLine.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+namespace
+{
+char g_programPath[PATH_MAX];
+char g_programDir[PATH_MAX];
+
+struct SCommandSpec
+{
+	const char* option;
+	EZE_COMMAND command;
+	int minArgs;
+	int maxArgs;
+};
+
+const SCommandSpec g_commands[] = {
+	{ "-binary", EZECMD_BINARY, 0, 1 },
+	{ "-demoexe", EZECMD_DEMO_EXE, 2, 2 },
+	{ "-demodat", EZECMD_DEMO_DAT, 2, 2 },
+	{ "-direxe", EZECMD_DIR_EXE, 2, 2 },
+	{ "-dirdat", EZECMD_DIR_DAT, 2, 2 },
+	{ "-dirlistexe", EZECMD_DIR_LIST_EXE, 2, 2 },
+	{ "-exersc", EZECMD_EXE_RSC, 1, 1 },
+	{ "-extract", EZECMD_EXTRACT, 0, 0 },
+};
+
+bool parseInt(const char* text, int* out)
+{
+	if (!text || !*text)
+		return false;
+	char* end = nullptr;
+	const long value = strtol(text, &end, 10);
+	if (*end || value < INT_MIN || value > INT_MAX)
+		return false;
+	*out = static_cast<int>(value);
+	return true;
+}
+
+bool parseFloat(const char* text, float* out)
+{
+	if (!text || !*text)
+		return false;
+	char* end = nullptr;
+	const float value = strtof(text, &end);
+	if (*end)
+		return false;
+	*out = value;
+	return true;
+}
+
+// "WIDTHxHEIGHT" or "WIDTHxHEIGHTxBITS".
+bool parseDisplay(const char* text, SZeSetupParams* setup)
+{
+	int w = 0, h = 0, b = -1;
+	char tail = 0;
+	const int n = sscanf(text, "%dx%dx%d%c", &w, &h, &b, &tail);
+	if ((n != 2 && n != 3) || w <= 0 || h <= 0 || (n == 3 && b <= 0))
+		return false;
+	setup->width = w;
+	setup->height = h;
+	if (n == 3)
+		setup->bits = b;
+	return true;
+}
+
+bool isBoolText(const char* text)
+{
+	return text && (strcmp(text, "0") == 0 || strcmp(text, "1") == 0);
+}
+
+// Options that take values; each consumes its value arguments from argv.
+class COptionReader
+{
+public:
+	COptionReader(int argc, const char* const* argv, SZeCommandLine* out) : Argc(argc), Argv(argv), Out(out) {}
+
+	int run()
+	{
+		for (I = 1; I < Argc; ++I)
+		{
+			const char* arg = Argv[I];
+			if (arg[0] != '-' || arg[1] == 0)
+			{
+				if (!Out->file)
+					Out->file = arg;
+				continue;
+			}
+			if (!option(arg))
+				return -1;
+		}
+		return 0;
+	}
+
+private:
+	const char* value(const char* option)
+	{
+		if (I + 1 >= Argc)
+		{
+			zeLog(EZELL_ERROR, "Option '%s' needs a value", option);
+			return nullptr;
+		}
+		return Argv[++I];
+	}
+
+	bool intValue(const char* option, int* target)
+	{
+		const char* text = value(option);
+		if (!text)
+			return false;
+		if (!parseInt(text, target))
+		{
+			zeLog(EZELL_ERROR, "Option '%s' needs a whole number, not '%s'", option, text);
+			return false;
+		}
+		return true;
+	}
+
+	// A flag that may be followed by "0" or "1"; alone it means 1.
+	void switchValue(int* target)
+	{
+		if (I + 1 < Argc && isBoolText(Argv[I + 1]))
+			*target = Argv[++I][0] - '0';
+		else
+			*target = 1;
+	}
+
+	bool option(const char* arg)
+	{
+		SZeViewerOptions& v = Out->viewer;
+		SZeSetupParams& s = Out->setup;
+		if (!strcmp(arg, "-console"))
+			Out->flags |= EZECF_CONSOLE;
+		else if (!strcmp(arg, "-userlog"))
+			Out->flags |= EZECF_USERLOG;
+		else if (!strcmp(arg, "-paused"))
+			v.flags |= EZEVF_PAUSED;
+		else if (!strcmp(arg, "-ride"))
+			v.flags |= EZEVF_RIDE;
+		else if (!strcmp(arg, "-nomusic"))
+			v.flags &= ~EZEVF_MUSIC;
+		else if (!strcmp(arg, "-syncupdate"))
+			v.flags |= EZEVF_SYNC_UPDATE;
+		else if (!strcmp(arg, "-noidleinactive"))
+			v.flags |= EZEVF_NO_IDLE_INACTIVE;
+		else if (!strcmp(arg, "-framestart"))
+		{
+			if (!intValue(arg, &v.frameStart))
+				return false;
+			v.flags |= EZEVF_FRAME_START;
+		}
+		else if (!strcmp(arg, "-rideopts"))
+			return intValue(arg, &v.rideOptions);
+		else if (!strcmp(arg, "-ridespeed"))
+			return intValue(arg, &v.rideSpeed);
+		else if (!strcmp(arg, "-display"))
+		{
+			const char* text = value(arg);
+			if (!text)
+				return false;
+			if (!parseDisplay(text, &s))
+			{
+				zeLog(EZELL_ERROR, "Option '-display' needs WIDTHxHEIGHT or WIDTHxHEIGHTxBITS, not '%s'", text);
+				return false;
+			}
+		}
+		else if (!strcmp(arg, "-windowed"))
+			switchValue(&s.windowed);
+		else if (!strcmp(arg, "-vsync"))
+			switchValue(&s.vsync);
+		else if (!strcmp(arg, "-windowpos"))
+			return intValue(arg, &s.windowX) && intValue(arg, &s.windowY);
+		else if (!strcmp(arg, "-stereo"))
+			return intValue(arg, &s.stereo);
+		else if (!strcmp(arg, "-cap"))
+		{
+			Out->captureBase = value(arg);
+			if (!Out->captureBase)
+				return false;
+			Out->flags |= EZECF_CAPTURE;
+		}
+		else if (!strcmp(arg, "-capfps"))
+		{
+			const char* text = value(arg);
+			if (!text)
+				return false;
+			if (!parseFloat(text, &Out->captureFps) || Out->captureFps < 0.0f)
+			{
+				zeLog(EZELL_ERROR, "Option '-capfps' needs a frame rate, not '%s'", text);
+				return false;
+			}
+		}
+		else
+		{
+			for (const SCommandSpec& spec : g_commands)
+				if (!strcmp(arg, spec.option))
+				{
+					zeLog(EZELL_ERROR, "'%s' must be the first argument", arg);
+					return false;
+				}
+			zeLog(EZELL_ERROR, "Unknown option '%s'", arg);
+			return false;
+		}
+		return true;
+	}
+
+	int Argc;
+	const char* const* Argv;
+	SZeCommandLine* Out;
+	int I = 0;
+};
+} // namespace
+
+EZE_RUN_MODE zeRunModeFromName(const char* name)
+{
+	if (!name)
+		return EZERM_UNKNOWN;
+	if (zeEndsWithNoCase(name, ".demo.ini"))
+		return EZERM_DEMO;
+	if (zeEndsWithNoCase(name, ".lws.ini") || zeEndsWithNoCase(name, ".zelv") || zeEndsWithNoCase(name, ".zscn"))
+		return EZERM_SCENE;
+	if (zeEndsWithNoCase(name, ".x") || zeEndsWithNoCase(name, ".lwo") || zeEndsWithNoCase(name, ".obj"))
+		return EZERM_OBJECT;
+	if (zeEndsWithNoCase(name, ".lua") || zeEndsWithNoCase(name, ".zlua"))
+		return EZERM_SCRIPT;
+	return EZERM_UNKNOWN;
+}
+
+const char* zeRunModeName(EZE_RUN_MODE mode)
+{
+	switch (mode)
+	{
+	case EZERM_DEMO: return "demo player";
+	case EZERM_SCENE: return "scene viewer";
+	case EZERM_OBJECT: return "object viewer";
+	case EZERM_SCRIPT: return "script runner";
+	default: return "unknown";
+	}
+}
+
+const char* zeCommandName(EZE_COMMAND command)
+{
+	for (const SCommandSpec& spec : g_commands)
+		if (spec.command == command)
+			return spec.option;
+	return "";
+}
+
+int zeParseCommandLine(int argc, const char* const* argv, SZeCommandLine* out)
+{
+	*out = SZeCommandLine();
+	out->command = EZECMD_RUN;
+	zeInitSetupParams(&out->setup);
+	out->viewer.flags = EZEVF_COMMAND_LINE | EZEVF_MUSIC;
+
+	// "-console" may stand anywhere, also beside a packing command.
+	for (int i = 1; i < argc; ++i)
+		if (!strcmp(argv[i], "-console"))
+			out->flags |= EZECF_CONSOLE;
+
+	if (argc > 1)
+	{
+		for (const SCommandSpec& spec : g_commands)
+		{
+			if (strcmp(argv[1], spec.option) != 0)
+				continue;
+			int count = 0;
+			for (int i = 2; i < argc; ++i)
+			{
+				if (!strcmp(argv[i], "-console"))
+					continue;
+				if (count < 2)
+					out->commandArgs[count] = argv[i];
+				++count;
+			}
+			if (count < spec.minArgs || count > spec.maxArgs)
+			{
+				if (spec.minArgs == spec.maxArgs)
+					zeLog(EZELL_ERROR, "'%s' takes %d argument%s", spec.option, spec.minArgs, spec.minArgs == 1 ? "" : "s");
+				else
+					zeLog(EZELL_ERROR, "'%s' takes %d to %d arguments", spec.option, spec.minArgs, spec.maxArgs);
+				return -1;
+			}
+			out->command = spec.command;
+			out->commandArgCount = count;
+			if (spec.command == EZECMD_BINARY)
+			{
+				out->viewer.flags |= EZEVF_BINARY;
+				out->file = count ? out->commandArgs[0] : nullptr;
+			}
+			return 0;
+		}
+	}
+	return COptionReader(argc, argv, out).run();
+}
+
+void zeSetProgramPath(const char* argv0)
+{
+	const ssize_t n = readlink("/proc/self/exe", g_programPath, sizeof(g_programPath) - 1);
+	if (n > 0)
+		g_programPath[n] = 0;
+	else if (!argv0 || !realpath(argv0, g_programPath))
+		snprintf(g_programPath, sizeof(g_programPath), "%s", argv0 ? argv0 : "");
+	snprintf(g_programDir, sizeof(g_programDir), "%s", zeFileGetDirPart(g_programPath));
+}
+
+const char* zeGetProgramPath()
+{
+	return g_programPath;
+}
+
+const char* zeGetProgramDir()
+{
+	return g_programDir;
+}

@@ -1,0 +1,36 @@
+// Internal to the file layer: the back-end interface and stream helpers.
+#pragma once
+
+#include "frame/ZeFile.h"
+
+#include <string>
+#include <vector>
+
+namespace irr { namespace io { class IFileSystem; } }
+
+// One source of files. `open` receives a normalised name ('/' separators,
+// joined with the file layer's current directory).
+class IZeFileBackend
+{
+public:
+	virtual ~IZeFileBackend() = default;
+	// A new handle or null.
+	virtual SZeFile* open(const std::string& name, const char* mode) = 0;
+};
+
+// A stream over bytes held in memory (archive entries).
+SZeFile* zeCreateMemoryFile(std::vector<char>&& data);
+
+// Plain files: finds a path whose components differ in case from the request,
+// exact match first. Returns the path found, or "" when none exists.
+std::string zeResolvePlainPath(const std::string& path);
+SZeFile* zeOpenPlainFile(const std::string& name, const char* mode);
+
+// Back ends. The archive back end reads a zip from memory (which must outlive
+// it) or from a file; null when the archive does not open.
+IZeFileBackend* zeCreatePlainBackend();
+IZeFileBackend* zeCreateIrrlichtBackend(irr::io::IFileSystem* fileSystem);
+IZeFileBackend* zeCreateArchiveBackend(const void* data, size_t size, const char* path);
+
+// '\\' to '/', "./" and "a/../" folded; keeps a leading '/'.
+std::string zeNormalisePath(const char* name);
