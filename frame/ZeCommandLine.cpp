@@ -56,17 +56,19 @@ bool parseFloat(const char* text, float* out)
 	return true;
 }
 
-// "WIDTHxHEIGHT" or "WIDTHxHEIGHTxBITS".
+// "WIDTHxHEIGHT" or "WIDTHxHEIGHTxBITS", and nothing after it.
 bool parseDisplay(const char* text, SZeSetupParams* setup)
 {
 	int w = 0, h = 0, b = -1;
-	char tail = 0;
-	const int n = sscanf(text, "%dx%dx%d%c", &w, &h, &b, &tail);
-	if ((n != 2 && n != 3) || w <= 0 || h <= 0 || (n == 3 && b <= 0))
+	int endSize = -1, endBits = -1;
+	sscanf(text, "%dx%d%nx%d%n", &w, &h, &endSize, &b, &endBits);
+	const bool withBits = endBits >= 0 && text[endBits] == 0;
+	const bool sizeOnly = endSize >= 0 && text[endSize] == 0;
+	if ((!sizeOnly && !withBits) || w <= 0 || h <= 0 || (withBits && b <= 0))
 		return false;
 	setup->width = w;
 	setup->height = h;
-	if (n == 3)
+	if (withBits)
 		setup->bits = b;
 	return true;
 }

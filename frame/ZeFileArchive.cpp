@@ -51,10 +51,12 @@ size_t memRead(void* buffer, size_t size, size_t count, SZeFile* file)
 	const size_t pos = static_cast<size_t>(s->pos);
 	if (pos >= total)
 		return 0;
-	const size_t items = std::min(count, (total - pos) / size);
-	memcpy(buffer, s->data.data() + pos, items * size);
-	s->pos += static_cast<long>(items * size);
-	return items;
+	// As stdio does, a partial last item is copied and consumed but not counted.
+	const size_t left = total - pos;
+	const size_t bytes = count > left / size ? left : count * size;
+	memcpy(buffer, s->data.data() + pos, bytes);
+	s->pos += static_cast<long>(bytes);
+	return bytes / size;
 }
 
 size_t memWrite(const void*, size_t, size_t, SZeFile*)

@@ -44,8 +44,10 @@ size_t irrRead(void* buffer, size_t size, size_t count, SZeFile* file)
 	const long left = f->getSize() - f->getPos();
 	if (left <= 0)
 		return 0;
-	const size_t items = std::min(count, static_cast<size_t>(left) / size);
-	const s32 got = f->read(buffer, static_cast<u32>(items * size));
+	// As stdio does, a partial last item is read and consumed but not counted.
+	const size_t available = static_cast<size_t>(left);
+	const size_t bytes = count > available / size ? available : count * size;
+	const s32 got = f->read(buffer, static_cast<u32>(bytes));
 	return got > 0 ? static_cast<size_t>(got) / size : 0;
 }
 
