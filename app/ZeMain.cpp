@@ -1,6 +1,7 @@
 #include "app/ZeRunModes.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "frame/ZeWindow.h"
 #include "zersc/ZeResource.h"
 
 #include <cstdio>
@@ -74,6 +75,8 @@ int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
 		return 1;
 	}
 
+	if (!commandLine.file)
+		commandLine.file = zeFileRequester("Open a Zelv demo, scene, object or script", "Zelv files");
 	if (!commandLine.file)
 	{
 		zeLog(EZELL_ERROR, "No file to open");
