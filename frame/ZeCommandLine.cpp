@@ -13,7 +13,7 @@ namespace
 char g_programPath[PATH_MAX];
 char g_programDir[PATH_MAX];
 
-struct SCommandSpec
+struct SCommandInfo
 {
 	const char* option;
 	EZE_COMMAND command;
@@ -21,7 +21,7 @@ struct SCommandSpec
 	int maxArgs;
 };
 
-const SCommandSpec g_commands[] = {
+const SCommandInfo g_commands[] = {
 	{ "-binary", EZECMD_BINARY, 0, 1 },
 	{ "-demoexe", EZECMD_DEMO_EXE, 2, 2 },
 	{ "-demodat", EZECMD_DEMO_DAT, 2, 2 },
@@ -201,8 +201,8 @@ private:
 		}
 		else
 		{
-			for (const SCommandSpec& spec : g_commands)
-				if (!strcmp(arg, spec.option))
+			for (const SCommandInfo& info : g_commands)
+				if (!strcmp(arg, info.option))
 				{
 					zeLog(EZELL_ERROR, "'%s' must be the first argument", arg);
 					return false;
@@ -249,9 +249,9 @@ const char* zeRunModeName(EZE_RUN_MODE mode)
 
 const char* zeCommandName(EZE_COMMAND command)
 {
-	for (const SCommandSpec& spec : g_commands)
-		if (spec.command == command)
-			return spec.option;
+	for (const SCommandInfo& info : g_commands)
+		if (info.command == command)
+			return info.option;
 	return "";
 }
 
@@ -269,9 +269,9 @@ int zeParseCommandLine(int argc, const char* const* argv, SZeCommandLine* out)
 
 	if (argc > 1)
 	{
-		for (const SCommandSpec& spec : g_commands)
+		for (const SCommandInfo& info : g_commands)
 		{
-			if (strcmp(argv[1], spec.option) != 0)
+			if (strcmp(argv[1], info.option) != 0)
 				continue;
 			int count = 0;
 			for (int i = 2; i < argc; ++i)
@@ -282,17 +282,17 @@ int zeParseCommandLine(int argc, const char* const* argv, SZeCommandLine* out)
 					out->commandArgs[count] = argv[i];
 				++count;
 			}
-			if (count < spec.minArgs || count > spec.maxArgs)
+			if (count < info.minArgs || count > info.maxArgs)
 			{
-				if (spec.minArgs == spec.maxArgs)
-					zeLog(EZELL_ERROR, "'%s' takes %d argument%s", spec.option, spec.minArgs, spec.minArgs == 1 ? "" : "s");
+				if (info.minArgs == info.maxArgs)
+					zeLog(EZELL_ERROR, "'%s' takes %d argument%s", info.option, info.minArgs, info.minArgs == 1 ? "" : "s");
 				else
-					zeLog(EZELL_ERROR, "'%s' takes %d to %d arguments", spec.option, spec.minArgs, spec.maxArgs);
+					zeLog(EZELL_ERROR, "'%s' takes %d to %d arguments", info.option, info.minArgs, info.maxArgs);
 				return -1;
 			}
-			out->command = spec.command;
+			out->command = info.command;
 			out->commandArgCount = count;
-			if (spec.command == EZECMD_BINARY)
+			if (info.command == EZECMD_BINARY)
 			{
 				out->viewer.flags |= EZEVF_BINARY;
 				out->file = count ? out->commandArgs[0] : nullptr;
