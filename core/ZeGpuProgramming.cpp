@@ -1,0 +1,530 @@
+// The GPU-programming service: programs built from HLSL through the
+// translator and the shader cache, linked into GL programs whose float4
+// registers are uploaded when they change.
+#include "core/IZeGpuProgramming.h"
+#include "core/ZeGpuState.h"
+#include "core/ZeHlslTranslator.h"
+#include "core/ZeShaderCache.h"
+
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "libext/ZeGL.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
+
+using irr::s32;
+using irr::u32;
+using irr::f32;
+
+namespace
+{
+bool g_flip = false;
+GLint g_savedFrontFace = 0;  // the library's winding while ours is swapped, else 0
+
+void applyFrontFace()
+{
+	if (g_flip && !g_savedFrontFace)
+	{
+		glGetIntegerv(GL_FRONT_FACE, &g_savedFrontFace);
+		glFrontFace(g_savedFrontFace == GL_CW ? GL_CCW : GL_CW);
+	}
+	else if (!g_flip && g_savedFrontFace)
+	{
+		glFrontFace(static_cast<GLenum>(g_savedFrontFace));
+		g_savedFrontFace = 0;
+	}
+}
+
+const char* stageName(EZE_SHADER_STAGE stage)
+{
+	return stage == EZESS_VERTEX ? "vertex" : "pixel";
+}
+
+// Separators to '/', lower case: how changed-file names are compared.
+std::string comparableName(const std::string& name)
+{
+	std::string out;
+	for (char c : name)
+		out += c == '\\' ? '/' : static_cast<char>(tolower(static_cast<unsigned char>(c)));
+	while (out.compare(0, 2, "./") == 0)
+		out.erase(0, 2);
+	return out;
+}
+
+bool sameFile(const std::string& a, const std::string& b)
+{
+	auto endsWith = [](const std::string& s, const std::string& tail) {
+		return s.size() > tail.size() && s[s.size() - tail.size() - 1] == '/'
+			&& s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+	};
+	return a == b || endsWith(a, b) || endsWith(b, a);
+}
+
+// A linked program and what the service needs to rebuild it.
+struct SBuilt
+{
+	GLuint Program = 0;
+	ze::SStageCode Stages[EZESS_COUNT];
+};
+
+class CZeGpuProgramming;
+
+class CZeShaderProgram : public IZeShaderProgram
+{
+public:
+	CZeShaderProgram(CZeGpuProgramming* owner, irr::video::IVideoDriver* driver, const char* file,
+		const std::string& resolved, const char* vertexEntry, const char* pixelEntry, const SZeMacro* macros)
+		: Owner(owner), Driver(driver), File(file), Resolved(resolved)
+	{
+		Entries[EZESS_VERTEX] = vertexEntry ? vertexEntry : "";
+		Entries[EZESS_PIXEL] = pixelEntry ? pixelEntry : "";
+		for (const SZeMacro* m = macros; m && m->Name; ++m)
+			MacroText.emplace_back(m->Name, m->Definition ? m->Definition : "1");
+	}
+	~CZeShaderProgram() override;
+
+	unsigned int getGLProgram() const override { return Program; }
+	const irr::core::array<SZeShaderConstant>& getConstants() const override { return Constants; }
+
+	s32 findConstant(const char* name, EZE_SHADER_STAGE stage) const override
+	{
+		for (u32 i = 0; name && i < Constants.size(); ++i)
+			if (Constants[i].Stage == stage && Constants[i].Name == name)
+				return static_cast<s32>(i);
+		return -1;
+	}
+
+	void setRegisters(EZE_SHADER_STAGE stage, u32 firstRegister, const f32* values, u32 float4Count) override
+	{
+		if (stage >= EZESS_COUNT || !values)
+			return;
+		SStageState& s = Stages[stage];
+		const u32 size = static_cast<u32>(s.Registers.size() / 4);
+		if (firstRegister >= size)
+			return;
+		const u32 count = std::min(float4Count, size - firstRegister);
+		f32* shadow = &s.Registers[firstRegister * 4];
+		if (std::equal(values, values + count * 4, shadow))
+			return;  // as uploaded, or about to be
+		std::copy(values, values + count * 4, shadow);
+		s.DirtyFirst = std::min(s.DirtyFirst, firstRegister);
+		s.DirtyEnd = std::max(s.DirtyEnd, firstRegister + count);
+	}
+
+	void setSamplerUnit(u32 constantIndex, u32 unit) override
+	{
+		if (constantIndex >= Constants.size() || Constants[constantIndex].Type < EZECT_SAMPLER_2D
+			|| Constants[constantIndex].RegisterIndex == unit)
+			return;
+		Constants[constantIndex].RegisterIndex = unit;
+		for (SSampler& s : Samplers)
+			s.Dirty = s.Dirty || s.Constant == constantIndex;
+	}
+
+	void use() override
+	{
+		glUseProgram(Program);
+		for (SStageState& s : Stages)
+		{
+			const u32 end = std::min(s.DirtyEnd, static_cast<u32>(s.Locations.size()));
+			if (s.DirtyFirst < end)
+				glUniform4fv(s.Locations[s.DirtyFirst], static_cast<GLsizei>(end - s.DirtyFirst),
+					&s.Registers[s.DirtyFirst * 4]);
+			s.DirtyFirst = ~0u;
+			s.DirtyEnd = 0;
+		}
+		for (SSampler& s : Samplers)
+			if (s.Dirty)
+			{
+				const SZeShaderConstant& c = Constants[s.Constant];
+				std::vector<GLint> units(c.Elements);
+				for (u32 i = 0; i < c.Elements; ++i)
+					units[i] = static_cast<GLint>(c.RegisterIndex + i);
+				glUniform1iv(s.Location, static_cast<GLsizei>(units.size()), units.data());
+				s.Dirty = false;
+			}
+		const f32 flip = g_flip ? -1.f : 1.f;
+		if (FlipLocation >= 0 && flip != Flip)
+			glUniform1f(FlipLocation, Flip = flip);
+		if (HeightLocation >= 0)
+		{
+			const f32 height = static_cast<f32>(Driver->getCurrentRenderTargetSize().Height);
+			if (height != Height)
+				glUniform1f(HeightLocation, Height = height);
+		}
+		applyFrontFace();
+	}
+
+	const char* getFileName() const override { return File.c_str(); }
+	const char* getEntryPoint(EZE_SHADER_STAGE stage) const override
+	{
+		return stage < EZESS_COUNT ? Entries[stage].c_str() : "";
+	}
+	u32 getRevision() const override { return Revision; }
+	const irr::core::array<irr::core::stringc>& getSourceFiles() const override { return SourceFiles; }
+
+	// Takes over a freshly linked program; registers and sampler units set
+	// before keep their values.
+	void adopt(SBuilt& built)
+	{
+		irr::core::array<SZeShaderConstant> previous = Constants;
+		if (Program)
+		{
+			glDeleteProgram(Program);
+			++Revision;
+		}
+		Program = built.Program;
+		built.Program = 0;
+		Constants.clear();
+		Samplers.clear();
+		SourceFiles.clear();
+		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
+		{
+			const ze::SStageCode& code = built.Stages[stage];
+			SStageState& s = Stages[stage];
+			s.Registers.resize(code.RegisterCount * 4, 0.f);
+			s.DirtyFirst = 0;
+			s.DirtyEnd = code.RegisterCount;
+			s.Locations.clear();
+			const std::string array = stage == EZESS_VERTEX ? "ze_vs_c" : "ze_ps_c";
+			for (u32 i = 0; i < code.RegisterCount; ++i)
+			{
+				const GLint location = glGetUniformLocation(Program, (array + "[" + std::to_string(i) + "]").c_str());
+				if (location < 0)
+					break;  // the tail the GL compiler dropped
+				s.Locations.push_back(location);
+			}
+			for (const ze::SStageConstant& c : code.Constants)
+			{
+				SZeShaderConstant k;
+				k.Name = c.Name.c_str();
+				k.Stage = static_cast<EZE_SHADER_STAGE>(stage);
+				k.Type = c.Type;
+				k.RegisterIndex = c.RegisterIndex;
+				k.RegisterCount = c.RegisterCount;
+				k.Rows = c.Rows;
+				k.Columns = c.Columns;
+				k.Elements = c.Elements;
+				k.RowMajor = c.RowMajor;
+				if (c.Type >= EZECT_SAMPLER_2D)
+				{
+					for (u32 i = 0; i < previous.size(); ++i)
+						if (previous[i].Stage == k.Stage && previous[i].Name == k.Name && previous[i].Type == k.Type)
+							k.RegisterIndex = previous[i].RegisterIndex;
+					const GLint location = glGetUniformLocation(Program, c.GlslName.c_str());
+					if (location >= 0)
+						Samplers.push_back({ Constants.size(), location, true });
+				}
+				Constants.push_back(k);
+			}
+			for (const ze::SSourceFile& f : code.Sources)
+			{
+				bool known = false;
+				for (u32 i = 0; i < SourceFiles.size() && !known; ++i)
+					known = SourceFiles[i] == f.Name.c_str();
+				if (!known)
+					SourceFiles.push_back(f.Name.c_str());
+			}
+		}
+		FlipLocation = glGetUniformLocation(Program, "ze_FlipY");
+		HeightLocation = glGetUniformLocation(Program, "ze_TargetHeight");
+		Flip = Height = NAN;
+	}
+
+	const std::string& resolvedFile() const { return Resolved; }
+	const std::string& entry(u32 stage) const { return Entries[stage]; }
+	std::vector<SZeMacro> macros() const
+	{
+		std::vector<SZeMacro> list;
+		for (const auto& m : MacroText)
+			list.push_back({ m.first.c_str(), m.second.c_str() });
+		list.push_back({ nullptr, nullptr });
+		return list;
+	}
+	void detach() { Owner = nullptr; }
+
+private:
+	struct SStageState
+	{
+		std::vector<f32> Registers;   // four per register
+		std::vector<GLint> Locations; // per register the GL compiler kept
+		u32 DirtyFirst = ~0u;
+		u32 DirtyEnd = 0;
+	};
+	struct SSampler
+	{
+		u32 Constant;
+		GLint Location;
+		bool Dirty;
+	};
+
+	CZeGpuProgramming* Owner;
+	irr::video::IVideoDriver* Driver;
+	std::string File;
+	std::string Resolved;
+	std::string Entries[EZESS_COUNT];
+	std::vector<std::pair<std::string, std::string>> MacroText;
+	GLuint Program = 0;
+	u32 Revision = 0;
+	irr::core::array<SZeShaderConstant> Constants;
+	irr::core::array<irr::core::stringc> SourceFiles;
+	SStageState Stages[EZESS_COUNT];
+	std::vector<SSampler> Samplers;
+	GLint FlipLocation = -1;
+	GLint HeightLocation = -1;
+	f32 Flip = NAN;
+	f32 Height = NAN;
+};
+
+class CZeGpuProgramming : public IZeGpuProgramming
+{
+public:
+	explicit CZeGpuProgramming(irr::video::IVideoDriver* driver) : Driver(driver) {}
+
+	~CZeGpuProgramming() override
+	{
+		for (CZeShaderProgram* p : Live)
+			p->detach();
+	}
+
+	IZeShaderProgram* createProgram(const char* file, const char* vertexEntry, const char* pixelEntry,
+		const SZeMacro* macros) override
+	{
+		const std::string resolved = ze::resolveShaderFile(file);
+		CZeShaderProgram* program
+			= new CZeShaderProgram(this, Driver, file ? file : "", resolved, vertexEntry, pixelEntry, macros);
+		SBuilt built;
+		if (!build(*program, built))
+		{
+			program->detach();
+			program->drop();
+			return nullptr;
+		}
+		program->adopt(built);
+		Live.push_back(program);
+		return program;
+	}
+
+	void setShaderCache(const char* folder, bool readOnly) override { Cache.setFolder(folder, readOnly); }
+
+	irr::core::stringc getCacheFileName(const char* file, const char* entry, EZE_SHADER_STAGE stage,
+		const SZeMacro* macros) const override
+	{
+		return ze::cacheFileName(ze::resolveShaderFile(file), entry, stage, ze::macroText(macros)).c_str();
+	}
+
+	u32 updateShaders(u32 count, const char* const* files) override
+	{
+		std::vector<std::string> changed;
+		for (u32 i = 0; files && i < count; ++i)
+			if (files[i])
+			{
+				zeLog(EZELL_INFO, "ZeGPU: shader file changed: %s", files[i]);
+				changed.push_back(comparableName(files[i]));
+			}
+		u32 rebuilt = 0;
+		const std::vector<CZeShaderProgram*> programs = Live;
+		for (CZeShaderProgram* program : programs)
+		{
+			const irr::core::array<irr::core::stringc>& sources = program->getSourceFiles();
+			bool affected = false;
+			for (u32 i = 0; i < sources.size() && !affected; ++i)
+				for (const std::string& name : changed)
+					affected = affected || sameFile(comparableName(sources[i].c_str()), name);
+			if (!affected)
+				continue;
+			SBuilt built;
+			if (build(*program, built))
+			{
+				program->adopt(built);
+				++rebuilt;
+			}
+			else
+				zeLog(EZELL_ERROR, "ZeGPU: kept the previous program of %s", program->getFileName());
+		}
+		return rebuilt;
+	}
+
+	const char* getLastError() const override { return LastError.c_str(); }
+	SZeGpuStats getStats() const override { return Stats; }
+
+	void forget(CZeShaderProgram* program) { Live.erase(std::remove(Live.begin(), Live.end(), program), Live.end()); }
+
+private:
+	void fail(const std::string& headline, const std::string& messages)
+	{
+		zeLog(EZELL_ERROR, "%s", headline.c_str());
+		size_t at = 0;
+		while (at < messages.size())
+		{
+			size_t end = messages.find('\n', at);
+			if (end == std::string::npos)
+				end = messages.size();
+			if (end > at)
+				zeLog(EZELL_ERROR, "%s", messages.substr(at, end - at).c_str());
+			at = end + 1;
+		}
+		LastError = headline + "\n" + messages;
+	}
+
+	void failStage(EZE_SHADER_STAGE stage, const char* file, const std::string& messages)
+	{
+		fail(std::string("ZeGPU: Failed to Compile ") + stageName(stage) + " shader " + file, messages);
+	}
+
+	// A stage from the cache, else translated (and cached).
+	bool loadStage(const CZeShaderProgram& program, EZE_SHADER_STAGE stage, ze::SStageCode& code)
+	{
+		const std::vector<SZeMacro> macros = program.macros();
+		const std::string text = ze::macroText(macros.data());
+		const std::string& file = program.resolvedFile();
+		const char* entry = program.entry(stage).c_str();
+		std::string why;
+		if (Cache.isOn())
+		{
+			if (Cache.read(file, entry, stage, text, code, why))
+			{
+				++Stats.CacheHits;
+				return true;
+			}
+			if (why == "corrupt" || why.compare(0, 5, "not a") == 0)
+				zeLog(EZELL_WARN, "ZeGPU: refused the cache entry of %s (%s): %s", file.c_str(), entry, why.c_str());
+			else if (why != "missing")
+				zeLog(EZELL_DEBUG, "ZeGPU: cache entry of %s (%s) not used: %s", file.c_str(), entry, why.c_str());
+		}
+		std::string log;
+		if (!ze::translateHlsl(file.c_str(), entry, stage, macros.data(), code, log))
+		{
+			failStage(stage, program.getFileName(), log);
+			return false;
+		}
+		++Stats.Translations;
+		if (Cache.isOn() && !Cache.isReadOnly())
+		{
+			if (Cache.write(code, text))
+				++Stats.CacheWrites;
+			else
+				zeLog(EZELL_WARN, "ZeGPU: could not write the shader cache in %s", Cache.path("").c_str());
+		}
+		return true;
+	}
+
+	GLuint compile(GLenum type, const std::string& text, std::string& log)
+	{
+		const GLuint shader = glCreateShader(type);
+		const char* source = text.c_str();
+		glShaderSource(shader, 1, &source, nullptr);
+		glCompileShader(shader);
+		GLint ok = 0, length = 0;
+		glGetShaderiv(shader, GL_COMPILE_STATUS, &ok);
+		if (!ok)
+		{
+			glGetShaderiv(shader, GL_INFO_LOG_LENGTH, &length);
+			log.assign(static_cast<size_t>(std::max(length, 1)), '\0');
+			glGetShaderInfoLog(shader, length, nullptr, &log[0]);
+			log.resize(log.find('\0') == std::string::npos ? log.size() : log.find('\0'));
+			glDeleteShader(shader);
+			zeLog(EZELL_DEBUG, "ZeGPU: the GLSL refused:\n%s", text.c_str());
+			return 0;
+		}
+		return shader;
+	}
+
+	bool build(CZeShaderProgram& program, SBuilt& built)
+	{
+		if (!Driver || Driver->getDriverType() != irr::video::EDT_OPENGL)
+		{
+			failStage(EZESS_VERTEX, program.getFileName(), "programs need the OpenGL driver");
+			return false;
+		}
+		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
+			if (!loadStage(program, static_cast<EZE_SHADER_STAGE>(stage), built.Stages[stage]))
+				return false;
+		const std::string texts[EZESS_COUNT] = { built.Stages[EZESS_VERTEX].Glsl,
+			ze::matchPixelInputs(built.Stages[EZESS_VERTEX], built.Stages[EZESS_PIXEL]) };
+		GLuint shaders[EZESS_COUNT] = {};
+		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
+		{
+			std::string log;
+			shaders[stage] = compile(stage == EZESS_VERTEX ? GL_VERTEX_SHADER : GL_FRAGMENT_SHADER, texts[stage], log);
+			if (!shaders[stage])
+			{
+				if (stage)
+					glDeleteShader(shaders[0]);
+				failStage(static_cast<EZE_SHADER_STAGE>(stage), program.getFileName(), log);
+				return false;
+			}
+		}
+		const GLuint linked = glCreateProgram();
+		for (GLuint shader : shaders)
+			glAttachShader(linked, shader);
+		glLinkProgram(linked);
+		for (GLuint shader : shaders)
+		{
+			glDetachShader(linked, shader);
+			glDeleteShader(shader);
+		}
+		GLint ok = 0, length = 0;
+		glGetProgramiv(linked, GL_LINK_STATUS, &ok);
+		if (!ok)
+		{
+			glGetProgramiv(linked, GL_INFO_LOG_LENGTH, &length);
+			std::string log(static_cast<size_t>(std::max(length, 1)), '\0');
+			glGetProgramInfoLog(linked, length, nullptr, &log[0]);
+			glDeleteProgram(linked);
+			fail(std::string("ZeGPU: Failed to link ") + program.getFileName() + " (" + program.entry(EZESS_VERTEX)
+					+ ", " + program.entry(EZESS_PIXEL) + ")",
+				log.c_str());
+			return false;
+		}
+		++Stats.Links;
+		built.Program = linked;
+		return true;
+	}
+
+	irr::video::IVideoDriver* Driver;
+	ze::CShaderCache Cache;
+	std::vector<CZeShaderProgram*> Live;
+	SZeGpuStats Stats = {};
+	std::string LastError;
+};
+
+CZeShaderProgram::~CZeShaderProgram()
+{
+	if (Owner)
+		Owner->forget(this);
+	if (Program)
+		glDeleteProgram(Program);
+}
+} // namespace
+
+void zeSetRenderTargetFlip(bool flip)
+{
+	g_flip = flip;
+}
+
+bool zeGetRenderTargetFlip()
+{
+	return g_flip;
+}
+
+void zeUnbindProgram()
+{
+	glUseProgram(0);
+	glActiveTexture(GL_TEXTURE0);
+	if (g_savedFrontFace)
+	{
+		glFrontFace(static_cast<GLenum>(g_savedFrontFace));
+		g_savedFrontFace = 0;
+	}
+}
+
+IZeGpuProgramming* zeCreateGpuProgramming(irr::video::IVideoDriver* driver)
+{
+	return new CZeGpuProgramming(driver);
+}

@@ -1,0 +1,888 @@
+// HLSL to GLSL: glslang's HLSL front end makes SPIR-V, SPIRV-Cross writes
+// GLSL 3.30 (compatibility profile, so that vertices arrive through the
+// fixed-function arrays), and the text is then fitted to the engine's
+// conventions (see ZeHlslTranslator.h).
+#include "core/ZeHlslTranslator.h"
+
+#include "frame/ZeFile.h"
+
+#include <glslang/Public/ResourceLimits.h>
+#include <glslang/Public/ShaderLang.h>
+#include <glslang/SPIRV/GlslangToSpv.h>
+#include <openssl/sha.h>
+#include <spirv_cross/spirv_cross_c.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace ze
+{
+namespace
+{
+using irr::u32;
+
+// Vertex-stage samplers take texture units from here on (Direct3D 9 keeps
+// them apart from the pixel stage's).
+const u32 VERTEX_SAMPLER_BASE = 16;
+
+// ---- Sources ----------------------------------------------------------------------
+// Reads #include files through the file layer and records each one.
+class CIncluder : public glslang::TShader::Includer
+{
+public:
+	explicit CIncluder(std::vector<SSourceFile>& sources) : Sources(sources) {}
+
+	IncludeResult* includeLocal(const char* header, const char* includer, size_t) override
+	{
+		const std::string name = std::string(zeFileGetDirPart(includer)) + header;
+		return zeFileExist(name.c_str()) ? load(name) : nullptr;
+	}
+
+	IncludeResult* includeSystem(const char* header, const char*, size_t) override
+	{
+		const std::string name = zeFindDataFile(header);
+		return zeFileExist(name.c_str()) ? load(name) : nullptr;
+	}
+
+	void releaseInclude(IncludeResult* result) override { delete result; }
+
+private:
+	IncludeResult* load(const std::string& name)
+	{
+		long size = 0;
+		char* data = zeReadFile(name.c_str(), &size);
+		if (!data)
+			return nullptr;
+		Texts.emplace_back(data, static_cast<size_t>(size));
+		delete[] data;
+		const std::string& text = Texts.back();
+		const bool known = std::any_of(Sources.begin(), Sources.end(),
+			[&](const SSourceFile& s) { return s.Name == name; });
+		if (!known)
+		{
+			SSourceFile file;
+			file.Name = name;
+			sha1(text.data(), text.size(), file.Hash);
+			Sources.push_back(file);
+		}
+		return new IncludeResult(name, text.data(), text.size(), nullptr);
+	}
+
+	std::vector<SSourceFile>& Sources;
+	std::vector<std::string> Texts;  // outlive the parse (list: stable addresses)
+};
+
+void initGlslang()
+{
+	static std::once_flag once;
+	std::call_once(once, [] { glslang::InitializeProcess(); });
+}
+
+// ---- Integer globals ----------------------------------------------------------------
+// Registers are float4: int and bool globals are stored as floats in the
+// global block and converted where they are loaded. glslang keeps bool as uint.
+const uint32_t OP_TYPE_INT = 21, OP_TYPE_FLOAT = 22, OP_TYPE_VECTOR = 23, OP_TYPE_ARRAY = 28,
+	OP_TYPE_STRUCT = 30, OP_TYPE_POINTER = 32, OP_VARIABLE = 59, OP_LOAD = 61, OP_ACCESS_CHAIN = 65,
+	OP_IN_BOUNDS_ACCESS_CHAIN = 66, OP_COPY_OBJECT = 83, OP_CONVERT_F_TO_U = 109, OP_CONVERT_F_TO_S = 110,
+	OP_DECORATE = 71, DECORATION_ARRAY_STRIDE = 6, STORAGE_UNIFORM = 2;
+
+bool isTypeOp(uint32_t op)
+{
+	return op >= 19 && op <= 39;
+}
+
+class CIntegerGlobals
+{
+public:
+	explicit CIntegerGlobals(std::vector<uint32_t>& words) : W(words) {}
+
+	bool run(std::string& error)
+	{
+		if (W.size() < 5)
+			return true;
+		for (size_t at = 5; at < W.size();)
+		{
+			const uint32_t count = W[at] >> 16;
+			if (count == 0 || at + count > W.size())
+			{
+				error = "malformed SPIR-V";
+				return false;
+			}
+			Starts.push_back(at);
+			const uint32_t op = W[at] & 0xffff;
+			if (isTypeOp(op) && count > 1)
+				Decl[W[at + 1]] = at;
+			if (op == OP_VARIABLE && W[at + 3] == STORAGE_UNIFORM)
+				Blocks.push_back(W[at + 1]);
+			if (op == OP_VARIABLE || op == OP_ACCESS_CHAIN || op == OP_IN_BOUNDS_ACCESS_CHAIN || op == OP_COPY_OBJECT)
+				TypeOf[W[at + 2]] = W[at + 1];
+			at += count;
+		}
+		if (Blocks.size() != 1 || !Decl.count(Blocks[0]) || op(W[Decl[Blocks[0]] + 3]) != OP_TYPE_STRUCT)
+			return true;
+		StructAt = Decl[W[Decl[Blocks[0]] + 3]];
+		bool any = false;
+		for (uint32_t i = StructAt + 2; i < StructAt + (W[StructAt] >> 16); ++i)
+			any = any || isInteger(W[i]);
+		if (!any)
+			return true;
+		Bound = W[3];
+		return rewrite(error);
+	}
+
+private:
+	uint32_t op(uint32_t id) const
+	{
+		auto it = Decl.find(id);
+		return it == Decl.end() ? 0 : W[it->second] & 0xffff;
+	}
+
+	bool isInteger(uint32_t type) const
+	{
+		const uint32_t o = op(type);
+		if (o == OP_TYPE_INT)
+			return true;
+		if (o == OP_TYPE_VECTOR || o == OP_TYPE_ARRAY)
+			return isInteger(W[Decl.at(type) + 2]);
+		return false;
+	}
+
+	bool isSigned(uint32_t type) const
+	{
+		const size_t at = Decl.at(type);
+		return (W[at] & 0xffff) == OP_TYPE_INT ? W[at + 3] != 0 : isSigned(W[at + 2]);
+	}
+
+	// A type declared before the block, matching the words after the result id.
+	uint32_t findBefore(uint32_t opcode, std::initializer_list<uint32_t> operands) const
+	{
+		for (size_t at : Starts)
+		{
+			if (at >= StructAt)
+				break;
+			if ((W[at] & 0xffff) == opcode && (W[at] >> 16) == operands.size() + 2
+				&& std::equal(operands.begin(), operands.end(), W.begin() + static_cast<long>(at) + 2))
+				return W[at + 1];
+		}
+		return 0;
+	}
+
+	uint32_t addType(uint32_t opcode, std::initializer_list<uint32_t> operands)
+	{
+		const uint32_t id = Bound++;
+		NewTypes.push_back(static_cast<uint32_t>(operands.size() + 2) << 16 | opcode);
+		NewTypes.push_back(id);
+		NewTypes.insert(NewTypes.end(), operands);
+		return id;
+	}
+
+	uint32_t floatOf(uint32_t type)
+	{
+		auto known = FloatOf.find(type);
+		if (known != FloatOf.end())
+			return known->second;
+		if (!Float && !(Float = findBefore(OP_TYPE_FLOAT, {32})))
+			Float = addType(OP_TYPE_FLOAT, {32});
+		const size_t at = Decl.at(type);
+		uint32_t result = Float;
+		if ((W[at] & 0xffff) == OP_TYPE_VECTOR)
+		{
+			result = findBefore(OP_TYPE_VECTOR, {Float, W[at + 3]});
+			if (!result)
+				result = addType(OP_TYPE_VECTOR, {Float, W[at + 3]});
+		}
+		else if ((W[at] & 0xffff) == OP_TYPE_ARRAY)
+		{
+			const uint32_t element = floatOf(W[at + 2]);
+			result = addType(OP_TYPE_ARRAY, {element, W[at + 3]});
+			for (size_t d : Starts)
+				if ((W[d] & 0xffff) == OP_DECORATE && W[d] >> 16 == 4 && W[d + 1] == type
+					&& W[d + 2] == DECORATION_ARRAY_STRIDE)
+					NewDecorations.insert(NewDecorations.end(), {4u << 16 | OP_DECORATE, result, DECORATION_ARRAY_STRIDE, W[d + 3]});
+		}
+		FloatOf[type] = result;
+		return result;
+	}
+
+	bool rewrite(std::string& error)
+	{
+		// Retype the block's members and the uniform pointers into them.
+		for (uint32_t i = StructAt + 2; i < StructAt + (W[StructAt] >> 16); ++i)
+			if (isInteger(W[i]))
+				W[i] = floatOf(W[i]);
+		std::unordered_map<uint32_t, bool> pointers;  // retyped pointer types
+		for (size_t at : Starts)
+			if ((W[at] & 0xffff) == OP_TYPE_POINTER && W[at + 2] == STORAGE_UNIFORM && isInteger(W[at + 3]))
+			{
+				W[at + 3] = floatOf(W[at + 3]);
+				pointers[W[at + 1]] = true;
+			}
+		size_t firstType = W.size();
+		for (size_t at : Starts)
+			if (isTypeOp(W[at] & 0xffff))
+			{
+				firstType = at;
+				break;
+			}
+		std::vector<uint32_t> out(W.begin(), W.begin() + 5);
+		out.reserve(W.size() + NewTypes.size() + NewDecorations.size() + 64);
+		for (size_t at : Starts)
+		{
+			if (at == firstType)
+				out.insert(out.end(), NewDecorations.begin(), NewDecorations.end());
+			if (at == StructAt)
+				out.insert(out.end(), NewTypes.begin(), NewTypes.end());
+			const uint32_t count = W[at] >> 16;
+			auto pointerType = (W[at] & 0xffff) == OP_LOAD ? TypeOf.find(W[at + 3]) : TypeOf.end();
+			if (pointerType == TypeOf.end() || !pointers.count(pointerType->second))
+			{
+				out.insert(out.end(), W.begin() + static_cast<long>(at), W.begin() + static_cast<long>(at + count));
+				continue;
+			}
+			const uint32_t type = W[at + 1], id = W[at + 2];
+			if (op(type) == OP_TYPE_ARRAY)
+			{
+				error = "an int or bool array global is read whole; index it instead";
+				return false;
+			}
+			const uint32_t loaded = Bound++;
+			out.insert(out.end(), W.begin() + static_cast<long>(at), W.begin() + static_cast<long>(at + count));
+			const size_t load = out.size() - count;
+			out[load + 1] = FloatOf.at(type);
+			out[load + 2] = loaded;
+			out.insert(out.end(), {4u << 16 | (isSigned(type) ? OP_CONVERT_F_TO_S : OP_CONVERT_F_TO_U), type, id, loaded});
+		}
+		out[3] = Bound;
+		W.swap(out);
+		return true;
+	}
+
+	std::vector<uint32_t>& W;
+	std::vector<size_t> Starts;
+	std::unordered_map<uint32_t, size_t> Decl;
+	std::unordered_map<uint32_t, uint32_t> TypeOf;
+	std::unordered_map<uint32_t, uint32_t> FloatOf;
+	std::vector<uint32_t> Blocks;
+	std::vector<uint32_t> NewTypes, NewDecorations;
+	size_t StructAt = 0;
+	uint32_t Bound = 0, Float = 0;
+};
+
+// ---- Semantics and GLSL text ------------------------------------------------------
+struct SSemantic
+{
+	std::string Base;  // "TEXCOORD"
+	u32 Index = 0;
+	std::string text() const { return Base + std::to_string(Index); }
+};
+
+SSemantic parseSemantic(const char* text)
+{
+	std::string s(text ? text : "");
+	for (char& c : s)
+		c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+	size_t digits = s.size();
+	while (digits > 0 && isdigit(static_cast<unsigned char>(s[digits - 1])))
+		--digits;
+	SSemantic r;
+	r.Base = s.substr(0, digits);
+	r.Index = digits < s.size() ? static_cast<u32>(std::stoul(s.substr(digits))) : 0;
+	if (r.Base == "SV_POSITION")
+		r.Base = "POSITION";
+	else if (r.Base == "SV_TARGET")
+		r.Base = "COLOR";
+	else if (r.Base == "SV_DEPTH")
+		r.Base = "DEPTH";
+	else if (r.Base == "SV_ISFRONTFACE")
+		r.Base = "VFACE";
+	return r;
+}
+
+u32 components(const std::string& type)
+{
+	const char last = type.empty() ? '1' : type.back();
+	return last >= '2' && last <= '4' ? static_cast<u32>(last - '0') : 1;
+}
+
+// A float expression of `from` components as a value of GLSL type `type`;
+// missing components read 0, and w reads 1, as Direct3D 9 fills them.
+std::string adapt(const std::string& expr, u32 from, const std::string& type)
+{
+	const u32 to = components(type);
+	std::string value = expr;
+	if (to < from)
+		value = expr + "." + std::string("xyzw").substr(0, to);
+	else if (to > from)
+	{
+		value = (to == 1 ? std::string("float") : "vec" + std::to_string(to)) + "(" + expr;
+		for (u32 c = from; c < to; ++c)
+			value += c == 3 ? ", 1.0" : ", 0.0";
+		value += ")";
+	}
+	const bool isFloat = type == "float" || type.compare(0, 3, "vec") == 0;
+	return "(" + (isFloat ? value : type + "(" + value + ")") + ")";
+}
+
+// What a vertex input of a semantic reads from the fixed-function arrays.
+std::string vertexInput(const SSemantic& s, u32& count)
+{
+	count = 4;
+	if (s.Base == "POSITION" && s.Index == 0)
+		return "gl_Vertex";
+	if (s.Base == "NORMAL" && s.Index == 0)
+	{
+		count = 3;
+		return "gl_Normal";
+	}
+	if (s.Base == "COLOR" && s.Index <= 1)
+		return s.Index ? "gl_SecondaryColor" : "gl_Color";
+	if (s.Base == "TEXCOORD" && s.Index < 8)
+		return "gl_MultiTexCoord" + std::to_string(s.Index);
+	if (s.Base == "TANGENT" && s.Index == 0)
+		return "gl_MultiTexCoord1";
+	if (s.Base == "BINORMAL" && s.Index == 0)
+		return "gl_MultiTexCoord2";
+	return "vec4(0.0, 0.0, 0.0, 1.0)";  // not fed by the engine's vertex formats
+}
+
+// "[qualifiers] in|out TYPE NAME;" split (NAME without ';'); false for any other line.
+bool parseDeclaration(const std::string& line, const char* keyword, std::string& qualifiers, std::string& type,
+	std::string& name)
+{
+	size_t end = line.find_last_not_of(" \t\r");
+	if (end == std::string::npos || line[end] != ';')
+		return false;
+	std::vector<std::string> words;
+	size_t at = 0;
+	while (at < end)
+	{
+		at = line.find_first_not_of(" \t", at);
+		if (at >= end)
+			break;
+		size_t stop = std::min(line.find_first_of(" \t", at), end);
+		words.push_back(line.substr(at, stop - at));
+		at = stop;
+	}
+	if (words.size() < 3 || words[words.size() - 3] != keyword)
+		return false;
+	name = words.back();
+	type = words[words.size() - 2];
+	qualifiers.clear();
+	for (size_t i = 0; i + 3 < words.size(); ++i)
+		qualifiers += words[i] + " ";
+	return true;
+}
+
+std::vector<std::string> splitLines(const std::string& text)
+{
+	std::vector<std::string> lines;
+	size_t at = 0;
+	while (at < text.size())
+	{
+		size_t end = text.find('\n', at);
+		if (end == std::string::npos)
+			end = text.size();
+		lines.push_back(text.substr(at, end - at));
+		at = end + 1;
+	}
+	return lines;
+}
+
+std::string joinLines(const std::vector<std::string>& lines)
+{
+	std::string text;
+	for (const std::string& line : lines)
+		text += line + "\n";
+	return text;
+}
+
+// ---- SPIR-V to GLSL -----------------------------------------------------------------
+struct SContext
+{
+	spvc_context Context = nullptr;
+	~SContext()
+	{
+		if (Context)
+			spvc_context_destroy(Context);
+	}
+};
+
+// What glslang's reflection knows and SPIR-V no longer tells.
+struct SGlobalsInfo
+{
+	std::map<std::string, int> GlType;   // global name -> GL type enum
+	std::map<std::string, int> Binding;  // sampler name -> register(sN), -1 when none
+};
+
+EZE_CONSTANT_TYPE constantType(int glType)
+{
+	if (glType >= 0x8B56 && glType <= 0x8B59)  // GL_BOOL .. GL_BOOL_VEC4
+		return EZECT_BOOL;
+	if (glType == 0x1404 || glType == 0x1405 || (glType >= 0x8B53 && glType <= 0x8B55)
+		|| (glType >= 0x8DC6 && glType <= 0x8DC8))  // int, uint and their vectors
+		return EZECT_INT;
+	return EZECT_FLOAT;
+}
+
+class CCrossCompiler
+{
+public:
+	CCrossCompiler(spvc_compiler compiler, EZE_SHADER_STAGE stage, const SGlobalsInfo& info, SStageCode& out)
+		: C(compiler), Stage(stage), Info(info), Out(out)
+	{
+	}
+
+	bool run(std::string& log)
+	{
+		const char* prefix = Stage == EZESS_VERTEX ? "ze_vs_" : "ze_ps_";
+		spvc_resources resources = nullptr;
+		if (spvc_compiler_create_shader_resources(C, &resources) != SPVC_SUCCESS)
+			return false;
+		const spvc_reflected_resource* list = nullptr;
+		size_t count = 0;
+		spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_UNIFORM_BUFFER, &list, &count);
+		if (count > 1)
+		{
+			log = "cbuffer blocks are not supported: declare the constants as globals";
+			return false;
+		}
+		if (count == 1)
+			globals(list[0], (std::string(prefix) + "c").c_str());
+		for (spvc_resource_type kind : {SPVC_RESOURCE_TYPE_SEPARATE_IMAGE, SPVC_RESOURCE_TYPE_STORAGE_BUFFER,
+				 SPVC_RESOURCE_TYPE_STORAGE_IMAGE})
+		{
+			spvc_resources_get_resource_list_for_type(resources, kind, &list, &count);
+			if (count)
+			{
+				log = std::string("'") + list[0].name + "': only sampler2D, samplerCUBE and sampler3D are supported";
+				return false;
+			}
+		}
+		spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_SAMPLED_IMAGE, &list, &count);
+		samplers(list, count, prefix);
+		spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_STAGE_INPUT, &list, &count);
+		if (!interface(list, count, true, log))
+			return false;
+		spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_STAGE_OUTPUT, &list, &count);
+		return interface(list, count, false, log);
+	}
+
+	bool UsesVPos = false;
+
+private:
+	// The global block: one float4 register array; every global starts a register.
+	void globals(const spvc_reflected_resource& block, const char* name)
+	{
+		const spvc_type type = spvc_compiler_get_type_handle(C, block.base_type_id);
+		const unsigned members = spvc_type_get_num_member_types(type);
+		std::vector<unsigned> offsets(members);
+		std::vector<size_t> sizes(members);
+		std::vector<bool> used;
+		auto take = [&](unsigned first, unsigned n) {
+			if (used.size() < first + n)
+				used.resize(first + n, false);
+			std::fill(used.begin() + first, used.begin() + first + n, true);
+		};
+		for (unsigned i = 0; i < members; ++i)
+		{
+			spvc_compiler_type_struct_member_offset(C, type, i, &offsets[i]);
+			spvc_compiler_get_declared_struct_member_size(C, type, i, &sizes[i]);
+			if (offsets[i] % 16 == 0)
+				take(offsets[i] / 16, static_cast<unsigned>((sizes[i] + 15) / 16));
+		}
+		// Globals packed into another's register move to the first free one.
+		for (unsigned i = 0; i < members; ++i)
+		{
+			if (offsets[i] % 16 == 0)
+				continue;
+			unsigned r = 0;
+			while (r < used.size() && used[r])
+				++r;
+			take(r, 1);
+			offsets[i] = r * 16;
+			spvc_compiler_set_member_decoration(C, block.base_type_id, i, SpvDecorationOffset, offsets[i]);
+		}
+		// The table lists what the stage reads, as Direct3D 9's does.
+		const spvc_buffer_range* ranges = nullptr;
+		size_t rangeCount = 0;
+		std::vector<bool> active(members, false);
+		spvc_compiler_get_active_buffer_ranges(C, block.id, &ranges, &rangeCount);
+		for (size_t i = 0; i < rangeCount; ++i)
+			if (ranges[i].index < members)
+				active[ranges[i].index] = true;
+		for (unsigned i = 0; i < members; ++i)
+			if (active[i])
+				addConstant(type, block.base_type_id, i, offsets[i], "");
+		size_t bytes = 0;
+		if (members && spvc_compiler_get_declared_struct_size(C, type, &bytes) == SPVC_SUCCESS)
+			Out.RegisterCount = static_cast<u32>((bytes + 15) / 16);
+		spvc_compiler_set_name(C, block.id, name);
+		spvc_compiler_set_name(C, block.base_type_id, name);
+		spvc_compiler_unset_decoration(C, block.id, SpvDecorationBinding);
+		spvc_compiler_unset_decoration(C, block.id, SpvDecorationDescriptorSet);
+		spvc_compiler_flatten_buffer_block(C, block.id);
+	}
+
+	void addConstant(spvc_type parent, spvc_type_id parentId, unsigned member, unsigned offset, const std::string& scope)
+	{
+		const std::string name = scope + spvc_compiler_get_member_name(C, parentId, member);
+		const spvc_type_id typeId = spvc_type_get_member_type(parent, member);
+		const spvc_type type = spvc_compiler_get_type_handle(C, typeId);
+		u32 elements = 1;
+		for (unsigned d = 0; d < spvc_type_get_num_array_dimensions(type); ++d)
+			elements *= spvc_type_array_dimension_is_literal(type, d) ? spvc_type_get_array_dimension(type, d) : 1;
+		if (spvc_type_get_basetype(type) == SPVC_BASETYPE_STRUCT && elements == 1)
+		{
+			for (unsigned i = 0; i < spvc_type_get_num_member_types(type); ++i)
+			{
+				unsigned inner = 0;
+				spvc_compiler_type_struct_member_offset(C, type, i, &inner);
+				addConstant(type, typeId, i, offset + inner, name + ".");
+			}
+			return;
+		}
+		size_t size = 0;
+		spvc_compiler_get_declared_struct_member_size(C, parent, member, &size);
+		SStageConstant c;
+		c.Name = name;
+		auto glType = Info.GlType.find(name);
+		if (glType == Info.GlType.end())
+			glType = Info.GlType.find(name + "[0]");
+		c.Type = glType == Info.GlType.end() ? EZECT_FLOAT : constantType(glType->second);
+		c.RegisterIndex = offset / 16;
+		c.RegisterCount = static_cast<u32>((size + 15) / 16);
+		c.Elements = elements;
+		if (spvc_type_get_basetype(type) == SPVC_BASETYPE_STRUCT)
+			c.Columns = 4;  // an array of structures: its registers as a whole
+		else if (spvc_type_get_columns(type) > 1)
+		{
+			// glslang turns an HLSL RxC matrix into R SPIR-V columns and swaps the layout names.
+			c.Rows = spvc_type_get_columns(type);
+			c.Columns = spvc_type_get_vector_size(type);
+			c.RowMajor = spvc_compiler_has_member_decoration(C, parentId, member, SpvDecorationColMajor);
+		}
+		else
+			c.Columns = spvc_type_get_vector_size(type);
+		Out.Constants.push_back(c);
+	}
+
+	// Texture units: the register(sN) given, else the first free one. Samplers
+	// the stage does not read get none and stay out of the table.
+	void samplers(const spvc_reflected_resource* list, size_t count, const char* prefix)
+	{
+		std::vector<bool> used;
+		std::vector<int> units(count, -1);
+		std::vector<u32> sizes(count, 1);
+		std::vector<bool> live(count, false);
+		auto take = [&](u32 first, u32 n) {
+			if (used.size() < first + n)
+				used.resize(first + n, false);
+			std::fill(used.begin() + first, used.begin() + first + n, true);
+		};
+		for (size_t i = 0; i < count; ++i)
+		{
+			const spvc_type type = spvc_compiler_get_type_handle(C, list[i].type_id);
+			if (spvc_type_get_num_array_dimensions(type) == 1 && spvc_type_array_dimension_is_literal(type, 0))
+				sizes[i] = spvc_type_get_array_dimension(type, 0);
+			auto binding = Info.Binding.find(list[i].name);
+			if (binding == Info.Binding.end())
+				binding = Info.Binding.find(std::string(list[i].name) + "[0]");
+			live[i] = binding != Info.Binding.end();
+			if (live[i] && binding->second >= 0)
+			{
+				units[i] = binding->second;
+				take(static_cast<u32>(units[i]), sizes[i]);
+			}
+		}
+		for (size_t i = 0; i < count; ++i)
+		{
+			const std::string glslName = prefix + ("s" + std::to_string(i));
+			spvc_compiler_set_name(C, list[i].id, glslName.c_str());
+			spvc_compiler_unset_decoration(C, list[i].id, SpvDecorationBinding);
+			spvc_compiler_unset_decoration(C, list[i].id, SpvDecorationDescriptorSet);
+			if (!live[i])
+				continue;
+			if (units[i] < 0)
+			{
+				u32 first = 0;
+				while (std::any_of(used.begin() + std::min<size_t>(first, used.size()),
+					used.begin() + std::min<size_t>(first + sizes[i], used.size()), [](bool b) { return b; }))
+					++first;
+				units[i] = static_cast<int>(first);
+				take(first, sizes[i]);
+			}
+			const spvc_type type = spvc_compiler_get_type_handle(C, list[i].base_type_id);
+			SStageConstant c;
+			c.Name = list[i].name;
+			c.GlslName = glslName;
+			const SpvDim dim = spvc_type_get_image_dimension(type);
+			c.Type = dim == SpvDimCube ? EZECT_SAMPLER_CUBE : dim == SpvDim3D ? EZECT_SAMPLER_3D : EZECT_SAMPLER_2D;
+			c.RegisterIndex = static_cast<u32>(units[i]) + (Stage == EZESS_VERTEX ? VERTEX_SAMPLER_BASE : 0);
+			c.RegisterCount = c.Elements = sizes[i];
+			Out.Constants.push_back(c);
+		}
+	}
+
+	// Inputs and outputs are named by semantic; some become built-ins.
+	bool interface(const spvc_reflected_resource* list, size_t count, bool input, std::string& log)
+	{
+		for (size_t i = 0; i < count; ++i)
+		{
+			const spvc_variable_id id = list[i].id;
+			const char* text = spvc_compiler_get_decoration_string(C, id, SpvDecorationHlslSemanticGOOGLE);
+			if (!text || !*text)
+			{
+				const bool result = strncmp(list[i].name, "@entryPointOutput", 17) == 0;
+				log = (result ? std::string("the return value") : std::string("'") + list[i].name + "'") + " of "
+					+ Out.Entry + " has no semantic";
+				return false;
+			}
+			const SSemantic s = parseSemantic(text);
+			std::string name;
+			spvc_compiler_unset_decoration(C, id, SpvDecorationLocation);
+			if (Stage == EZESS_VERTEX && input)
+				name = "ze_in_" + s.text();
+			else if (Stage == EZESS_VERTEX && s.Base == "POSITION" && s.Index == 0)
+				spvc_compiler_set_decoration(C, id, SpvDecorationBuiltIn, SpvBuiltInPosition);
+			else if (Stage == EZESS_VERTEX && s.Base == "PSIZE")
+				spvc_compiler_set_decoration(C, id, SpvDecorationBuiltIn, SpvBuiltInPointSize);
+			else if (Stage == EZESS_PIXEL && !input && s.Base == "DEPTH")
+				spvc_compiler_set_decoration(C, id, SpvDecorationBuiltIn, SpvBuiltInFragDepth);
+			else if (Stage == EZESS_PIXEL && !input)
+			{
+				name = "ze_out_" + s.text();
+				spvc_compiler_set_decoration(C, id, SpvDecorationLocation, s.Index);
+			}
+			else
+			{
+				name = (input ? "ze_p_" : "ze_v_") + s.text();
+				UsesVPos = UsesVPos || s.Base == "VPOS";
+			}
+			if (!name.empty())
+				spvc_compiler_set_name(C, id, name.c_str());
+		}
+		return true;
+	}
+
+	spvc_compiler C;
+	EZE_SHADER_STAGE Stage;
+	const SGlobalsInfo& Info;
+	SStageCode& Out;
+};
+
+// Fits SPIRV-Cross's text to the engine: the profile, vertex inputs from the
+// fixed-function arrays, pixel inputs that are built-ins, the render-target flip.
+bool fitText(const std::string& text, SStageCode& out, std::string& log)
+{
+	std::vector<std::string> lines = splitLines(text);
+	if (lines.empty() || lines[0].compare(0, 9, "#version ") != 0)
+	{
+		log = "unexpected GLSL";
+		return false;
+	}
+	lines[0] = "#version 330 compatibility";
+	bool flipped = false;
+	for (std::string& line : lines)
+	{
+		std::string qualifiers, type, name;
+		if (out.Stage == EZESS_VERTEX && line.find("gl_Position.y = -gl_Position.y;") != std::string::npos)
+		{
+			line = "    gl_Position.y *= ze_FlipY;";
+			flipped = true;
+		}
+		else if (parseDeclaration(line, "out", qualifiers, type, name) && name.compare(0, 5, "ze_v_") == 0)
+			out.Varyings.push_back({ name.substr(5), qualifiers, type });
+		else if (parseDeclaration(line, "in", qualifiers, type, name))
+		{
+			if (name.compare(0, 6, "ze_in_") == 0)
+			{
+				u32 count = 4;
+				const std::string source = vertexInput(parseSemantic(name.substr(6).c_str()), count);
+				line = "#define " + name + " " + adapt(source, count, type);
+			}
+			else if (name == "ze_p_VPOS0")  // the pixel's corner, from the target's top
+				line = "#define " + name + " " + adapt("vec2(gl_FragCoord.x - 0.5, (ze_FlipY < 0.0 ? gl_FragCoord.y "
+					": ze_TargetHeight - gl_FragCoord.y) - 0.5)", 2, type);
+			else if (name == "ze_p_VFACE0")
+				line = "#define " + name + " " + adapt("(gl_FrontFacing ? 1.0 : -1.0)", 1, type);
+			else if (name == "ze_p_POSITION0")
+				line = "#define " + name + " " + adapt("gl_FragCoord", 4, type);
+			else if (name.compare(0, 5, "ze_p_") == 0)
+				out.Varyings.push_back({ name.substr(5), qualifiers, type });
+		}
+	}
+	if (out.Stage == EZESS_VERTEX && !flipped && text.find("gl_Position") != std::string::npos)
+	{
+		log = "the position output was not found";
+		return false;
+	}
+	out.Glsl = joinLines(lines);
+	return true;
+}
+
+bool crossCompile(const std::vector<uint32_t>& spirv, const SGlobalsInfo& info, SStageCode& out, std::string& log)
+{
+	SContext context;
+	spvc_parsed_ir ir = nullptr;
+	spvc_compiler compiler = nullptr;
+	spvc_compiler_options options = nullptr;
+	const char* text = nullptr;
+	auto fail = [&](const char* what) {
+		log = std::string(what) + ": " + (context.Context ? spvc_context_get_last_error_string(context.Context) : "");
+		return false;
+	};
+	if (spvc_context_create(&context.Context) != SPVC_SUCCESS)
+		return fail("SPIRV-Cross");
+	if (spvc_context_parse_spirv(context.Context, spirv.data(), spirv.size(), &ir) != SPVC_SUCCESS
+		|| spvc_context_create_compiler(context.Context, SPVC_BACKEND_GLSL, ir, SPVC_CAPTURE_MODE_TAKE_OWNERSHIP,
+			   &compiler) != SPVC_SUCCESS)
+		return fail("SPIR-V");
+	CCrossCompiler cross(compiler, out.Stage, info, out);
+	if (!cross.run(log))
+		return log.empty() ? fail("reflection") : false;
+	spvc_compiler_create_compiler_options(compiler, &options);
+	spvc_compiler_options_set_uint(options, SPVC_COMPILER_OPTION_GLSL_VERSION, 330);
+	spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_GLSL_ES, SPVC_FALSE);
+	spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_GLSL_ENABLE_420PACK_EXTENSION, SPVC_FALSE);
+	spvc_compiler_options_set_bool(options, SPVC_COMPILER_OPTION_FLIP_VERTEX_Y, out.Stage == EZESS_VERTEX);
+	spvc_compiler_install_compiler_options(compiler, options);
+	if (out.Stage == EZESS_VERTEX || cross.UsesVPos)
+		spvc_compiler_add_header_line(compiler, "uniform float ze_FlipY;");
+	if (cross.UsesVPos)
+		spvc_compiler_add_header_line(compiler, "uniform float ze_TargetHeight;");
+	if (spvc_compiler_compile(compiler, &text) != SPVC_SUCCESS)
+		return fail("GLSL");
+	return fitText(text, out, log);
+}
+} // namespace
+
+// ---- Helpers ----------------------------------------------------------------------------
+void sha1(const void* data, size_t size, unsigned char hash[20])
+{
+	SHA1(static_cast<const unsigned char*>(data), size, hash);
+}
+
+bool hashFile(const char* name, unsigned char hash[20])
+{
+	long size = 0;
+	char* data = zeReadFile(name, &size);
+	if (!data)
+		return false;
+	sha1(data, static_cast<size_t>(size), hash);
+	delete[] data;
+	return true;
+}
+
+std::string macroText(const SZeMacro* macros)
+{
+	std::string text;
+	for (const SZeMacro* m = macros; m && m->Name; ++m)
+		text += std::string(m->Name) + "=" + (m->Definition ? m->Definition : "1") + "\n";
+	return text;
+}
+
+std::string resolveShaderFile(const char* file)
+{
+	if (!file)
+		return "";
+	return zeFileExist(file) ? std::string(file) : std::string(zeFindDataFile(file));
+}
+
+bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, const SZeMacro* macros,
+	SStageCode& out, std::string& log)
+{
+	initGlslang();
+	out = SStageCode();
+	out.Stage = stage;
+	out.Entry = entry ? entry : "";
+	long size = 0;
+	char* data = zeReadFile(file, &size);
+	if (!data)
+	{
+		log = std::string("cannot open ") + file;
+		return false;
+	}
+	const std::string source(data, static_cast<size_t>(size));
+	delete[] data;
+	SSourceFile main;
+	main.Name = file;
+	sha1(source.data(), source.size(), main.Hash);
+	out.Sources.push_back(main);
+
+	std::string preamble;
+	for (const SZeMacro* m = macros; m && m->Name; ++m)
+		preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "1") + "\n";
+	const EShLanguage language = stage == EZESS_VERTEX ? EShLangVertex : EShLangFragment;
+	const EShMessages messages = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules);
+	CIncluder includer(out.Sources);
+	glslang::TShader shader(language);
+	const char* strings[] = { source.c_str() };
+	const int lengths[] = { static_cast<int>(source.size()) };
+	const char* names[] = { file };
+	shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
+	shader.setPreamble(preamble.c_str());
+	shader.setEntryPoint(out.Entry.c_str());
+	shader.setEnvInput(glslang::EShSourceHlsl, language, glslang::EShClientOpenGL, 100);
+	shader.setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);
+	shader.setEnvTarget(glslang::EShTargetSpv, glslang::EShTargetSpv_1_0);
+	shader.setEnvTargetHlslFunctionality1();
+	if (!shader.parse(GetDefaultResources(), 100, false, messages, includer))
+	{
+		log = shader.getInfoLog();
+		return false;
+	}
+	glslang::TProgram program;
+	program.addShader(&shader);
+	if (!program.link(messages) || strstr(program.getInfoLog(), "Entry point not found"))
+	{
+		log = program.getInfoLog();
+		return false;
+	}
+	SGlobalsInfo info;
+	program.buildReflection(EShReflectionAllBlockVariables);
+	for (int i = 0; i < program.getNumUniformVariables(); ++i)
+	{
+		const glslang::TObjectReflection& u = program.getUniform(i);
+		info.GlType[u.name] = u.glDefineType;
+		info.Binding[u.name] = u.getBinding();
+	}
+	std::vector<uint32_t> spirv;
+	spv::SpvBuildLogger logger;
+	glslang::SpvOptions options;
+	options.disableOptimizer = true;
+	glslang::GlslangToSpv(*program.getIntermediate(language), spirv, &logger, &options);
+	if (spirv.empty())
+	{
+		log = logger.getAllMessages();
+		return false;
+	}
+	CIntegerGlobals integers(spirv);
+	return integers.run(log) && crossCompile(spirv, info, out, log);
+}
+
+std::string matchPixelInputs(const SStageCode& vertex, const SStageCode& pixel)
+{
+	std::vector<std::string> lines = splitLines(pixel.Glsl);
+	for (std::string& line : lines)
+	{
+		std::string qualifiers, type, name;
+		if (!parseDeclaration(line, "in", qualifiers, type, name) || name.compare(0, 5, "ze_p_") != 0)
+			continue;
+		const std::string semantic = name.substr(5);
+		auto written = std::find_if(vertex.Varyings.begin(), vertex.Varyings.end(),
+			[&](const SStageVarying& v) { return v.Semantic == semantic; });
+		if (written == vertex.Varyings.end())
+			line = "#define " + name + " (" + type + "(0.0))";  // not written: zero
+		else
+			line = written->Qualifiers + "in " + written->Type + " ze_v_" + semantic + ";\n#define " + name + " "
+				+ adapt("ze_v_" + semantic, components(written->Type), type);
+	}
+	return joinLines(lines);
+}
+} // namespace ze
