@@ -1,0 +1,195 @@
+// The effect manager and the context it shares with its effects and renderers.
+#include "effects/CZeEffect.h"
+#include "effects/CZeEffectContext.h"
+#include "effects/IZeEffectManager.h"
+#include "effects/ZeEffectDef.h"
+
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "libext/ZeGL.h"
+
+using namespace irr;
+
+// ---- The shared context -------------------------------------------------------------------
+CZeEffectContext::CZeEffectContext(IrrlichtDevice* device, IZeGpuProgramming* gpu)
+	: Device(device), Driver(device ? device->getVideoDriver() : nullptr), Gpu(gpu)
+{
+}
+
+CZeEffectContext::~CZeEffectContext()
+{
+	detach();
+}
+
+void CZeEffectContext::detach()
+{
+	for (u32 i = 0; i < Binds.size(); ++i)
+		Binds[i]->drop();
+	Binds.clear();
+	++BindRevision;
+	if (DefaultCallback)
+		DefaultCallback->drop();
+	DefaultCallback = nullptr;
+	for (auto& row : Samplers)
+		for (unsigned int& sampler : row)
+			if (sampler)
+			{
+				glDeleteSamplers(1, &sampler);
+				sampler = 0;
+			}
+	Device = nullptr;
+	LastFrame = nullptr;
+	NodeExtValues = nullptr;
+}
+
+void CZeEffectContext::addBind(IZeEffectBind* bind)
+{
+	if (!bind || Binds.linear_search(bind) >= 0)
+		return;
+	bind->grab();
+	Binds.push_back(bind);
+	++BindRevision;
+}
+
+bool CZeEffectContext::removeBind(IZeEffectBind* bind)
+{
+	const s32 index = Binds.linear_search(bind);
+	if (index < 0)
+		return false;
+	Binds.erase(static_cast<u32>(index));
+	++BindRevision;
+	bind->drop();
+	return true;
+}
+
+IZeEffectBind* CZeEffectContext::findBind(const SZeFxParameter& parameter, s32* key) const
+{
+	for (u32 i = 0; i < Binds.size(); ++i)
+	{
+		*key = Binds[i]->match(parameter);
+		if (*key >= 0)
+			return Binds[i];
+	}
+	return nullptr;
+}
+
+s32 CZeEffectContext::getMaterialType(s32 baseType)
+{
+	if (baseType < 0)
+		baseType = video::EMT_SOLID;
+	if (!Driver || baseType > video::EMT_ONETEXTURE_BLEND)
+		return -1;
+	const auto known = MaterialTypes.find(baseType);
+	if (known != MaterialTypes.end())
+		return known->second;
+	video::IMaterialRenderer* renderer = zeCreateEffectRenderer(this, baseType);
+	const core::stringc name = core::stringc("zelv_effect_") + video::sBuiltInMaterialTypeNames[baseType];
+	const s32 type = Driver->addMaterialRenderer(renderer, name.c_str());
+	renderer->drop();
+	if (type >= 0)
+		MaterialTypes[baseType] = type;
+	return type;
+}
+
+unsigned int CZeEffectContext::getSampler(EZE_FX_FILTER filter, EZE_FX_ADDRESS address)
+{
+	if (!Driver || Driver->getDriverType() != video::EDT_OPENGL)
+		return 0;
+	unsigned int& sampler = Samplers[filter][address];
+	if (sampler)
+		return sampler;
+	glGenSamplers(1, &sampler);
+	static const GLint minFilters[] = {GL_NEAREST, GL_LINEAR, GL_LINEAR_MIPMAP_LINEAR, GL_LINEAR_MIPMAP_LINEAR};
+	static const GLint wraps[] = {GL_REPEAT, GL_CLAMP_TO_EDGE, GL_MIRRORED_REPEAT};
+	glSamplerParameteri(sampler, GL_TEXTURE_MIN_FILTER, minFilters[filter]);
+	glSamplerParameteri(sampler, GL_TEXTURE_MAG_FILTER, filter == EZEFF_POINT ? GL_NEAREST : GL_LINEAR);
+	glSamplerParameteri(sampler, GL_TEXTURE_WRAP_S, wraps[address]);
+	glSamplerParameteri(sampler, GL_TEXTURE_WRAP_T, wraps[address]);
+	glSamplerParameteri(sampler, GL_TEXTURE_WRAP_R, wraps[address]);
+	if (filter == EZEFF_ANISOTROPIC)
+		glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, 16.f);
+	return sampler;
+}
+
+// ---- The manager ------------------------------------------------------------------------------
+namespace
+{
+class CZeEffectManager : public IZeEffectManager
+{
+public:
+	CZeEffectManager(IrrlichtDevice* device, IZeGpuProgramming* gpu) : Context(new CZeEffectContext(device, gpu))
+	{
+		Context->DefaultCallback = zeCreateDefaultEffectCallback();
+		zeAddBuiltInBinds(Context);
+	}
+
+	~CZeEffectManager() override
+	{
+		Context->detach();
+		Context->drop();
+	}
+
+	IZeEffect* createEffect(const char* file, s32 baseMaterialType, const SZeMacro* macros,
+		IZeEffectCallback* callback) override
+	{
+		LastError = "";
+		if (!file || !*file)
+			return fail("no effect file given");
+		if (zeEndsWithNoCase(file, ".dae"))
+			return fail(core::stringc(file) + ": COLLADA FX documents are not supported");
+		if (!Context->Gpu)
+			return fail(core::stringc(file) + ": no GPU-programming service");
+		SZeFxDef def;
+		core::stringc error;
+		if (!zeParseEffectFile(file, macros, &def, &error))
+			return fail(error);
+		CZeEffect* effect = new CZeEffect(Context, callback ? callback : Context->DefaultCallback);
+		if (!effect->build(def, baseMaterialType, macros, &error))
+		{
+			effect->drop();
+			return fail(error);
+		}
+		return effect;
+	}
+
+	const char* getLastError() const override { return LastError.c_str(); }
+
+	void addEffectBind(IZeEffectBind* bind) override { Context->addBind(bind); }
+	bool removeEffectBind(IZeEffectBind* bind) override { return Context->removeBind(bind); }
+
+	IZeEffectBindSemanticMap* createEffectBindSemanticMap() override
+	{
+		IZeEffectBindSemanticMap* map = zeCreateSemanticMap();
+		Context->addBind(map);
+		return map;
+	}
+
+	void setLastFrameInfoProvider(ZeLastFrameInfoProvider provider, void* user) override
+	{
+		Context->LastFrame = provider;
+		Context->LastFrameUser = user;
+	}
+
+	void setNodeExtValues(IZeNodeExtValues* values) override { Context->NodeExtValues = values; }
+	IZeEffectCallback* getDefaultCallback() const override { return Context->DefaultCallback; }
+	s32 getMaterialType(s32 baseMaterialType) override { return Context->getMaterialType(baseMaterialType); }
+
+private:
+	IZeEffect* fail(const core::stringc& error)
+	{
+		LastError = error;
+		zeLog(EZELL_ERROR, "%s", error.c_str());
+		return nullptr;
+	}
+
+	CZeEffectContext* Context;
+	core::stringc LastError;
+};
+} // namespace
+
+IZeEffectManager* zeCreateEffectManager(IrrlichtDevice* device, IZeGpuProgramming* gpu)
+{
+	if (!device)
+		return nullptr;
+	return new CZeEffectManager(device, gpu);
+}

@@ -1,0 +1,317 @@
+// Effect files without a display: the "//ZELV_PP:" declarations, the
+// preprocessing that switches them, errors with file and line, and the
+// LightWave channel names.
+#include "effects/IZeEffectManager.h"
+#include "effects/ZeEffectDef.h"
+#include "frame/ZeLog.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <string>
+
+using namespace irr;
+
+namespace
+{
+const char* const SAMPLE = R"(// A sample effect.
+//ZELV_PP: param float4x4 WorldViewProj semantic=WorldViewProjection
+//ZELV_PP: param float4 Tint default=1,0.5,0.25,1
+//ZELV_PP: param float Lights[3] default=1,2
+//ZELV_PP: sampler 2D BaseMap layer=0 texture="base map.png" filter=point address=clamp srgb=on
+//ZELV_PP: sampler CUBE Reflection layer=5 target=CubeRTT address=mirror
+//ZELV_PP: sampler 3D Noise
+//ZELV_PP: technique main
+//ZELV_PP: annotation render "lightpost"
+//ZELV_PP: annotation rendertarget "HalfScreen[1]"
+//ZELV_PP:   pass base
+//ZELV_PP:     vertex vsMain
+//ZELV_PP:     pixel psMain
+//ZELV_PP:     material trans_alphach
+//ZELV_PP:     zwrite off
+//ZELV_PP:     ztest always
+//ZELV_PP:     cull front
+//ZELV_PP:   pass
+//ZELV_PP:     vertex vsMain
+//ZELV_PP:     pixel psAdd
+//ZELV_PP:     blend add
+//ZELV_PP: technique depth
+//ZELV_PP:   pass
+//ZELV_PP:     vertex vsDepth
+//ZELV_PP:     pixel psDepth
+//ZELV_PP:     blend srcalpha invsrcalpha one invsrcalpha
+//ZELV_PP:     blendop revsubtract
+//ZELV_PP:     ztest off
+//ZELV_PP:     targets 2
+float4 psMain() : COLOR { return Tint; }
+)";
+
+SZeFxDef parse(const std::string& text, const SZeMacro* macros = nullptr, core::stringc* error = nullptr)
+{
+	SZeFxDef def;
+	core::stringc message;
+	EXPECT_TRUE(zeParseEffectText("sample.hlsl", text.c_str(), macros, &def, &message)) << message.c_str();
+	if (error)
+		*error = message;
+	return def;
+}
+
+std::string parseError(const std::string& text, const char* file = "bad.hlsl")
+{
+	SZeFxDef def;
+	core::stringc error;
+	EXPECT_FALSE(zeParseEffectText(file, text.c_str(), nullptr, &def, &error)) << text;
+	return error.c_str();
+}
+
+std::string names(const SZeFxDef& def)
+{
+	std::string out;
+	for (u32 i = 0; i < def.Techniques.size(); ++i)
+		out += std::string(i ? " " : "") + def.Techniques[i].Name.c_str();
+	return out;
+}
+
+const char* const MINIMAL = "//ZELV_PP: technique main\n//ZELV_PP: pass\n//ZELV_PP: vertex vs\n//ZELV_PP: pixel ps\n";
+} // namespace
+
+TEST(EffectParser, SampleTechniquesPassesAndStates)
+{
+	const SZeFxDef def = parse(SAMPLE);
+	ASSERT_EQ(def.Techniques.size(), 2u);
+	const SZeFxTechnique& main = def.Techniques[0];
+	EXPECT_STREQ(main.Name.c_str(), "main");
+	ASSERT_EQ(main.Annotations.size(), 2u);
+	EXPECT_STREQ(main.Annotations[0].Name.c_str(), "render");
+	EXPECT_STREQ(main.Annotations[0].Value.c_str(), "lightpost");
+	EXPECT_STREQ(main.Annotations[1].Value.c_str(), "HalfScreen[1]");
+	ASSERT_EQ(main.Passes.size(), 2u);
+
+	const SZeFxPass& base = main.Passes[0];
+	EXPECT_STREQ(base.Name.c_str(), "base");
+	EXPECT_STREQ(base.VertexEntry.c_str(), "vsMain");
+	EXPECT_STREQ(base.PixelEntry.c_str(), "psMain");
+	EXPECT_EQ(base.MaterialType, video::EMT_TRANSPARENT_ALPHA_CHANNEL);
+	EXPECT_FALSE(base.ZWrite);
+	EXPECT_EQ(base.ZTest, video::ECFN_ALWAYS);
+	EXPECT_EQ(base.Cull, EZEFC_FRONT);
+	EXPECT_FALSE(base.BlendSet);
+	EXPECT_EQ(base.Line, 11u);
+
+	const SZeFxPass& add = main.Passes[1];
+	EXPECT_STREQ(add.Name.c_str(), "p1");
+	EXPECT_STREQ(add.PixelEntry.c_str(), "psAdd");
+	EXPECT_TRUE(add.BlendSet && add.Blend);
+	EXPECT_EQ(add.Src, EZEFB_ONE);
+	EXPECT_EQ(add.Dst, EZEFB_ONE);
+	EXPECT_FALSE(add.SeparateAlpha);
+	EXPECT_TRUE(add.ZWrite);
+	EXPECT_EQ(add.Cull, EZEFC_BACK);
+	EXPECT_EQ(add.Targets, 1u);
+
+	const SZeFxPass& depth = def.Techniques[1].Passes[0];
+	EXPECT_STREQ(def.Techniques[1].Name.c_str(), "depth");
+	EXPECT_TRUE(depth.Blend && depth.SeparateAlpha);
+	EXPECT_EQ(depth.Src, EZEFB_SRC_ALPHA);
+	EXPECT_EQ(depth.Dst, EZEFB_INV_SRC_ALPHA);
+	EXPECT_EQ(depth.SrcAlpha, EZEFB_ONE);
+	EXPECT_EQ(depth.DstAlpha, EZEFB_INV_SRC_ALPHA);
+	EXPECT_EQ(depth.BlendOp, EZEFBO_REV_SUBTRACT);
+	EXPECT_EQ(depth.ZTest, 0);
+	EXPECT_EQ(depth.Targets, 2u);
+	EXPECT_EQ(depth.MaterialType, -1);
+}
+
+TEST(EffectParser, SampleParametersAndSamplers)
+{
+	const SZeFxDef def = parse(SAMPLE);
+	ASSERT_EQ(def.Parameters.size(), 6u);
+	const SZeFxParameter& wvp = def.Parameters[0];
+	EXPECT_STREQ(wvp.Name.c_str(), "WorldViewProj");
+	EXPECT_EQ(wvp.Type, EZEFPT_MATRIX);
+	EXPECT_EQ(wvp.Rows * wvp.Columns, 16u);
+	EXPECT_STREQ(wvp.Semantic.c_str(), "WorldViewProjection");
+	EXPECT_TRUE(wvp.Declared);
+
+	const SZeFxParameter& tint = def.Parameters[1];
+	EXPECT_EQ(tint.Type, EZEFPT_FLOAT4);
+	ASSERT_EQ(tint.Default.size(), 4u);
+	EXPECT_FLOAT_EQ(tint.Default[1], 0.5f);
+	EXPECT_FLOAT_EQ(tint.Default[2], 0.25f);
+
+	const SZeFxParameter& lights = def.Parameters[2];
+	EXPECT_EQ(lights.Type, EZEFPT_FLOAT);
+	EXPECT_EQ(lights.Elements, 3u);
+	EXPECT_EQ(lights.Default.size(), 2u);
+
+	const SZeFxParameter& base = def.Parameters[3];
+	EXPECT_EQ(base.Type, EZEFPT_SAMPLER);
+	EXPECT_EQ(base.SamplerKind, EZESK_2D);
+	EXPECT_EQ(base.Layer, 0);
+	EXPECT_STREQ(base.Texture.c_str(), "base map.png");
+	EXPECT_EQ(base.Filter, EZEFF_POINT);
+	EXPECT_EQ(base.Address, EZEFA_CLAMP);
+	EXPECT_TRUE(base.SRGB);
+
+	const SZeFxParameter& cube = def.Parameters[4];
+	EXPECT_EQ(cube.SamplerKind, EZESK_CUBE);
+	EXPECT_EQ(cube.Layer, 5);
+	EXPECT_STREQ(cube.Target.c_str(), "CubeRTT");
+	EXPECT_EQ(cube.Address, EZEFA_MIRROR);
+	EXPECT_EQ(cube.Filter, EZEFF_LINEAR);
+	EXPECT_FALSE(cube.SRGB);
+
+	const SZeFxParameter& noise = def.Parameters[5];
+	EXPECT_EQ(noise.SamplerKind, EZESK_3D);
+	EXPECT_EQ(noise.Layer, -2);  // the layer of its register, once linked
+}
+
+TEST(EffectParser, MacrosSwitchDeclarationLines)
+{
+	const std::string text = std::string(MINIMAL) +
+		"#ifdef USE_SHADOW\n//ZELV_PP: technique shadow\n//ZELV_PP: pass\n//ZELV_PP: vertex vs\n//ZELV_PP: pixel ps\n#endif\n"
+		"#if defined(QUALITY) && QUALITY >= 2\n//ZELV_PP: technique reflection\n//ZELV_PP: pass\n"
+		"//ZELV_PP: vertex vs\n//ZELV_PP: pixel ps\n#elif QUALITY == 1\n//ZELV_PP: technique low\n"
+		"//ZELV_PP: pass\n//ZELV_PP: vertex vs\n//ZELV_PP: pixel ps\n#endif\n"
+		"/* //ZELV_PP: technique commented\n*/\n";
+	EXPECT_EQ(names(parse(text)), "main");
+	const SZeMacro shadow[] = {{"USE_SHADOW", nullptr}, {nullptr, nullptr}};
+	EXPECT_EQ(names(parse(text, shadow)), "main shadow");
+	const SZeMacro high[] = {{"QUALITY", "1 + 1"}, {nullptr, nullptr}};
+	EXPECT_EQ(names(parse(text, high)), "main reflection");
+	const SZeMacro low[] = {{"QUALITY", "1"}, {"USE_SHADOW", ""}, {nullptr, nullptr}};
+	EXPECT_EQ(names(parse(text, low)), "main shadow low");
+
+	// A "define" line switches what follows and reaches the compiler's macros;
+	// #undef and #define of the file itself count as well.
+	const std::string defines = std::string(MINIMAL) +
+		"//ZELV_PP: define USE_BLEND 1\n#define LEVEL 3\n#undef USE_SHADOW\n"
+		"#if USE_BLEND && LEVEL > 2\n//ZELV_PP: blend alpha\n#endif\n"
+		"#ifndef USE_SHADOW\n//ZELV_PP: zwrite off\n#endif\n";
+	const SZeFxDef def = parse(defines, shadow);
+	ASSERT_EQ(def.Macros.size(), 1u);
+	EXPECT_STREQ(def.Macros[0].Name.c_str(), "USE_BLEND");
+	EXPECT_STREQ(def.Macros[0].Value.c_str(), "1");
+	EXPECT_TRUE(def.Techniques[0].Passes[0].Blend);
+	EXPECT_FALSE(def.Techniques[0].Passes[0].ZWrite);
+}
+
+TEST(EffectParser, MalformedLinesNameFileAndLine)
+{
+	const std::string head = MINIMAL;  // four lines
+	const struct
+	{
+		std::string Text;
+		const char* Expected;
+	} cases[] = {
+		{head + "//ZELV_PP: shine bright\n", "bad.hlsl:5: unknown declaration 'shine'"},
+		{head + "\n//ZELV_PP: blend srcalpha nowhere\n", "bad.hlsl:6: blend needs"},
+		{head + "//ZELV_PP: ztest sometimes\n", "bad.hlsl:5: ztest needs"},
+		{head + "//ZELV_PP: targets 9\n", "bad.hlsl:5: targets needs"},
+		{head + "//ZELV_PP: param float5 X\n", "bad.hlsl:5: unknown parameter type 'float5'"},
+		{head + "//ZELV_PP: param float2 X default=1,2,3\n", "bad.hlsl:5: too many default values"},
+		{head + "//ZELV_PP: sampler 2D S layer=9\n", "bad.hlsl:5: bad sampler attribute 'layer=9'"},
+		{head + "//ZELV_PP: sampler 1D S\n", "bad.hlsl:5: sampler needs a kind"},
+		{head + "//ZELV_PP: param float A\n//ZELV_PP: param float A\n", "bad.hlsl:6: parameter 'A' declared twice"},
+		{head + "//ZELV_PP: annotation render \"a\" \"b\"\n", "bad.hlsl:5: annotation needs"},
+		{"//ZELV_PP: pass\n", "bad.hlsl:1: pass outside a technique"},
+		{"//ZELV_PP: technique t\n//ZELV_PP: cull back\n", "bad.hlsl:2: cull outside a pass"},
+		{"//ZELV_PP: technique t\n//ZELV_PP: pass p\n//ZELV_PP: vertex vs\n", "bad.hlsl:2: pass 'p' needs a vertex"},
+		{"//ZELV_PP: technique t\n", "bad.hlsl:1: technique 't' has no pass"},
+		{"int x;\n", "bad.hlsl: no technique declared"},
+		{head + "#if 1 +\n#endif\n", "bad.hlsl:5: malformed #if expression"},
+		{head + "\n#ifdef X\n", "bad.hlsl:6: #if without #endif"},
+		{head + "#else\n", "bad.hlsl:5: #else without #if"},
+		{head + "#if 0\n#else\n#else\n#endif\n", "bad.hlsl:7: #else without #if"},
+		{head + "#include \"missing.fxh\"\n", "bad.hlsl:5: cannot open include file 'missing.fxh'"},
+		{head + "#error stop here\n", "bad.hlsl:5: #error stop here"},
+		{head + "//ZELV_PP: annotation render \"open\n", "bad.hlsl:5: unterminated quoted text"},
+	};
+	for (const auto& c : cases)
+	{
+		const std::string error = parseError(c.Text);
+		EXPECT_EQ(error.rfind(c.Expected, 0), 0u) << "got: " << error << "\nfor:\n" << c.Text;
+	}
+	// Lines joined by a backslash report the first one.
+	EXPECT_EQ(parseError(head + "#if 1 + \\\n  + \n#endif\n").rfind("bad.hlsl:5:", 0), 0u);
+}
+
+TEST(EffectParser, IncludedFilesDeclareToo)
+{
+	char pattern[] = "/tmp/zelv-fx-XXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string dir = pattern;
+	std::ofstream(dir + "/common.fxh") << "//ZELV_PP: param float3 LightColor semantic=Light\n"
+		"#ifdef WITH_EXTRA\n#include \"extra.fxh\"\n#endif\n";
+	std::ofstream(dir + "/extra.fxh") << "//ZELV_PP: sampler 2D Extra layer=2\n";
+	std::ofstream(dir + "/decls.fxh") << "//ZELV_PP: technique fromInclude\n//ZELV_PP: pass\n"
+		"//ZELV_PP: vertex vs\n//ZELV_PP: pixel ps\n";
+	std::ofstream(dir + "/main.hlsl") << "#include \"common.fxh\"\n//ZELV_PP: include decls.fxh\n" << MINIMAL;
+
+	SZeFxDef def;
+	core::stringc error;
+	const std::string file = dir + "/main.hlsl";
+	ASSERT_TRUE(zeParseEffectFile(file.c_str(), nullptr, &def, &error)) << error.c_str();
+	EXPECT_EQ(names(def), "fromInclude main");
+	ASSERT_EQ(def.Parameters.size(), 1u);
+	EXPECT_STREQ(def.Parameters[0].Name.c_str(), "LightColor");
+	EXPECT_EQ(def.Includes.size(), 2u);
+
+	const SZeMacro extra[] = {{"WITH_EXTRA", nullptr}, {nullptr, nullptr}};
+	ASSERT_TRUE(zeParseEffectFile(file.c_str(), extra, &def, &error)) << error.c_str();
+	ASSERT_EQ(def.Parameters.size(), 2u);
+	EXPECT_EQ(def.Parameters[1].Layer, 2);
+	EXPECT_EQ(def.Includes.size(), 3u);
+
+	// An error inside an included file names that file.
+	std::ofstream(dir + "/extra.fxh") << "\n//ZELV_PP: sampler 2D Extra layer=x\n";
+	EXPECT_FALSE(zeParseEffectFile(file.c_str(), extra, &def, &error));
+	EXPECT_EQ(std::string(error.c_str()).rfind(dir + "/extra.fxh:2:", 0), 0u) << error.c_str();
+	EXPECT_FALSE(zeParseEffectFile((dir + "/none.hlsl").c_str(), nullptr, &def, &error));
+	std::filesystem::remove_all(dir);
+}
+
+TEST(EffectParser, TypeNames)
+{
+	const struct
+	{
+		const char* Name;
+		EZE_FX_PARAM_TYPE Type;
+		u32 Rows, Columns;
+	} ok[] = {{"bool", EZEFPT_BOOL, 1, 1}, {"int3", EZEFPT_INT, 1, 3}, {"float", EZEFPT_FLOAT, 1, 1},
+		{"half2", EZEFPT_FLOAT2, 1, 2}, {"float3", EZEFPT_FLOAT3, 1, 3}, {"float4", EZEFPT_FLOAT4, 1, 4},
+		{"float4x3", EZEFPT_MATRIX, 4, 3}, {"matrix", EZEFPT_MATRIX, 4, 4}};
+	for (const auto& c : ok)
+	{
+		SZeFxParameter p;
+		ASSERT_TRUE(zeParseFxType(c.Name, &p)) << c.Name;
+		EXPECT_EQ(p.Type, c.Type) << c.Name;
+		EXPECT_EQ(p.Rows, c.Rows) << c.Name;
+		EXPECT_EQ(p.Columns, c.Columns) << c.Name;
+	}
+	for (const char* bad : {"float0", "float5", "int4x4", "double", "", "float4x"})
+	{
+		SZeFxParameter p;
+		EXPECT_FALSE(zeParseFxType(bad, &p)) << bad;
+	}
+}
+
+TEST(EffectParser, LightwaveChannelNames)
+{
+	std::set<std::string> seen;
+	for (u32 i = 0; i < 39; ++i)
+	{
+		const std::string name = getLightwaveChannelName(i);
+		EXPECT_FALSE(name.empty()) << i;
+		EXPECT_TRUE(seen.insert(name).second) << name;
+	}
+	EXPECT_STREQ(getLightwaveChannelName(0), "BaseColor");
+	EXPECT_STREQ(getLightwaveChannelName(8), "Bump");
+	EXPECT_STREQ(getLightwaveChannelName(29), "ReflectionOptions");
+	EXPECT_STREQ(getLightwaveChannelName(38), "VertexNormal");
+	EXPECT_STREQ(getLightwaveChannelName(39), "");
+	EXPECT_STREQ(getLightwaveChannelName(0xFFFFFFFFu), "");
+}
