@@ -1,0 +1,79 @@
+#include "core/CZeSceneManagerService.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "libext/CZeMeshSceneNodes.h"
+
+using namespace irr;
+
+CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager) : SceneManager(sceneManager)
+{
+}
+
+scene::ISceneNode* CZeSceneManagerService::addMeshSceneNode(const char* file, scene::ISceneNode* parent, s32 id)
+{
+	if (!file || !*file)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: no mesh file");
+		return nullptr;
+	}
+	const char* found = zeFindDataFile(file);
+	scene::IAnimatedMesh* mesh = zeFileExist(found) ? SceneManager->getMesh(zeFileGetFullPath(found)) : nullptr;
+	if (!mesh)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot load mesh '%s'", file);
+		return nullptr;
+	}
+	// A mesh whose animation has frames (skinned or not) animates; a single
+	// frame, skinned or not, is a static mesh.
+	scene::ISceneNode* node = nullptr;
+	if (mesh->getFrameCount() > 1)
+		node = ze::addAnimatedMeshSceneNode(SceneManager, mesh, parent, id);
+	else
+		node = ze::addMeshSceneNode(SceneManager, mesh->getMesh(0), parent, id);
+	if (!node)
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot make a node for mesh '%s'", file);
+	return node;
+}
+
+scene::ISceneNode* CZeSceneManagerService::cloneSceneNode(scene::ISceneNode* node)
+{
+	if (!node)
+		return nullptr;
+	scene::ISceneNode* copy = node->clone();
+	if (!copy)
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot clone node '%s'", node->getName());
+	return copy;
+}
+
+// The colour of vertex n (counted over all buffers in order) is 0x00RRGGBB
+// with R = bits 16-23, G = bits 8-15 and B = bits 0-7 of n: alpha 0, so
+// shaders read the index back as r * 65536 + g * 256 + b from the 0-255 bytes.
+void CZeSceneManagerService::setMeshVertexIndexColors(scene::IMesh* mesh)
+{
+	if (!mesh)
+		return;
+	u32 index = 0;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+	{
+		scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
+		const u32 count = buffer->getVertexCount();
+		void* vertices = buffer->getVertices();
+		for (u32 i = 0; i < count; ++i, ++index)
+		{
+			const video::SColor colour(index & 0x00FFFFFFu);
+			switch (buffer->getVertexType())
+			{
+			case video::EVT_2TCOORDS:
+				static_cast<video::S3DVertex2TCoords*>(vertices)[i].Color = colour;
+				break;
+			case video::EVT_TANGENTS:
+				static_cast<video::S3DVertexTangents*>(vertices)[i].Color = colour;
+				break;
+			default:
+				static_cast<video::S3DVertex*>(vertices)[i].Color = colour;
+				break;
+			}
+		}
+		buffer->setDirty(scene::EBT_VERTEX);
+	}
+}

@@ -1,0 +1,18 @@
+// A full-screen quad: two triangles in clip space with a material of its own.
+#pragma once
+
+#include <irrlicht.h>
+
+class CZeScreenQuad
+{
+public:
+	CZeScreenQuad();
+	// Draws the quad with identity world, view and projection and its material.
+	void render(irr::video::IVideoDriver* driver);
+	irr::video::SMaterial& getMaterial() { return Material; }
+
+private:
+	irr::video::S3DVertex Vertices[4];
+	irr::u16 Indices[6];
+	irr::video::SMaterial Material;
+};

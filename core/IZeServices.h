@@ -1,0 +1,140 @@
+// The engine manager's services that the engine core defines. Services that
+// live in higher folders implement these interfaces there.
+//
+// Index:
+//   - Texture manager
+//   - Resource manager
+//   - Scene-manager service
+//   - Surface manager
+//   - Renderer manager
+//   - Render services
+#pragma once
+
+#include "core/IZeRenderer.h"
+#include "libext/ZeColorFormat.h"
+#include "libext/ZeTextureExt.h"
+
+#include <irrlicht.h>
+
+class IZeEffect;
+class IZeSurface;
+namespace ze { class ITextureCUBE; }
+
+// ---- Texture manager -------------------------------------------------------------
+class IZeTextureManager
+{
+public:
+	virtual ~IZeTextureManager() = default;
+	// The texture of a file (found with zeFindDataFile, then in the effect
+	// texture folder), loaded once; null when it cannot be loaded.
+	virtual irr::video::ITexture* getTexture(const char* path, bool mipMaps) = 0;
+	// A cube, volume or 2D texture by kind.
+	virtual irr::video::ITexture* getTextureOfKind(const char* path, ze::E_TEXTURE_KIND kind) = 0;
+	// A cube texture when the file holds a cube image, else 2D.
+	virtual irr::video::ITexture* getTextureAuto(const char* path, bool mipMaps) = 0;
+	// Any texture by name: ours, the driver's, render targets.
+	virtual irr::video::ITexture* findTexture(const char* name) = 0;
+	// A cached render texture of a size and format, made on first request.
+	virtual irr::video::ITexture* getRenderTexture(const irr::core::dimension2d<irr::u32>& size, ze::ECOLOR_FORMAT format) = 0;
+	// The folder effect textures are looked up in ("textures").
+	virtual void setTextureFolder(const char* folder) = 0;
+};
+
+// ---- Resource manager ------------------------------------------------------------
+class IZeResourceManager
+{
+public:
+	virtual ~IZeResourceManager() = default;
+	// Loads the engine's shared effects ("cubemaptolatlong.hlsl"); false on failure.
+	virtual bool loadEngineEffects() = 0;
+	// The cube-to-lat-long effect, or null.
+	virtual IZeEffect* getCubeToLatLongEffect() = 0;
+};
+
+// ---- Scene-manager service -------------------------------------------------------
+class IZeSceneManager
+{
+public:
+	virtual ~IZeSceneManager() = default;
+	// A node for the mesh of a file under the parent (default the root) at the
+	// origin: a plain mesh node for a mesh without frames, an animated-mesh node
+	// otherwise; null on failure.
+	virtual irr::scene::ISceneNode* addMeshSceneNode(const char* file, irr::scene::ISceneNode* parent = 0, irr::s32 id = -1) = 0;
+	// A clone of a node (with its extension once nodes have them), or null.
+	virtual irr::scene::ISceneNode* cloneSceneNode(irr::scene::ISceneNode* node) = 0;
+	// Writes each vertex's running index into its colour.
+	virtual void setMeshVertexIndexColors(irr::scene::IMesh* mesh) = 0;
+	// The engine-wide scene time, unsigned milliseconds.
+	virtual void setSceneTime(irr::u32 milliseconds) = 0;
+	virtual irr::u32 getSceneTime() const = 0;
+};
+
+// ---- Surface manager -------------------------------------------------------------
+class IZeSurfaceManager
+{
+public:
+	virtual ~IZeSurfaceManager() = default;
+	// A new surface for a four-character type code ('lwsr', 'lwhv'), or null;
+	// the caller owns the creation reference.
+	virtual IZeSurface* createSurfaceByType(irr::u32 typeCode) = 0;
+};
+
+// ---- Renderer manager ------------------------------------------------------------
+class IZeRendererManager
+{
+public:
+	virtual ~IZeRendererManager() = default;
+	// The named render targets of the light pre-pass pipeline (size null: the
+	// screen's); true when all exist.
+	virtual bool createRenderTargets(ze::ECOLOR_FORMAT format, const irr::core::dimension2d<irr::u32>* size) = 0;
+	// A new plain context (clear colour 0, debug 0).
+	virtual IZeRendererCtx* createRendererCtx() = 0;
+	// A new simple renderer on a context (may be null), or null when its init fails.
+	virtual IZeRenderer* createRendererSimple(irr::IrrlichtDevice* device, IZeRendererCtx* context) = 0;
+	// The one last-frame information.
+	virtual IZeLastFrameInfo* getLastFrameInfo() = 0;
+};
+
+// ---- Render services -------------------------------------------------------------
+class IZeRenderServices
+{
+public:
+	virtual ~IZeRenderServices() = default;
+	// Up to `count` render targets at once; an empty list selects the back buffer.
+	virtual bool setRenderTargets(irr::video::ITexture* const* textures, irr::u32 count) = 0;
+	// The screen quad through a technique and pass, with the textures on
+	// layers 0 to count - 1 (at most 20), into the current render target.
+	virtual bool drawScreenQuad(IZeEffect* effect, irr::u32 technique, irr::u32 pass, irr::video::ITexture* texture) = 0;
+	virtual bool drawScreenQuadTextures(IZeEffect* effect, irr::u32 technique, irr::u32 pass,
+		irr::video::ITexture* const* textures, irr::u32 count) = 0;
+	// Draws a texture over the current render target.
+	virtual bool copyTexture(irr::video::ITexture* texture) = 0;
+	// Draws nodes in a render pass: technique null or "depth", "shadow",
+	// "reflection" (others fail with count 0); an override material is used for
+	// the call; without a technique a node is skipped when its extension's
+	// selection mask shares a bit with hideMask, or showMask is non-zero and
+	// shares none. The number drawn goes to *count.
+	virtual bool renderNodes(const irr::core::array<irr::scene::ISceneNode*>& nodes,
+		irr::scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique, irr::video::SMaterial* overrideMaterial,
+		irr::u32 hideMask, irr::u32 showMask, irr::u32* count) = 0;
+	// This frame's registered lights and render lists.
+	virtual void getLightList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
+	virtual void getSolidNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
+	virtual void getTransparentNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
+	virtual void getTransparentEffectNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
+	// Every visible node under the root except lights and cameras.
+	virtual void getVisibleNodes(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
+	// The visible nodes whose extension answers true to its lighting query.
+	virtual void getVisibleExtNodes(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
+	// Keeps the nodes of `in` whose extension answers true.
+	virtual void filterExtNodes(irr::core::array<irr::scene::ISceneNode*>& out,
+		const irr::core::array<irr::scene::ISceneNode*>& in) = 0;
+	// Captures the six faces around a position through a renderer; true when
+	// all six were done. The back buffer and the previous camera are restored.
+	virtual bool renderCubeMap(ze::ITextureCUBE* cube, irr::video::ITexture* work, const irr::core::vector3df& position,
+		IZeRenderer* renderer) = 0;
+	virtual bool clearCubeMap(ze::ITextureCUBE* cube) = 0;
+	// Converts a cube texture into a 2D lat-long target with the
+	// "cubemaptolatlong.hlsl" effect.
+	virtual bool cubeToLatLong(ze::ITextureCUBE* cube, irr::video::ITexture* target) = 0;
+};

@@ -1,0 +1,295 @@
+// Engine-core start and shutdown, the frame end and the current renderer.
+#include "core/ZeEngineCore.h"
+#include "core/CZeManager.h"
+#include "core/IZeGpuProgramming.h"
+#include "core/IZeRenderer.h"
+#include "core/IZeServices.h"
+#include "frame/ZeCommandLine.h"
+#include "frame/ZeContext.h"
+#include "frame/ZeDraw2D.h"
+#include "frame/ZeEngine.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "frame/ZeWindow.h"
+#include "libext/IZeVideoDriverExt.h"
+#include "libext/ZeImageExt.h"
+#include "libext/ZeMaterialExt.h"
+#include "libext/ZeTextureExt.h"
+#include "libext/ZeXMesh.h"
+
+#include <string>
+
+using namespace irr;
+
+namespace
+{
+const char* const DUMMY_TARGET = "DummyRenderTarget";
+
+struct SEngineCore
+{
+	CZeManager* manager = nullptr;
+	// The default pair made at start, and the current pair (each holds a reference).
+	IZeRenderer* defaultRenderer = nullptr;
+	IZeRendererCtx* defaultCtx = nullptr;
+	IZeRenderer* renderer = nullptr;
+	IZeRendererCtx* ctx = nullptr;
+	// A device reset happened; rendered textures exist that it cannot restore.
+	bool deviceWasReset = false;
+	bool precalcTargets = false;
+};
+SEngineCore g_core;
+
+void dropRef(IReferenceCounted* object)
+{
+	if (object)
+		object->drop();
+}
+
+void onPreReset(void*)
+{
+	zeLog(EZELL_INFO, "zeIrrlicht: D3D Device is about to RESET");
+	if (g_core.manager)
+		g_core.manager->onDeviceReset();
+}
+
+void onPostReset(void*)
+{
+	g_core.deviceWasReset = true;
+}
+
+// The data folder: the data prefix when set, else the program's folder.
+std::string dataFolder()
+{
+	std::string folder = zeGetDataPrefix();
+	if (folder.empty())
+		folder = zeGetProgramDir();
+	if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
+		folder += '/';
+	return folder;
+}
+
+// The simple renderer on a plain context when the renderer manager exists.
+bool createDefaultRenderer(IrrlichtDevice* device, bool lightPrePass)
+{
+	IZeRendererManager* renderers = g_core.manager->getRendererManager();
+	if (!renderers)
+	{
+		zeLog(EZELL_INFO, "ZeEngine: no renderer manager, frames draw the scene graph directly");
+		return true;
+	}
+	if (lightPrePass)
+		zeLog(EZELL_INFO, "ZeEngine: light pre-pass renderer not available yet, using the simple renderer");
+	g_core.defaultCtx = renderers->createRendererCtx();
+	if (!g_core.defaultCtx)
+	{
+		zeSetEngineInitError("cannot create the default renderer context");
+		return false;
+	}
+	g_core.defaultRenderer = renderers->createRendererSimple(device, g_core.defaultCtx);
+	if (!g_core.defaultRenderer)
+	{
+		zeSetEngineInitError("cannot create the default renderer");
+		return false;
+	}
+	g_core.renderer = g_core.defaultRenderer;
+	g_core.renderer->grab();
+	g_core.ctx = g_core.defaultCtx;
+	g_core.ctx->grab();
+	return true;
+}
+
+// Draws the scene through the current renderer into a target (null: the back
+// buffer). Without a renderer the scene graph is drawn after a clear to the backdrop.
+void drawScene(video::ITexture* target, bool clear)
+{
+	SZeContext* c = zeGetContext();
+	if (g_core.renderer)
+	{
+		if (g_core.ctx)
+			g_core.ctx->getClearColor()->Color = c->backdrop.color;
+		g_core.renderer->render(target);
+		return;
+	}
+	if (target)
+		c->driver->setRenderTarget(target, clear, clear, c->backdrop);
+	c->sceneManager->drawAll();
+}
+} // namespace
+
+bool zeInitEngine(const SZeSetupParams& params)
+{
+	zeSetEngineInitError("%s", "");
+	if (g_core.manager)
+		zeShutdownEngine();
+	SZeContext* c = zeGetContext();
+	if (!c->device)
+	{
+		zeSetEngineInitError("there is no device to start the engine on");
+		return false;
+	}
+	core::stringc reason;
+	g_core.manager = CZeManager::create(c->device, &reason);
+	if (!g_core.manager)
+	{
+		zeSetEngineInitError("cannot create the engine manager: %s", reason.c_str());
+		return false;
+	}
+	ze::registerImageLoaders(c->driver);
+	ze::registerMeshLoaders(c->sceneManager);
+
+	const std::string cache = dataFolder() + "shadersCache";
+	g_core.manager->getGpuProgramming()->setShaderCache(cache.c_str(), zeIsPackedFilesystem());
+	g_core.manager->getTextureManager()->setTextureFolder("textures");
+	zeSetDeviceResetCallbacks(onPreReset, onPostReset, nullptr);
+
+	if (c->driver->getDriverType() == video::EDT_NULL)
+		zeLog(EZELL_INFO, "ZeEngine: the NULL driver makes no render targets, no \"%s\"", DUMMY_TARGET);
+	else if (!c->driver->findTexture(DUMMY_TARGET) &&
+		!ze::addRenderTargetTexture(c->driver, core::dimension2d<u32>(32, 32), DUMMY_TARGET, ze::ECF_A8R8G8B8))
+	{
+		zeSetEngineInitError("cannot create \"%s\"", DUMMY_TARGET);
+		zeShutdownEngine();
+		return false;
+	}
+	if (!createDefaultRenderer(c->device, params.lightPrePass != 0))
+	{
+		zeShutdownEngine();
+		return false;
+	}
+	if (IZeResourceManager* resources = g_core.manager->getResourceManager())
+		if (!resources->loadEngineEffects())
+			zeLog(EZELL_WARN, "ZeEngine: the engine's shared effects did not load");
+	zeLog(EZELL_INFO, "ZeEngine: curl noise not available yet");
+	return true;
+}
+
+void zeShutdownEngine()
+{
+	dropRef(g_core.renderer);
+	dropRef(g_core.ctx);
+	dropRef(g_core.defaultRenderer);
+	dropRef(g_core.defaultCtx);
+	zeSetDeviceResetCallbacks(nullptr, nullptr, nullptr);
+	delete g_core.manager;
+	g_core = SEngineCore();
+	ze::removeAllTextures();
+	ze::clearMaterialExts();
+}
+
+void zeInstallEngineCore()
+{
+	SZeEngineHooks& hooks = zeGetEngineHooks();
+	hooks.startCore = zeInitEngine;
+	hooks.stopCore = zeShutdownEngine;
+	hooks.endFrame = zeEndFrame;
+	hooks.renderDummyFrame = zeRenderDummyFrame;
+}
+
+void zeEndFrame()
+{
+	SZeContext* c = zeGetContext();
+	if (!c->device)
+		return;
+	if (!c->device->isWindowMinimized())
+	{
+		// A renderer clears its own targets; without one the scene begins cleared.
+		const bool began = g_core.renderer ? c->driver->beginScene(false, false)
+		                                   : c->driver->beginScene(true, true, c->backdrop);
+		if (began)
+		{
+			drawScene(nullptr, false);
+			c->gui->drawAll();
+			zeDraw2DList();
+			zeGrabFrameBeforePresent();
+			c->driver->endScene();
+			IZeRendererManager* renderers = g_core.manager ? g_core.manager->getRendererManager() : nullptr;
+			if (IZeLastFrameInfo* info = renderers ? renderers->getLastFrameInfo() : nullptr)
+				info->update();
+		}
+	}
+	if (g_core.deviceWasReset)
+	{
+		g_core.deviceWasReset = false;
+		if (g_core.precalcTargets)
+		{
+			zeLog(EZELL_ERROR, "Graphic Device lost, cannot re-create rendered textures, exiting");
+			c->device->closeDevice();
+		}
+	}
+}
+
+void zeHasPrecalcRenderTargets()
+{
+	g_core.precalcTargets = true;
+}
+
+int zeRenderToTexture(video::ITexture* target, int clear)
+{
+	SZeContext* c = zeGetContext();
+	if (!c->device || !target)
+	{
+		zeLog(EZELL_ERROR, "zeRenderToTexture: %s", c->device ? "no target" : "the engine is not set up");
+		return -1;
+	}
+	if (!target->isRenderTarget())
+	{
+		zeLog(EZELL_ERROR, "zeRenderToTexture: '%s' is not a render target", target->getName().getPath().c_str());
+		return -1;
+	}
+	if (g_core.renderer && clear)
+		c->driver->setRenderTarget(target, true, true, c->backdrop);
+	drawScene(target, clear != 0);
+	c->driver->setRenderTarget(nullptr, false, false);
+	return 0;
+}
+
+int zeRenderDummyFrame()
+{
+	SZeContext* c = zeGetContext();
+	video::ITexture* target = c->driver ? ze::findTexture(c->driver, DUMMY_TARGET) : nullptr;
+	if (!target)
+	{
+		zeLog(EZELL_WARN, "zeRenderDummyFrame: there is no \"%s\"", DUMMY_TARGET);
+		return -1;
+	}
+	return zeRenderToTexture(target, 1);
+}
+
+IZeRenderer* zeGetCurrentRenderer()
+{
+	return g_core.renderer;
+}
+
+void zeSetCurrentRenderer(IZeRenderer* renderer)
+{
+	if (!renderer)
+		renderer = g_core.defaultRenderer;
+	if (renderer)
+		renderer->grab();
+	dropRef(g_core.renderer);
+	g_core.renderer = renderer;
+}
+
+IZeRendererCtx* zeGetCurrentRendererCtx()
+{
+	return g_core.ctx;
+}
+
+IZeRendererCtxAdv* zeGetRendererCtxAdv()
+{
+	// The advanced context comes with the light pre-pass renderer.
+	return nullptr;
+}
+
+void zeRenderSetDebug(int value)
+{
+	if (g_core.ctx)
+		g_core.ctx->getClearColor()->Debug = static_cast<u32>(value);
+}
+
+void zeUpdateShaders(int count, const char* const* files)
+{
+	if (!g_core.manager || count <= 0 || !files)
+		return;
+	g_core.manager->getGpuProgramming()->updateShaders(static_cast<u32>(count), files);
+}

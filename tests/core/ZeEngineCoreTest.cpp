@@ -1,0 +1,336 @@
+// The frame end, the current renderer, rendering into textures, the reset path
+// and the screen quad. Cases whose fixture ends in GL open an OpenGL window
+// (Xvfb in the test run) and read pixels back.
+#include "core/CZeScreenQuad.h"
+#include "core/IZeManager.h"
+#include "core/IZeServices.h"
+#include "core/ZeEngineCore.h"
+#include "frame/ZeContext.h"
+#include "frame/ZeDraw2D.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeEngine.h"
+#include "frame/ZeLog.h"
+#include "frame/ZeWindow.h"
+#include "libext/CZeMeshSceneNodes.h"
+#include "libext/IZeVideoDriverExt.h"
+#include "libext/ZeTextureExt.h"
+
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <X11/Xlib.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+using namespace irr;
+
+namespace
+{
+// Xvfb refuses connections while it resets after its last client left: one
+// connection held for the whole run keeps it up between tests.
+struct HoldDisplay : ::testing::Environment
+{
+	Display* Held = nullptr;
+	void SetUp() override { Held = getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr; }
+	void TearDown() override { if (Held) XCloseDisplay(Held); }
+};
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+
+std::vector<std::string> g_lines;
+void captureLog(const char* line) { g_lines.push_back(line); }
+int linesWith(const std::string& text)
+{
+	int n = 0;
+	for (const std::string& line : g_lines)
+		n += line.find(text) != std::string::npos;
+	return n;
+}
+
+// Renderers that record what they were asked to draw and with which clear colour.
+int g_liveRenderers = 0;
+struct FakeCtx : IZeRendererCtx
+{
+	SZeClearRecord Record{0, 0};
+	FakeCtx() { ++g_liveRenderers; }
+	~FakeCtx() override { --g_liveRenderers; }
+	SZeClearRecord* getClearColor() override { return &Record; }
+};
+struct FakeRenderer : IZeRenderer
+{
+	FakeCtx* Ctx;
+	std::vector<std::pair<video::ITexture*, u32>> Renders;  // target, clear colour
+	explicit FakeRenderer(FakeCtx* ctx) : Ctx(ctx) { ++g_liveRenderers; }
+	~FakeRenderer() override { --g_liveRenderers; }
+	bool render(video::ITexture* target) override
+	{
+		Renders.emplace_back(target, Ctx ? Ctx->Record.Color : 0u);
+		return true;
+	}
+};
+struct FakeInfo : IZeLastFrameInfo
+{
+	int Updates = 0;
+	core::matrix4 Identity;
+	void update() override { ++Updates; }
+	f32 getAverageFps() const override { return 0.f; }
+	const core::matrix4& getPrevProjection() const override { return Identity; }
+	const core::matrix4& getPrevView() const override { return Identity; }
+	bool isCameraCut(const core::matrix4&, f32, f32) const override { return false; }
+};
+FakeRenderer* g_defaultRenderer = nullptr;
+FakeCtx* g_defaultCtx = nullptr;
+FakeInfo* g_info = nullptr;
+struct FakeRenderers : IZeRendererManager
+{
+	FakeInfo Info;
+	FakeRenderers() { g_info = &Info; }
+	~FakeRenderers() override { g_info = nullptr; }
+	bool createRenderTargets(ze::ECOLOR_FORMAT, const core::dimension2d<u32>*) override { return true; }
+	IZeRendererCtx* createRendererCtx() override { return g_defaultCtx = new FakeCtx; }
+	IZeRenderer* createRendererSimple(IrrlichtDevice*, IZeRendererCtx* ctx) override
+	{
+		return g_defaultRenderer = new FakeRenderer(static_cast<FakeCtx*>(ctx));
+	}
+	IZeLastFrameInfo* getLastFrameInfo() override { return &Info; }
+};
+
+class CoreTest : public ::testing::Test
+{
+protected:
+	virtual bool useGL() const { return false; }
+	void SetUp() override
+	{
+		if (useGL() && !getenv("DISPLAY"))
+			GTEST_SKIP() << "needs an X display";
+		if (useGL())
+			unsetenv("ZELV_DRIVER");
+		else
+			setenv("ZELV_DRIVER", "null", 1);
+		char pattern[] = "/tmp/zelv-frame-end-XXXXXX";
+		ASSERT_NE(mkdtemp(pattern), nullptr);
+		Tmp = pattern;
+		zeInstallEngineCore();
+		zeRegisterServiceFactories(SZeServiceFactories());
+		g_lines.clear();
+		zeSetLogSink(captureLog);
+		zeInitSetupParams(&Params);
+		Params.windowed = 1;
+		Params.width = 160;
+		Params.height = 120;
+		Params.vsync = 0;
+		Params.antialias = 0;
+		Params.dataPrefix = Tmp.c_str();
+	}
+	void TearDown() override
+	{
+		zeTerm();
+		zeRegisterServiceFactories(SZeServiceFactories());
+		zeSetLogSink(nullptr);
+		zeSetDataPrefix("");
+		unsetenv("ZELV_DRIVER");
+		std::error_code ignored;
+		std::filesystem::remove_all(Tmp, ignored);
+	}
+
+	std::string Tmp;
+	SZeSetupParams Params;
+};
+class CoreGL : public CoreTest
+{
+protected:
+	bool useGL() const override { return true; }
+
+	// A camera at z -6 facing an unlit cube of `colour` at the origin.
+	void addCube(video::SColor colour)
+	{
+		scene::ISceneManager* smgr = zeGetContext()->sceneManager;
+		smgr->setActiveCamera(smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -6), core::vector3df(0, 0, 0)));
+		scene::IMesh* mesh = smgr->getGeometryCreator()->createCubeMesh(core::vector3df(2, 2, 2));
+		smgr->getMeshManipulator()->setVertexColors(mesh, colour);
+		scene::IMeshSceneNode* node = ze::addMeshSceneNode(smgr, mesh);
+		mesh->drop();
+		ASSERT_NE(node, nullptr);
+		node->setMaterialFlag(video::EMF_LIGHTING, false);
+	}
+};
+
+// The back buffer's pixel at (x, y) counted from the top, as 0xAARRGGBB with alpha 255.
+u32 backBufferPixel(int x, int y)
+{
+	unsigned char rgba[4] = {};
+	glReadBuffer(GL_BACK);
+	glPixelStorei(GL_PACK_ALIGNMENT, 1);
+	glReadPixels(x, zeScreenHeight() - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, rgba);
+	return video::SColor(255, rgba[0], rgba[1], rgba[2]).color;
+}
+
+// Texel `index` of a float readback as 0xAARRGGBB.
+u32 texel(const std::vector<float>& rgba, size_t index)
+{
+	auto byte = [&](int c) { return static_cast<u32>(std::lround(rgba[index * 4 + c] * 255.f)); };
+	return video::SColor(byte(3), byte(0), byte(1), byte(2)).color;
+}
+} // namespace
+
+// ---- The frame end and the current renderer ----------------------------------------
+TEST_F(CoreTest, FrameEndDrawsThroughTheCurrentRendererWithTheBackdrop)
+{
+	SZeServiceFactories factories = {};
+	factories.createRendererManager = [](IZeManager*) -> IZeRendererManager* { return new FakeRenderers; };
+	zeRegisterServiceFactories(factories);
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	FakeRenderer* standard = g_defaultRenderer;
+	ASSERT_NE(standard, nullptr);
+	EXPECT_EQ(zeGetCurrentRenderer(), standard);
+	EXPECT_EQ(zeGetCurrentRendererCtx(), g_defaultCtx);
+	EXPECT_EQ(zeGetRendererCtxAdv(), nullptr);
+	EXPECT_EQ(linesWith("INFO : ZeEngine: light pre-pass renderer not available yet, using the simple renderer"), 1);
+
+	zeGetContext()->backdrop = video::SColor(255, 1, 2, 3);
+	zeEndFrame();
+	zeGetContext()->backdrop = video::SColor(128, 9, 8, 7);
+	zeSync();  // the system layer's frame end is ours once installed
+	using Renders = std::vector<std::pair<video::ITexture*, u32>>;
+	EXPECT_EQ(standard->Renders, (Renders{ { nullptr, 0xFF010203u }, { nullptr, 0x80090807u } }));
+	ASSERT_NE(g_info, nullptr);
+	EXPECT_EQ(g_info->Updates, 2);
+
+	zeRenderSetDebug(5);
+	EXPECT_EQ(g_defaultCtx->Record.Debug, 5u);
+	EXPECT_EQ(g_defaultCtx->Record.Color, 0x80090807u);
+
+	// Another renderer is held while current; null brings the default back.
+	FakeRenderer* other = new FakeRenderer(g_defaultCtx);
+	zeSetCurrentRenderer(other);
+	EXPECT_EQ(other->getReferenceCount(), 2);
+	zeEndFrame();
+	EXPECT_EQ(other->Renders.size(), 1u);
+	EXPECT_EQ(standard->Renders.size(), 2u);
+	zeSetCurrentRenderer(nullptr);
+	EXPECT_EQ(zeGetCurrentRenderer(), standard);
+	EXPECT_EQ(other->getReferenceCount(), 1);
+	other->drop();
+	EXPECT_EQ(g_info->Updates, 3);
+
+	// The NULL driver has no render targets: no dummy frame, no texture target.
+	EXPECT_EQ(zeRenderDummyFrame(), -1);
+	EXPECT_EQ(zeRenderToTexture(nullptr, 1), -1);
+	zeTerm();
+	EXPECT_EQ(g_liveRenderers, 0);
+}
+
+TEST_F(CoreTest, ResetWithRenderedTexturesEndsTheProgramAtTheNextFrame)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	// Without rendered textures a reset is survived.
+	zeFireDeviceReset();
+	EXPECT_EQ(linesWith("zeIrrlicht: D3D Device is about to RESET"), 1);
+	zeEndFrame();
+	EXPECT_EQ(zeRun(), 1);
+	EXPECT_EQ(linesWith("Graphic Device lost"), 0);
+
+	zeHasPrecalcRenderTargets();
+	zeEndFrame();
+	EXPECT_EQ(zeRun(), 1);
+	zeFireDeviceReset();
+	zeEndFrame();
+	EXPECT_EQ(linesWith("ERROR : Graphic Device lost, cannot re-create rendered textures, exiting"), 1);
+	EXPECT_EQ(zeRun(), 0);
+}
+
+TEST_F(CoreGL, FrameEndWithoutRendererDrawsTheSceneTheBackdropAnd2D)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	ASSERT_EQ(zeGetCurrentRenderer(), nullptr);
+	const video::SColor cube(255, 200, 40, 60), backdrop(255, 10, 120, 220);
+	addCube(cube);
+	zeGetContext()->backdrop = backdrop;
+	zeInk(0x00FF00);
+	ASSERT_EQ(zeBox(0, 0, 10, 10), 0);
+	// The first shot arms the grab that every later frame end makes before presenting.
+	ASSERT_EQ(zeScreenShot((Tmp + "/arm.png").c_str()), 0);
+	zeEndFrame();
+	const std::string shot = Tmp + "/shot.png";
+	ASSERT_EQ(zeScreenShot(shot.c_str()), 0);
+	video::IImage* image = zeGetContext()->driver->createImageFromFile(shot.c_str());
+	ASSERT_NE(image, nullptr);
+	EXPECT_EQ(image->getPixel(80, 60).color, cube.color);
+	EXPECT_EQ(image->getPixel(155, 115).color, backdrop.color);
+	EXPECT_EQ(image->getPixel(5, 5).color, 0xFF00FF00u);
+	image->drop();
+}
+
+TEST_F(CoreGL, RenderToTextureFillsTheTargetAndLeavesTheBackBuffer)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	video::IVideoDriver* driver = zeGetContext()->driver;
+	const video::SColor cube(255, 30, 200, 90), backdrop(255, 250, 240, 10);
+	addCube(cube);
+	zeGetContext()->backdrop = backdrop;
+	video::ITexture* target = ze::addRenderTargetTexture(driver, core::dimension2d<u32>(64, 64), "CoreRTT", ze::ECF_A8R8G8B8);
+	ASSERT_NE(target, nullptr);
+	driver->setRenderTarget(nullptr, true, true, video::SColor(255, 0, 255, 0));
+	ASSERT_EQ(backBufferPixel(80, 60), 0xFF00FF00u);
+
+	ASSERT_EQ(zeRenderToTexture(target, 1), 0);
+	std::vector<float> rgba;
+	ASSERT_TRUE(ze::readTexture(target, &rgba));
+	ASSERT_EQ(rgba.size(), 64u * 64u * 4u);
+	EXPECT_EQ(texel(rgba, 32 * 64 + 32), cube.color);
+	EXPECT_EQ(texel(rgba, 0), backdrop.color);
+	EXPECT_EQ(texel(rgba, 64 * 64 - 1), backdrop.color);
+	EXPECT_EQ(backBufferPixel(80, 60), 0xFF00FF00u);
+	EXPECT_EQ(backBufferPixel(1, 1), 0xFF00FF00u);
+
+	// Only render targets are drawn into.
+	video::IImage* image = driver->createImage(video::ECF_A8R8G8B8, core::dimension2d<u32>(2, 2));
+	video::ITexture* plain = driver->addTexture("CorePlain", image);
+	image->drop();
+	EXPECT_EQ(zeRenderToTexture(plain, 1), -1);
+	EXPECT_EQ(zeRenderDummyFrame(), 0);
+}
+
+// ---- Screen quad -------------------------------------------------------------------
+TEST_F(CoreGL, ScreenQuadCoversEveryPixelWhateverTheDepthBufferHolds)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	video::IVideoDriver* driver = zeGetContext()->driver;
+	video::ITexture* target = ze::addRenderTargetTexture(driver, core::dimension2d<u32>(64, 48), "QuadRTT", ze::ECF_A8R8G8B8);
+	ASSERT_NE(target, nullptr);
+	CZeScreenQuad quad;
+	ASSERT_TRUE(driver->setRenderTarget(target, true, true, video::SColor(0, 0, 0, 0)));
+	// The nearest depth everywhere: a quad tested against depth would draw nothing.
+	glClearDepth(0.0);
+	glClear(GL_DEPTH_BUFFER_BIT);
+	glClearDepth(1.0);
+	quad.render(driver);
+	driver->setRenderTarget(nullptr, false, false);
+	std::vector<float> rgba;
+	ASSERT_TRUE(ze::readTexture(target, &rgba));
+	ASSERT_EQ(rgba.size(), 64u * 48u * 4u);
+	int unwritten = 0;
+	for (size_t i = 0; i < 64 * 48; ++i)
+		unwritten += texel(rgba, i) != 0xFFFFFFFFu;
+	EXPECT_EQ(unwritten, 0);
+
+	// Texture coordinate (0, 0) is the top left of the screen, (1, 1) the bottom right.
+	const u32 colours[4] = { 0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u };  // TL, TR, BL, BR
+	video::IImage* image = driver->createImage(video::ECF_A8R8G8B8, core::dimension2d<u32>(2, 2));
+	for (u32 i = 0; i < 4; ++i)
+		image->setPixel(i % 2, i / 2, video::SColor(colours[i]));
+	video::ITexture* texture = driver->addTexture("QuadCorners", image);
+	image->drop();
+	quad.getMaterial().setTexture(0, texture);
+	quad.getMaterial().TextureLayer[0].BilinearFilter = false;
+	quad.getMaterial().TextureLayer[0].TrilinearFilter = false;
+	driver->setRenderTarget(nullptr, true, true, video::SColor(255, 0, 0, 0));
+	quad.render(driver);
+	EXPECT_EQ(backBufferPixel(40, 30), colours[0]);
+	EXPECT_EQ(backBufferPixel(120, 30), colours[1]);
+	EXPECT_EQ(backBufferPixel(40, 90), colours[2]);
+	EXPECT_EQ(backBufferPixel(120, 90), colours[3]);
+}
