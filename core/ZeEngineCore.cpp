@@ -4,6 +4,7 @@
 #include "core/IZeGpuProgramming.h"
 #include "core/IZeRenderer.h"
 #include "core/IZeServices.h"
+#include "core/ZeGpuState.h"
 #include "frame/ZeCommandLine.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeDraw2D.h"
@@ -112,6 +113,7 @@ void drawScene(video::ITexture* target, bool clear)
 	}
 	if (target)
 		c->driver->setRenderTarget(target, clear, clear, c->backdrop);
+	zeSetRenderTargetFlip(target != nullptr);
 	c->sceneManager->drawAll();
 }
 } // namespace
@@ -240,6 +242,7 @@ int zeRenderToTexture(video::ITexture* target, int clear)
 		c->driver->setRenderTarget(target, true, true, c->backdrop);
 	drawScene(target, clear != 0);
 	c->driver->setRenderTarget(nullptr, false, false);
+	zeSetRenderTargetFlip(false);
 	return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "frame/ZeEngine.h"
 #include "frame/CZeSceneNodeAnimatorCamera.h"
 #include "frame/ZeCamera.h"
+#include "frame/ZeCommandLine.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeDraw2D.h"
 #include "frame/ZeFile.h"
@@ -10,6 +11,8 @@
 #include "frame/ZeWindowPlatform.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <string>
 #include <cstring>
 
 using namespace irr;
@@ -187,7 +190,11 @@ int zeSetup(const SZeSetupParams* params)
 	if (p.vsync)
 		zeEnableVsync();
 	zeSetupFilesystem(device->getFileSystem());
-	zeSetDataPrefix(p.dataPrefix);
+	// Without a data prefix, the engine's data folder beside the program.
+	const std::string besideProgram = std::string(zeGetProgramDir()) + "data/";
+	std::error_code error;
+	zeSetDataPrefix(p.dataPrefix ? p.dataPrefix
+		: std::filesystem::is_directory(besideProgram, error) ? besideProgram.c_str() : "");
 	zeReset2D();
 	zeInstallMessageBoxHook();
 

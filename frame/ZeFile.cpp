@@ -343,11 +343,17 @@ const char* zeFindDataFile(const char* name)
 	}
 	if (!ok && !layer().dataPrefix.empty())
 	{
+		// The data root, then its data directories.
 		std::string prefix = layer().dataPrefix;
 		if (prefix.back() != '/' && prefix.back() != '\\')
 			prefix += '/';
 		candidate = prefix + name;
 		ok = zeFileExist(candidate.c_str()) != 0;
+		for (size_t i = 0; !ok && i < sizeof(dirs) / sizeof(dirs[0]); ++i)
+		{
+			candidate = prefix + dirs[i] + "/" + name;
+			ok = zeFileExist(candidate.c_str()) != 0;
+		}
 	}
 	snprintf(found, sizeof(found), "%s", ok ? candidate.c_str() : name);
 	return found;

@@ -85,8 +85,8 @@ void zeSetDataPrefix(const char* prefix);
 const char* zeGetDataPrefix();
 // The first name that opens: the name, the name in each data directory
 // ("shaders", "shadersPP", "shadersPP2", "shadersSURF", "shadersSURF2",
-// "shadersHV", "textures"), the name under the data prefix; else the name
-// unchanged. Static buffer.
+// "shadersHV", "textures"), the name under the data prefix, then in each data
+// directory under it; else the name unchanged. Static buffer.
 const char* zeFindDataFile(const char* name);
 
 // ---- Current directory and path helpers -------------------------------------

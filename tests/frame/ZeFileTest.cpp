@@ -260,6 +260,10 @@ TEST_F(DataFiles, SearchOrder)
 		zeSetDataPrefix("prefix/");
 		EXPECT_STREQ(zeFindDataFile("k.fx"), "prefix/k.fx");
 		std::filesystem::remove(path("prefix/k.fx"));
+		// Then the data directories under the data root.
+		zetest::writeText(path("prefix/shadersPP/k.fx"), "root pp");
+		EXPECT_STREQ(zeFindDataFile("k.fx"), "prefix/shadersPP/k.fx");
+		std::filesystem::remove(path("prefix/shadersPP/k.fx"));
 		EXPECT_STREQ(zeFindDataFile("k.fx"), "k.fx");
 		EXPECT_STREQ(zeFindDataFile("sub/none.png"), "sub/none.png");
 	}

@@ -1,0 +1,409 @@
+#include "render/CZeRenderServices.h"
+
+#include "core/IZeRenderer.h"
+#include "core/ZeGpuState.h"
+#include "effects/IZeEffectManager.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "libext/IZeVideoDriverExt.h"
+#include "libext/ZeDrawPasses.h"
+#include "libext/ZeMaterialExt.h"
+#include "libext/ZeTextureExt.h"
+
+#include <cstring>
+#include <vector>
+
+using namespace irr;
+
+namespace
+{
+const u32 MAX_QUAD_TEXTURES = 20;
+const char* const COPY_EFFECT = "copytexture.hlsl";
+
+// Screen quads set identity transforms; the camera's stay for later passes.
+class CKeepTransforms
+{
+public:
+	explicit CKeepTransforms(video::IVideoDriver* driver) : Driver(driver)
+	{
+		World = Driver->getTransform(video::ETS_WORLD);
+		View = Driver->getTransform(video::ETS_VIEW);
+		Projection = Driver->getTransform(video::ETS_PROJECTION);
+	}
+	~CKeepTransforms()
+	{
+		Driver->setTransform(video::ETS_WORLD, World);
+		Driver->setTransform(video::ETS_VIEW, View);
+		Driver->setTransform(video::ETS_PROJECTION, Projection);
+	}
+
+private:
+	video::IVideoDriver* Driver;
+	core::matrix4 World, View, Projection;
+};
+
+// ---- Node extensions ---------------------------------------------------------------
+// The selection mask of a node's extension; false when the node has none.
+// Scene nodes carry no extension yet, so every node answers false.
+bool getSelectionMask(scene::ISceneNode* node, u32* mask)
+{
+	(void)node;
+	*mask = 0;
+	return false;
+}
+
+// Whether a node is drawn under the hide and show sets: a node without an
+// extension always is; otherwise not when its mask meets the hide set, nor
+// when a show set is given and the mask misses it.
+bool isSelected(scene::ISceneNode* node, u32 hideMask, u32 showMask)
+{
+	u32 mask = 0;
+	if (!getSelectionMask(node, &mask))
+		return true;
+	if (mask & hideMask)
+		return false;
+	return !showMask || (mask & showMask);
+}
+
+// Whether the node's extension answers its lighting query; no node has an
+// extension yet.
+bool answersLighting(scene::ISceneNode* node)
+{
+	(void)node;
+	return false;
+}
+
+// Switches the effect records of a node's materials to a technique for one
+// draw and back again. Materials whose effect lacks the technique, or that
+// draw without an effect, stay as they are.
+class CTechniqueSwitch
+{
+public:
+	CTechniqueSwitch(scene::ISceneNode* node, const char* technique)
+	{
+		if (!technique)
+			return;
+		for (u32 i = 0; i < node->getMaterialCount(); ++i)
+		{
+			SZeMaterialExt* record = static_cast<SZeMaterialExt*>(ze::getMaterialUserData(node->getMaterial(i)));
+			if (!record || record->Tag != ZE_MATERIAL_EXT_TAG || !record->Effect)
+				continue;
+			const s32 index = record->Effect->getTechniqueIndex(technique);
+			if (index < 0 || index == record->Technique)
+				continue;
+			Saved.push_back({record, record->Technique, record->Pass});
+			record->Technique = index;
+			record->Pass = 0;
+		}
+	}
+	~CTechniqueSwitch()
+	{
+		for (const SSaved& s : Saved)
+		{
+			s.Record->Technique = s.Technique;
+			s.Record->Pass = s.Pass;
+		}
+	}
+
+private:
+	struct SSaved
+	{
+		SZeMaterialExt* Record;
+		s32 Technique;
+		s32 Pass;
+	};
+	std::vector<SSaved> Saved;
+};
+
+bool isAllowedTechnique(const char* technique)
+{
+	return !technique || !std::strcmp(technique, "depth") || !std::strcmp(technique, "shadow") ||
+		!std::strcmp(technique, "reflection");
+}
+
+void collectVisible(scene::ISceneNode* node, core::array<scene::ISceneNode*>& out)
+{
+	const core::list<scene::ISceneNode*>& children = node->getChildren();
+	for (core::list<scene::ISceneNode*>::ConstIterator it = children.begin(); it != children.end(); ++it)
+	{
+		scene::ISceneNode* child = *it;
+		if (!child->isVisible())
+			continue;
+		const scene::ESCENE_NODE_TYPE type = child->getType();
+		if (type != scene::ESNT_LIGHT && type != scene::ESNT_CAMERA)
+			out.push_back(child);
+		collectVisible(child, out);
+	}
+}
+
+// Cube faces +X, -X, +Y, -Y, +Z, -Z: the direction looked at and the up vector.
+const core::vector3df FACE_DIRECTIONS[6] = {{1, 0, 0}, {-1, 0, 0}, {0, 1, 0}, {0, -1, 0}, {0, 0, 1}, {0, 0, -1}};
+const core::vector3df FACE_UPS[6] = {{0, 1, 0}, {0, 1, 0}, {0, 0, -1}, {0, 0, 1}, {0, 1, 0}, {0, 1, 0}};
+} // namespace
+
+CZeRenderServices::CZeRenderServices(IrrlichtDevice* device, IZeManager* manager) : Device(device), Manager(manager)
+{
+	ze::setMaterialUserData(Quad.getMaterial(), &Record);
+}
+
+CZeRenderServices::~CZeRenderServices()
+{
+	video::SMaterial& material = Quad.getMaterial();
+	if (ze::getMaterialExt(material, false))
+	{
+		for (u32 layer = 0; layer < ze::MATERIAL_MAX_TEXTURES; ++layer)
+			ze::setMaterialTexture(material, layer, nullptr);
+		ze::setMaterialUserData(material, nullptr);
+	}
+	if (CopyEffect)
+		CopyEffect->drop();
+}
+
+// ---- Render targets and screen quads ---------------------------------------------------
+bool CZeRenderServices::setRenderTargets(video::ITexture* const* textures, u32 count)
+{
+	video::IVideoDriver* d = driver();
+	if (!d)
+		return false;
+	if (!textures)
+		count = 0;
+	bool ok = false;
+	if (count == 0)
+		ok = d->setRenderTarget(nullptr, false, false);
+	else if (count == 1)
+		ok = textures[0] && d->setRenderTarget(textures[0], false, false);
+	else
+	{
+		core::array<video::IRenderTarget> targets;
+		for (u32 i = 0; i < count; ++i)
+		{
+			if (!textures[i])
+			{
+				zeLog(EZELL_ERROR, "CZeRenderServices: render target %u of %u is null", i, count);
+				return false;
+			}
+			targets.push_back(video::IRenderTarget(textures[i]));
+		}
+		ok = d->setRenderTarget(targets, false, false);
+	}
+	zeSetRenderTargetFlip(ok && count > 0);
+	return ok;
+}
+
+bool CZeRenderServices::drawScreenQuad(IZeEffect* effect, u32 technique, u32 pass, video::ITexture* texture)
+{
+	return drawScreenQuadTextures(effect, technique, pass, &texture, 1);
+}
+
+bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique, u32 pass,
+	video::ITexture* const* textures, u32 count)
+{
+	video::IVideoDriver* d = driver();
+	video::SMaterial& material = Quad.getMaterial();
+	if (!d || !effect || !effect->getPassMaterial(technique, pass, material))
+		return false;
+	if (!textures || count > MAX_QUAD_TEXTURES)
+		count = textures ? MAX_QUAD_TEXTURES : 0;
+	for (u32 i = 0; i < count; ++i)
+		ze::setMaterialTexture(material, i, textures[i]);
+	Record.Effect = effect;
+	Record.Technique = static_cast<s32>(technique);
+	Record.Pass = static_cast<s32>(pass);
+	ze::setMaterialUserData(material, &Record);
+	CKeepTransforms keep(d);
+	Quad.render(d);
+	return true;
+}
+
+bool CZeRenderServices::copyTexture(video::ITexture* texture)
+{
+	if (!texture)
+		return false;
+	if (!CopyEffect && !CopyEffectTried)
+	{
+		CopyEffectTried = true;
+		IZeEffectManager* effects = Manager ? Manager->getEffectManager() : nullptr;
+		if (effects)
+			CopyEffect = effects->createEffect(zeFindDataFile(COPY_EFFECT), -1, nullptr, nullptr);
+		if (!CopyEffect)
+			zeLog(EZELL_ERROR, "CZeRenderServices failed to load %s", COPY_EFFECT);
+	}
+	return CopyEffect && drawScreenQuad(CopyEffect, 0, 0, texture);
+}
+
+// ---- Drawing nodes -----------------------------------------------------------------------
+bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes,
+	scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique, video::SMaterial* overrideMaterial, u32 hideMask,
+	u32 showMask, u32* count)
+{
+	if (count)
+		*count = 0;
+	if (nodes.empty())
+		return true;
+	if (!isAllowedTechnique(technique))
+		return false;
+	video::IVideoDriver* d = driver();
+	if (!d)
+		return false;
+
+	IZeVideoDriverExt* ext = Manager ? Manager->getVideoDriverExt() : nullptr;
+	const bool transparent = pass == scene::ESNRP_TRANSPARENT || pass == scene::ESNRP_TRANSPARENT_EFFECT;
+	if (transparent && ext)
+		ext->setSeparateAlphaBlend(true);
+	video::SOverrideMaterial& overrides = d->getOverrideMaterial();
+	const video::SOverrideMaterial before = overrides;
+	if (overrideMaterial)
+	{
+		overrides.Material = *overrideMaterial;
+		overrides.EnableFlags = 0xFFFFFFFFu;
+		overrides.EnablePasses = 0xFFFF;
+		overrides.Enabled = true;
+	}
+
+	u32 drawn = 0;
+	for (u32 i = 0; i < nodes.size(); ++i)
+	{
+		scene::ISceneNode* node = nodes[i];
+		if (!node || (!technique && !isSelected(node, hideMask, showMask)))
+			continue;
+		CTechniqueSwitch toTechnique(node, technique);
+		node->render();
+		++drawn;
+	}
+
+	if (overrideMaterial)
+	{
+		overrides = before;
+		overrides.Enabled = false;
+	}
+	if (transparent && ext)
+		ext->setSeparateAlphaBlend(false);
+	if (count)
+		*count = drawn;
+	return true;
+}
+
+void CZeRenderServices::getLightList(core::array<scene::ISceneNode*>& out)
+{
+	out = ze::getRenderLists(Device->getSceneManager()).Lights;
+}
+
+void CZeRenderServices::getSolidNodeList(core::array<scene::ISceneNode*>& out)
+{
+	out = ze::getRenderLists(Device->getSceneManager()).Solid;
+}
+
+void CZeRenderServices::getTransparentNodeList(core::array<scene::ISceneNode*>& out)
+{
+	out = ze::getRenderLists(Device->getSceneManager()).Transparent;
+}
+
+void CZeRenderServices::getTransparentEffectNodeList(core::array<scene::ISceneNode*>& out)
+{
+	out = ze::getRenderLists(Device->getSceneManager()).TransparentEffect;
+}
+
+void CZeRenderServices::getVisibleNodes(core::array<scene::ISceneNode*>& out)
+{
+	out.set_used(0);
+	if (Device)
+		collectVisible(Device->getSceneManager()->getRootSceneNode(), out);
+}
+
+void CZeRenderServices::getVisibleExtNodes(core::array<scene::ISceneNode*>& out)
+{
+	core::array<scene::ISceneNode*> visible;
+	getVisibleNodes(visible);
+	filterExtNodes(out, visible);
+}
+
+void CZeRenderServices::filterExtNodes(core::array<scene::ISceneNode*>& out,
+	const core::array<scene::ISceneNode*>& in)
+{
+	out.set_used(0);
+	for (u32 i = 0; i < in.size(); ++i)
+		if (in[i] && answersLighting(in[i]))
+			out.push_back(in[i]);
+}
+
+// ---- Cube maps -----------------------------------------------------------------------------
+bool CZeRenderServices::renderCubeMap(ze::ITextureCUBE* cube, video::ITexture* work, const core::vector3df& position,
+	IZeRenderer* renderer)
+{
+	video::IVideoDriver* d = driver();
+	if (!d || !cube || !work || !renderer)
+	{
+		zeLog(EZELL_ERROR, "CZeRenderServices: renderCubeMap needs a cube, a working texture and a renderer");
+		return false;
+	}
+	scene::ISceneManager* smgr = Device->getSceneManager();
+	scene::ICameraSceneNode* previous = smgr->getActiveCamera();
+	if (previous)
+		previous->grab();
+	// A camera of our own outside the scene graph.
+	scene::ICameraSceneNode* camera = smgr->addCameraSceneNode(nullptr, position, position + FACE_DIRECTIONS[0] * 10.f,
+		-1, false);
+	camera->grab();
+	camera->remove();
+	camera->setFOV(core::PI / 2.f);
+	camera->setAspectRatio(1.f);
+	if (previous)
+	{
+		camera->setNearValue(previous->getNearValue());
+		camera->setFarValue(previous->getFarValue());
+	}
+	smgr->setActiveCamera(camera);
+
+	u32 done = 0;
+	for (; done < 6; ++done)
+	{
+		camera->setPosition(position);
+		camera->setUpVector(FACE_UPS[done]);
+		camera->setTarget(position + FACE_DIRECTIONS[done] * 10.f);
+		camera->updateAbsolutePosition();
+		if (!renderer->render(work))
+			break;
+		if (!ze::copyTextureToCubeFace(work, cube, done))
+		{
+			zeLog(EZELL_ERROR, "CZeRenderServices: cannot copy into face %u of the cube map", done);
+			break;
+		}
+	}
+
+	d->setRenderTarget(nullptr, false, false);
+	zeSetRenderTargetFlip(false);
+	smgr->setActiveCamera(previous);
+	if (previous)
+		previous->drop();
+	camera->drop();
+	return done == 6;
+}
+
+bool CZeRenderServices::clearCubeMap(ze::ITextureCUBE* cube)
+{
+	video::IVideoDriver* d = driver();
+	if (!d || !cube)
+		return false;
+	bool ok = true;
+	for (u32 face = 0; face < 6; ++face)
+		ok = cube->bindFaceAsRenderTarget(d, face, true, true, video::SColor(0, 0, 0, 0)) && ok;
+	d->setRenderTarget(nullptr, false, false);
+	zeSetRenderTargetFlip(false);
+	return ok;
+}
+
+bool CZeRenderServices::cubeToLatLong(ze::ITextureCUBE* cube, video::ITexture* target)
+{
+	IZeResourceManager* resources = Manager ? Manager->getResourceManager() : nullptr;
+	IZeEffect* effect = resources ? resources->getCubeToLatLongEffect() : nullptr;
+	if (!effect || !cube || !target)
+	{
+		zeLog(EZELL_ERROR, "CZeRenderServices: cubeToLatLong needs the cube-to-lat-long effect, a cube and a target");
+		return false;
+	}
+	if (!setRenderTargets(&target, 1))
+		return false;
+	const bool drawn = drawScreenQuad(effect, 0, 0, cube);
+	setRenderTargets(nullptr, 0);
+	return drawn;
+}

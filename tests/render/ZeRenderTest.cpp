@@ -1,0 +1,346 @@
+// Renderers, render services, post effects and cube maps drawn for real
+// (Xvfb, llvmpipe) and read back. Render targets hold images top row first.
+#include "ZeRenderTestUtil.h"
+
+#include "render/CZePostEffect.h"
+#include "render/CZeRendererSimple.h"
+#include "libext/ZeDrawPasses.h"
+
+#include <X11/Xlib.h>
+
+using namespace irr;
+using namespace zetest;
+
+namespace
+{
+// Xvfb refuses connections while it resets after its last client left.
+struct HoldDisplay : ::testing::Environment
+{
+	Display* Held = nullptr;
+	void SetUp() override { Held = getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr; }
+	void TearDown() override { if (Held) XCloseDisplay(Held); }
+};
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+
+const video::SColor YELLOW(255, 255, 255, 0);
+
+class RenderScene : public RenderGL
+{
+protected:
+	void SetUp() override
+	{
+		RenderGL::SetUp();
+		if (IsSkipped() || HasFatalFailure())
+			return;
+		Colour = loadEffect(ZELV_RENDER_TEST_DATA "colour.hlsl");
+		ASSERT_TRUE(Colour);
+		ASSERT_TRUE(Manager->getRendererManager()->createRenderTargets(ze::ECF_A8R8G8B8, nullptr));
+		Back0 = ze::findTexture(Driver, "BackRTT[0]");
+		Back1 = ze::findTexture(Driver, "BackRTT[1]");
+		ASSERT_TRUE(Back0 && Back1);
+	}
+
+	// Fills the part of a target left of `cover` (0..1 of its width) with a value.
+	void fill(video::ITexture* target, f32 r, f32 g, f32 b, f32 cover = 1.f)
+	{
+		const f32 colour[4] = {r, g, b, 1.f};
+		Colour->setFloatArrayByName("Color", colour, 4);
+		Colour->setFloatByName("Cover", cover);
+		ASSERT_TRUE(Services->setRenderTargets(&target, 1));
+		ASSERT_TRUE(Services->drawScreenQuad(Colour, static_cast<u32>(Colour->getTechniqueIndex("fill")), 0, nullptr));
+	}
+
+	IZeEffect* Colour = nullptr;
+	video::ITexture* Back0 = nullptr;
+	video::ITexture* Back1 = nullptr;
+};
+} // namespace
+
+// ---- Renderers ---------------------------------------------------------------------------
+TEST_F(RenderScene, SimpleRendererDrawsTheEffectMeshInPlaceAndClearsToTheContextColour)
+{
+	// The engine's default renderer, through the frame end: a square in the
+	// upper half of the window on the backdrop.
+	ASSERT_NE(dynamic_cast<CZeRendererSimple*>(zeGetCurrentRenderer()), nullptr);
+	camera(core::vector3df(0, 0, -10));
+	quad(Colour, core::vector3df(-2, 1, 0), core::vector3df(4, 0, 0), core::vector3df(0, 2, 0), YELLOW);
+	zeGetContext()->backdrop = video::SColor(255, 10, 20, 30);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24 - 8), 255, 255, 0));
+	EXPECT_TRUE(near(screenPixel(32, 24 + 8), 10, 20, 30));
+	EXPECT_TRUE(near(screenPixel(2, 2), 10, 20, 30));
+
+	// Into a target: the same picture, top row first.
+	zeRenderToTexture(Back0, 0);
+	std::vector<float> image = read(Back0);
+	EXPECT_TRUE(near(texel(image, 64, 32, 24 - 8), 255, 255, 0));
+	EXPECT_TRUE(near(texel(image, 64, 32, 24 + 8), 10, 20, 30, 255));
+
+	// Without a context: cleared to 0, alpha included; with one, to its colour.
+	IZeRendererManager* renderers = Manager->getRendererManager();
+	IZeRenderer* bare = renderers->createRendererSimple(zeGetContext()->device, nullptr);
+	IZeRendererCtx* ctx = renderers->createRendererCtx();
+	ASSERT_TRUE(bare && ctx);
+	EXPECT_EQ(ctx->getClearColor()->Color, 0u);
+	EXPECT_EQ(ctx->getClearColor()->Debug, 0u);
+	ctx->getClearColor()->Color = 0x80102030u;
+	IZeRenderer* withCtx = renderers->createRendererSimple(zeGetContext()->device, ctx);
+	ctx->drop();  // the renderer holds it
+	EXPECT_TRUE(bare->render(Back0));
+	image = read(Back0);
+	EXPECT_TRUE(near(texel(image, 64, 2, 2), 0, 0, 0, 0, 0));
+	EXPECT_TRUE(near(texel(image, 64, 32, 24 - 8), 255, 255, 0, 255));
+	EXPECT_TRUE(withCtx->render(Back0));
+	EXPECT_TRUE(near(texel(read(Back0), 64, 2, 2), 0x10, 0x20, 0x30, 0x80));
+	bare->drop();
+	withCtx->drop();
+}
+
+TEST_F(RenderScene, RenderNodesHonoursTechniquesOverridesAndCounts)
+{
+	camera(core::vector3df(0, 0, -10));
+	core::array<scene::ISceneNode*> nodes;
+	nodes.push_back(quad(Colour, {-4, -1, 0}, {2, 0, 0}, {0, 2, 0}, YELLOW));
+	nodes.push_back(quad(Colour, {2, -1, 0}, {2, 0, 0}, {0, 2, 0}, YELLOW));
+	struct Drawn
+	{
+		bool Ok;
+		u32 Count;
+		Rgba Left, Right, Between;
+	};
+	// Into a cleared target, with every node hidden by the masks were it to have an extension.
+	auto draw = [&](const char* technique, video::SMaterial* overrides) {
+		Driver->setRenderTarget(Back0, true, true, video::SColor(255, 0, 0, 0));
+		EXPECT_TRUE(Services->setRenderTargets(&Back0, 1));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		Drawn d = {false, 99, {}, {}, {}};
+		d.Ok = Services->renderNodes(nodes, scene::ESNRP_SOLID, technique, overrides, 0xFFFFFFFFu, 0x1u, &d.Count);
+		const std::vector<float> image = read(Back0);
+		d.Left = texel(image, 64, 22, 24), d.Right = texel(image, 64, 42, 24), d.Between = texel(image, 64, 32, 24);
+		return d;
+	};
+	u32 count = 99;
+	EXPECT_TRUE(Services->renderNodes({}, scene::ESNRP_SOLID, "glow", nullptr, 0, 0, &count));
+	EXPECT_EQ(count, 0u);
+	Drawn d = draw("glow", nullptr);  // only none, "depth", "shadow" and "reflection" draw
+	EXPECT_TRUE(!d.Ok && d.Count == 0u && near(d.Left, 0, 0, 0));
+	d = draw(nullptr, nullptr);
+	EXPECT_TRUE(d.Ok && d.Count == 2u);
+	EXPECT_TRUE(near(d.Left, 255, 255, 0) && near(d.Right, 255, 255, 0) && near(d.Between, 0, 0, 0));
+	// A technique and an override material hold for the call only.
+	d = draw("depth", nullptr);
+	EXPECT_TRUE(d.Ok && d.Count == 2u && near(d.Left, 0, 255, 0) && near(d.Right, 0, 255, 0));
+	d = draw("shadow", nullptr);  // the effect has none: its own technique draws
+	EXPECT_TRUE(d.Ok && d.Count == 2u && near(d.Left, 255, 255, 0));
+	video::SMaterial redOnly;
+	redOnly.ColorMask = video::ECP_RED;
+	redOnly.BackfaceCulling = false;
+	d = draw(nullptr, &redOnly);
+	EXPECT_TRUE(d.Ok && d.Count == 2u && near(d.Left, 255, 0, 0) && near(d.Right, 255, 0, 0));
+	EXPECT_FALSE(Driver->getOverrideMaterial().Enabled);
+	d = draw(nullptr, nullptr);
+	EXPECT_TRUE(near(d.Left, 255, 255, 0) && near(d.Right, 255, 255, 0));
+
+	// The frame's lists and the visible nodes, without lights, cameras and hidden nodes.
+	scene::ISceneNode* light = Smgr->addLightSceneNode();
+	quad(Colour, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}, YELLOW)->setVisible(false);
+	core::array<scene::ISceneNode*> list;
+	ze::drawAllPasses(Smgr, ze::EDAP_PREPARE);
+	Services->getSolidNodeList(list);
+	EXPECT_TRUE(list.size() == 2u && list.linear_search(nodes[0]) >= 0 && list.linear_search(nodes[1]) >= 0);
+	Services->getLightList(list);
+	EXPECT_TRUE(list.size() == 1u && list[0] == light);
+	ze::drawAllPasses(Smgr, ze::EDAP_FINISH);
+	Services->getVisibleNodes(list);
+	EXPECT_TRUE(list.size() == 2u && list[0] == nodes[0] && list[1] == nodes[1]);
+	Services->getVisibleExtNodes(list);
+	EXPECT_EQ(list.size(), 0u);
+}
+
+// ---- Post effects ------------------------------------------------------------------------
+TEST_F(RenderScene, PostEffectInvertsTheFrameAndNeverClearsWhatItDoesNotCover)
+{
+	camera(core::vector3df(0, 0, -10));
+	quad(Colour, core::vector3df(-6, 0, 0), core::vector3df(4, 0, 0), core::vector3df(0, 3, 0), video::SColor(255, 200, 60, 0));
+	zeGetContext()->backdrop = video::SColor(255, 0, 0, 100);
+	ASSERT_EQ(zeRenderToTexture(Back0, 1), 0);
+	const std::vector<float> picture = read(Back0);
+	EXPECT_TRUE(near(texel(picture, 64, 12, 16), 200, 60, 0));  // upper left
+	EXPECT_TRUE(near(texel(picture, 64, 12, 32), 0, 0, 100));
+
+	CZePostEffect invert;
+	EXPECT_FALSE(invert.render(Driver, Back1, Back0));  // nothing loaded yet
+	EXPECT_FALSE(invert.load(Manager->getEffectManager(), ZELV_RENDER_TEST_DATA "missing.hlsl", nullptr));
+	EXPECT_EQ(linesWith("CZePostEffect failed to load " ZELV_RENDER_TEST_DATA "missing.hlsl"), 1);
+	ASSERT_TRUE(invert.load(Manager->getEffectManager(), ZELV_RENDER_TEST_DATA "invert.hlsl", nullptr));
+	IZeEffect* first = invert.getEffect();
+	first->grab();
+	ASSERT_TRUE(invert.load(Manager->getEffectManager(), ZELV_RENDER_TEST_DATA "invert.hlsl", nullptr));
+	EXPECT_NE(invert.getEffect(), first);
+	EXPECT_EQ(first->getReferenceCount(), 1);  // released by the second load
+	first->drop();
+	ASSERT_TRUE(Services->setRenderTargets(nullptr, 0));  // as after drawing into the window
+	ASSERT_TRUE(invert.render(Driver, Back1, Back0));
+	const std::vector<float> inverted = read(Back1);
+	int wrong = 0;
+	for (u32 y = 0; y < 48; ++y)
+		for (u32 x = 0; x < 64; ++x)
+		{
+			const Rgba a = texel(picture, 64, x, y);
+			wrong += !near(texel(inverted, 64, x, y), 255 - a.R, 255 - a.G, 255 - a.B, 255);
+		}
+	EXPECT_EQ(wrong, 0);
+
+	// Covering the left half only: the right half keeps the green it had.
+	fill(Back1, 0, 1, 0);
+	invert.getEffect()->setFloatByName("Cover", 0.5f);
+	ASSERT_TRUE(invert.render(Driver, Back1, Back0));
+	const std::vector<float> half = read(Back1);
+	EXPECT_TRUE(near(texel(half, 64, 12, 16), 55, 195, 255));
+	EXPECT_TRUE(near(texel(half, 64, 12, 32), 255, 255, 155));
+	EXPECT_TRUE(near(texel(half, 64, 48, 16), 0, 255, 0));
+	EXPECT_TRUE(near(texel(half, 64, 48, 40), 0, 255, 0));
+
+	// The aligned quad covers the target exactly.
+	CZeScreenQuadAligned aligned;
+	Driver->setRenderTarget(Back1, true, true, video::SColor(255, 0, 0, 0));
+	Driver->setTransform(video::ETS_VIEW, core::IdentityMatrix);
+	Driver->setTransform(video::ETS_PROJECTION, core::IdentityMatrix);
+	aligned.render(Driver);
+	const std::vector<float> covered = read(Back1);
+	int uncovered = 0;
+	for (size_t i = 0; i < covered.size(); i += 4)
+		uncovered += covered[i] < 0.99f || covered[i + 1] < 0.99f || covered[i + 2] < 0.99f;
+	EXPECT_EQ(uncovered, 0);
+
+	// copyTexture draws the picture over the back buffer as it is.
+	ASSERT_TRUE(Services->setRenderTargets(nullptr, 0));
+	ASSERT_TRUE(Services->copyTexture(Back0));
+	EXPECT_TRUE(near(screenPixel(12, 16), 200, 60, 0));
+	EXPECT_TRUE(near(screenPixel(12, 32), 0, 0, 100));
+}
+
+TEST_F(RenderScene, DepthOfFieldKeepsTheFocusSharpAndBlursOutOfFocus)
+{
+	video::ITexture* depth = ze::findTexture(Driver, "DepthRTT");
+	video::ITexture* work = ze::findTexture(Driver, "BackRTT[2]");
+	video::ITexture* output = ze::findTexture(Driver, "BackRTT[3]");
+	SZePostDof dof;
+	EXPECT_FALSE(dof.load(Manager->getEffectManager(), "NoSuchDof.hlsl", "DofCocPhysical.hlsl", "Dof.hlsl"));
+	EXPECT_EQ(dof.CocPhysical.getEffect(), nullptr);  // stopped at the first failure
+	const std::string artistFile = zeFindDataFile("DofCocArtist.hlsl");
+	const std::string physicalFile = zeFindDataFile("DofCocPhysical.hlsl");
+	ASSERT_TRUE(dof.load(Manager->getEffectManager(), artistFile.c_str(), physicalFile.c_str(), zeFindDataFile("Dof.hlsl")));
+	dof.CocArtist.getEffect()->setFloatByName("DofFocalRangeMin", 1.f);
+	dof.CocArtist.getEffect()->setFloatByName("DofFocalRangeFocused", 10.f);
+	dof.CocArtist.getEffect()->setFloatByName("DofFocalRangeMax", 20.f);
+	dof.CocPhysical.getEffect()->setFloatByName("FocalDistance", 10.f);
+	// White left of the middle, black right of it, all at one depth; the
+	// two pixels beside the edge.
+	auto edge = [&](f32 at, bool artist) {
+		fill(Back0, 0, 0, 0);
+		fill(Back0, 1, 1, 1, 0.5f);
+		fill(depth, at, 0, 0);
+		const bool ok = artist ? dof.renderArtist(Driver, output, Back0, depth, work, 1.f)
+		                       : dof.renderPhysical(Driver, output, Back0, depth, work);
+		EXPECT_TRUE(ok);
+		const std::vector<float> image = read(output);
+		return std::make_pair(texel(image, 64, 31, 24).R, texel(image, 64, 32, 24).R);
+	};
+	for (bool artist : {true, false})
+	{
+		EXPECT_EQ(edge(10.f, artist), std::make_pair(255, 0)) << "artist " << artist;
+		const std::pair<int, int> blurred = edge(artist ? 20.f : 1.f, artist);
+		EXPECT_LT(blurred.first, 230) << "artist " << artist;
+		EXPECT_GT(blurred.second, 25) << "artist " << artist;
+	}
+}
+
+// ---- Cube maps ---------------------------------------------------------------------------
+TEST_F(RenderScene, RenderCubeMapCapturesEachDirectionAndRestoresTheCamera)
+{
+	// A closed box of six walls around the origin, and a white mark on the
+	// +Z wall above the middle.
+	const video::SColor walls[6] = {{255, 255, 0, 0}, {255, 0, 255, 0}, {255, 0, 0, 255}, {255, 255, 255, 0},
+		{255, 0, 255, 255}, {255, 255, 0, 255}};
+	const f32 s = 5.f;
+	quad(Colour, {s, -s, -s}, {0, 2 * s, 0}, {0, 0, 2 * s}, walls[0]);
+	quad(Colour, {-s, -s, -s}, {0, 2 * s, 0}, {0, 0, 2 * s}, walls[1]);
+	quad(Colour, {-s, s, -s}, {2 * s, 0, 0}, {0, 0, 2 * s}, walls[2]);
+	quad(Colour, {-s, -s, -s}, {2 * s, 0, 0}, {0, 0, 2 * s}, walls[3]);
+	quad(Colour, {-s, -s, s}, {2 * s, 0, 0}, {0, 2 * s, 0}, walls[4]);
+	quad(Colour, {-s, -s, -s}, {2 * s, 0, 0}, {0, 2 * s, 0}, walls[5]);
+	quad(Colour, {-1, 2, s - 0.1f}, {2, 0, 0}, {0, 2, 0}, video::SColor(255, 255, 255, 255));
+	scene::ICameraSceneNode* viewer = camera(core::vector3df(0, 0, -1));
+	const u32 cameras = Smgr->getRootSceneNode()->getChildren().size();
+
+	ze::ITextureCUBE* cube = ze::createTextureCUBE(Driver, "TestCube", 32, ze::ECF_A8R8G8B8, true);
+	video::ITexture* work = ze::addRenderTargetTexture(Driver, {32, 32}, "CubeWork", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(cube && work);
+	ASSERT_TRUE(Services->renderCubeMap(cube, work, core::vector3df(0, 0, 0), zeGetCurrentRenderer()));
+	EXPECT_EQ(Smgr->getActiveCamera(), viewer);
+	EXPECT_EQ(Smgr->getRootSceneNode()->getChildren().size(), cameras);
+	for (u32 face = 0; face < 6; ++face)
+		EXPECT_TRUE(near(texel(read(cube, face), 32, 16, 24), walls[face].getRed(), walls[face].getGreen(),
+			walls[face].getBlue())) << "face " << face;
+	// Sampled by direction: the lat-long image has +Z in the middle, +X to
+	// its right, +Y along the top, and the mark above the middle.
+	video::ITexture* latLong = ze::addRenderTargetTexture(Driver, {64, 32}, "LatLong", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(Services->cubeToLatLong(cube, latLong));
+	const std::vector<float> image = read(latLong);
+	const struct { u32 X, Y; video::SColor C; } probes[] = {{32, 20, walls[4]}, {48, 16, walls[0]}, {16, 16, walls[1]},
+		{2, 16, walls[5]}, {32, 0, walls[2]}, {32, 31, walls[3]}, {32, 10, video::SColor(255, 255, 255, 255)}};
+	for (const auto& p : probes)
+		EXPECT_TRUE(near(texel(image, 64, p.X, p.Y), p.C.getRed(), p.C.getGreen(), p.C.getBlue())) << p.X << ", " << p.Y;
+
+	// A renderer that fails ends the capture; the camera comes back all the same.
+	struct Failing : IZeRenderer
+	{
+		int Calls = 0;
+		bool render(video::ITexture*) override { return ++Calls < 3; }
+	} failing;
+	EXPECT_FALSE(Services->renderCubeMap(cube, work, core::vector3df(0, 0, 0), &failing));
+	EXPECT_EQ(failing.Calls, 3);
+	EXPECT_EQ(Smgr->getActiveCamera(), viewer);
+	EXPECT_FALSE(Services->renderCubeMap(cube, nullptr, core::vector3df(0, 0, 0), &failing));
+
+	ASSERT_TRUE(Services->clearCubeMap(cube));
+	for (u32 face = 0; face < 6; ++face)
+		EXPECT_TRUE(near(texel(read(cube, face), 32, 16, 16), 0, 0, 0, 0, 0)) << "face " << face;
+	cube->drop();
+}
+
+// ---- A lit mesh through the engine's frame end ---------------------------------------------
+TEST_F(RenderScene, LitMeshIsShadedByItsLightThroughTheFrameEnd)
+{
+	camera(core::vector3df(0, 0, -4));
+	Smgr->setAmbientLight(video::SColorf(0.f, 0.f, 0.f));
+	scene::IMeshSceneNode* sphere = Smgr->addSphereSceneNode(1.2f, 32);
+	ASSERT_TRUE(sphere);
+	video::SMaterial& m = sphere->getMaterial(0);
+	m.Lighting = true;
+	m.AmbientColor = video::SColor(255, 0, 0, 0);
+	m.DiffuseColor = video::SColor(255, 255, 255, 255);
+	m.EmissiveColor = video::SColor(255, 0, 0, 0);
+	m.SpecularColor = video::SColor(255, 0, 0, 0);
+	// A white directional light shining along -X: the sphere's right side faces it.
+	scene::ILightSceneNode* light = Smgr->addLightSceneNode(nullptr, core::vector3df(0, 0, 0), video::SColorf(1, 1, 1), 10.f);
+	ASSERT_TRUE(light);
+	light->setLightType(video::ELT_DIRECTIONAL);
+	light->setRotation(core::vector3df(0, -90, 0));
+	zeGetContext()->backdrop = video::SColor(255, 0, 0, 64);
+	zeEndFrame();
+
+	const Rgba lit = screenPixel(32 + 8, 24);
+	const Rgba dark = screenPixel(32 - 8, 24);
+	EXPECT_GT(lit.R, 120) << "the side facing the light";
+	EXPECT_NEAR(lit.R, lit.G, 2) << "white light on a white surface stays grey";
+	EXPECT_LT(dark.R, 20) << "the side turned away, without ambient light";
+	EXPECT_TRUE(near(screenPixel(1, 1), 0, 0, 64));
+
+	// Turning the light around lights the other side.
+	light->setRotation(core::vector3df(0, 90, 0));
+	zeEndFrame();
+	EXPECT_LT(screenPixel(32 + 8, 24).R, 20);
+	EXPECT_GT(screenPixel(32 - 8, 24).R, 120);
+}
