@@ -1,4 +1,6 @@
 // The zelv executable.
+#include "api/ZeMusic.h"
+#include "api/ZeWatch.h"
 #include "app/ZeRunModes.h"
 #include "core/ZeEngineCore.h"
 #include "render/ZeRenderFactories.h"
@@ -7,6 +9,9 @@ int main(int argc, char** argv)
 {
 	zeInstallEngineCore();
 	zeRegisterRenderFactories();
+	zeInstallMusic();
 	SZeRunModes modes = {};
-	return zeMain(argc, argv, modes);
+	const int status = zeMain(argc, argv, modes);
+	zeFreeAllWatches();
+	return status;
 }

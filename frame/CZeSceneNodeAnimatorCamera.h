@@ -1,6 +1,7 @@
-// The engine camera's animator: places the camera from the position and
-// rotation the engine stores (modes 1 and 2). The flying modes 3 and 4 keep
-// the camera where it is in this build.
+// The engine camera's animator. Modes 1 and 2 place the camera from the
+// position and rotation the engine stores; modes 3 (mouse look) and 4 (drag
+// with the left button) fly it first-person by keys and mouse, with smoothed
+// turning and movement advanced in fixed 1/60 s steps.
 #pragma once
 
 #include "frame/IZeSceneNodeAnimatorCamera.h"
@@ -10,8 +11,16 @@
 class CZeSceneNodeAnimatorCamera : public IZeSceneNodeAnimatorCamera
 {
 public:
-	explicit CZeSceneNodeAnimatorCamera(irr::IrrlichtDevice* device);
+	// The cursor control defaults to the device's. Without a key map the
+	// arrow keys move and right Control jumps.
+	explicit CZeSceneNodeAnimatorCamera(irr::IrrlichtDevice* device,
+		irr::gui::ICursorControl* cursorControl = nullptr, irr::f32 rotateSpeed = 100.0f,
+		irr::f32 moveSpeed = 0.01f, irr::f32 jumpSpeed = 0.0f, const SCamKeyMap* keyMap = nullptr,
+		irr::u32 keyMapSize = 0, bool noVerticalMovement = false);
 	~CZeSceneNodeAnimatorCamera() override;
+
+	CZeSceneNodeAnimatorCamera(const CZeSceneNodeAnimatorCamera&) = delete;
+	CZeSceneNodeAnimatorCamera& operator=(const CZeSceneNodeAnimatorCamera&) = delete;
 
 	void animateNode(irr::scene::ISceneNode* node, irr::u32 timeMs) override;
 	irr::scene::ISceneNodeAnimator* createClone(irr::scene::ISceneNode* node,
@@ -30,19 +39,55 @@ public:
 	void setRotateSpeed(irr::f32 speed) override { RotateSpeed = speed; }
 	irr::f32 getJumpSpeed() const override { return JumpSpeed; }
 	void setJumpSpeed(irr::f32 speed) override { JumpSpeed = speed; }
-	void setMode(int mode) override { Mode = mode; }
+	void setKeyMap(const SCamKeyMap* map, irr::u32 count) override;
+	void setVerticalMovement(bool allow) override { NoVerticalMovement = !allow; }
+	void setInvertMouse(bool invert) override { MouseYDirection = invert ? -1.0f : 1.0f; }
+	void setMode(int mode) override;
 	int getMode() const override { return Mode; }
 	void positionCamera(irr::f32 x, irr::f32 y, irr::f32 z) override { Position.set(x, y, z); }
 	void rotateCamera(irr::f32 x, irr::f32 y, irr::f32 z) override { Rotation.set(x, y, z); }
 	irr::core::vector3df getStoredPosition() const override { return Position; }
 	irr::core::vector3df getStoredRotation() const override { return Rotation; }
 
+	const irr::core::array<SCamKeyMap>& getKeyMap() const { return KeyMap; }
+	bool getVerticalMovement() const { return !NoVerticalMovement; }
+	bool getInvertMouse() const { return MouseYDirection < 0.0f; }
+
 private:
+	void firstPersonStep(irr::scene::ICameraSceneNode* camera, irr::u32 t);
+	bool windowActive() const;
+	// Puts the cursor in the middle of the window and takes where it landed
+	// as the centre and the current position.
+	void centreCursor();
+	irr::core::vector2df readCursor() const;
+
 	irr::IrrlichtDevice* Device;
-	irr::f32 MoveSpeed = 0.01f;
-	irr::f32 RotateSpeed = 100.0f;
-	irr::f32 JumpSpeed = 0.0f;
+	irr::gui::ICursorControl* CursorControl;
+	irr::f32 MaxVerticalAngle = 88.0f;
+	irr::f32 MoveSpeed;
+	irr::f32 RotateSpeed;
+	irr::f32 JumpSpeed;
+	irr::f32 MouseYDirection = 1.0f;
+	irr::u32 LastAnimationTime = 0;
+	irr::core::array<SCamKeyMap> KeyMap;
+	irr::core::vector2df CentreCursor{0.5f, 0.5f};
+	irr::core::vector2df PrevCursorPos{0.5f, 0.5f};
+	irr::core::vector2df CursorPos{0.5f, 0.5f};
+	bool LeftButton = false;
+	bool CursorKeys[EZCA_COUNT] = {};
+	bool FirstUpdate = true;
+	bool NoVerticalMovement;
 	int Mode = 0;
-	irr::core::vector3df Position;
+	bool FocusLost = false;
+	irr::f32 MoveDamping = 0.85f;
+	irr::f32 RotateDamping = 0.7f;
+	bool ModeEntered = false;
+	bool DragStarted = false;
+	irr::u32 MoveStartTime = 0;
+	bool Moving = false;
+	irr::u32 RampUpTime = 100;
+	irr::core::vector3df MoveVelocity;
+	irr::core::vector3df RotateVelocity;
 	irr::core::vector3df Rotation;
+	irr::core::vector3df Position;
 };

@@ -3,9 +3,28 @@
 #pragma once
 
 #include <ISceneNodeAnimator.h>
+#include <Keycodes.h>
 
 // The animator's type as ISceneNodeAnimator::getType answers it.
 const int ZE_CAMERA_ANIMATOR_TYPE = 10001;
+
+// What a key does in the flying modes.
+enum EZE_CAMERA_ACTION
+{
+	EZCA_MOVE_FORWARD = 0,
+	EZCA_MOVE_BACKWARD,
+	EZCA_STRAFE_LEFT,
+	EZCA_STRAFE_RIGHT,
+	EZCA_JUMP,
+	EZCA_COUNT
+};
+
+// One key map entry; the action is an EZE_CAMERA_ACTION.
+struct SCamKeyMap
+{
+	irr::s32 action;
+	irr::EKEY_CODE keyCode;
+};
 
 class IZeSceneNodeAnimatorCamera : public irr::scene::ISceneNodeAnimator
 {
@@ -16,6 +35,12 @@ public:
 	virtual void setRotateSpeed(irr::f32 speed) = 0;
 	virtual irr::f32 getJumpSpeed() const = 0;
 	virtual void setJumpSpeed(irr::f32 speed) = 0;
+	// Replaces the key map; entries with an unknown action are left out.
+	virtual void setKeyMap(const SCamKeyMap* map, irr::u32 count) = 0;
+	// Whether the flying modes may climb and sink along the view direction.
+	virtual void setVerticalMovement(bool allow) = 0;
+	// Inverted, moving the mouse down looks up.
+	virtual void setInvertMouse(bool invert) = 0;
 	// Mode 1 and 2 place the camera from the stored position and rotation;
 	// 3 and 4 fly it by keys and mouse.
 	virtual void setMode(int mode) = 0;
