@@ -45,6 +45,29 @@ scene::ISceneNode* CZeSceneManagerService::cloneSceneNode(scene::ISceneNode* nod
 	return copy;
 }
 
+IZeSceneNodeExt* CZeSceneManagerService::getSceneNodeExt(scene::ISceneNode* node)
+{
+	(void)node;
+	zeLog(EZELL_ERROR, "CZeSceneManagerService: scene-node extensions not available");
+	return nullptr;
+}
+
+IZeLightSceneNodeExt* CZeSceneManagerService::getLightSceneNodeExt(scene::ISceneNode* light)
+{
+	(void)light;
+	zeLog(EZELL_ERROR, "CZeSceneManagerService: light extensions not available");
+	return nullptr;
+}
+
+IZeCubeMap* CZeSceneManagerService::createCubeMap(u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
+{
+	(void)size;
+	(void)format;
+	(void)withLatLong;
+	zeLog(EZELL_ERROR, "CZeSceneManagerService: cube maps not available");
+	return nullptr;
+}
+
 // The colour of vertex n (counted over all buffers in order) is 0x00RRGGBB
 // with R = bits 16-23, G = bits 8-15 and B = bits 0-7 of n: alpha 0, so
 // shaders read the index back as r * 65536 + g * 256 + b from the 0-255 bytes.

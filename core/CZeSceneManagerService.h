@@ -1,5 +1,6 @@
 // The engine core's own scene-manager service: plain and animated mesh nodes,
-// clones, vertex index colours and the scene time.
+// clones, vertex index colours and the scene time. The render level derives
+// from it to add node extensions and cube maps.
 #pragma once
 
 #include "core/IZeServices.h"
@@ -14,6 +15,11 @@ public:
 	void setMeshVertexIndexColors(irr::scene::IMesh* mesh) override;
 	void setSceneTime(irr::u32 milliseconds) override { SceneTime = milliseconds; }
 	irr::u32 getSceneTime() const override { return SceneTime; }
+	// Node extensions and cube maps come with the render-level service: these
+	// log "not available" and return null.
+	IZeSceneNodeExt* getSceneNodeExt(irr::scene::ISceneNode* node) override;
+	IZeLightSceneNodeExt* getLightSceneNodeExt(irr::scene::ISceneNode* light) override;
+	IZeCubeMap* createCubeMap(irr::u32 size, ze::ECOLOR_FORMAT format, bool withLatLong) override;
 
 private:
 	irr::scene::ISceneManager* SceneManager;

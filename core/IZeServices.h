@@ -18,6 +18,9 @@
 
 class IZeEffect;
 class IZeSurface;
+class IZeSceneNodeExt;
+class IZeLightSceneNodeExt;
+class IZeCubeMap;
 namespace ze { class ITextureCUBE; }
 
 // ---- Texture manager -------------------------------------------------------------
@@ -67,6 +70,28 @@ public:
 	// The engine-wide scene time, unsigned milliseconds.
 	virtual void setSceneTime(irr::u32 milliseconds) = 0;
 	virtual irr::u32 getSceneTime() const = 0;
+	// The node's extension, created and attached when missing; null for no
+	// node or when the service makes none (this body).
+	virtual IZeSceneNodeExt* getSceneNodeExt(irr::scene::ISceneNode* node)
+	{
+		(void)node;
+		return nullptr;
+	}
+	// The light's extension in the same way.
+	virtual IZeLightSceneNodeExt* getLightSceneNodeExt(irr::scene::ISceneNode* light)
+	{
+		(void)light;
+		return nullptr;
+	}
+	// A new cube map holding one reference for the caller, its textures made;
+	// null on failure or when the service makes none (this body).
+	virtual IZeCubeMap* createCubeMap(irr::u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
+	{
+		(void)size;
+		(void)format;
+		(void)withLatLong;
+		return nullptr;
+	}
 };
 
 // ---- Surface manager -------------------------------------------------------------

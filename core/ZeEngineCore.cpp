@@ -1,6 +1,7 @@
 // Engine-core start and shutdown, the frame end and the current renderer.
 #include "core/ZeEngineCore.h"
 #include "core/CZeManager.h"
+#include "core/IZeCubeMap.h"
 #include "core/IZeGpuProgramming.h"
 #include "core/IZeRenderer.h"
 #include "core/IZeServices.h"
@@ -37,6 +38,9 @@ struct SEngineCore
 	// A device reset happened; rendered textures exist that it cannot restore.
 	bool deviceWasReset = false;
 	bool precalcTargets = false;
+	// A frame was begun outside the frame end (cube-map capture); the frame
+	// end then draws into it instead of beginning another.
+	bool frameBegun = false;
 };
 SEngineCore g_core;
 
@@ -195,8 +199,12 @@ void zeEndFrame()
 	if (!c->device->isWindowMinimized())
 	{
 		// A renderer clears its own targets; without one the scene begins cleared.
-		const bool began = g_core.renderer ? c->driver->beginScene(false, false)
-		                                   : c->driver->beginScene(true, true, c->backdrop);
+		bool began = false;
+		if (!g_core.frameBegun)
+			began = g_core.renderer ? c->driver->beginScene(false, false) : c->driver->beginScene(true, true, c->backdrop);
+		else
+			began = g_core.renderer || c->driver->setRenderTarget(nullptr, true, true, c->backdrop);
+		g_core.frameBegun = false;
 		if (began)
 		{
 			drawScene(nullptr, false);
@@ -256,6 +264,29 @@ int zeRenderDummyFrame()
 		return -1;
 	}
 	return zeRenderToTexture(target, 1);
+}
+
+int zeRenderCubeMapFrame(IZeCubeMap* cubeMap, const core::vector3df& position)
+{
+	SZeContext* c = zeGetContext();
+	if (!c->device || !cubeMap)
+	{
+		zeLog(EZELL_ERROR, "zeRenderCubeMapFrame: %s", c->device ? "no cube map" : "the engine is not set up");
+		return -1;
+	}
+	if (c->device->isWindowMinimized())
+		return -1;
+	if (!g_core.frameBegun)
+	{
+		if (!c->driver->beginScene(false, false))
+			return -1;
+		g_core.frameBegun = true;
+	}
+	cubeMap->render(g_core.renderer, position);
+	c->driver->setRenderTarget(nullptr, false, false);
+	zeSetRenderTargetFlip(false);
+	zeHasPrecalcRenderTargets();
+	return 0;
 }
 
 IZeRenderer* zeGetCurrentRenderer()

@@ -30,6 +30,11 @@ void zeHasPrecalcRenderTargets();
 int zeRenderToTexture(irr::video::ITexture* target, int clear);
 // A frame into "DummyRenderTarget" without presenting. 0 or -1.
 int zeRenderDummyFrame();
+// Has the cube map capture the scene at the position through the current
+// renderer, inside the frame (begun here when it is not yet), then selects
+// the back buffer again and sets the rendered-textures flag. 0, or -1 when
+// the window is minimised, the frame cannot begin or there is no cube map.
+int zeRenderCubeMapFrame(IZeCubeMap* cubeMap, const irr::core::vector3df& position);
 
 // The current renderer; setting null restores the engine's default renderer.
 IZeRenderer* zeGetCurrentRenderer();

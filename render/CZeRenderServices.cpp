@@ -1,4 +1,5 @@
 #include "render/CZeRenderServices.h"
+#include "render/IZeSceneNodeExt.h"
 
 #include "core/IZeRenderer.h"
 #include "core/ZeGpuState.h"
@@ -44,12 +45,11 @@ private:
 
 // ---- Node extensions ---------------------------------------------------------------
 // The selection mask of a node's extension; false when the node has none.
-// Scene nodes carry no extension yet, so every node answers false.
 bool getSelectionMask(scene::ISceneNode* node, u32* mask)
 {
-	(void)node;
-	*mask = 0;
-	return false;
+	const IZeSceneNodeExt* ext = zeFindSceneNodeExt(node);
+	*mask = ext ? ext->getSelectionMask() : 0;
+	return ext != nullptr;
 }
 
 // Whether a node is drawn under the hide and show sets: a node without an

@@ -8,6 +8,8 @@
 #include "render/CZeRenderServices.h"
 #include "render/CZeRendererManager.h"
 #include "render/CZeResourceManager.h"
+#include "render/CZeSceneManagerServiceExt.h"
+#include "render/CZeSurfaceManager.h"
 
 using namespace irr;
 
@@ -47,7 +49,10 @@ IZeEffectManager* createEffectManager(IZeManager* manager)
 	IZeGpuProgramming* gpu = manager ? manager->getGpuProgramming() : nullptr;
 	IZeEffectManager* effects = device && gpu ? zeCreateEffectManager(device, gpu) : nullptr;
 	if (effects)
+	{
 		effects->setLastFrameInfoProvider(lastFrame, nullptr);
+		zeRegisterNodeExtValues(effects);
+	}
 	return effects;
 }
 
@@ -65,6 +70,8 @@ IZeResourceManager* createResourceManager(IZeManager*)
 void zeRegisterRenderFactories()
 {
 	SZeServiceFactories factories = {};
+	factories.createSceneManager = zeCreateSceneManagerServiceExt;
+	factories.createSurfaceManager = zeCreateSurfaceManager;
 	factories.createRendererManager = createRendererManager;
 	factories.createRenderServices = createRenderServices;
 	factories.createEffectManager = createEffectManager;

@@ -4,6 +4,7 @@
 
 #include "render/CZePostEffect.h"
 #include "render/CZeRendererSimple.h"
+#include "render/IZeSceneNodeExt.h"
 #include "libext/ZeDrawPasses.h"
 
 #include <X11/Xlib.h>
@@ -343,4 +344,28 @@ TEST_F(RenderScene, LitMeshIsShadedByItsLightThroughTheFrameEnd)
 	zeEndFrame();
 	EXPECT_LT(screenPixel(32 + 8, 24).R, 20);
 	EXPECT_GT(screenPixel(32 - 8, 24).R, 120);
+}
+
+// ---- Hide and show sets against node extensions' selection masks -------------------------
+TEST_F(RenderScene, RenderNodesSelectsNodesByTheirExtensionMask)
+{
+	camera(core::vector3df(0, 0, -10));
+	core::array<scene::ISceneNode*> nodes;
+	nodes.push_back(quad(Colour, {-4, -1, 0}, {2, 0, 0}, {0, 2, 0}, YELLOW));
+	nodes.push_back(quad(Colour, {2, -1, 0}, {2, 0, 0}, {0, 2, 0}, YELLOW));
+	IZeSceneNodeExt* ext = Manager->getSceneManager()->getSceneNodeExt(nodes[0]);
+	ASSERT_TRUE(ext);
+	ext->setSelectionMask(0x2);
+	ASSERT_TRUE(Services->setRenderTargets(&Back0, 1));
+	// The second node has no extension and is always drawn.
+	const struct
+	{
+		u32 Hide, Show, Drawn;
+	} cases[] = { { 0x2, 0, 1 }, { 0x4, 0, 2 }, { 0, 0x2, 2 }, { 0, 0x4, 1 }, { 0x2, 0x2, 1 }, { 0, 0, 2 } };
+	for (const auto& c : cases)
+	{
+		u32 count = 99;
+		EXPECT_TRUE(Services->renderNodes(nodes, scene::ESNRP_SOLID, nullptr, nullptr, c.Hide, c.Show, &count));
+		EXPECT_EQ(count, c.Drawn) << "hide " << c.Hide << " show " << c.Show;
+	}
 }

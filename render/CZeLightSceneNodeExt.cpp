@@ -1,0 +1,10 @@
+#include "render/CZeLightSceneNodeExt.h"
+
+using namespace irr;
+
+scene::ISceneNodeAnimator* CZeLightSceneNodeExt::createClone(scene::ISceneNode* node, scene::ISceneManager*)
+{
+	CZeLightSceneNodeExt* clone = new CZeLightSceneNodeExt(node);
+	clone->Params = Params;
+	return clone;
+}
