@@ -26,14 +26,15 @@ run: build
 test: build
 	$(XRUN) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The OpenGL layer's tests with AddressSanitizer and UBSan (CI runs them).
-ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests
+# The tests of the readers of untrusted files with AddressSanitizer and UBSan (CI runs them).
+ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests \
+	scene_zf_tests scene_desc_tests scene_morphmap_tests scene_xm_tests zfwrite
 asan:
 	@scripts/install-deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZELV_SANITIZE=ON
 	cmake --build build-asan -j $(JOBS) --target $(ASAN_TESTS)
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-		ctest --test-dir build-asan -L libext -E GL --output-on-failure -j $(JOBS)
+		ctest --test-dir build-asan -L "libext|scene" -E GL --output-on-failure -j $(JOBS)
 	# Mesa unloads its driver before the leak check, so GL tests check memory errors only.
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
 		$(XRUN) ctest --test-dir build-asan -L libext -R GL --output-on-failure -j $(JOBS)

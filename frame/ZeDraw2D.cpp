@@ -243,10 +243,14 @@ int zeText(int x, int y, const char* format, ...)
 	if (!c)
 		return -1;
 	c->text = g_textCount++;
-	va_list args;
-	va_start(args, format);
-	vsnprintf(g_texts[c->text], sizeof(g_texts[c->text]), format ? format : "", args);
-	va_end(args);
+	g_texts[c->text][0] = 0;
+	if (format)
+	{
+		va_list args;
+		va_start(args, format);
+		vsnprintf(g_texts[c->text], sizeof(g_texts[c->text]), format, args);
+		va_end(args);
+	}
 	c->x1 = x;
 	c->y1 = y;
 	c->colour = joined(g_textColour, g_textAlpha);

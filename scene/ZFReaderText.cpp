@@ -1,0 +1,299 @@
+// The text ZF reader: one group, value, array element or bracket per line,
+// parsed over the NUL-terminated file; names and data are copied into the
+// document's arena.
+#include "scene/ZFPrivate.h"
+
+#include "frame/ZeLog.h"
+
+#include <cfloat>
+#include <charconv>
+
+namespace
+{
+bool isBlank(char c)
+{
+	return c == ' ' || c == '\t';
+}
+
+const char* skipBlanks(const char* p, const char* end)
+{
+	while (p < end && isBlank(*p))
+		++p;
+	return p;
+}
+
+const char* tokenEnd(const char* p, const char* end)
+{
+	while (p < end && !isBlank(*p))
+		++p;
+	return p;
+}
+
+// Decimal digits after an optional sign, up to the first non-digit; the
+// magnitude saturates at 2^32 - 1.
+uint32_t readMagnitude(const char* p, const char* end, bool& negative)
+{
+	negative = false;
+	if (p < end && (*p == '+' || *p == '-'))
+		negative = *p++ == '-';
+	uint64_t value = 0;
+	while (p < end && *p >= '0' && *p <= '9')
+	{
+		value = value * 10 + static_cast<uint64_t>(*p++ - '0');
+		if (value > 0xFFFFFFFFu)
+			value = 0xFFFFFFFFu;
+	}
+	return static_cast<uint32_t>(value);
+}
+
+// A signed integer, clamped to the 32-bit range.
+uint32_t readI4(const char* p, const char* end)
+{
+	bool negative;
+	const uint32_t magnitude = readMagnitude(p, end, negative);
+	int64_t value = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+	value = value < INT32_MIN ? INT32_MIN : value > INT32_MAX ? INT32_MAX : value;
+	return static_cast<uint32_t>(static_cast<int32_t>(value));
+}
+
+// An unsigned integer; a minus sign negates it modulo 2^32.
+uint32_t readU4(const char* p, const char* end)
+{
+	bool negative;
+	const uint32_t magnitude = readMagnitude(p, end, negative);
+	return negative ? 0u - magnitude : magnitude;
+}
+
+// A decimal float read in double precision and stored as a single float; a
+// token without a number reads 0.
+uint32_t readFP(const char* p, const char* end)
+{
+	bool negative = false;
+	if (p < end && (*p == '+' || *p == '-'))
+		negative = *p++ == '-';
+	double value = 0.0;
+	if (p < end && *p != '+' && *p != '-' && std::from_chars(p, end, value).ec == std::errc::result_out_of_range)
+		value = strtod(p, nullptr);  // over- and underflow as inf and 0
+	if (negative)
+		value = -value;
+	float single;
+	if (value > FLT_MAX)
+		single = HUGE_VALF;
+	else if (value < -FLT_MAX)
+		single = -HUGE_VALF;
+	else
+		single = static_cast<float>(value);
+	uint32_t word;
+	memcpy(&word, &single, 4);
+	return word;
+}
+
+class TextReader
+{
+public:
+	TextReader(ZF_Builder& builder, ZF_Document& document) : m_builder(builder), m_document(document) {}
+
+	bool read(const char* text);
+
+private:
+	bool fail(const char* message);
+	// Parses the value text [p, end) of a type: its count and copied data.
+	bool readValueText(uint32_t type, const char* p, const char* end, uint32_t& count, const void*& data);
+	bool readLine(const char* p, const char* end);
+
+	ZF_Builder& m_builder;
+	ZF_Document& m_document;
+	int m_line = 0;
+	int m_depth = 1;                 // open groups counting the root
+	uint32_t m_group[ZF_MAX_DEPTH] = {};
+	int32_t m_array = -1;            // the open array's node, -1 when none
+	uint32_t m_arrayType = 0;
+};
+
+bool TextReader::readValueText(uint32_t type, const char* p, const char* end, uint32_t& count, const void*& data)
+{
+	if (type == ZF_STR)
+	{
+		p = skipBlanks(p, end);
+		if (p < end && *p == '"')
+			++p;
+		const char* last = end;
+		while (last > p && isBlank(last[-1]))
+			--last;
+		if (last > p && last[-1] == '"')
+			end = last - 1;
+		const char* copy = m_document.arena.copyText(p, static_cast<size_t>(end - p));
+		count = static_cast<uint32_t>(end - p);
+		data = copy;
+		return copy != nullptr;
+	}
+	// Tokens are at least one character and one separator apart.
+	const size_t most = static_cast<size_t>(end - p) / 2 + 1;
+	uint32_t* words = static_cast<uint32_t*>(m_document.arena.alloc(most * 4));
+	if (!words)
+		return false;
+	size_t n = 0;
+	bool recordLength = false;  // the next FP_C token is a record's n
+	for (p = skipBlanks(p, end); p < end; p = skipBlanks(p, end))
+	{
+		const char* e = tokenEnd(p, end);
+		switch (type)
+		{
+		case ZF_I4:
+			words[n++] = readI4(p, e);
+			break;
+		case ZF_U4:
+			words[n++] = readU4(p, e);
+			break;
+		case ZF_FP:
+			words[n++] = readFP(p, e);
+			break;
+		default:
+			if (recordLength)
+			{
+				words[n++] = readU4(p, e);
+				recordLength = false;
+			}
+			else if (e - p == 3 && (memcmp(p, "RUN", 3) == 0 || memcmp(p, "DAT", 3) == 0))
+			{
+				words[n++] = *p == 'R' ? 0 : 1;
+				recordLength = true;
+			}
+			else
+				words[n++] = readFP(p, e);
+			break;
+		}
+		p = e;
+	}
+	m_document.arena.shrinkLast(words, n * 4);
+	data = words;
+	if (type != ZF_FP_C)
+	{
+		count = static_cast<uint32_t>(n);
+		return true;
+	}
+	const int64_t floats = ZF_CheckChannel(words, n);
+	if (floats < 0)
+		return fail("line %d: invalid FP_C record\n");
+	count = static_cast<uint32_t>(floats);
+	return true;
+}
+
+bool TextReader::fail(const char* message)
+{
+	zeDebugPrintf(message, m_line);
+	return false;
+}
+
+bool TextReader::readLine(const char* p, const char* end)
+{
+	if (m_array >= 0)
+	{
+		if (*p == ']')
+		{
+			m_array = -1;
+			return true;
+		}
+		uint32_t count = 0;
+		const void* data = nullptr;
+		return readValueText(m_arrayType, p, end, count, data) &&
+		       m_builder.addElement(static_cast<uint32_t>(m_array), count, data);
+	}
+	if (*p == '}')
+	{
+		if (m_depth == 1)
+			return fail("line %d: too many }\n");
+		--m_depth;
+		return true;
+	}
+	const char* const first = p;
+	const char* const firstEnd = tokenEnd(p, end);
+	const char* const second = skipBlanks(firstEnd, end);
+	const char* const secondEnd = tokenEnd(second, end);
+	const char* const third = skipBlanks(secondEnd, end);
+	if (second == end)
+	{
+		zeDebugPrintf("Line does not have enough token\n");
+		return fail("line %d: Invalid line\n");
+	}
+	const uint32_t parent = m_group[m_depth - 1];
+	if (*first == '{')
+	{
+		if (m_depth == ZF_MAX_DEPTH)
+		{
+			zeDebugPrintf("line %d: nesting deeper than %d groups\n", m_line, ZF_MAX_DEPTH);
+			return false;
+		}
+		const char* name = m_document.arena.copyText(second, static_cast<size_t>(secondEnd - second));
+		const int32_t node = name ? m_builder.addNode(parent, ZF_GROUP, 0, name) : -1;
+		if (node < 0)
+			return false;
+		m_group[m_depth++] = static_cast<uint32_t>(node);
+		return true;
+	}
+	if (third == end)
+	{
+		zeDebugPrintf("Line value does not have enough token\n");
+		return fail("line %d: Invalid line\n");
+	}
+	static const char* const TYPES[] = { "I4", "U4", "FP", "STR", "FP_C" };
+	const size_t typeLength = static_cast<size_t>(firstEnd - first);
+	int type = -1;
+	for (int t = 0; t < 5 && type < 0; ++t)
+	{
+		if (strlen(TYPES[t]) == typeLength && memcmp(TYPES[t], first, typeLength) == 0)
+			type = t;
+	}
+	if (type < 0)
+	{
+		zeDebugPrintf("line %d: unknown value type %.*s\n", m_line, static_cast<int>(typeLength), first);
+		return false;
+	}
+	const char* name = m_document.arena.copyText(second, static_cast<size_t>(secondEnd - second));
+	if (!name)
+		return false;
+	if (*third == '[')
+	{
+		const int32_t node = m_builder.addNode(parent, ZF_ARRAY, static_cast<uint32_t>(type), name);
+		m_array = node;
+		m_arrayType = static_cast<uint32_t>(type);
+		return node >= 0;
+	}
+	uint32_t count = 0;
+	const void* data = nullptr;
+	if (!readValueText(static_cast<uint32_t>(type), third, end, count, data))
+		return false;
+	const int32_t node = m_builder.addNode(parent, ZF_VALUE, static_cast<uint32_t>(type), name);
+	if (node < 0)
+		return false;
+	m_builder.nodes.items[node].node.count = count;
+	m_builder.nodes.items[node].node.data = data;
+	return true;
+}
+
+bool TextReader::read(const char* p)
+{
+	m_group[0] = 0;
+	for (;;)
+	{
+		while (*p == '\n' || *p == '\r')
+			++p;
+		if (!*p)
+			return true;
+		++m_line;
+		const char* end = p + strcspn(p, "\r\n");
+		const char* start = skipBlanks(p, end);
+		p = end;
+		if (start == end || *start == '/' || *start == '#')
+			continue;
+		if (!readLine(start, end))
+			return false;
+	}
+}
+} // namespace
+
+bool ZF_ReadText(ZF_Builder& builder, ZF_Document& document, const char* text)
+{
+	TextReader reader(builder, document);
+	return reader.read(text);
+}
