@@ -64,6 +64,32 @@ void copyBufferMaterials(scene::IMesh* mesh, core::array<video::SMaterial>& mate
 		materials.push_back(buffer ? buffer->getMaterial() : video::SMaterial());
 	}
 }
+
+// Holds `mesh` in place of `held`; false, and `held` kept, when there is no mesh.
+template <class MeshT>
+bool holdMesh(MeshT*& held, MeshT* mesh)
+{
+	if (!mesh)
+		return false;
+	mesh->grab();
+	if (held)
+		held->drop();
+	held = mesh;
+	return true;
+}
+
+// A node of type NodeT showing `mesh` under `parent`, the root when null; owned by its parent.
+template <class NodeT, class MeshT>
+NodeT* addNode(scene::ISceneManager* sceneManager, MeshT* mesh, scene::ISceneNode* parent, s32 id)
+{
+	if (!sceneManager || !mesh)
+		return nullptr;
+	if (!parent)
+		parent = sceneManager->getRootSceneNode();
+	NodeT* node = new NodeT(mesh, parent, sceneManager, id);
+	node->drop();
+	return node;
+}
 } // namespace
 
 // --- static meshes ---
@@ -125,12 +151,8 @@ scene::ESCENE_NODE_TYPE CZeMeshSceneNode::getType() const
 
 void CZeMeshSceneNode::setMesh(scene::IMesh* mesh)
 {
-	if (!mesh)
+	if (!holdMesh(Mesh, mesh))
 		return;
-	mesh->grab();
-	if (Mesh)
-		Mesh->drop();
-	Mesh = mesh;
 	Box = Mesh->getBoundingBox();
 	copyMaterials();
 }
@@ -406,12 +428,8 @@ bool CZeAnimatedMeshSceneNode::setMD2Animation(const c8* animationName)
 
 void CZeAnimatedMeshSceneNode::setMesh(scene::IAnimatedMesh* mesh)
 {
-	if (!mesh)
+	if (!holdMesh(Mesh, mesh))
 		return;
-	mesh->grab();
-	if (Mesh)
-		Mesh->drop();
-	Mesh = mesh;
 	Box = Mesh->getBoundingBox();
 	copyMaterials();
 	setAnimationSpeed(Mesh->getAnimationSpeed());
@@ -515,24 +533,12 @@ void CZeAnimatedMeshSceneNode::copyMaterials()
 scene::IMeshSceneNode* addMeshSceneNode(scene::ISceneManager* sceneManager, scene::IMesh* mesh,
 	scene::ISceneNode* parent, s32 id)
 {
-	if (!sceneManager || !mesh)
-		return nullptr;
-	if (!parent)
-		parent = sceneManager->getRootSceneNode();
-	CZeMeshSceneNode* node = new CZeMeshSceneNode(mesh, parent, sceneManager, id);
-	node->drop();
-	return node;
+	return addNode<CZeMeshSceneNode>(sceneManager, mesh, parent, id);
 }
 
 scene::IAnimatedMeshSceneNode* addAnimatedMeshSceneNode(scene::ISceneManager* sceneManager,
 	scene::IAnimatedMesh* mesh, scene::ISceneNode* parent, s32 id)
 {
-	if (!sceneManager || !mesh)
-		return nullptr;
-	if (!parent)
-		parent = sceneManager->getRootSceneNode();
-	CZeAnimatedMeshSceneNode* node = new CZeAnimatedMeshSceneNode(mesh, parent, sceneManager, id);
-	node->drop();
-	return node;
+	return addNode<CZeAnimatedMeshSceneNode>(sceneManager, mesh, parent, id);
 }
 } // namespace ze

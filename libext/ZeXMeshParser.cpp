@@ -268,8 +268,11 @@ private:
 		}
 	}
 
-	// Skips the members of an object body up to its closing brace.
-	bool skipMembers()
+	// Walks the members of an object body up to its closing brace: a reference
+	// goes to onReference(name), a nested object to onObject(ident), which reads
+	// or skips it and answers false on an error.
+	template <class OnReference, class OnObject>
+	bool forEachMember(OnReference onReference, OnObject onObject)
 	{
 		EMember kind = EMember();
 		std::string ident;
@@ -279,9 +282,27 @@ private:
 				return false;
 			if (kind == EM_END)
 				return true;
-			if (kind == EM_OBJECT && !skipObject())
+			if (kind == EM_REFERENCE)
+			{
+				onReference(ident);
+				continue;
+			}
+			if (!onObject(ident))
 				return false;
 		}
+	}
+
+	// The same with references passed over.
+	template <class OnObject>
+	bool forEachObject(OnObject onObject)
+	{
+		return forEachMember([](const std::string&) {}, onObject);
+	}
+
+	// Skips the members of an object body up to its closing brace.
+	bool skipMembers()
+	{
+		return forEachObject([this](const std::string&) { return skipObject(); });
 	}
 
 	bool parseTicks()
@@ -301,35 +322,24 @@ private:
 			return false;
 		const int index = int(Out.Frames.size());
 		Out.Frames.push_back(frame);
-		EMember kind = EMember();
-		std::string ident;
-		for (;;)
-		{
-			if (!nextMember(kind, ident))
-				return false;
-			if (kind == EM_END)
-				return true;
-			if (kind == EM_REFERENCE)
-			{
+		return forEachMember(
+			[&](const std::string&) {
 				Out.Warnings.push_back("frame '" + Out.Frames[index].Name + "': mesh reference ignored");
-				continue;
-			}
-			bool ok = false;
-			if (sameName(ident, "FrameTransformMatrix"))
-			{
-				core::matrix4 m;
-				ok = openObject(nullptr) && readMatrix(m, "FrameTransformMatrix") && skipMembers();
-				Out.Frames[index].Local = m;
-			}
-			else if (sameName(ident, "Frame"))
-				ok = parseFrame(index, depth + 1);
-			else if (sameName(ident, "Mesh"))
-				ok = parseMesh(index);
-			else
-				ok = skipObject();
-			if (!ok)
-				return false;
-		}
+			},
+			[&](const std::string& ident) {
+				if (sameName(ident, "FrameTransformMatrix"))
+				{
+					core::matrix4 m;
+					const bool ok = openObject(nullptr) && readMatrix(m, "FrameTransformMatrix") && skipMembers();
+					Out.Frames[index].Local = m;
+					return ok;
+				}
+				if (sameName(ident, "Frame"))
+					return parseFrame(index, depth + 1);
+				if (sameName(ident, "Mesh"))
+					return parseMesh(index);
+				return skipObject();
+			});
 	}
 
 	bool parseMesh(int frame)
@@ -366,34 +376,23 @@ private:
 				return fail("too many face indices");
 			mesh.FaceStart.push_back(u32(mesh.FaceIndices.size()));
 		}
-		EMember kind = EMember();
-		std::string ident;
-		for (;;)
-		{
-			if (!nextMember(kind, ident))
-				return false;
-			if (kind == EM_END)
-				break;
-			if (kind == EM_REFERENCE)
-				continue;
-			bool ok = false;
+		const bool read = forEachObject([&](const std::string& ident) {
 			if (sameName(ident, "MeshNormals"))
-				ok = parseNormals(mesh);
-			else if (sameName(ident, "MeshTextureCoords"))
-				ok = parseTexCoords(mesh);
-			else if (sameName(ident, "MeshVertexColors"))
-				ok = parseColors(mesh);
-			else if (sameName(ident, "MeshMaterialList"))
-				ok = parseMaterialList(mesh);
-			else if (sameName(ident, "SkinWeights"))
-				ok = parseSkinWeights(mesh);
-			else if (sameName(ident, "MeshMaterialsUVs"))
-				ok = parseMaterialsUVs(mesh);
-			else
-				ok = skipObject();
-			if (!ok)
-				return false;
-		}
+				return parseNormals(mesh);
+			if (sameName(ident, "MeshTextureCoords"))
+				return parseTexCoords(mesh);
+			if (sameName(ident, "MeshVertexColors"))
+				return parseColors(mesh);
+			if (sameName(ident, "MeshMaterialList"))
+				return parseMaterialList(mesh);
+			if (sameName(ident, "SkinWeights"))
+				return parseSkinWeights(mesh);
+			if (sameName(ident, "MeshMaterialsUVs"))
+				return parseMaterialsUVs(mesh);
+			return skipObject();
+		});
+		if (!read)
+			return false;
 		Out.Meshes.push_back(std::move(mesh));
 		return true;
 	}
@@ -503,33 +502,24 @@ private:
 			mesh.FaceMaterials[i] = mesh.FaceMaterials[indexCount - 1];
 		if (indexCount == 0 && faceCount > 0 && materialCount == 0)
 			mesh.FaceMaterials.clear();
-		EMember kind = EMember();
-		std::string ident;
-		for (;;)
-		{
-			if (!nextMember(kind, ident))
-				return false;
-			if (kind == EM_END)
-				break;
-			if (kind == EM_REFERENCE)
-			{
+		const bool read = forEachMember(
+			[&](const std::string& ref) {
 				mesh.Materials.push_back(-1);
-				mesh.MaterialRefs.push_back(ident);
-				continue;
-			}
-			if (!sameName(ident, "Material"))
-			{
-				if (!skipObject())
+				mesh.MaterialRefs.push_back(ref);
+			},
+			[&](const std::string& ident) {
+				if (!sameName(ident, "Material"))
+					return skipObject();
+				Material m;
+				if (!parseMaterial(m))
 					return false;
-				continue;
-			}
-			Material m;
-			if (!parseMaterial(m))
-				return false;
-			mesh.Materials.push_back(int(Out.Materials.size()));
-			mesh.MaterialRefs.push_back(std::string());
-			Out.Materials.push_back(m);
-		}
+				mesh.Materials.push_back(int(Out.Materials.size()));
+				mesh.MaterialRefs.push_back(std::string());
+				Out.Materials.push_back(m);
+				return true;
+			});
+		if (!read)
+			return false;
 		if (mesh.Materials.size() < materialCount)
 		{
 			Out.Warnings.push_back("mesh '" + mesh.Name + "': fewer materials than declared");
@@ -550,24 +540,11 @@ private:
 		m.Power = v[4];
 		m.Specular = video::SColorf(v[5], v[6], v[7], 1.f);
 		m.Emissive = video::SColorf(v[8], v[9], v[10], 1.f);
-		EMember kind = EMember();
-		std::string ident;
-		for (;;)
-		{
-			if (!nextMember(kind, ident))
-				return false;
-			if (kind == EM_END)
-				return true;
-			if (kind == EM_REFERENCE)
-				continue;
-			bool ok = false;
+		return forEachObject([&](const std::string& ident) {
 			if (sameName(ident, "TextureFilename"))
-				ok = openObject(nullptr) && readString(m.Texture, "texture file name") && skipMembers();
-			else
-				ok = skipObject();
-			if (!ok)
-				return false;
-		}
+				return openObject(nullptr) && readString(m.Texture, "texture file name") && skipMembers();
+			return skipObject();
+		});
 	}
 
 	bool parseSkinWeights(Mesh& mesh)
@@ -609,26 +586,13 @@ private:
 	{
 		if (!openObject(nullptr))
 			return false;
-		EMember kind = EMember();
-		std::string ident;
-		for (;;)
-		{
-			if (!nextMember(kind, ident))
-				return false;
-			if (kind == EM_END)
-				return true;
-			if (kind == EM_REFERENCE)
-				continue;
-			bool ok = false;
+		return forEachObject([&](const std::string& ident) {
 			if (sameName(ident, "Animation"))
-				ok = parseAnimation();
-			else if (sameName(ident, "AnimTicksPerSecond"))
-				ok = parseTicks();
-			else
-				ok = skipObject();
-			if (!ok)
-				return false;
-		}
+				return parseAnimation();
+			if (sameName(ident, "AnimTicksPerSecond"))
+				return parseTicks();
+			return skipObject();
+		});
 	}
 
 	bool parseAnimation()
@@ -636,27 +600,14 @@ private:
 		if (!openObject(nullptr))
 			return false;
 		Animation animation;
-		EMember kind = EMember();
-		std::string ident;
-		for (;;)
-		{
-			if (!nextMember(kind, ident))
-				return false;
-			if (kind == EM_END)
-				break;
-			if (kind == EM_REFERENCE)
-			{
-				animation.FrameName = ident;
-				continue;
-			}
-			bool ok = false;
-			if (sameName(ident, "AnimationKey"))
-				ok = parseAnimationKey(animation);
-			else
-				ok = skipObject();
-			if (!ok)
-				return false;
-		}
+		const bool read = forEachMember([&](const std::string& ref) { animation.FrameName = ref; },
+			[&](const std::string& ident) {
+				if (sameName(ident, "AnimationKey"))
+					return parseAnimationKey(animation);
+				return skipObject();
+			});
+		if (!read)
+			return false;
 		Out.Animations.push_back(std::move(animation));
 		return true;
 	}

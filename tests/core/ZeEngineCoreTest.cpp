@@ -15,10 +15,12 @@
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeTextureExt.h"
 
+#include "ZeCoreTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -30,25 +32,10 @@ using namespace irr;
 
 namespace
 {
-// Xvfb refuses connections while it resets after its last client left: one
-// connection held for the whole run keeps it up between tests.
-struct HoldDisplay : ::testing::Environment
-{
-	Display* Held = nullptr;
-	void SetUp() override { Held = getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr; }
-	void TearDown() override { if (Held) XCloseDisplay(Held); }
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
-std::vector<std::string> g_lines;
-void captureLog(const char* line) { g_lines.push_back(line); }
-int linesWith(const std::string& text)
-{
-	int n = 0;
-	for (const std::string& line : g_lines)
-		n += line.find(text) != std::string::npos;
-	return n;
-}
+using zecoretest::g_lines;
+using zecoretest::linesWith;
 
 // Renderers that record what they were asked to draw and with which clear colour.
 int g_liveRenderers = 0;
@@ -98,46 +85,15 @@ struct FakeRenderers : IZeRendererManager
 	IZeLastFrameInfo* getLastFrameInfo() override { return &Info; }
 };
 
-class CoreTest : public ::testing::Test
+class CoreTest : public zecoretest::CoreFixture
 {
 protected:
-	virtual bool useGL() const { return false; }
+	CoreTest() : CoreFixture("/tmp/zelv-frame-end-XXXXXX") {}
 	void SetUp() override
 	{
-		if (useGL() && !getenv("DISPLAY"))
-			GTEST_SKIP() << "needs an X display";
-		if (useGL())
-			unsetenv("ZELV_DRIVER");
-		else
-			setenv("ZELV_DRIVER", "null", 1);
-		char pattern[] = "/tmp/zelv-frame-end-XXXXXX";
-		ASSERT_NE(mkdtemp(pattern), nullptr);
-		Tmp = pattern;
-		zeInstallEngineCore();
-		zeRegisterServiceFactories(SZeServiceFactories());
-		g_lines.clear();
-		zeSetLogSink(captureLog);
-		zeInitSetupParams(&Params);
-		Params.windowed = 1;
-		Params.width = 160;
-		Params.height = 120;
-		Params.vsync = 0;
+		CoreFixture::SetUp();
 		Params.antialias = 0;
-		Params.dataPrefix = Tmp.c_str();
 	}
-	void TearDown() override
-	{
-		zeTerm();
-		zeRegisterServiceFactories(SZeServiceFactories());
-		zeSetLogSink(nullptr);
-		zeSetDataPrefix("");
-		unsetenv("ZELV_DRIVER");
-		std::error_code ignored;
-		std::filesystem::remove_all(Tmp, ignored);
-	}
-
-	std::string Tmp;
-	SZeSetupParams Params;
 };
 class CoreGL : public CoreTest
 {

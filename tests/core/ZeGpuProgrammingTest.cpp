@@ -7,7 +7,7 @@
 #include "frame/ZeFrameTestUtil.h"
 #include "libext/ZeGL.h"
 
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 #include <openssl/sha.h>
 
 #include <cmath>
@@ -22,13 +22,7 @@ using zetest::writeText;
 
 namespace
 {
-struct HoldDisplay : ::testing::Environment
-{
-	Display* Held = nullptr;
-	void SetUp() override { Held = XOpenDisplay(nullptr); }
-	void TearDown() override { if (Held) XCloseDisplay(Held); }
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 const int SIZE = 64;
 const char* const PASS_VS = "float4 mainVS(float4 p : POSITION) : POSITION { return p; }\n";
@@ -60,12 +54,8 @@ protected:
 	void SetUp() override
 	{
 		zetest::FileLayerTest::SetUp();
-		unsetenv("ZELV_DRIVER");
-		SZeSetupParams p;
-		zeInitSetupParams(&p);
-		p.windowed = 1;
-		p.width = p.height = SIZE;
-		p.vsync = p.antialias = 0;
+		SZeSetupParams p = zetest::glWindowSetup(SIZE, SIZE);
+		p.antialias = 0;
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr);
 		Driver = zeGetContext()->driver;
 		ASSERT_EQ(Driver->getDriverType(), video::EDT_OPENGL);

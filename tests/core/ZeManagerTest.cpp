@@ -13,6 +13,8 @@
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/IZeVideoDriverExt.h"
 
+#include "ZeCoreTestUtil.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -30,17 +32,10 @@ using Events = std::vector<std::string>;
 namespace
 {
 Events g_events;
-Events g_lines;
+using zecoretest::g_lines;
+using zecoretest::linesWith;
 IZeManager* g_factoryManager = nullptr;
 
-void captureLog(const char* line) { g_lines.push_back(line); }
-int linesWith(const std::string& text)
-{
-	int n = 0;
-	for (const std::string& line : g_lines)
-		n += line.find(text) != std::string::npos;
-	return n;
-}
 void traceCore(const char* service, bool created) { g_events.push_back(std::string(created ? "+" : "-") + service); }
 
 // Writes "+name" when made and "-name" when deleted.
@@ -128,43 +123,19 @@ SZeServiceFactories fakeFactories()
 	return f;
 }
 
-class EngineTest : public ::testing::Test
+class EngineTest : public zecoretest::CoreFixture
 {
 protected:
-	virtual bool useGL() const { return false; }
+	EngineTest() : CoreFixture("/tmp/zelv-core-XXXXXX") {}
 	void SetUp() override
 	{
-		if (useGL() && !getenv("DISPLAY"))
-			GTEST_SKIP() << "needs an X display";
-		if (useGL())
-			unsetenv("ZELV_DRIVER");
-		else
-			setenv("ZELV_DRIVER", "null", 1);
-		char pattern[] = "/tmp/zelv-core-XXXXXX";
-		ASSERT_NE(mkdtemp(pattern), nullptr);
-		Tmp = pattern;
-		zeInstallEngineCore();
-		zeRegisterServiceFactories(SZeServiceFactories());
 		g_events.clear();
-		g_lines.clear();
-		zeSetLogSink(captureLog);
-		zeInitSetupParams(&Params);
-		Params.windowed = 1;
-		Params.width = 160;
-		Params.height = 120;
-		Params.vsync = 0;
-		Params.dataPrefix = Tmp.c_str();
+		CoreFixture::SetUp();
 	}
 	void TearDown() override
 	{
-		zeTerm();
-		zeRegisterServiceFactories(SZeServiceFactories());
+		CoreFixture::TearDown();
 		zeSetServiceTrace(nullptr);
-		zeSetLogSink(nullptr);
-		zeSetDataPrefix("");
-		unsetenv("ZELV_DRIVER");
-		std::error_code ignored;
-		std::filesystem::remove_all(Tmp, ignored);
 	}
 	std::string path(const std::string& name) const { return Tmp + "/" + name; }
 	void write(const std::string& name, const std::string& bytes)
@@ -172,9 +143,6 @@ protected:
 		std::filesystem::create_directories(std::filesystem::path(path(name)).parent_path());
 		std::ofstream(path(name), std::ios::binary) << bytes;
 	}
-
-	std::string Tmp;
-	SZeSetupParams Params;
 };
 class EngineGL : public EngineTest
 {

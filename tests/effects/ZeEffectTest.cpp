@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -24,14 +24,7 @@ using namespace irr;
 
 namespace
 {
-// Xvfb refuses connections while it resets after its last client left.
-struct HoldDisplay : ::testing::Environment
-{
-	Display* Held = nullptr;
-	void SetUp() override { Held = XOpenDisplay(nullptr); }
-	void TearDown() override { if (Held) XCloseDisplay(Held); }
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 const int SIZE = 64;
 const char* const SHADERS = R"(
@@ -79,12 +72,8 @@ class EffectGL : public ::testing::Test
 protected:
 	void SetUp() override
 	{
-		unsetenv("ZELV_DRIVER");
-		SZeSetupParams p;
-		zeInitSetupParams(&p);
-		p.windowed = 1;
-		p.width = p.height = SIZE;
-		p.vsync = p.antialias = 0;
+		SZeSetupParams p = zetest::glWindowSetup(SIZE, SIZE);
+		p.antialias = 0;
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr);
 		Device = zeGetContext()->device;
 		Driver = zeGetContext()->driver;

@@ -16,7 +16,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 using namespace irr;
 
@@ -55,35 +55,14 @@ struct Pixels
 	}
 };
 
-// Xvfb resets when its last client leaves and refuses connections meanwhile:
-// one connection held for the whole run keeps it up between tests.
-class HoldDisplay : public ::testing::Environment
-{
-public:
-	void SetUp() override { Held = XOpenDisplay(nullptr); }
-	void TearDown() override
-	{
-		if (Held)
-			XCloseDisplay(Held);
-	}
-
-private:
-	Display* Held = nullptr;
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 class Draw2DScreen : public ::testing::Test
 {
 protected:
 	void SetUp() override
 	{
-		unsetenv("ZELV_DRIVER");
-		SZeSetupParams p;
-		zeInitSetupParams(&p);
-		p.windowed = 1;
-		p.width = W;
-		p.height = H;
-		p.vsync = 0;
+		SZeSetupParams p = zetest::glWindowSetup(W, H);
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr);
 		Driver = zeGetContext()->driver;
 		ASSERT_EQ(Driver->getDriverType(), video::EDT_OPENGL);

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <GL/gl.h>
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 #include <cstdlib>
 #include <string>
@@ -261,21 +261,7 @@ TEST_F(NullScene, MixedMeshDrawsTheBuffersOfEachPass)
 	EXPECT_EQ(drawn([&] { Smgr->drawAll(); }), solid + transparent);
 }
 
-// Xvfb resets when its last client leaves: one connection held for the run keeps it up.
-class HoldDisplay : public ::testing::Environment
-{
-public:
-	void SetUp() override { Held = getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr; }
-	void TearDown() override
-	{
-		if (Held)
-			XCloseDisplay(Held);
-	}
-
-private:
-	Display* Held = nullptr;
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 const int W = 128;
 const int H = 128;
@@ -309,13 +295,7 @@ TEST(GLScene, EachListDrawsOnlyItsPassBuffers)
 {
 	if (!getenv("DISPLAY"))
 		GTEST_SKIP() << "no display";
-	unsetenv("ZELV_DRIVER");
-	SZeSetupParams p;
-	zeInitSetupParams(&p);
-	p.windowed = 1;
-	p.width = W;
-	p.height = H;
-	p.vsync = 0;
+	SZeSetupParams p = zetest::glWindowSetup(W, H);
 	ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr);
 	scene::ISceneManager* smgr = zeGetContext()->sceneManager;
 	video::IVideoDriver* driver = zeGetContext()->driver;

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 using namespace irr;
 using core::dimension2d;
@@ -23,15 +23,7 @@ using V = std::vector<float>;
 
 namespace
 {
-// Xvfb refuses connections while it resets after its last client left: one
-// connection held for the whole run keeps it up between tests.
-struct HoldDisplay : ::testing::Environment
-{
-	Display* Held = nullptr;
-	void SetUp() override { Held = XOpenDisplay(nullptr); }
-	void TearDown() override { if (Held) XCloseDisplay(Held); }
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 // Texel (x, y) of a float readback `width` texels wide.
 V at(const V& rgba, u32 width, u32 x, u32 y)
@@ -51,12 +43,8 @@ class TextureGL : public ::testing::Test
 protected:
 	void SetUp() override
 	{
-		unsetenv("ZELV_DRIVER");
-		SZeSetupParams p;
-		zeInitSetupParams(&p);
-		p.windowed = 1;
-		p.width = p.height = 256;
-		p.vsync = p.antialias = 0;
+		SZeSetupParams p = zetest::glWindowSetup(256, 256);
+		p.antialias = 0;
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr);
 		Driver = zeGetContext()->driver;
 		ASSERT_EQ(Driver->getDriverType(), video::EDT_OPENGL);

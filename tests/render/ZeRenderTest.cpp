@@ -7,21 +7,14 @@
 #include "render/IZeSceneNodeExt.h"
 #include "libext/ZeDrawPasses.h"
 
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 using namespace irr;
 using namespace zetest;
 
 namespace
 {
-// Xvfb refuses connections while it resets after its last client left.
-struct HoldDisplay : ::testing::Environment
-{
-	Display* Held = nullptr;
-	void SetUp() override { Held = getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr; }
-	void TearDown() override { if (Held) XCloseDisplay(Held); }
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 const video::SColor YELLOW(255, 255, 255, 0);
 
