@@ -1,6 +1,6 @@
 // Cube maps drawn for real (Xvfb, llvmpipe): creation and sizes, capture of a
-// box of coloured walls through the engine's frame, the lat-long copy, and
-// clearing.
+// box of coloured walls through the engine's frame, the lat-long copy,
+// clearing, and a mirror that reads the map through its node extension.
 #include "ZeRenderTestUtil.h"
 
 #include "libext/IZeVideoDriverExt.h"
@@ -8,21 +8,14 @@
 #include "render/CZeSceneManagerServiceExt.h"
 #include "render/CZeSceneNodeExt.h"
 
-#include <X11/Xlib.h>
+#include "frame/ZeTestDisplay.h"
 
 using namespace irr;
 using namespace zetest;
 
 namespace
 {
-// Xvfb refuses connections while it resets after its last client left.
-struct HoldDisplay : ::testing::Environment
-{
-	Display* Held = nullptr;
-	void SetUp() override { Held = getenv("DISPLAY") ? XOpenDisplay(nullptr) : nullptr; }
-	void TearDown() override { if (Held) XCloseDisplay(Held); }
-};
-::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new HoldDisplay);
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
 // The engine log reaches the device's logger: this receiver keeps its lines
 // and passes every other event on.
@@ -211,4 +204,80 @@ TEST_F(CubeMapGL, FrameCaptureMarksRenderedTexturesAndSkipsAMinimisedWindow)
 	zeFireDeviceReset();
 	zeEndFrame();
 	EXPECT_EQ(linesWith("ERROR : Graphic Device lost, cannot re-create rendered textures, exiting"), 1);
+}
+
+TEST_F(CubeMapGL, AMirrorDrawnWithTheNodeCubeMapShowsTheWallItFaces)
+{
+	buildBox();
+	IZeCubeMap* map = make(64, false);
+	ASSERT_TRUE(map);
+	ASSERT_EQ(zeRenderCubeMapFrame(map, core::vector3df(0, 0, 0)), 0);
+	zeEndFrame();
+
+	// A 2 by 2 square at the origin facing +X, added after the capture so
+	// that the map does not see it.
+	scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+	const core::vector3df corners[4] = {{0, -1, -1}, {0, 1, -1}, {0, 1, 1}, {0, -1, 1}};
+	for (const core::vector3df& p : corners)
+		buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(1, 0, 0), video::SColor(255, 0, 0, 0),
+			core::vector2df(0, 0)));
+	for (u16 i : {0, 1, 2, 0, 2, 3})
+		buffer->Indices.push_back(i);
+	buffer->recalculateBoundingBox();
+	scene::SMesh* mesh = new scene::SMesh();
+	mesh->addMeshBuffer(buffer);
+	mesh->recalculateBoundingBox();
+	buffer->drop();
+	scene::IMeshSceneNode* mirror = ze::addMeshSceneNode(Smgr, mesh);
+	mesh->drop();
+
+	IZeEffect* effect = loadEffect(ZELV_RENDER_TEST_DATA "mirror.hlsl");
+	ASSERT_TRUE(effect);
+	IZeSceneNodeExt* ext = Service->getSceneNodeExt(mirror);
+	ASSERT_TRUE(ext);
+	ext->setCubeMap(map);
+	ext->setMaterialEffect(0, effect, 0, 0);
+	ze::setMaterialTexture(mirror->getMaterial(0), 4, ext->getCubeMapTexture());
+	ASSERT_EQ(ze::resolve(ext->getCubeMapTexture()), map->getCubeTexture());
+	ASSERT_EQ(ze::getMaterialUserData(mirror->getMaterial(0)), ext->getMaterialRecord(0));
+
+	// Looked at from +X, the mirror sends the view back to the +X wall; the
+	// -X wall is seen around it.
+	camera(core::vector3df(3, 0, 0));
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[0].getRed(), WALLS[0].getGreen(), WALLS[0].getBlue()));
+	EXPECT_TRUE(near(screenPixel(48, 24), WALLS[1].getRed(), WALLS[1].getGreen(), WALLS[1].getBlue()));
+
+	// Turned to face -Z and looked at from there, it shows the -Z wall.
+	core::vector3df facing(1, 0, 0);
+	for (f32 angle : {90.f, -90.f})
+	{
+		core::matrix4 turn;
+		turn.setRotationDegrees(core::vector3df(0, angle, 0));
+		facing.set(1, 0, 0);
+		turn.rotateVect(facing);
+		if (facing.equals(core::vector3df(0, 0, -1)))
+		{
+			mirror->setRotation(core::vector3df(0, angle, 0));
+			break;
+		}
+	}
+	ASSERT_TRUE(facing.equals(core::vector3df(0, 0, -1)));
+	camera(core::vector3df(0, 0, -3));
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[5].getRed(), WALLS[5].getGreen(), WALLS[5].getBlue()));
+	EXPECT_TRUE(near(screenPixel(48, 24), WALLS[4].getRed(), WALLS[4].getGreen(), WALLS[4].getBlue()));
+
+	// The extension's texture follows the map it is given: an emptied map
+	// shows black, the first one its wall again, the material untouched.
+	IZeCubeMap* other = make(64, false);
+	ASSERT_TRUE(other);
+	other->clear();
+	ext->setCubeMap(other);
+	EXPECT_EQ(ze::resolve(ext->getCubeMapTexture()), other->getCubeTexture());
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24), 0, 0, 0));
+	ext->setCubeMap(map);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[5].getRed(), WALLS[5].getGreen(), WALLS[5].getBlue()));
 }

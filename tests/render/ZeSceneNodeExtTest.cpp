@@ -439,3 +439,102 @@ TEST_F(NodeExt, MeshMaterialsUVsComeFromTheXTablesAndSurviveTangents)
 	ASSERT_TRUE(ext->getMeshMaterialsUVs(1, &a, &b));
 	EXPECT_EQ(b, 5u);
 }
+
+TEST_F(NodeExt, ClonesOntoNodesWithFewerOrMoreMaterialsCopyWhatBothHaveAndDefaultTheRest)
+{
+	scene::IMeshSceneNode* node = meshNode(2);
+	IZeSceneNodeExt* ext = Service->getSceneNodeExt(node);
+	FakeEffect& first = *new FakeEffect({"main", "depth"}, 2);
+	FakeEffect& second = *new FakeEffect({"main", "shadow", "reflection"}, 1);
+	CZeSurfaceLightwave* surfaces[2] = {new CZeSurfaceLightwave(), new CZeSurfaceLightwave()};
+	surfaces[0]->setParamFloat(EZELW_LUMINOSITY, 0.25f);
+	surfaces[1]->setParamFloat(EZELW_LUMINOSITY, 0.75f);
+	for (u32 i = 0; i < 2; ++i)
+		ext->setMaterialSurface(i, surfaces[i]);
+	ext->setMaterialEffect(0, &first, 1, 1);
+	ext->setMaterialEffect(1, &second, 2, 0);
+	const int firstRefs = first.getReferenceCount();
+	const int secondRefs = second.getReferenceCount();
+
+	// One material: only material 0 is copied, and nothing reaches past it.
+	scene::IMeshSceneNode* fewer = meshNode(1);
+	IZeSceneNodeExt* small = static_cast<IZeSceneNodeExt*>(ext->createClone(fewer));
+	ASSERT_TRUE(small);
+	fewer->addAnimator(small);
+	small->drop();
+	EXPECT_EQ(small->getSceneNode(), fewer);
+	ASSERT_EQ(small->getMaterialCount(), 1u);
+	EXPECT_EQ(small->getMaterialEffect(0), &first);
+	EXPECT_EQ(small->getMaterialRecord(0)->Technique, 1);
+	EXPECT_EQ(small->getMaterialRecord(0)->Pass, 1);
+	EXPECT_EQ(small->getMaterialSpecialTechnique(0, EZEST_DEPTH), 1);
+	EXPECT_EQ(small->getMaterialSpecialTechnique(0, EZEST_SHADOW), -1);
+	ASSERT_TRUE(small->getMaterialSurface(0));
+	EXPECT_NE(small->getMaterialSurface(0), surfaces[0]);
+	EXPECT_EQ(static_cast<IZeSurfaceLightwave*>(small->getMaterialSurface(0))->getParamFloat(EZELW_LUMINOSITY), 0.25f);
+	EXPECT_EQ(small->getMaterialRecord(1), nullptr);
+	EXPECT_EQ(small->getMaterialEffect(1), nullptr);
+	EXPECT_EQ(small->getMaterialSurface(1), nullptr);
+	EXPECT_EQ(small->getMaterialSpecialTechnique(1, EZEST_REFLECTION), -1);
+	EXPECT_EQ(userData(fewer, 0), small->getMaterialRecord(0));
+	EXPECT_EQ(userData(fewer, 0)->Node, fewer);
+	EXPECT_EQ(first.getReferenceCount(), firstRefs + 1);
+	EXPECT_EQ(second.getReferenceCount(), secondRefs);  // material 1 had nowhere to go
+
+	// Three materials: the first two are copied, the third is a fresh record.
+	scene::IMeshSceneNode* more = meshNode(3);
+	IZeSceneNodeExt* large = static_cast<IZeSceneNodeExt*>(ext->createClone(more));
+	ASSERT_TRUE(large);
+	more->addAnimator(large);
+	large->drop();
+	ASSERT_EQ(large->getMaterialCount(), 3u);
+	EXPECT_EQ(large->getMaterialEffect(0), &first);
+	EXPECT_EQ(large->getMaterialEffect(1), &second);
+	EXPECT_EQ(large->getMaterialRecord(1)->Technique, 2);
+	EXPECT_EQ(large->getMaterialRecord(1)->Pass, 0);
+	EXPECT_EQ(large->getMaterialSpecialTechnique(1, EZEST_SHADOW), 1);
+	EXPECT_EQ(large->getMaterialSpecialTechnique(1, EZEST_REFLECTION), 2);
+	EXPECT_EQ(large->getMaterialSpecialTechnique(1, EZEST_DEPTH), -1);
+	for (u32 i = 0; i < 2; ++i)
+	{
+		IZeSurface* copied = large->getMaterialSurface(i);
+		ASSERT_TRUE(copied) << i;
+		EXPECT_NE(copied, surfaces[i]) << i;
+		EXPECT_EQ(static_cast<IZeSurfaceLightwave*>(copied)->getParamFloat(EZELW_LUMINOSITY),
+			surfaces[i]->getParamFloat(EZELW_LUMINOSITY)) << i;
+	}
+	const SZeMaterialExt* extra = large->getMaterialRecord(2);
+	ASSERT_TRUE(extra);
+	EXPECT_EQ(extra->Tag, 0x123456u);
+	EXPECT_EQ(extra->Effect, nullptr);
+	EXPECT_EQ(extra->Technique, 0);
+	EXPECT_EQ(extra->Pass, 0);
+	EXPECT_EQ(extra->Node, more);
+	EXPECT_EQ(extra->Surface, 2u);
+	EXPECT_EQ(large->getMaterialEffect(2), nullptr);
+	EXPECT_EQ(large->getMaterialSurface(2), nullptr);
+	for (EZE_SPECIAL_TECHNIQUE kind : {EZEST_DEPTH, EZEST_SHADOW, EZEST_REFLECTION})
+		EXPECT_EQ(large->getMaterialSpecialTechnique(2, kind), -1);
+	for (u32 i = 0; i < 3; ++i)
+	{
+		EXPECT_EQ(userData(more, i), large->getMaterialRecord(i)) << i;
+		EXPECT_EQ(userData(more, i)->Node, more) << i;
+	}
+	EXPECT_EQ(large->getMaterialRecord(3), nullptr);
+	EXPECT_EQ(first.getReferenceCount(), firstRefs + 2);
+	EXPECT_EQ(second.getReferenceCount(), secondRefs + 1);
+
+	// The original is untouched and the copies go with their nodes.
+	EXPECT_EQ(ext->getMaterialSurface(0), surfaces[0]);
+	EXPECT_EQ(surfaces[0]->getReferenceCount(), 2);
+	EXPECT_EQ(surfaces[1]->getReferenceCount(), 2);
+	EXPECT_EQ(userData(node, 1), ext->getMaterialRecord(1));
+	fewer->remove();
+	more->remove();
+	EXPECT_EQ(first.getReferenceCount(), firstRefs);
+	EXPECT_EQ(second.getReferenceCount(), secondRefs);
+	for (CZeSurfaceLightwave* s : surfaces)
+		s->drop();
+	first.drop();
+	second.drop();
+}
