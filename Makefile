@@ -21,7 +21,7 @@ build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
 
 run: build
-	$(XRUN) scripts/run-sample $(BUILD)/zelv
+	$(XRUN) env ZELV_RUN_HEADLESS=$(if $(DISPLAY),0,1) scripts/run-sample $(BUILD)/zelv
 
 test: build
 	$(XRUN) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -3,6 +3,7 @@
 #include "api/ZeWatch.h"
 #include "app/ZeRunModes.h"
 #include "core/ZeEngineCore.h"
+#include "players/ZeObjectViewer.h"
 #include "render/ZeRenderFactories.h"
 
 int main(int argc, char** argv)
@@ -11,6 +12,7 @@ int main(int argc, char** argv)
 	zeRegisterRenderFactories();
 	zeInstallMusic();
 	SZeRunModes modes = {};
+	modes.object = zeRunObjectViewer;
 	const int status = zeMain(argc, argv, modes);
 	zeFreeAllWatches();
 	return status;

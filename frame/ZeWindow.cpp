@@ -3,6 +3,7 @@
 #include "frame/ZeDraw2D.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeLog.h"
+#include "frame/ZeSignals.h"
 #include "frame/ZeWindowPlatform.h"
 
 #include <GL/gl.h>
@@ -100,6 +101,13 @@ bool readBackBuffer(int width, int height, std::vector<u8>* pixels)
 int zeRun()
 {
 	SZeContext* c = zeGetContext();
+	// SIGTERM or SIGINT: the window closes and the loop ends as on a close.
+	if (zeTerminationRequested())
+	{
+		if (c->device)
+			c->device->closeDevice();
+		return 0;
+	}
 	return c->device && c->device->run() ? 1 : 0;
 }
 

@@ -1,0 +1,18 @@
+// The per-ID records of the engine API's object and renderer tables.
+#pragma once
+
+#include <irrlicht.h>
+
+class IZeRenderer;
+
+// An object: the scene graph owns the node, the record only points at it.
+struct SZeObjectItem
+{
+	irr::scene::ISceneNode* node;
+};
+
+// A renderer made from a scene; the item holds one reference.
+struct SZeRendererItem
+{
+	IZeRenderer* renderer;
+};

@@ -1,0 +1,373 @@
+// The object API on the NULL driver, with objects from .obj files written here.
+#include "api/SZeApiItems.h"
+#include "api/ZeObjectApi.h"
+#include "core/IZeManager.h"
+#include "core/IZeRenderer.h"
+#include "core/IZeServices.h"
+#include "core/ZeEngineCore.h"
+#include "frame/ZeCamera.h"
+#include "frame/ZeContext.h"
+#include "frame/ZeEngine.h"
+#include "frame/ZeLog.h"
+#include "render/IZeSceneNodeExt.h"
+#include "render/IZeSurface.h"
+#include "render/ZeRenderFactories.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <system_error>
+#include <vector>
+
+using namespace irr;
+
+namespace
+{
+std::vector<std::string> g_log;
+void captureLog(const char* line) { g_log.push_back(line); }
+
+// The pending error's text, "" when none, and its argument number.
+std::string pendingError(int* code)
+{
+	const char* text = zeGetError(code);
+	return text ? text : "";
+}
+
+class ObjectApiTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		setenv("ZELV_DRIVER", "null", 1);
+		setenv("ZELV_BATCH", "1", 1);
+		char pattern[] = "/tmp/zeobjXXXXXX";
+		ASSERT_NE(mkdtemp(pattern), nullptr);
+		Tmp = pattern;
+		zeInstallEngineCore();
+		zeRegisterRenderFactories();
+		zeInstallObjectApi();
+		zeDisableErrorBoxes();
+		SZeSetupParams params;
+		zeInitSetupParams(&params);
+		params.windowed = 1;
+		params.width = 160;
+		params.height = 120;
+		ASSERT_EQ(zeSetup(&params), 0);
+		g_log.clear();
+		zeSetLogSink(captureLog);
+		// A box from (-1, -2, -3) to (1, 2, 3) with two materials.
+		Box = Tmp + "/box.obj";
+		std::ofstream(Tmp + "/box.mtl") << "newmtl red\nKd 1 0 0\nnewmtl blue\nKd 0 0 1\n";
+		std::ofstream(Box) << "mtllib box.mtl\nv -1 -2 -3\nv 1 -2 -3\nv 1 2 3\nv -1 2 3\n"
+			"usemtl red\nf 1 2 3\nusemtl blue\nf 1 3 4\n";
+		zeClearError();
+	}
+	void TearDown() override
+	{
+		zeSetLogSink(nullptr);
+		zeTerm();
+		std::error_code ignored;
+		std::filesystem::remove_all(Tmp, ignored);
+	}
+
+	// An .obj holding one triangle fan with `points` distinct vertices.
+	std::string writeFan(const char* name, int points)
+	{
+		const std::string path = Tmp + "/" + name;
+		std::ofstream out(path);
+		for (int i = 0; i < points; ++i)
+			out << "v " << i % 256 << ' ' << i / 256 << " 0\n";
+		for (int i = 1; i + 1 < points; i += 2)
+			out << "f 1 " << i + 1 << ' ' << i + 2 << '\n';
+		if (points % 2 == 0)
+			out << "f 1 " << points - 1 << ' ' << points << '\n';
+		return path;
+	}
+
+	std::string Tmp;
+	std::string Box;
+};
+
+const float BOX_HALF_DIAGONAL = 0.5f * std::sqrt(2.0f * 2.0f + 4.0f * 4.0f + 6.0f * 6.0f);
+
+TEST_F(ObjectApiTest, CreationRefusesUsedAndOutOfRangeIdsAndMissingFiles)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 3), 0);
+	scene::ISceneNode* first = zeGetObjectNode(3);
+	ASSERT_NE(first, nullptr);
+
+	int code = 0;
+	EXPECT_EQ(zeLoadObject(Box.c_str(), 3), -1);
+	EXPECT_EQ(pendingError(&code), "invalid Object ID 3 : id 3 already exist");
+	EXPECT_EQ(code, 2);
+	EXPECT_EQ(zeGetObjectNode(3), first);
+
+	EXPECT_EQ(zeLoadObject(Box.c_str(), 1000), -1);
+	EXPECT_EQ(pendingError(&code), "invalid Object ID 1000 : invalid ID 1000 greater or equals than 1000");
+	EXPECT_EQ(code, 2);
+	EXPECT_EQ(zeLoadObject(Box.c_str(), -4), -1);
+	EXPECT_EQ(pendingError(&code), "invalid Object ID -4 : invalid negative ID -4");
+
+	const std::string missing = Tmp + "/missing.obj";
+	EXPECT_EQ(zeLoadObject(missing.c_str(), 4), -1);
+	EXPECT_EQ(pendingError(&code), "Failed to load mesh '" + missing + "'");
+	EXPECT_EQ(code, 1);
+	EXPECT_EQ(zeObjectExist(4), 0);
+	EXPECT_EQ(zeLoadObject(Box.c_str(), 4), 0);  // the failed load left the ID free
+}
+
+TEST_F(ObjectApiTest, LookUpNamesTheMissingIdWithArgumentOne)
+{
+	const std::vector<std::function<void()>> calls = {
+		[] { EXPECT_EQ(zeObjectVisible(5), 0); },
+		[] { zeShowObject(5); },
+		[] { zeHideObject(5); },
+		[] { EXPECT_EQ(zeCheckObject(5), -1); },
+		[] { zePositionObject(5, 1, 2, 3); },
+		[] { zeRotateObject(5, 1, 2, 3); },
+		[] { zeScaleObject(5, 1, 2, 3); },
+		[] { EXPECT_EQ(zeTotalObjectFrames(5), 0); },
+		[] { zeSetObjectFrame(5, 1.0f); },
+		[] { zeGetObjectMorphCount(5); },
+		[] { zeLockObjectOn(5); },
+		[] { zeLockObjectOff(5); },
+		[] { EXPECT_EQ(zeGetObjectRadius(5), 0.0f); },
+		[] { zeSetObjectShadowOn(5); },
+		[] { zeSetObjectShadowOff(5); },
+		[] { zeEnableObjectCubeMapBox(5, 1); },
+		[] { zeSetObjectCubeMapBox(5, 0, 0, 0, 1, 1, 1); },
+		[] { zeSetObjectSelectionMask(5, 2); },
+	};
+	for (size_t i = 0; i < calls.size(); ++i)
+	{
+		// An older table error must not stand in for the empty slot's text.
+		zeLoadObject(Box.c_str(), 2000);
+		zeClearError();
+		calls[i]();
+		int code = 0;
+		EXPECT_EQ(pendingError(&code), "Object ID 5 does not exist. id 5 does not exist") << "call " << i;
+		EXPECT_EQ(code, 1) << "call " << i;
+	}
+	// The exist and node getters stay silent.
+	zeClearError();
+	EXPECT_EQ(zeObjectExist(5), 0);
+	EXPECT_EQ(zeGetObjectNode(5), nullptr);
+	EXPECT_EQ(zeGetObjectMeshNode(5), nullptr);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+}
+
+TEST_F(ObjectApiTest, DeleteRemovesTheNodeAndIsSilentTheSecondTime)
+{
+	scene::ISceneNode* root = zeGetContext()->sceneManager->getRootSceneNode();
+	const u32 before = root->getChildren().size();
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 6), 0);
+	EXPECT_EQ(root->getChildren().size(), before + 1);
+	zeDeleteObject(6);
+	EXPECT_EQ(root->getChildren().size(), before);
+	EXPECT_EQ(zeObjectExist(6), 0);
+	zeDeleteObject(6);
+	zeDeleteObject(999);
+	zeDeleteObject(-1);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+	EXPECT_EQ(zeLoadObject(Box.c_str(), 6), 0);
+}
+
+TEST_F(ObjectApiTest, CloneAndInstanceMakeNewNodesSharingTheMesh)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	zePositionObject(1, 5, 6, 7);
+	for (int (*copy)(int, int) : { zeCloneObject, zeInstanceObject })
+	{
+		const int id = copy == zeCloneObject ? 2 : 3;
+		ASSERT_EQ(copy(id, 1), 0);
+		scene::IMeshSceneNode* source = zeGetObjectMeshNode(1);
+		scene::IMeshSceneNode* node = zeGetObjectMeshNode(id);
+		ASSERT_NE(node, nullptr);
+		EXPECT_NE(node, source);
+		EXPECT_EQ(node->getMesh(), source->getMesh());
+		EXPECT_EQ(node->getPosition(), core::vector3df(5, 6, 7));
+		ASSERT_NE(zeGetNodeExt(node), nullptr);
+		EXPECT_NE(zeGetNodeExt(node), zeGetNodeExt(source));
+		// The extension comes along with its own copies of the surfaces.
+		for (u32 i = 0; i < 2; ++i)
+		{
+			IZeSurface* surface = zeGetNodeExt(node)->getMaterialSurface(i);
+			ASSERT_NE(surface, nullptr);
+			EXPECT_EQ(surface->getType(), MAKE_IRR_ID('l', 'w', 's', 'r'));
+			EXPECT_NE(surface, zeGetNodeExt(source)->getMaterialSurface(i));
+		}
+
+		int code = 0;
+		EXPECT_EQ(copy(id, 1), -1);
+		EXPECT_EQ(pendingError(&code), "invalid Object ID " + std::to_string(id) + " : id " + std::to_string(id) + " already exist");
+		EXPECT_EQ(code, 1);
+		EXPECT_EQ(copy(10, 9), -1);
+		EXPECT_EQ(pendingError(&code), "Object ID 9 does not exist");
+		EXPECT_EQ(code, 2);
+		EXPECT_EQ(zeObjectExist(10), 0);
+	}
+	// Deleting the source leaves the copies whole.
+	zeDeleteObject(1);
+	ASSERT_NE(zeGetObjectMeshNode(2), nullptr);
+	EXPECT_GT(zeGetObjectMeshNode(2)->getMesh()->getMeshBufferCount(), 0u);
+}
+
+TEST_F(ObjectApiTest, TransformsTakeDegreesAndPercent)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	scene::ISceneNode* node = zeGetObjectNode(1);
+	zePositionObject(1, 10, 0, 0);
+	zeRotateObject(1, 0, 90, 0);
+	zeScaleObject(1, 50, 50, 50);
+	node->updateAbsolutePosition();
+	core::vector3df p(2, 0, 0);
+	node->getAbsoluteTransformation().transformVect(p);
+	// Half size, a quarter turn about Y, then the move.
+	EXPECT_NEAR(p.X, 10.0f, 1e-4f);
+	EXPECT_NEAR(p.Y, 0.0f, 1e-4f);
+	EXPECT_NEAR(std::fabs(p.Z), 1.0f, 1e-4f);
+
+	zeRotateObject(1, 0, 0, 0);
+	zeScaleObject(1, 100, 100, 100);
+	node->updateAbsolutePosition();
+	p = core::vector3df(2, 0, 0);
+	node->getAbsoluteTransformation().transformVect(p);
+	EXPECT_TRUE(p.equals(core::vector3df(12, 0, 0)));
+
+	// A static mesh has one frame and ignores frame changes without an error.
+	EXPECT_EQ(zeTotalObjectFrames(1), 1);
+	zeSetObjectFrame(1, 3.0f);
+	EXPECT_EQ(zeGetObjectMorphCount(1), 0);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+}
+
+TEST_F(ObjectApiTest, RadiusIsHalfTheBoxDiagonalTimesTheScale)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	EXPECT_NEAR(zeGetObjectRadius(1), BOX_HALF_DIAGONAL, 1e-4f);
+	zeScaleObject(1, 50, 50, 50);
+	EXPECT_NEAR(zeGetObjectRadius(1), 0.5f * BOX_HALF_DIAGONAL, 1e-4f);
+	zeScaleObject(1, 100, 300, 100);  // the largest axis bounds the sphere
+	EXPECT_NEAR(zeGetObjectRadius(1), 3.0f * BOX_HALF_DIAGONAL, 1e-4f);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+}
+
+TEST_F(ObjectApiTest, VisibilityAndTheFrameHook)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 8), 0);
+	EXPECT_EQ(zeObjectVisible(8), 1);
+	zeHideObject(8);
+	EXPECT_EQ(zeObjectVisible(8), 0);
+	EXPECT_FALSE(zeGetObjectNode(8)->isVisible());
+	zeShowObject(8);
+	EXPECT_EQ(zeObjectVisible(8), 1);
+	EXPECT_EQ(zeCheckObject(8), 0);
+
+	ASSERT_NE(zeGetEngineHooks().objectNode, nullptr);
+	EXPECT_EQ(zeGetEngineHooks().objectNode(8), zeGetObjectNode(8));
+	EXPECT_EQ(zeGetEngineHooks().objectNode(9), nullptr);
+	// Camera collision finds the object through the hook.
+	EXPECT_EQ(zeSetObjectCollision(8), 0);
+	EXPECT_NE(zeGetObjectNode(8)->getTriangleSelector(), nullptr);
+	EXPECT_EQ(zeSetObjectCollision(9), -1);
+	int code = 0;
+	EXPECT_EQ(pendingError(&code), "Object ID 9 does not exist. id 9 does not exist");
+	zeDeleteObject(8);
+	EXPECT_EQ(zeGetEngineHooks().objectNode(8), nullptr);
+}
+
+TEST_F(ObjectApiTest, LockingFollowsTheCameraAndUnlockingKeepsThePlace)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	scene::ISceneNode* node = zeGetObjectNode(1);
+	scene::ICameraSceneNode* camera = zeGetContext()->camera;
+	ASSERT_NE(camera, nullptr);
+	camera->setPosition(core::vector3df(0, 0, 0));
+	zePositionObject(1, 0, 0, 5);
+	zeLockObjectOn(1);
+	EXPECT_EQ(node->getParent(), camera);
+	camera->setPosition(core::vector3df(100, 0, 0));
+	camera->updateAbsolutePosition();
+	zeLockObjectOff(1);
+	scene::ISceneNode* root = zeGetContext()->sceneManager->getRootSceneNode();
+	EXPECT_EQ(node->getParent(), root);
+	EXPECT_EQ(zeGetObjectNode(1), node);
+	EXPECT_TRUE(node->getAbsolutePosition().equals(core::vector3df(100, 0, 5), 1e-3f));
+	zeDeleteObject(1);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+}
+
+TEST_F(ObjectApiTest, LoadAttachesAnExtensionWithALightwaveSurfacePerMaterial)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	scene::ISceneNode* node = zeGetObjectNode(1);
+	IZeSceneNodeExt* ext = zeGetNodeExt(node);
+	ASSERT_NE(ext, nullptr);
+	ASSERT_EQ(node->getMaterialCount(), 2u);
+	for (u32 i = 0; i < 2; ++i)
+	{
+		ASSERT_NE(ext->getMaterialSurface(i), nullptr);
+		EXPECT_EQ(ext->getMaterialSurface(i)->getType(), MAKE_IRR_ID('l', 'w', 's', 'r'));
+	}
+	EXPECT_NE(ext->getMaterialSurface(0), ext->getMaterialSurface(1));
+
+	zeSetObjectShadowOn(1);
+	EXPECT_TRUE(ext->isCastShadow());
+	zeSetObjectShadowOff(1);
+	EXPECT_FALSE(ext->isCastShadow());
+	zeSetObjectSelectionMask(1, 0x30);
+	EXPECT_EQ(ext->getSelectionMask(), 0x30u);
+	zeSetObjectCubeMapBox(1, 1, 2, 3, 4, 5, 6);
+	zeEnableObjectCubeMapBox(1, 1);
+	EXPECT_TRUE(ext->isCubeMapAABBEnabled());
+	EXPECT_EQ(ext->getCubeMapAABBScale(), core::vector3df(4, 5, 6));
+	zeEnableObjectCubeMapBox(1, 0);
+	EXPECT_FALSE(ext->isCubeMapAABBEnabled());
+}
+
+TEST_F(ObjectApiTest, PointCountWarningStartsAbove65535)
+{
+	const std::string fits = writeFan("fits.obj", 65535);
+	const std::string over = writeFan("over.obj", 65536);
+	ASSERT_EQ(zeLoadObject(fits.c_str(), 1), 0);
+	ASSERT_EQ(zeLoadObject(over.c_str(), 2), 0);
+	int warnings = 0;
+	std::string text;
+	for (const std::string& line : g_log)
+		if (line.find("too much points") != std::string::npos)
+		{
+			++warnings;
+			text = line;
+		}
+	EXPECT_EQ(warnings, 1);
+	EXPECT_NE(text.find("Object 2 '" + over + "' has too much points on surface 0 ;\n65536 points > maximum 65535.\n"
+		"Render artifacts will occur."), std::string::npos) << text;
+	EXPECT_NE(text.find("WARN"), std::string::npos) << text;
+	EXPECT_EQ(zeObjectExist(2), 1);  // the warning does not fail the load
+}
+TEST_F(ObjectApiTest, RendererTableSwitchesAndRestoresTheDefault)
+{
+	IZeRenderer* defaultRenderer = zeGetCurrentRenderer();
+	IZeRenderer* renderer = zeGetManager()->getRendererManager()->createRendererSimple(zeGetContext()->device, nullptr);
+	ASSERT_NE(renderer, nullptr);
+	ASSERT_EQ(zeAddRenderer(4, renderer), 0);
+	EXPECT_EQ(zeAddRenderer(4, renderer), -1);  // never replaces an ID
+	renderer->drop();
+	zeUseRenderer(4);
+	EXPECT_EQ(zeGetCurrentRenderer(), renderer);
+	zeUseRenderer(5);
+	EXPECT_EQ(zeGetCurrentRenderer(), renderer);
+	zeUseDefaultRenderer();
+	EXPECT_EQ(zeGetCurrentRenderer(), defaultRenderer);
+	zeUseRenderer(4);
+	zeDeleteRenderer(4);  // the current one: the default comes back first
+	EXPECT_EQ(zeGetCurrentRenderer(), defaultRenderer);
+	zeDeleteRenderer(4);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+}
+} // namespace

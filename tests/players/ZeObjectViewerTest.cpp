@@ -1,0 +1,423 @@
+// The object viewer run for real: the zelv program on small object files under
+// the test run's X display, driven with xdotool as a user would, watched through
+// window screenshots, its log and its exit status.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace
+{
+const unsigned BACKDROP_R = 0x11, BACKDROP_G = 0x33, BACKDROP_B = 0x66;
+
+std::string sh(const std::string& command)
+{
+	FILE* p = popen(command.c_str(), "r");
+	std::string out;
+	for (int c; p && (c = fgetc(p)) != EOF;)
+		out += static_cast<char>(c);
+	if (p)
+		pclose(p);
+	return out;
+}
+
+void pause(int ms)
+{
+	std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+std::set<std::string> zelvWindows()
+{
+	std::istringstream in(sh("xdotool search --onlyvisible --name '^Zelv$' 2>/dev/null"));
+	std::set<std::string> ids;
+	for (std::string id; in >> id;)
+		ids.insert(id);
+	return ids;
+}
+
+struct SImage
+{
+	int width = 0, height = 0;
+	std::vector<unsigned char> rgb;
+	const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+	bool isBackdrop(int x, int y) const
+	{
+		const unsigned char* p = at(x, y);
+		return std::abs(p[0] - int(BACKDROP_R)) <= 3 && std::abs(p[1] - int(BACKDROP_G)) <= 3 &&
+			std::abs(p[2] - int(BACKDROP_B)) <= 3;
+	}
+	int objectPixels() const
+	{
+		int n = 0;
+		for (int y = 0; y < height; ++y)
+			for (int x = 0; x < width; ++x)
+				n += isBackdrop(x, y) ? 0 : 1;
+		return n;
+	}
+};
+
+int differingPixels(const SImage& a, const SImage& b)
+{
+	if (a.width != b.width || a.height != b.height)
+		return a.width * a.height + 1;
+	int n = 0;
+	for (size_t i = 0; i < a.rgb.size(); i += 3)
+		n += (a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2]) ? 1 : 0;
+	return n;
+}
+
+// One zelv process on one file, in a folder of its own; killed if still running
+// when the test ends.
+class Viewer
+{
+public:
+	Viewer(const std::string& folder, const std::string& file, bool batch = false) : LogPath(folder + "/zelv.log")
+	{
+		const std::string program = std::string(ZELV_BINARY_DIR) + "/zelv";
+		Before = zelvWindows();
+		Pid = fork();
+		if (Pid == 0)
+		{
+			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
+				_exit(126);
+			if (batch)
+				setenv("ZELV_BATCH", "1", 1);
+			unsetenv("ZELV_DRIVER");
+			execl(program.c_str(), program.c_str(), file.c_str(), static_cast<char*>(nullptr));
+			_exit(127);
+		}
+	}
+	~Viewer()
+	{
+		if (Pid > 0 && Status < 0)
+		{
+			kill(Pid, SIGKILL);
+			waitpid(Pid, nullptr, 0);
+		}
+	}
+
+	// The new "Zelv" window on screen, "" after 20 s or when the program ended.
+	std::string window()
+	{
+		for (int i = 0; i < 200 && Id.empty() && running(); ++i)
+		{
+			for (const std::string& id : zelvWindows())
+				if (!Before.count(id))
+					Id = id;
+			if (Id.empty())
+				pause(100);
+		}
+		if (!Id.empty())
+			pause(1500);  // the first frames are drawn
+		return Id;
+	}
+	bool running()
+	{
+		if (Status >= 0)
+			return false;
+		int status = 0;
+		if (waitpid(Pid, &status, WNOHANG) != Pid)
+			return true;
+		Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+		return false;
+	}
+	// The exit status (128 + signal when killed by one), or -1 after `seconds`
+	// (the program is killed then).
+	int exitStatus(int seconds = 15)
+	{
+		for (int i = 0; i < seconds * 10 && running(); ++i)
+			pause(100);
+		if (running())
+		{
+			kill(Pid, SIGKILL);
+			waitpid(Pid, nullptr, 0);
+			Status = 1000;
+			return -1;
+		}
+		return Status;
+	}
+	void send(const std::string& xdotoolArgs) const
+	{
+		std::system(("xdotool " + xdotoolArgs + " >/dev/null 2>&1").c_str());
+	}
+	void key(const std::string& action, const std::string& name) const { send(action + " --window " + Id + " " + name); }
+	SImage screenshot(const std::string& path) const
+	{
+		SImage image;
+		if (std::system(("timeout 20 import -window " + Id + " -depth 8 ppm:" + path + " >/dev/null 2>&1").c_str()) != 0)
+			return image;
+		std::ifstream in(path, std::ios::binary);
+		std::string magic;
+		int maxValue = 0;
+		in >> magic >> image.width >> image.height >> maxValue;
+		in.get();
+		if (magic != "P6" || maxValue != 255)
+			return SImage();
+		image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
+		in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
+		return in ? image : SImage();
+	}
+	std::string log() const
+	{
+		std::ifstream in(LogPath);
+		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+	}
+	pid_t pid() const { return Pid; }
+
+private:
+	std::string LogPath;
+	std::set<std::string> Before;
+	std::string Id;
+	pid_t Pid = -1;
+	int Status = -1;
+};
+
+class ObjectViewerTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		if (!getenv("DISPLAY"))
+			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
+					  "which provides Xvfb)";
+		char name[] = "/tmp/zelv-viewer-XXXXXX";
+		ASSERT_NE(mkdtemp(name), nullptr);
+		Folder = name;
+	}
+	void TearDown() override { std::system(("rm -rf " + Folder).c_str()); }
+
+	std::string write(const std::string& name, const std::string& text) const
+	{
+		std::ofstream(Folder + "/" + name) << text;
+		return Folder + "/" + name;
+	}
+	std::string shot(const char* name) const { return Folder + "/" + name + ".ppm"; }
+
+	// A diamond (octahedron) of radius 1 around the origin: the corners of the
+	// view stay clear, its faces are turned towards the camera at an angle.
+	std::string diamond() const
+	{
+		return write("diamond.obj", "v 1 0 0\nv -1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nv 0 0 -1\n"
+									"f 1 3 5\nf 3 2 5\nf 2 4 5\nf 4 1 5\nf 3 1 6\nf 2 3 6\nf 4 2 6\nf 1 4 6\n");
+	}
+
+	// A 2 by 0.5 plate facing both ways, bound to one bone; `animated` adds a
+	// two-second turn of the bone about the view axis.
+	std::string plate(const std::string& name, bool animated) const
+	{
+		const std::string identity = "1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0;;";
+		std::string text = "xof 0303txt 0032\n";
+		if (animated)
+			text += "AnimTicksPerSecond { 30; }\n";
+		text += "Frame Root {\n FrameTransformMatrix { " + identity + " }\n"
+				" Mesh Plate { 4; -1.0;-0.25;0.0;, 1.0;-0.25;0.0;, 1.0;0.25;0.0;, -1.0;0.25;0.0;;\n"
+				"  2; 4;0,3,2,1;, 4;0,1,2,3;;\n"
+				"  MeshNormals { 2; 0.0;0.0;-1.0;, 0.0;0.0;1.0;; 2; 4;0,0,0,0;, 4;1,1,1,1;; }\n"
+				"  MeshMaterialList { 1; 2; 0,0;; Material { 0.8;0.8;0.8;1.0;; 2.0; 0.0;0.0;0.0;; 0.0;0.0;0.0;; } }\n";
+		if (animated)
+			text += "  XSkinMeshHeader { 1; 1; 1; }\n"
+					"  SkinWeights { \"Root\"; 4; 0,1,2,3; 1.0,1.0,1.0,1.0; " + identity + " }\n";
+		text += " }\n}\n";
+		if (animated)
+			text += "AnimationSet Spin {\n Animation { {Root}\n"
+					"  AnimationKey { 0; 3; 0;4;1.0,0.0,0.0,0.0;;, 30;4;0.7071068,0.0,0.0,0.7071068;;, "
+					"60;4;0.0,0.0,0.0,1.0;;; }\n }\n}\n";
+		return write(name, text);
+	}
+
+	std::string Folder;
+};
+} // namespace
+
+TEST_F(ObjectViewerTest, ShowsTheLitObjectOnTheBackdropAndEscapeEndsIt)
+{
+	Viewer v(Folder, diamond());
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	const SImage image = v.screenshot(shot("diamond"));
+	ASSERT_GT(image.width, 20) << "no screenshot";
+	const int w = image.width, h = image.height;
+	for (int corner = 0; corner < 4; ++corner)
+	{
+		const int x = corner % 2 ? w - 3 : 2, y = corner / 2 ? h - 3 : 2;
+		const unsigned char* p = image.at(x, y);
+		EXPECT_TRUE(image.isBackdrop(x, y)) << "corner " << x << "," << y << ": " << int(p[0]) << " " << int(p[1])
+											<< " " << int(p[2]);
+	}
+	// The face towards the camera (and the light) is lit: neither backdrop nor dark.
+	const unsigned char* centre = image.at(w / 2, h / 2);
+	EXPECT_FALSE(image.isBackdrop(w / 2, h / 2));
+	EXPECT_GT(int(centre[0]) + centre[1] + centre[2], 3 * 60)
+		<< int(centre[0]) << " " << int(centre[1]) << " " << int(centre[2]);
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	EXPECT_FALSE(zelvWindows().count(id));
+}
+
+TEST_F(ObjectViewerTest, LeftArrowAndDragTurnTheObject)
+{
+	Viewer v(Folder, diamond());
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	const SImage still = v.screenshot(shot("still"));
+	pause(500);
+	const SImage again = v.screenshot(shot("again"));
+	ASSERT_GT(still.width, 20) << "no screenshot";
+	EXPECT_EQ(differingPixels(still, again), 0) << "the view changes by itself";
+
+	v.key("keydown", "Left");
+	pause(700);
+	v.key("keyup", "Left");
+	pause(500);
+	const SImage turned = v.screenshot(shot("turned"));
+	EXPECT_GT(differingPixels(still, turned), still.width * still.height / 50);
+
+	// Dragging with the left button turns it further.
+	v.send("windowraise " + id + " mousemove --window " + id + " 200 240 mousedown 1");
+	pause(300);
+	v.send("mousemove --window " + id + " 300 200");
+	pause(300);
+	v.send("mouseup 1");
+	pause(500);
+	const SImage dragged = v.screenshot(shot("dragged"));
+	EXPECT_GT(differingPixels(turned, dragged), still.width * still.height / 50);
+
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+}
+
+TEST_F(ObjectViewerTest, WheelAndUpDownChangeTheSizeOnScreen)
+{
+	Viewer v(Folder, diamond());
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	const int start = v.screenshot(shot("start")).objectPixels();
+	ASSERT_GT(start, 0);
+	// Wheel forward brings the camera nearer.
+	v.send("windowraise " + id + " mousemove --window " + id + " 320 240 click --repeat 4 --delay 100 4");
+	pause(700);
+	const int nearer = v.screenshot(shot("nearer")).objectPixels();
+	EXPECT_GT(nearer, start + start / 10) << start << " -> " << nearer;
+	v.send("mousemove --window " + id + " 320 240 click --repeat 8 --delay 100 5");
+	pause(700);
+	const int farther = v.screenshot(shot("farther")).objectPixels();
+	EXPECT_LT(farther, start - start / 10) << start << " -> " << farther;
+	// Up moves the camera away, Down back towards the object.
+	v.key("keydown", "Up");
+	pause(500);
+	v.key("keyup", "Up");
+	pause(500);
+	const int up = v.screenshot(shot("up")).objectPixels();
+	EXPECT_LT(up, farther) << farther << " -> " << up;
+	v.key("keydown", "Down");
+	pause(1000);
+	v.key("keyup", "Down");
+	pause(500);
+	const int down = v.screenshot(shot("down")).objectPixels();
+	EXPECT_GT(down, up) << up << " -> " << down;
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+}
+
+TEST_F(ObjectViewerTest, AnAnimatedObjectMovesAndAStaticOneDoesNot)
+{
+	for (const bool animated : {true, false})
+	{
+		SCOPED_TRACE(animated ? "animated" : "static");
+		Viewer v(Folder, plate(animated ? "spin.x" : "plate.x", animated));
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		const SImage a = v.screenshot(shot("a"));
+		pause(400);
+		const SImage b = v.screenshot(shot("b"));
+		ASSERT_GT(a.width, 20) << "no screenshot";
+		EXPECT_GT(a.objectPixels(), 0);
+		if (animated)
+			EXPECT_GT(differingPixels(a, b), a.width * a.height / 100);
+		else
+			EXPECT_EQ(differingPixels(a, b), 0);
+		v.key("key", "Escape");
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	}
+}
+
+TEST_F(ObjectViewerTest, TerminationSignalsEndItCleanly)
+{
+	for (const int signal : {SIGTERM, SIGINT})
+	{
+		SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
+		Viewer v(Folder, diamond());
+		const std::string id = v.window();
+		ASSERT_FALSE(id.empty()) << v.log();
+		kill(v.pid(), signal);
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+		EXPECT_FALSE(zelvWindows().count(id));
+	}
+}
+
+TEST_F(ObjectViewerTest, ClosingTheWindowEndsItCleanly)
+{
+	Viewer v(Folder, diamond());
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	// What a window manager's close button sends: WM_DELETE_WINDOW.
+	const std::string close =
+		"import ctypes as c\n"
+		"x = c.CDLL('libX11.so.6')\n"
+		"x.XOpenDisplay.restype = c.c_void_p\n"
+		"x.XInternAtom.restype = c.c_ulong\n"
+		"x.XInternAtom.argtypes = [c.c_void_p, c.c_char_p, c.c_int]\n"
+		"x.XSendEvent.argtypes = [c.c_void_p, c.c_ulong, c.c_int, c.c_long, c.c_void_p]\n"
+		"x.XFlush.argtypes = [c.c_void_p]\n"
+		"class E(c.Structure):\n"
+		"    _fields_ = [('type', c.c_int), ('serial', c.c_ulong), ('send_event', c.c_int), ('display', c.c_void_p),\n"
+		"                ('window', c.c_ulong), ('message_type', c.c_ulong), ('format', c.c_int),\n"
+		"                ('data', c.c_long * 5), ('pad', c.c_char * 128)]\n"
+		"d = x.XOpenDisplay(None)\n"
+		"e = E(type=33, window=" + id + ", format=32)\n"
+		"e.message_type = x.XInternAtom(d, b'WM_PROTOCOLS', 0)\n"
+		"e.data[0] = x.XInternAtom(d, b'WM_DELETE_WINDOW', 0)\n"
+		"x.XSendEvent(d, " + id + ", 0, 0, c.byref(e))\n"
+		"x.XFlush(d)\n";
+	std::ofstream(Folder + "/close.py") << close;
+	ASSERT_EQ(std::system(("timeout 10 python3 " + Folder + "/close.py").c_str()), 0);
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+}
+
+TEST_F(ObjectViewerTest, AnUnreadableFileFailsWithItsNameAndAMissingOneFailsToo)
+{
+	const std::string broken = write("broken.lwo", "not an object\n");
+	{
+		Viewer v(Folder, broken, true);
+		EXPECT_EQ(v.exitStatus(), 1) << v.log();
+		EXPECT_NE(v.log().find("Failed to load object " + broken), std::string::npos) << v.log();
+	}
+	{
+		Viewer v(Folder, Folder + "/missing.obj", true);
+		const int status = v.exitStatus();
+		EXPECT_NE(status, 0) << v.log();
+		EXPECT_GT(status, -1) << "still running";
+		EXPECT_LT(status, 128) << "crashed: " << v.log();
+	}
+}
+
+TEST_F(ObjectViewerTest, AMeshOfOnePointIsShownWithoutCrashing)
+{
+	Viewer v(Folder, write("point.x", "xof 0303txt 0032\nMesh Point { 1; 0.5;0.5;0.5;; 1; 3;0,0,0;; }\n"));
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SImage image = v.screenshot(shot("point"));
+	ASSERT_GT(image.width, 20) << "no screenshot";
+	EXPECT_TRUE(image.isBackdrop(image.width / 2, image.height / 2));
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+}
