@@ -2,8 +2,35 @@
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "libext/CZeMeshSceneNodes.h"
+#include "libext/ZeXMesh.h"
 
 using namespace irr;
+
+namespace
+{
+// ".x" files load only through the engine's own loader: a file it refuses
+// must not fall through to the library's loader, which takes truncated files.
+scene::IAnimatedMesh* loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
+{
+	if (!zeEndsWithNoCase(path.c_str(), ".x"))
+		return sceneManager->getMesh(path);
+	scene::IMeshCache* cache = sceneManager->getMeshCache();
+	if (scene::IAnimatedMesh* cached = cache->getMeshByName(path))
+		return cached;
+	io::IReadFile* file = sceneManager->getFileSystem()->createAndOpenFile(path);
+	if (!file)
+		return nullptr;
+	scene::IMeshLoader* loader = ze::createXMeshLoader(sceneManager);
+	scene::IAnimatedMesh* mesh = loader->createMesh(file);
+	loader->drop();
+	file->drop();
+	if (!mesh)
+		return nullptr;
+	cache->addMesh(path, mesh);
+	mesh->drop();
+	return mesh;
+}
+} // namespace
 
 CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager) : SceneManager(sceneManager)
 {
@@ -17,7 +44,7 @@ scene::ISceneNode* CZeSceneManagerService::addMeshSceneNode(const char* file, sc
 		return nullptr;
 	}
 	const char* found = zeFindDataFile(file);
-	scene::IAnimatedMesh* mesh = zeFileExist(found) ? SceneManager->getMesh(zeFileGetFullPath(found)) : nullptr;
+	scene::IAnimatedMesh* mesh = zeFileExist(found) ? loadMesh(SceneManager, zeFileGetFullPath(found)) : nullptr;
 	if (!mesh)
 	{
 		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot load mesh '%s'", file);

@@ -425,6 +425,17 @@ TEST_F(EngineTest, MeshNodesAreStaticOrAnimatedByTheMeshsFrames)
 	EXPECT_EQ(scenes->addMeshSceneNode(path("nosuch.obj").c_str()), nullptr);
 	EXPECT_EQ(linesWith("ERROR : CZeSceneManagerService: cannot load mesh"), 1);
 
+	// A truncated ".x" file is refused, not handed on to the library's own
+	// loader (which would show what it could read of it).
+	write("cut.x", frame.substr(0, frame.size() - 12));
+	EXPECT_EQ(scenes->addMeshSceneNode(path("cut.x").c_str()), nullptr);
+	EXPECT_EQ(linesWith("ZeXMesh: cannot load"), 1);
+	EXPECT_EQ(linesWith("ERROR : CZeSceneManagerService: cannot load mesh"), 2);
+	// A second request for a loaded file uses the loaded mesh.
+	scene::ISceneNode* again = scenes->addMeshSceneNode(path("still.x").c_str());
+	ASSERT_NE(again, nullptr);
+	EXPECT_EQ(static_cast<scene::IMeshSceneNode*>(again)->getMesh(), static_cast<scene::IMeshSceneNode*>(still)->getMesh());
+
 	scene::ISceneNode* copy = scenes->cloneSceneNode(still);
 	ASSERT_NE(copy, nullptr);
 	EXPECT_NE(copy, still);
