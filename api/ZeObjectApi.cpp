@@ -12,6 +12,8 @@
 #include "frame/ZeLog.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurface.h"
+#include "scene/IZeMorphMesh.h"
+#include "scene/IZeMorphMeshSceneNode.h"
 
 #include <cmath>
 #include <cstdio>
@@ -65,7 +67,16 @@ IZeSceneNodeExt* findExt(int id)
 	return zeGetNodeExt(findNode(id));
 }
 
-// The mesh of a node by kind: plain and animated mesh nodes; null otherwise.
+// The morph-mesh node behind a node, or null for other kinds.
+IZeMorphMeshSceneNode* morphNode(scene::ISceneNode* node)
+{
+	if (!node || static_cast<u32>(node->getType()) != TYPE_MORPH)
+		return nullptr;
+	return static_cast<IZeMorphMeshSceneNode*>(node);
+}
+
+// The mesh of a node by kind: the mesh node's mesh, the animated node's
+// animated mesh, the morph node's morph mesh; null otherwise.
 scene::IMesh* nodeMesh(scene::ISceneNode* node)
 {
 	if (!node)
@@ -74,6 +85,8 @@ scene::IMesh* nodeMesh(scene::ISceneNode* node)
 		return static_cast<scene::IMeshSceneNode*>(node)->getMesh();
 	if (node->getType() == scene::ESNT_ANIMATED_MESH)
 		return static_cast<scene::IAnimatedMeshSceneNode*>(node)->getMesh();
+	if (IZeMorphMeshSceneNode* morph = morphNode(node))
+		return morph->getMesh();
 	return nullptr;
 }
 
@@ -298,22 +311,37 @@ int zeTotalObjectFrames(int id)
 		scene::IAnimatedMesh* mesh = static_cast<scene::IAnimatedMeshSceneNode*>(node)->getMesh();
 		return mesh ? static_cast<int>(mesh->getFrameCount()) : 0;
 	}
+	if (IZeMorphMeshSceneNode* morph = morphNode(node))
+		return morph->getMesh() ? static_cast<int>(morph->getMesh()->getFrameCount()) : 0;
 	return 1;
 }
 
 void zeSetObjectFrame(int id, float frame)
 {
 	scene::ISceneNode* node = findNode(id);
+	if (IZeMorphMeshSceneNode* morph = morphNode(node))
+	{
+		morph->setCurrentFrame(static_cast<f32>(morph->getStartFrame()) + frame);
+		return;
+	}
 	if (!node || node->getType() != scene::ESNT_ANIMATED_MESH)
 		return;
 	scene::IAnimatedMeshSceneNode* animated = static_cast<scene::IAnimatedMeshSceneNode*>(node);
 	animated->setCurrentFrame(static_cast<f32>(animated->getStartFrame()) + frame);
 }
 
+void zeSetObjectMorph(int id, int count, const int* indices, const float* weights)
+{
+	IZeMorphMeshSceneNode* morph = morphNode(findNode(id));
+	if (!morph || count <= 0 || !indices || !weights)
+		return;
+	morph->setMorphTargets(static_cast<u32>(count), reinterpret_cast<const u32*>(indices), weights);
+}
+
 int zeGetObjectMorphCount(int id)
 {
-	findNode(id);
-	return 0;
+	IZeMorphMeshSceneNode* morph = morphNode(findNode(id));
+	return morph && morph->getMesh() ? static_cast<int>(morph->getMesh()->getMorphCount()) : 0;
 }
 
 void zeLockObjectOn(int id)

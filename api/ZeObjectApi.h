@@ -55,7 +55,9 @@ void zeScaleObject(int id, float x, float y, float z);
 int zeTotalObjectFrames(int id);
 // Animated node: start frame + frame; other kinds: nothing.
 void zeSetObjectFrame(int id, float frame);
-// Morph meshes are not built yet: 0 for every object.
+// Morph node only: hands the 1-based morph indices and their weights to the node.
+void zeSetObjectMorph(int id, int count, const int* indices, const float* weights);
+// The morph targets of a morph node's mesh; 0 for other kinds.
 int zeGetObjectMorphCount(int id);
 // Makes the camera the node's parent.
 void zeLockObjectOn(int id);

@@ -46,6 +46,11 @@ void zeRegisterServiceFactories(const SZeServiceFactories& factories)
 	g_factories = factories;
 }
 
+SZeServiceFactories zeGetServiceFactories()
+{
+	return g_factories;
+}
+
 void zeSetServiceTrace(ZeServiceTrace traceHook)
 {
 	g_trace = traceHook;

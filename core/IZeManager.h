@@ -57,6 +57,8 @@ struct SZeServiceFactories
 	void (*deleteEffectManager)(IZeEffectManager* manager);
 };
 void zeRegisterServiceFactories(const SZeServiceFactories& factories);
+// The factories registered so far (to replace one of them).
+SZeServiceFactories zeGetServiceFactories();
 
 // The engine-core log: formats into 1,024 bytes and hands the text to the
 // device's logger when the level reaches the logger's level (0 debug,

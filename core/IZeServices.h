@@ -21,6 +21,7 @@ class IZeSurface;
 class IZeSceneNodeExt;
 class IZeLightSceneNodeExt;
 class IZeCubeMap;
+class IZeMorphMesh;
 namespace ze { class ITextureCUBE; }
 
 // ---- Texture manager -------------------------------------------------------------
@@ -90,6 +91,24 @@ public:
 		(void)size;
 		(void)format;
 		(void)withLatLong;
+		return nullptr;
+	}
+	// A plain mesh node (origin, scale 1, static mapping hint) showing
+	// pointCount points spread over the file's mesh; null on failure or when
+	// the service makes none (this body).
+	virtual irr::scene::ISceneNode* addPointCloudSceneNode(const char* file, irr::u32 pointCount,
+		irr::scene::ISceneNode* parent = 0, irr::s32 id = -1)
+	{
+		(void)file;
+		(void)pointCount;
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	// The morph mesh of an object file (one reference for the caller), or null.
+	virtual IZeMorphMesh* getMorphMesh(const char* file)
+	{
+		(void)file;
 		return nullptr;
 	}
 };

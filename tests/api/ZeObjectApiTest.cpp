@@ -1,6 +1,9 @@
 // The object API on the NULL driver, with objects from .obj files written here.
 #include "api/SZeApiItems.h"
 #include "api/ZeObjectApi.h"
+#include "scene/CZeSceneManagerServiceScene.h"
+#include "scene/IZeMorphMesh.h"
+#include "scene/IZeMorphMeshSceneNode.h"
 #include "core/IZeManager.h"
 #include "core/IZeRenderer.h"
 #include "core/IZeServices.h"
@@ -371,3 +374,48 @@ TEST_F(ObjectApiTest, RendererTableSwitchesAndRestoresTheDefault)
 	EXPECT_EQ(zeGetError(nullptr), nullptr);
 }
 } // namespace
+
+// ---- Morph objects -----------------------------------------------------------------------
+// With the scene content's service, an object with a numbered morph series is
+// a morph node: its morph count, weights and frames go through the object API.
+TEST_F(ObjectApiTest, SeriesObjectTakesMorphWeightsAndCountsItsTargets)
+{
+	zeTerm();
+	SZeServiceFactories factories = zeGetServiceFactories();
+	factories.createSceneManager = zeCreateSceneManagerServiceScene;
+	zeRegisterServiceFactories(factories);
+	SZeSetupParams params;
+	zeInitSetupParams(&params);
+	params.windowed = 1;
+	ASSERT_EQ(zeSetup(&params), 0);
+
+	const char* triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+	std::ofstream(Tmp + "/tri.obj") << triangle;
+	std::ofstream(Tmp + "/tri.morph1.obj") << triangle;
+	std::ofstream(Tmp + "/tri.morph2.obj") << "v 0 0 2\nv 1 0 2\nv 0 1 2\nf 1 2 3\n";
+	ASSERT_EQ(zeLoadObject((Tmp + "/tri.obj").c_str(), 1), 0) << zeGetError(nullptr);
+	scene::ISceneNode* node = zeGetObjectNode(1);
+	ASSERT_TRUE(node);
+	EXPECT_EQ(static_cast<u32>(node->getType()), MAKE_IRR_ID('m', 'o', 'r', 'p'));
+	EXPECT_EQ(zeGetObjectMorphCount(1), 1);
+
+	const int index = 1;
+	const float weight = 0.5f;
+	zeSetObjectMorph(1, 1, &index, &weight);
+	node->OnAnimate(0);
+	const scene::IMesh* mesh = static_cast<IZeMorphMeshSceneNode*>(node)->getMesh();
+	ASSERT_TRUE(mesh && mesh->getMeshBufferCount() > 0);
+	const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(0);
+	for (u32 v = 0; v < buffer->getVertexCount(); ++v)
+		EXPECT_NEAR(buffer->getPosition(v).Z, 1.0f, 1e-5f) << "half of the second shape's offset";
+
+	// A static morph object has one frame and takes frames silently; missing IDs report.
+	EXPECT_EQ(zeTotalObjectFrames(1), 0);
+	zeSetObjectFrame(1, 3.0f);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+	EXPECT_EQ(zeGetObjectMorphCount(7), 0);
+	int argument = 0;
+	EXPECT_STREQ(zeGetError(&argument), "Object ID 7 does not exist. id 7 does not exist");
+	EXPECT_EQ(argument, 1);
+	zeDeleteObject(1);
+}

@@ -1,0 +1,157 @@
+#include "scene/CZeSceneManagerServiceScene.h"
+
+#include "core/CZeManager.h"
+#include "frame/ZeContext.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
+#include "libext/CZeMeshSceneNodes.h"
+#include "libext/ZeXMesh.h"
+#include "render/CZeSceneNodeExt.h"
+#include "scene/CZeMeshManipulator.h"
+#include "scene/CZeMorphMesh.h"
+#include "scene/CZeMorphMeshSceneNode.h"
+
+using namespace irr;
+
+namespace
+{
+// ".x" files load only through the engine's own loader, which also puts them
+// in the mesh cache under the path so that later look-ups find them there.
+scene::IAnimatedMesh* loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
+{
+	if (!zeEndsWithNoCase(path.c_str(), ".x"))
+		return sceneManager->getMesh(path);
+	scene::IMeshCache* cache = sceneManager->getMeshCache();
+	if (scene::IAnimatedMesh* cached = cache->getMeshByName(path))
+		return cached;
+	io::IReadFile* file = sceneManager->getFileSystem()->createAndOpenFile(path);
+	if (!file)
+		return nullptr;
+	scene::IMeshLoader* loader = ze::createXMeshLoader(sceneManager);
+	scene::IAnimatedMesh* mesh = loader->createMesh(file);
+	loader->drop();
+	file->drop();
+	if (!mesh)
+		return nullptr;
+	cache->addMesh(path, mesh);
+	mesh->drop();
+	return mesh;
+}
+
+// The full path of a data file, or empty when it does not exist.
+io::path findFile(const char* file)
+{
+	if (!file || !*file)
+		return io::path();
+	const char* found = zeFindDataFile(file);
+	return zeFileExist(found) ? io::path(zeFileGetFullPath(found)) : io::path();
+}
+
+scene::IMesh* morphNodeMesh(scene::ISceneNode* node)
+{
+	if (!node || node->getType() != CZeMorphMeshSceneNode::NODE_TYPE)
+		return nullptr;
+	return static_cast<IZeMorphMeshSceneNode*>(node)->getMesh();
+}
+
+// Shows a morph mesh under the parent; the graph holds the node, the node the mesh.
+scene::ISceneNode* addMorphNode(scene::ISceneManager* sceneManager, IZeMorphMesh* mesh, scene::ISceneNode* parent,
+	s32 id)
+{
+	if (!parent)
+		parent = sceneManager->getRootSceneNode();
+	CZeMorphMeshSceneNode* node = new CZeMorphMeshSceneNode(mesh, parent, sceneManager, id);
+	node->drop();
+	mesh->drop();
+	return node;
+}
+} // namespace
+
+CZeSceneManagerServiceScene::CZeSceneManagerServiceScene(IrrlichtDevice* device, IZeManager* manager)
+	: CZeSceneManagerServiceExt(device, manager), Device(device)
+{
+	CZeSceneNodeExt::setMorphMeshGetter(morphNodeMesh);
+}
+
+scene::ISceneNode* CZeSceneManagerServiceScene::addMeshSceneNode(const char* file, scene::ISceneNode* parent, s32 id)
+{
+	scene::ISceneManager* sceneManager = Device->getSceneManager();
+	const io::path path = findFile(file);
+	scene::IAnimatedMesh* mesh = path.empty() ? nullptr : loadMesh(sceneManager, path);
+	if (!mesh)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot load mesh '%s'", file ? file : "");
+		return nullptr;
+	}
+	scene::ISceneNode* node = nullptr;
+	if (zeMorphFileExists(Device->getFileSystem(), path.c_str()))
+	{
+		if (IZeMorphMesh* morph = zeLoadMorphMesh(Device, path.c_str()))
+			node = addMorphNode(sceneManager, morph, parent, id);
+	}
+	else if (mesh->getMeshType() == scene::EAMT_SKINNED && mesh->getFrameCount() > 0)
+	{
+		// All skinning of animated meshes goes through the engine's XM meshes.
+		CZeMorphMeshMorphMapXM* morph = new CZeMorphMeshMorphMapXM(sceneManager->getMeshManipulator());
+		if (morph->initFromSkinnedMesh(static_cast<scene::ISkinnedMesh*>(mesh), nullptr))
+			node = addMorphNode(sceneManager, morph, parent, id);
+		else
+			morph->drop();
+	}
+	else if (mesh->getFrameCount() > 1)
+		node = ze::addAnimatedMeshSceneNode(sceneManager, mesh, parent, id);
+	else
+		node = ze::addMeshSceneNode(sceneManager, mesh->getMesh(0), parent, id);
+	if (!node)
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot make a node for mesh '%s'", file);
+	return node;
+}
+
+scene::ISceneNode* CZeSceneManagerServiceScene::addPointCloudSceneNode(const char* file, u32 pointCount,
+	scene::ISceneNode* parent, s32 id)
+{
+	scene::ISceneManager* sceneManager = Device->getSceneManager();
+	const io::path path = findFile(file);
+	scene::IAnimatedMesh* mesh = path.empty() ? nullptr : loadMesh(sceneManager, path);
+	scene::IMesh* source = mesh ? mesh->getMesh(0) : nullptr;
+	if (!source)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot load mesh '%s'", file ? file : "");
+		return nullptr;
+	}
+	scene::SMesh* cloud =
+		CZeMeshManipulator::createPointCloudMesh(sceneManager->getMeshManipulator(), source, pointCount);
+	if (!cloud)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot make a point cloud of mesh '%s'", file);
+		return nullptr;
+	}
+	scene::IMeshSceneNode* node = ze::addMeshSceneNode(sceneManager, cloud, parent, id);
+	cloud->drop();
+	if (!node)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot make a node for mesh '%s'", file);
+		return nullptr;
+	}
+	node->setPosition(core::vector3df(0.f, 0.f, 0.f));
+	node->setScale(core::vector3df(1.f, 1.f, 1.f));
+	node->getMesh()->setHardwareMappingHint(scene::EHM_STATIC);
+	return node;
+}
+
+IZeMorphMesh* CZeSceneManagerServiceScene::getMorphMesh(const char* file)
+{
+	if (!file || !*file)
+		return nullptr;
+	// Put ".x" meshes in the cache through the engine's loader first.
+	if (zeEndsWithNoCase(file, ".x"))
+		loadMesh(Device->getSceneManager(), io::path(file));
+	return zeLoadMorphMesh(Device, file);
+}
+
+IZeSceneManager* zeCreateSceneManagerServiceScene(IZeManager* manager)
+{
+	CZeManager* own = dynamic_cast<CZeManager*>(manager);
+	IrrlichtDevice* device = own ? own->getDevice() : zeGetContext()->device;
+	return device ? new CZeSceneManagerServiceScene(device, manager) : nullptr;
+}

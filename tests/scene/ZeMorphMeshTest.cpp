@@ -1,0 +1,575 @@
+// Morph meshes: morph maps over ".x" objects (static and skinned), mapping of
+// ordered and unordered source-vertex tables, series of whole meshes, clones,
+// separate instances and the morph-file name rules.
+#include "scene/CZeMorphMesh.h"
+
+#include "frame/ZeLog.h"
+#include "libext/ZeXMesh.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using namespace irr;
+
+namespace
+{
+std::vector<std::string>& logLines()
+{
+	static std::vector<std::string> lines;
+	return lines;
+}
+void captureLog(const char* line) { logLines().push_back(line); }
+bool logged(const char* text)
+{
+	for (const std::string& line : logLines())
+		if (line.find(text) != std::string::npos)
+			return true;
+	return false;
+}
+
+void writeFile(const std::string& path, const std::string& data)
+{
+	FILE* f = std::fopen(path.c_str(), "wb");
+	ASSERT_NE(f, nullptr) << path;
+	std::fwrite(data.data(), 1, data.size(), f);
+	std::fclose(f);
+}
+
+// Vertex v of the strip: x = v, y = v % 2, z = 0 (dz for vertex `moved`),
+// normal (0, 0, 1) with x = normalX for vertex 0.
+std::string xFile(u32 vertices, bool skinned, f32 normalX = 0.f, u32 moved = ~0u, f32 dz = 0.f)
+{
+	char line[128];
+	std::string x = "xof 0303txt 0032\nFrame Root {\n FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n";
+	if (skinned)
+		x += " Frame B0 {\n  FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n"
+		     "  Frame B1 {\n   FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,1,0,1;; }\n  }\n }\n";
+	x += " Mesh Body {\n  " + std::to_string(vertices) + ";\n";
+	for (u32 v = 0; v < vertices; ++v)
+	{
+		std::snprintf(line, sizeof(line), "  %u;%u;%.9g;%s\n", v, v % 2, v == moved ? double(dz) : 0.0,
+		              v + 1 < vertices ? "," : ";");
+		x += line;
+	}
+	std::string faces = "  " + std::to_string(vertices - 2) + ";\n";
+	for (u32 f = 0; f + 2 < vertices; ++f)
+		faces += "  3;" + std::to_string(f) + "," + std::to_string(f + 1) + "," + std::to_string(f + 2) + ";" +
+		         (f + 3 < vertices ? "," : ";") + "\n";
+	x += faces + "  MeshNormals {\n  " + std::to_string(vertices) + ";\n";
+	for (u32 v = 0; v < vertices; ++v)
+	{
+		std::snprintf(line, sizeof(line), "  %g;0;1;%s\n", v == 0 ? normalX : 0.f, v + 1 < vertices ? "," : ";");
+		x += line;
+	}
+	x += faces + "  }\n";
+	if (skinned)
+	{
+		const u32 half = vertices / 2;
+		x += "  XSkinMeshHeader { 1; 1; 2; }\n";
+		for (u32 b = 0; b < 2; ++b)
+		{
+			x += "  SkinWeights {\n   \"B" + std::to_string(b) + "\";\n   " + std::to_string(half) + ";\n   ";
+			for (u32 i = 0; i < half; ++i)
+				x += std::to_string(b * half + i) + (i + 1 < half ? "," : ";\n   ");
+			for (u32 i = 0; i < half; ++i)
+				x += std::string("1") + (i + 1 < half ? "," : ";\n");
+			x += b ? "   1,0,0,0,0,1,0,0,0,0,1,0,0,-1,0,1;;\n  }\n" : "   1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;;\n  }\n";
+		}
+	}
+	x += " }\n}\n";
+	if (skinned)
+		x += "AnimationSet Move {\n"
+		     " Animation {\n  { B0 }\n  AnimationKey { 0; 2;\n   0;4;1,0,0,0;;,\n   20;4;0.8,0,0,0.6;;;\n  }\n }\n"
+		     " Animation {\n  { B1 }\n  AnimationKey { 0; 2;\n   0;4;1,0,0,0;;,\n   20;4;0.6,0.8,0,0;;;\n  }\n"
+		     "  AnimationKey { 2; 2;\n   0;3;0,1,0;;,\n   20;3;0,1,0;;;\n  }\n }\n}\n";
+	return x;
+}
+
+struct SMorph
+{
+	std::vector<u32> Points;
+	std::vector<f32> First, Second; // 3 per point
+};
+
+void putU4(std::string& s, u32 v)
+{
+	for (int shift = 24; shift >= 0; shift -= 8)
+		s += char((v >> shift) & 0xff);
+}
+void putF4(std::string& s, f32 f)
+{
+	u32 v;
+	std::memcpy(&v, &f, 4);
+	putU4(s, v);
+}
+std::string chunk(const char* id, const std::string& body)
+{
+	std::string s(id, 4);
+	putU4(s, u32(body.size()));
+	return s + body;
+}
+
+std::string zmorphFile(const std::vector<SMorph>& morphs)
+{
+	std::string body = "ZMOR";
+	u32 maxPoints = 0;
+	for (const SMorph& m : morphs)
+		maxPoints = std::max(maxPoints, u32(m.Points.size()));
+	putU4(body, u32(morphs.size()));
+	putU4(body, maxPoints);
+	for (std::size_t i = 0; i < morphs.size(); ++i)
+	{
+		std::string mmap;
+		putU4(mmap, u32(morphs[i].Points.size()));
+		for (u32 p : morphs[i].Points)
+			putU4(mmap, p);
+		for (f32 f : morphs[i].First)
+			putF4(mmap, f);
+		for (f32 f : morphs[i].Second)
+			putF4(mmap, f);
+		body += chunk("VMOR", chunk("NAME", "m" + std::to_string(i) + std::string(1, '\0')) + chunk("MMAP", mmap));
+	}
+	return chunk("FORM", body);
+}
+
+// Two morphs over source vertices: 1 moves points 1 and 3 along x (normal +y),
+// 2 moves point 2 along y.
+std::vector<SMorph> twoMorphs()
+{
+	return { { { 1, 3 }, { 1, 0, 0, 1, 0, 0 }, { 0, 1, 0, 0, 1, 0 } }, { { 2 }, { 0, 2, 0 }, { 0, 0, 0 } } };
+}
+
+struct SPose
+{
+	std::vector<core::vector3df> Pos, Normal;
+};
+SPose poseOf(scene::IMesh* mesh)
+{
+	SPose pose;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+		for (u32 i = 0; i < mesh->getMeshBuffer(b)->getVertexCount(); ++i)
+		{
+			pose.Pos.push_back(mesh->getMeshBuffer(b)->getPosition(i));
+			pose.Normal.push_back(mesh->getMeshBuffer(b)->getNormal(i));
+		}
+	return pose;
+}
+bool samePose(const SPose& a, const SPose& b)
+{
+	if (a.Pos.size() != b.Pos.size())
+		return false;
+	for (std::size_t i = 0; i < a.Pos.size(); ++i)
+		if (!a.Pos[i].equals(b.Pos[i], 1e-4f) || !a.Normal[i].equals(b.Normal[i], 1e-4f))
+			return false;
+	return true;
+}
+
+class ZeMorphMeshTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		logLines().clear();
+		zeSetLogSink(captureLog);
+		Device = createDevice(video::EDT_NULL);
+		ASSERT_NE(Device, nullptr);
+		Smgr = Device->getSceneManager();
+		ze::registerMeshLoaders(Smgr);
+		Dir = testing::TempDir() + "zelv_morphmesh_" +
+		      ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
+		std::string cmd = "rm -rf '" + Dir + "' && mkdir -p '" + Dir + "'";
+		ASSERT_EQ(std::system(cmd.c_str()), 0);
+	}
+	void TearDown() override
+	{
+		if (Device)
+			Device->drop();
+		zeSetLogSink(nullptr);
+	}
+	std::string path(const std::string& name) const { return Dir + name; }
+	// Expected pose of a morph-map object: rest plus sum of weight x delta by source index.
+	SPose expected(scene::IMesh* source, const std::vector<SMorph>& morphs, const std::vector<u32>& indices,
+	               const std::vector<f32>& weights)
+	{
+		SPose pose = poseOf(source);
+		u32 at = 0;
+		for (u32 b = 0; b < source->getMeshBufferCount(); ++b)
+		{
+			const u32* table = ze::getOriginalVerticesIndices(source->getMeshBuffer(b));
+			for (u32 v = 0; v < source->getMeshBuffer(b)->getVertexCount(); ++v, ++at)
+				for (std::size_t k = 0; k < indices.size(); ++k)
+				{
+					if (indices[k] == 0 || indices[k] > morphs.size())
+						continue;
+					const SMorph& m = morphs[indices[k] - 1];
+					for (std::size_t p = 0; p < m.Points.size(); ++p)
+						if (m.Points[p] == table[v])
+						{
+							pose.Pos[at] += core::vector3df(m.First[3 * p], m.First[3 * p + 1], m.First[3 * p + 2]) * weights[k];
+							pose.Normal[at] += core::vector3df(m.Second[3 * p], m.Second[3 * p + 1], m.Second[3 * p + 2]) * weights[k];
+						}
+				}
+		}
+		return pose;
+	}
+
+	IrrlichtDevice* Device = nullptr;
+	scene::ISceneManager* Smgr = nullptr;
+	std::string Dir;
+};
+} // namespace
+
+TEST_F(ZeMorphMeshTest, MorphMapWeightsAddUpAndSkipsIndexZeroOutOfRangeAndZeroWeights)
+{
+	writeFile(path("quad.x"), xFile(5, false));
+	writeFile(path("quad.zmorph"), zmorphFile(twoMorphs()));
+	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, path("quad.x").c_str());
+	ASSERT_NE(mesh, nullptr);
+	ASSERT_NE(dynamic_cast<CZeMorphMeshMorphMapXM*>(mesh), nullptr);
+	EXPECT_EQ(mesh->getMorphCount(), 2u);
+	EXPECT_EQ(mesh->getFrameCount(), 0u);
+	scene::IMesh* source = Smgr->getMesh(path("quad.x").c_str())->getMesh(0);
+	const SPose rest = poseOf(source);
+
+	mesh->applyMorphs(1, std::vector<u32>{ 1 }.data(), std::vector<f32>{ 0.5f }.data(), 0.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), expected(source, twoMorphs(), { 1 }, { 0.5f })));
+	EXPECT_FALSE(samePose(poseOf(mesh), rest));
+
+	// The same morph twice and a second morph: 0.5 + 0.75 on morph 1, 1.5 on morph 2.
+	const std::vector<u32> indices = { 1, 2, 1 };
+	const std::vector<f32> weights = { 0.5f, 1.5f, 0.75f };
+	mesh->applyMorphs(3, indices.data(), weights.data(), 0.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), expected(source, twoMorphs(), { 1, 2 }, { 1.25f, 1.5f })));
+
+	// Index 0, an index past the morph count and weight 0 leave the rest pose.
+	const std::vector<u32> skipped = { 0, 3, 2 };
+	const std::vector<f32> skippedWeights = { 1.f, 1.f, 0.f };
+	mesh->applyMorphs(3, skipped.data(), skippedWeights.data(), 0.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), rest));
+	mesh->drop();
+}
+
+TEST_F(ZeMorphMeshTest, OrderedAndUnorderedTablesMapPointsToVertices)
+{
+	// Buffer 0 is ordered (each point at most once); buffer 1 repeats source
+	// vertex 3 three times, more matches than the morph has points.
+	scene::SMesh* mesh = new scene::SMesh;
+	const std::vector<std::vector<u32>> tables = { { 0, 1, 2, 3, 5 }, { 3, 1, 3, 0, 3, 7 } };
+	for (const std::vector<u32>& table : tables)
+	{
+		ze::SSkinMeshBufferExt* buffer = new ze::SSkinMeshBufferExt;
+		for (std::size_t v = 0; v < table.size(); ++v)
+		{
+			buffer->Vertices_Standard.push_back(video::S3DVertex(f32(v), 0, 0, 0, 0, 1, video::SColor(0xffffffff), 0, 0));
+			buffer->OriginalVerticesIndices.push_back(table[v]);
+		}
+		mesh->addMeshBuffer(buffer);
+		buffer->drop();
+	}
+	const std::vector<SMorph> morphs = { { { 1, 3, 9 }, { 1, 0, 0, 0, 1, 0, 0, 0, 1 }, { 0, 0, 0, 0, 0, 0, 0, 0, 0 } } };
+	std::string data = zmorphFile(morphs);
+	io::IReadFile* file = Device->getFileSystem()->createMemoryReadFile(&data[0], s32(data.size()), "m.zmorph");
+	CZeMorphMapXM* map = nullptr;
+	ASSERT_TRUE(CZeMorphMapLoader::createMorphMap(map, file, mesh));
+	file->drop();
+	ASSERT_NE(map, nullptr);
+	EXPECT_TRUE(logged("OriginalVerticesIndices are not ordered in meshbuffer 1, slower load"));
+	EXPECT_FALSE(logged("not ordered in meshbuffer 0"));
+	ASSERT_EQ(map->size(), 1u);
+	EXPECT_EQ((*map)[0][0].getCount(), 2u);
+	EXPECT_EQ((*map)[0][1].getCount(), 4u);
+	EXPECT_LE((*map)[0][1].getCount(), (*map)[0][1].getCapacity());
+	EXPECT_EQ(reinterpret_cast<std::uintptr_t>((*map)[0][1].getRecords()) % 64, 0u);
+
+	CZeMorphMeshMorphMapXM morph(Smgr->getMeshManipulator());
+	ASSERT_TRUE(morph.initFromStaticMesh(mesh, map));
+	const u32 one = 1;
+	const f32 weight = 2.f;
+	morph.applyMorphs(1, &one, &weight, 0.f);
+	for (u32 b = 0; b < 2; ++b)
+		for (u32 v = 0; v < tables[b].size(); ++v)
+		{
+			const u32 s = tables[b][v];
+			const core::vector3df delta = s == 1 ? core::vector3df(2, 0, 0) : s == 3 ? core::vector3df(0, 2, 0) : core::vector3df();
+			EXPECT_TRUE(morph.getMeshBuffer(b)->getPosition(v).equals(core::vector3df(f32(v), 0, 0) + delta))
+				<< "buffer " << b << " vertex " << v;
+		}
+
+	// A buffer with vertices but no table cannot take a morph map.
+	scene::SMesh* plain = new scene::SMesh;
+	scene::SMeshBuffer* buffer = new scene::SMeshBuffer;
+	buffer->Vertices.push_back(video::S3DVertex());
+	plain->addMeshBuffer(buffer);
+	buffer->drop();
+	file = Device->getFileSystem()->createMemoryReadFile(&data[0], s32(data.size()), "m.zmorph");
+	EXPECT_FALSE(CZeMorphMapLoader::createMorphMap(map, file, plain));
+	EXPECT_TRUE(logged("CZeMorphMapLoader::createMorphMap: OriginalVerticesIndices not found in mesh"));
+	file->drop();
+	plain->drop();
+	mesh->drop();
+}
+
+TEST_F(ZeMorphMeshTest, SkinnedObjectIsMorphedThenSkinnedAndInstancesStaySeparate)
+{
+	writeFile(path("arm.x"), xFile(6, true));
+	writeFile(path("arm.zmorph"), zmorphFile(twoMorphs()));
+	// The library's own software skinning of an uncached copy is the reference.
+	io::IReadFile* file = Device->getFileSystem()->createAndOpenFile(path("arm.x").c_str());
+	ASSERT_NE(file, nullptr);
+	scene::IMeshLoader* loader = ze::createXMeshLoader(Smgr);
+	scene::IAnimatedMesh* reference = loader->createMesh(file);
+	loader->drop();
+	file->drop();
+	ASSERT_NE(reference, nullptr);
+	scene::ISkinnedMesh* oracle = static_cast<scene::ISkinnedMesh*>(reference);
+
+	IZeMorphMesh* first = zeLoadMorphMesh(Device, path("arm.x").c_str());
+	IZeMorphMesh* second = zeLoadMorphMesh(Device, path("arm.x").c_str());
+	ASSERT_TRUE(first && second);
+	ASSERT_NE(static_cast<CZeMorphMeshMorphMapXM*>(first)->getSkinnedMesh(), nullptr);
+	EXPECT_GE(first->getFrameCount(), 20u);
+	EXPECT_EQ(first->getMorphCount(), 2u);
+
+	const u32 none = 0;
+	const f32 zero = 0.f;
+	first->applyMorphs(1, &none, &zero, 15.f);
+	oracle->animateMesh(15.f, 1.f);
+	oracle->skinMesh();
+	const SPose skinned = poseOf(first);
+	EXPECT_TRUE(samePose(skinned, poseOf(oracle)));
+	first->applyMorphs(1, &none, &zero, 0.f);
+	EXPECT_FALSE(samePose(poseOf(first), skinned)); // the frame matters
+	first->applyMorphs(1, &none, &zero, 15.f);
+
+	// Every vertex follows one bone rigidly, so a morphed vertex moves by the
+	// morph's length and the others not at all.
+	const u32 morph = 1;
+	const f32 weight = 0.5f;
+	first->applyMorphs(1, &morph, &weight, 15.f);
+	const SPose morphed = poseOf(first);
+	scene::IMesh* source = Smgr->getMesh(path("arm.x").c_str());
+	u32 moved = 0;
+	for (u32 b = 0, at = 0; b < source->getMeshBufferCount(); ++b)
+	{
+		const u32* table = ze::getOriginalVerticesIndices(source->getMeshBuffer(b));
+		for (u32 v = 0; v < source->getMeshBuffer(b)->getVertexCount(); ++v, ++at)
+		{
+			const bool inMorph = table[v] == 1 || table[v] == 3;
+			moved += inMorph;
+			EXPECT_NEAR(morphed.Pos[at].getDistanceFrom(skinned.Pos[at]), inMorph ? 0.5f : 0.f, 1e-4f) << at;
+		}
+	}
+	EXPECT_GT(moved, 0u);
+
+	// The second instance animates at another frame without disturbing the first.
+	second->applyMorphs(1, &none, &zero, 3.f);
+	EXPECT_FALSE(samePose(poseOf(second), morphed));
+	EXPECT_TRUE(samePose(poseOf(first), morphed));
+	EXPECT_NE(first->getMeshBuffer(0), second->getMeshBuffer(0));
+
+	// A skinned mesh shown without morph data has no morphs but still animates.
+	CZeMorphMeshMorphMapXM plain(Smgr->getMeshManipulator());
+	ASSERT_TRUE(plain.initFromSkinnedMesh(oracle, nullptr));
+	EXPECT_EQ(plain.getMorphCount(), 0u);
+	plain.applyMorphs(1, &morph, &weight, 15.f);
+	EXPECT_TRUE(samePose(poseOf(&plain), skinned));
+	plain.clear();
+	first->drop();
+	second->drop();
+	reference->drop();
+}
+
+TEST_F(ZeMorphMeshTest, CloneHasItsOwnRestPoseAndMorphs)
+{
+	writeFile(path("arm.x"), xFile(6, true));
+	writeFile(path("arm.zmorph"), zmorphFile(twoMorphs()));
+	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, path("arm.x").c_str());
+	ASSERT_NE(mesh, nullptr);
+	const u32 two = 2;
+	const f32 weight = 1.f;
+	mesh->applyMorphs(1, &two, &weight, 12.f);
+	const SPose original = poseOf(mesh);
+
+	IZeMorphMesh* copy = mesh->clone();
+	ASSERT_NE(copy, nullptr);
+	EXPECT_EQ(copy->getMorphCount(), 2u);
+	EXPECT_EQ(copy->getFrameCount(), 0u);
+	const u32 one = 1;
+	copy->applyMorphs(1, &one, &weight, 12.f);
+	// The clone starts from the rest pose, not from the original's animated shape.
+	scene::IMesh* source = Smgr->getMesh(path("arm.x").c_str());
+	EXPECT_TRUE(samePose(poseOf(copy), expected(source, twoMorphs(), { 1 }, { 1.f })));
+	EXPECT_TRUE(samePose(poseOf(mesh), original));
+	copy->applyMorphs(1, &two, &weight, 0.f);
+	EXPECT_TRUE(samePose(poseOf(copy), expected(source, twoMorphs(), { 2 }, { 1.f })));
+	copy->drop();
+	mesh->drop();
+}
+
+TEST_F(ZeMorphMeshTest, SeriesMembersBecomeMorphsAndMismatchesAreRefused)
+{
+	writeFile(path("head.x"), xFile(5, false));
+	writeFile(path("head.morph1.x"), xFile(5, false));
+	writeFile(path("head.morph2.x"), xFile(5, false, 0.f, 1, 1.f));
+	writeFile(path("head.morph3.x"), xFile(5, false, 0.2f, 2, 1e-8f)); // a normal moves; a tiny move is ignored
+	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, path("head.x").c_str());
+	ASSERT_NE(mesh, nullptr);
+	ASSERT_NE(dynamic_cast<CZeMorphMeshMorphMap*>(mesh), nullptr);
+	EXPECT_EQ(mesh->getMorphCount(), 2u);
+	const SPose rest = poseOf(Smgr->getMesh(path("head.morph1.x").c_str())->getMesh(0));
+	const SPose second = poseOf(Smgr->getMesh(path("head.morph2.x").c_str())->getMesh(0));
+	const SPose third = poseOf(Smgr->getMesh(path("head.morph3.x").c_str())->getMesh(0));
+
+	const u32 one = 1, two = 2;
+	const f32 full = 1.f;
+	mesh->applyMorphs(1, &one, &full, 0.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), second));
+	mesh->applyMorphs(1, &two, &full, 0.f); // starts again from the rest pose
+	EXPECT_TRUE(samePose(poseOf(mesh), third));
+	const std::vector<u32> twice = { 1, 1, 0, 5 };
+	const std::vector<f32> halves = { 1.5f, 0.5f, 1.f, 1.f };
+	mesh->applyMorphs(4, twice.data(), halves.data(), 0.f);
+	SPose doubled = poseOf(mesh);
+	for (std::size_t i = 0; i < rest.Pos.size(); ++i)
+		EXPECT_TRUE(doubled.Pos[i].equals(rest.Pos[i] + (second.Pos[i] - rest.Pos[i]) * 2.f)) << i;
+
+	// Only vertices that change are stored: the 1e-8 move is not one of them.
+	CZeMorphMap map;
+	core::array<scene::IMesh*> members;
+	for (const char* name : { "head.morph1.x", "head.morph2.x", "head.morph3.x" })
+		members.push_back(Smgr->getMesh(path(name).c_str())->getMesh(0));
+	ASSERT_TRUE(zeBuildSeriesMorphMap(map, members));
+	ASSERT_EQ(map.size(), 2u);
+	u32 records = 0;
+	for (const CZeMeshBufferMorphMap& buffer : map[1])
+		for (u32 i = 0; i < buffer.size(); ++i, ++records)
+			EXPECT_TRUE(core::equals(rest.Pos[buffer[i].Color.color].X, 0.f)) << "only vertex 0 changes";
+	EXPECT_GE(records, 1u);
+
+	// A clone restores its own rest pose.
+	IZeMorphMesh* copy = mesh->clone();
+	copy->applyMorphs(1, &two, &full, 0.f);
+	copy->applyMorphs(1, &one, &full, 0.f);
+	EXPECT_TRUE(samePose(poseOf(copy), second));
+	EXPECT_TRUE(samePose(poseOf(mesh), doubled));
+	copy->drop();
+	mesh->drop();
+
+	// A member with another vertex count is refused.
+	writeFile(path("odd.x"), xFile(5, false));
+	writeFile(path("odd.morph1.x"), xFile(5, false));
+	writeFile(path("odd.morph2.x"), xFile(6, false));
+	EXPECT_EQ(zeLoadMorphMesh(Device, path("odd.x").c_str()), nullptr);
+	EXPECT_TRUE(logged("differs from the first"));
+
+	// A lone first member gives no morphs; a ".zmorph" beside the object wins.
+	writeFile(path("lone.x"), xFile(5, false));
+	writeFile(path("lone.morph1.x"), xFile(5, false));
+	IZeMorphMesh* lone = zeLoadMorphMesh(Device, path("lone.x").c_str());
+	ASSERT_NE(lone, nullptr);
+	EXPECT_EQ(lone->getMorphCount(), 0u);
+	lone->drop();
+	writeFile(path("both.x"), xFile(5, false));
+	writeFile(path("both.morph1.x"), xFile(5, false));
+	writeFile(path("both.zmorph"), zmorphFile(twoMorphs()));
+	IZeMorphMesh* both = zeLoadMorphMesh(Device, path("both.x").c_str());
+	ASSERT_NE(both, nullptr);
+	EXPECT_NE(dynamic_cast<CZeMorphMeshMorphMapXM*>(both), nullptr);
+	EXPECT_EQ(both->getMorphCount(), 2u);
+	both->drop();
+	EXPECT_EQ(zeLoadMorphMesh(Device, path("missing.x").c_str()), nullptr);
+}
+
+TEST_F(ZeMorphMeshTest, SeriesMorphsAllVertexTypesAndRefusesOtherTypesOrBufferCounts)
+{
+	scene::IMeshBuffer* buffers[2][3] = { { new scene::SMeshBuffer, new scene::SMeshBufferLightMap, new scene::SMeshBufferTangents },
+	                                      { new scene::SMeshBuffer, new scene::SMeshBufferLightMap, new scene::SMeshBufferTangents } };
+	scene::SMesh* shapes[2] = { new scene::SMesh, new scene::SMesh };
+	for (u32 m = 0; m < 2; ++m)
+		for (u32 b = 0; b < 3; ++b)
+		{
+			const core::vector3df pos(f32(b), m * 0.5f, 0), normal(0, m * 0.25f, 1), tangent(1, 0, m * 0.5f);
+			if (b == 0)
+				static_cast<scene::SMeshBuffer*>(buffers[m][b])->Vertices.push_back(video::S3DVertex(pos, normal, video::SColor(), core::vector2df()));
+			else if (b == 1)
+				static_cast<scene::SMeshBufferLightMap*>(buffers[m][b])->Vertices.push_back(video::S3DVertex2TCoords(pos, normal, video::SColor(), core::vector2df(), core::vector2df()));
+			else
+				static_cast<scene::SMeshBufferTangents*>(buffers[m][b])->Vertices.push_back(video::S3DVertexTangents(pos, normal, video::SColor(), core::vector2df(), tangent, tangent));
+			shapes[m]->addMeshBuffer(buffers[m][b]);
+			buffers[m][b]->drop();
+		}
+	core::array<scene::IMesh*> members;
+	members.push_back(shapes[0]);
+	members.push_back(shapes[1]);
+	CZeMorphMap* map = new CZeMorphMap;
+	ASSERT_TRUE(zeBuildSeriesMorphMap(*map, members));
+	CZeMorphMeshMorphMap mesh(Smgr->getMeshManipulator());
+	ASSERT_TRUE(mesh.initFromStaticMesh(shapes[0], map));
+	const u32 one = 1;
+	const f32 weight = 2.f;
+	mesh.applyMorphs(1, &one, &weight, 0.f);
+	for (u32 b = 0; b < 3; ++b)
+	{
+		EXPECT_TRUE(mesh.getMeshBuffer(b)->getPosition(0).equals(core::vector3df(f32(b), 1.f, 0))) << b;
+		EXPECT_TRUE(mesh.getMeshBuffer(b)->getNormal(0).equals(core::vector3df(0, 0.5f, 1))) << b;
+	}
+	EXPECT_TRUE(static_cast<video::S3DVertexTangents*>(mesh.getMeshBuffer(2)->getVertices())[0].Tangent.equals(core::vector3df(1, 0, 1)));
+	EXPECT_TRUE(poseOf(shapes[0]).Pos[0].equals(core::vector3df(0, 0, 0))); // the source stays
+
+	// Another vertex type or buffer count in a member is refused.
+	scene::SMesh* other = new scene::SMesh;
+	for (u32 b = 0; b < 3; ++b)
+	{
+		scene::SMeshBuffer* buffer = new scene::SMeshBuffer;
+		buffer->Vertices.push_back(video::S3DVertex());
+		other->addMeshBuffer(buffer);
+		buffer->drop();
+	}
+	members[1] = other;
+	CZeMorphMap refused;
+	EXPECT_FALSE(zeBuildSeriesMorphMap(refused, members));
+	other->getMeshBuffer(2)->drop();
+	other->MeshBuffers.erase(2);
+	other->getMeshBuffer(1)->drop();
+	other->MeshBuffers.erase(1);
+	EXPECT_FALSE(zeBuildSeriesMorphMap(refused, members));
+	EXPECT_TRUE(refused.empty());
+	other->drop();
+	mesh.clear();
+	shapes[0]->drop();
+	shapes[1]->drop();
+}
+
+TEST_F(ZeMorphMeshTest, MorphFileNamesTakeTheExtensionFromTheLastPathComponent)
+{
+	EXPECT_STREQ(zeMorphMapFileName("head.x").c_str(), "head.zmorph");
+	EXPECT_STREQ(zeMorphMapFileName("a.b.x").c_str(), "a.b.zmorph");
+	EXPECT_STREQ(zeMorphMapFileName("dir.v2/head").c_str(), "dir.v2/head.zmorph");
+	EXPECT_STREQ(zeMorphSeriesFileName("head.x", 1).c_str(), "head.morph1.x");
+	EXPECT_STREQ(zeMorphSeriesFileName("a.b.x", 12).c_str(), "a.b.morph12.x");
+	EXPECT_TRUE(zeMorphSeriesFileName("dir.v2/head", 1).empty());
+
+	io::IFileSystem* fs = Device->getFileSystem();
+	ASSERT_EQ(std::system(("mkdir -p '" + path("dir.v2") + "'").c_str()), 0);
+	EXPECT_FALSE(zeMorphFileExists(fs, path("dir.v2/head").c_str()));
+	// What a split at a '.' in the folder name would find.
+	ASSERT_EQ(std::system(("mkdir -p '" + path("dir.morph1.v2") + "'").c_str()), 0);
+	writeFile(path("dir.zmorph"), "x");
+	writeFile(path("dir.morph1.v2/head"), "x");
+	EXPECT_FALSE(zeMorphFileExists(fs, path("dir.v2/head").c_str()));
+	writeFile(path("dir.v2/head.zmorph"), "x");
+	EXPECT_TRUE(zeMorphFileExists(fs, path("dir.v2/head").c_str()));
+
+	EXPECT_FALSE(zeMorphFileExists(fs, path("body.x").c_str()));
+	writeFile(path("body.morph1.x"), "x");
+	EXPECT_TRUE(zeMorphFileExists(fs, path("body.x").c_str()));
+	writeFile(path("face.zmorph"), "x");
+	EXPECT_TRUE(zeMorphFileExists(fs, path("face.x").c_str()));
+	EXPECT_FALSE(zeMorphFileExists(fs, path("face.morph2.x").c_str()));
+}
