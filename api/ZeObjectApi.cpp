@@ -338,6 +338,36 @@ void zeSetObjectMorph(int id, int count, const int* indices, const float* weight
 	morph->setMorphTargets(static_cast<u32>(count), reinterpret_cast<const u32*>(indices), weights);
 }
 
+int zeSetObjectVertexTexture(int id, const char* textureName, int flags)
+{
+	scene::ISceneNode* node = findNode(id);
+	if (!node)
+		return -1;
+	const u32 type = static_cast<u32>(node->getType());
+	if (type != scene::ESNT_MESH && type != scene::ESNT_ANIMATED_MESH && type != TYPE_MORPH)
+	{
+		zeSetError(-1, "Object ID %d unsupported mesh type", id);
+		return -1;
+	}
+	scene::IMesh* mesh = nodeMesh(node);
+	if (!mesh)
+	{
+		zeSetError(-1, "Object ID %d does not have a mesh", id);
+		return -1;
+	}
+	IZeManager* manager = zeGetManager();
+	manager->getSceneManager()->setMeshVertexIndexColors(mesh);
+	video::IVideoDriver* driver = zeGetContext()->driver;
+	if ((flags & 1) && textureName && driver->findTexture(textureName))
+		return 0;
+	if (!manager->getTextureManager()->createMeshVertexTexture(mesh, textureName, (flags & 2) != 0, 1024, (flags & 4) != 0))
+	{
+		zeSetError(-1, "Object ID %d failed to create vertex texture", id);
+		return -1;
+	}
+	return 0;
+}
+
 int zeGetObjectMorphCount(int id)
 {
 	IZeMorphMeshSceneNode* morph = morphNode(findNode(id));

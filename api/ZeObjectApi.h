@@ -57,6 +57,10 @@ int zeTotalObjectFrames(int id);
 void zeSetObjectFrame(int id, float frame);
 // Morph node only: hands the 1-based morph indices and their weights to the node.
 void zeSetObjectMorph(int id, int count, const int* indices, const float* weights);
+// A float texture of the object mesh's vertices under a name (their running
+// indices written into their colours first). Flags: 1 keep an existing texture
+// of that name, 2 normals too, 4 full floats. 0 or -1.
+int zeSetObjectVertexTexture(int id, const char* textureName, int flags);
 // The morph targets of a morph node's mesh; 0 for other kinds.
 int zeGetObjectMorphCount(int id);
 // Makes the camera the node's parent.

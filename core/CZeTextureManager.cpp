@@ -3,7 +3,10 @@
 #include "frame/ZeLog.h"
 #include "libext/ZeImageExt.h"
 
+#include <GL/gl.h>
+
 #include <cstdio>
+#include <vector>
 
 using namespace irr;
 
@@ -219,4 +222,60 @@ void CZeTextureManager::setTextureFolder(const char* folder)
 	Folder = folder ? folder : "";
 	while (!Folder.empty() && (Folder.back() == '/' || Folder.back() == '\\'))
 		Folder.pop_back();
+}
+
+video::ITexture* CZeTextureManager::createMeshVertexTexture(scene::IMesh* mesh, const char* name, bool withNormals,
+	u32 width, bool fullFloat)
+{
+	if (!mesh || !name || !*name || width == 0)
+	{
+		zeLog(EZELL_ERROR, "CZeTextureManager: no mesh, name or width for a vertex texture");
+		return nullptr;
+	}
+	u64 vertices = 0;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+		vertices += mesh->getMeshBuffer(b)->getVertexCount();
+	const u64 texels = vertices * (withNormals ? 2 : 1);
+	const u64 height = (texels + width - 1) / width;
+	if (vertices == 0 || height > 16384 || width > 16384)
+	{
+		zeLog(EZELL_ERROR, "CZeTextureManager: cannot make vertex texture '%s' of %llu vertices", name,
+			static_cast<unsigned long long>(vertices));
+		return nullptr;
+	}
+	const ze::ECOLOR_FORMAT format = fullFloat ? ze::ECF_A32B32G32R32F : ze::ECF_A16B16G16R16F;
+	video::ITexture* texture =
+		ze::addRenderTargetTexture(Driver, core::dimension2d<u32>(width, static_cast<u32>(height)), name, format);
+	const unsigned int glName = texture ? ze::getGLTextureName(texture) : 0;
+	if (!glName)
+	{
+		zeLog(EZELL_ERROR, "CZeTextureManager: cannot make vertex texture '%s'", name);
+		return nullptr;
+	}
+	std::vector<f32> data(static_cast<size_t>(width) * height * 4, 0.0f);
+	size_t t = 0;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+	{
+		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
+		for (u32 v = 0; v < buffer->getVertexCount(); ++v)
+		{
+			const core::vector3df& p = buffer->getPosition(v);
+			const f32 position[4] = { p.X, p.Y, p.Z, 1.0f };
+			std::copy(position, position + 4, &data[4 * t++]);
+			if (withNormals)
+			{
+				const core::vector3df& n = buffer->getNormal(v);
+				const f32 normal[4] = { n.X, n.Y, n.Z, 0.0f };
+				std::copy(normal, normal + 4, &data[4 * t++]);
+			}
+		}
+	}
+	// Upload behind the driver's back, then give the unit its texture again.
+	GLint previous = 0;
+	glGetIntegerv(GL_TEXTURE_BINDING_2D, &previous);
+	glBindTexture(GL_TEXTURE_2D, glName);
+	glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
+		GL_FLOAT, data.data());
+	glBindTexture(GL_TEXTURE_2D, static_cast<GLuint>(previous));
+	return texture;
 }

@@ -20,6 +20,8 @@ public:
 	irr::video::ITexture* findTexture(const char* name) override;
 	irr::video::ITexture* getRenderTexture(const irr::core::dimension2d<irr::u32>& size, ze::ECOLOR_FORMAT format) override;
 	void setTextureFolder(const char* folder) override;
+	irr::video::ITexture* createMeshVertexTexture(irr::scene::IMesh* mesh, const char* name, bool withNormals,
+		irr::u32 width, bool fullFloat) override;
 
 private:
 	// The full name a path opens under (as found, then in the texture

@@ -42,6 +42,12 @@ public:
 	virtual irr::video::ITexture* getRenderTexture(const irr::core::dimension2d<irr::u32>& size, ze::ECOLOR_FORMAT format) = 0;
 	// The folder effect textures are looked up in ("textures").
 	virtual void setTextureFolder(const char* folder) = 0;
+	// A float texture `width` texels wide (A32B32G32R32F, or A16B16G16R16F
+	// unless fullFloat) of the mesh's vertices in buffer order: vertex i's
+	// position (x, y, z, 1) at texel i, or with normals at texel 2i followed by
+	// its normal (x, y, z, 0). Found by name afterwards; null on failure.
+	virtual irr::video::ITexture* createMeshVertexTexture(irr::scene::IMesh* mesh, const char* name, bool withNormals,
+		irr::u32 width, bool fullFloat) = 0;
 };
 
 // ---- Resource manager ------------------------------------------------------------

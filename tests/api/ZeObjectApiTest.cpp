@@ -419,3 +419,33 @@ TEST_F(ObjectApiTest, SeriesObjectTakesMorphWeightsAndCountsItsTargets)
 	EXPECT_EQ(argument, 1);
 	zeDeleteObject(1);
 }
+
+TEST_F(ObjectApiTest, VertexTextureWritesIndicesAndReportsWhatFails)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 2), 0);
+	int argument = 0;
+	EXPECT_EQ(zeSetObjectVertexTexture(9, "verts", 0), -1);
+	EXPECT_STREQ(zeGetError(&argument), "Object ID 9 does not exist. id 9 does not exist");
+	EXPECT_EQ(argument, 1);
+
+	// An existing texture of that name is kept with flag 1; the indices are written first.
+	zeClearError();
+	ASSERT_TRUE(zeGetContext()->driver->addTexture(core::dimension2d<u32>(4, 4), "verts"));
+	EXPECT_EQ(zeSetObjectVertexTexture(2, "verts", 1), 0);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+	const scene::IMesh* mesh = static_cast<scene::IMeshSceneNode*>(zeGetObjectNode(2))->getMesh();
+	u32 running = 0;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+	{
+		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
+		const video::S3DVertex* vertices = static_cast<const video::S3DVertex*>(buffer->getVertices());
+		for (u32 v = 0; v < buffer->getVertexCount(); ++v, ++running)
+			EXPECT_EQ(vertices[v].Color.color & 0x00FFFFFFu, running);
+	}
+	EXPECT_GT(running, 2u);
+
+	// The NULL driver makes no float targets: the texture cannot be made.
+	EXPECT_EQ(zeSetObjectVertexTexture(2, "fresh", 2 | 4), -1);
+	EXPECT_STREQ(zeGetError(&argument), "Object ID 2 failed to create vertex texture");
+	EXPECT_EQ(argument, -1);
+}

@@ -290,3 +290,52 @@ TEST_F(CoreGL, ScreenQuadCoversEveryPixelWhateverTheDepthBufferHolds)
 	EXPECT_EQ(backBufferPixel(40, 90), colours[2]);
 	EXPECT_EQ(backBufferPixel(120, 90), colours[3]);
 }
+
+TEST_F(CoreGL, MeshVertexTextureHoldsPositionsAndNormalsInBufferOrder)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	IZeTextureManager* textures = zeGetManager()->getTextureManager();
+	// Two buffers of three vertices with positions and normals that halves hold exactly.
+	scene::SMesh* mesh = new scene::SMesh();
+	for (int b = 0; b < 2; ++b)
+	{
+		scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+		for (int v = 0; v < 3; ++v)
+		{
+			const f32 k = static_cast<f32>(b * 3 + v);
+			buffer->Vertices.push_back(video::S3DVertex(core::vector3df(k, -k * 0.5f, 2.0f), core::vector3df(0, 0, k > 2 ? -1.f : 1.f),
+				video::SColor(255, 255, 255, 255), core::vector2df(0, 0)));
+		}
+		mesh->addMeshBuffer(buffer);
+		buffer->drop();
+	}
+	for (const bool full : { true, false })
+	{
+		const char* name = full ? "VertsFull" : "VertsHalf";
+		video::ITexture* texture = textures->createMeshVertexTexture(mesh, name, true, 4, full);
+		ASSERT_NE(texture, nullptr);
+		EXPECT_EQ(texture->getSize(), core::dimension2d<u32>(4, 3)) << "twelve texels, four wide";
+		EXPECT_EQ(textures->findTexture(name), texture);
+		std::vector<float> rgba;
+		ASSERT_TRUE(ze::readTexture(texture, &rgba));
+		for (int i = 0; i < 6; ++i)
+		{
+			SCOPED_TRACE(i);
+			const float* p = &rgba[static_cast<size_t>(2 * i) * 4];
+			EXPECT_FLOAT_EQ(p[0], static_cast<float>(i));
+			EXPECT_FLOAT_EQ(p[1], -0.5f * i);
+			EXPECT_FLOAT_EQ(p[2], 2.0f);
+			EXPECT_FLOAT_EQ(p[3], 1.0f);
+			const float* n = p + 4;
+			EXPECT_FLOAT_EQ(n[2], i > 2 ? -1.0f : 1.0f);
+			EXPECT_FLOAT_EQ(n[3], 0.0f);
+		}
+	}
+	// Positions only: one texel per vertex.
+	video::ITexture* positions = textures->createMeshVertexTexture(mesh, "VertsOnly", false, 8, true);
+	ASSERT_NE(positions, nullptr);
+	EXPECT_EQ(positions->getSize(), core::dimension2d<u32>(8, 1));
+	EXPECT_EQ(textures->createMeshVertexTexture(mesh, "NoWidth", true, 0, true), nullptr);
+	EXPECT_EQ(textures->createMeshVertexTexture(nullptr, "NoMesh", true, 4, true), nullptr);
+	mesh->drop();
+}
