@@ -6,11 +6,12 @@
 
 using namespace irr;
 
-namespace
+
+CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager) : SceneManager(sceneManager)
 {
-// ".x" files load only through the engine's own loader: a file it refuses
-// must not fall through to the library's loader, which takes truncated files.
-scene::IAnimatedMesh* loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
+}
+
+scene::IAnimatedMesh* CZeSceneManagerService::loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
 {
 	if (!zeEndsWithNoCase(path.c_str(), ".x"))
 		return sceneManager->getMesh(path);
@@ -29,11 +30,6 @@ scene::IAnimatedMesh* loadMesh(scene::ISceneManager* sceneManager, const io::pat
 	cache->addMesh(path, mesh);
 	mesh->drop();
 	return mesh;
-}
-} // namespace
-
-CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager) : SceneManager(sceneManager)
-{
 }
 
 scene::ISceneNode* CZeSceneManagerService::addMeshSceneNode(const char* file, scene::ISceneNode* parent, s32 id)

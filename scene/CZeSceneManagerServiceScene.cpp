@@ -15,29 +15,6 @@ using namespace irr;
 
 namespace
 {
-// ".x" files load only through the engine's own loader, which also puts them
-// in the mesh cache under the path so that later look-ups find them there.
-scene::IAnimatedMesh* loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
-{
-	if (!zeEndsWithNoCase(path.c_str(), ".x"))
-		return sceneManager->getMesh(path);
-	scene::IMeshCache* cache = sceneManager->getMeshCache();
-	if (scene::IAnimatedMesh* cached = cache->getMeshByName(path))
-		return cached;
-	io::IReadFile* file = sceneManager->getFileSystem()->createAndOpenFile(path);
-	if (!file)
-		return nullptr;
-	scene::IMeshLoader* loader = ze::createXMeshLoader(sceneManager);
-	scene::IAnimatedMesh* mesh = loader->createMesh(file);
-	loader->drop();
-	file->drop();
-	if (!mesh)
-		return nullptr;
-	cache->addMesh(path, mesh);
-	mesh->drop();
-	return mesh;
-}
-
 // The full path of a data file, or empty when it does not exist.
 io::path findFile(const char* file)
 {
@@ -77,7 +54,7 @@ scene::ISceneNode* CZeSceneManagerServiceScene::addMeshSceneNode(const char* fil
 {
 	scene::ISceneManager* sceneManager = Device->getSceneManager();
 	const io::path path = findFile(file);
-	scene::IAnimatedMesh* mesh = path.empty() ? nullptr : loadMesh(sceneManager, path);
+	scene::IAnimatedMesh* mesh = path.empty() ? nullptr : CZeSceneManagerService::loadMesh(sceneManager, path);
 	if (!mesh)
 	{
 		zeLog(EZELL_ERROR, "CZeSceneManagerService: cannot load mesh '%s'", file ? file : "");
@@ -112,7 +89,7 @@ scene::ISceneNode* CZeSceneManagerServiceScene::addPointCloudSceneNode(const cha
 {
 	scene::ISceneManager* sceneManager = Device->getSceneManager();
 	const io::path path = findFile(file);
-	scene::IAnimatedMesh* mesh = path.empty() ? nullptr : loadMesh(sceneManager, path);
+	scene::IAnimatedMesh* mesh = path.empty() ? nullptr : CZeSceneManagerService::loadMesh(sceneManager, path);
 	scene::IMesh* source = mesh ? mesh->getMesh(0) : nullptr;
 	if (!source)
 	{
@@ -145,7 +122,7 @@ IZeMorphMesh* CZeSceneManagerServiceScene::getMorphMesh(const char* file)
 		return nullptr;
 	// Put ".x" meshes in the cache through the engine's loader first.
 	if (zeEndsWithNoCase(file, ".x"))
-		loadMesh(Device->getSceneManager(), io::path(file));
+		CZeSceneManagerService::loadMesh(Device->getSceneManager(), io::path(file));
 	return zeLoadMorphMesh(Device, file);
 }
 
