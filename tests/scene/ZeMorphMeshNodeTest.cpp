@@ -213,6 +213,7 @@ TEST_F(MorphNodeTest, ChangesApplyOnceInTheNextAnimationStep)
 {
 	CountingMorphMesh* mesh = new CountingMorphMesh(50);
 	CZeMorphMeshSceneNode* node = new CZeMorphMeshSceneNode(mesh, Smgr->getRootSceneNode(), Smgr, -1);
+	node->drop();  // the scene graph holds it
 	node->OnAnimate(0);
 	EXPECT_EQ(mesh->Applied, 1);
 	node->setCurrentFrame(5.f);
@@ -262,6 +263,7 @@ TEST_F(MorphNodeTest, DrawsEachBufferOnlyInItsMaterialsPass)
 			mesh->Buffers[b].Indices.push_back(i);
 		}
 	CZeMorphMeshSceneNode* node = new CZeMorphMeshSceneNode(mesh, Smgr->getRootSceneNode(), Smgr, -1);
+	node->drop();  // the scene graph holds it
 	ASSERT_EQ(node->getMaterialCount(), 2u);
 	Smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -10), core::vector3df(0, 0, 0));
 	video::IVideoDriver* driver = Smgr->getVideoDriver();
