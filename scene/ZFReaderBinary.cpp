@@ -29,6 +29,9 @@ private:
 	size_t nameField(size_t at, size_t end);
 	// The value type word at `at`, checked; -1 (message given) when unknown.
 	int64_t typeWord(size_t at);
+	// The name field's size and the type word that follows it; -1 when the
+	// chunk is too small for both or the type is unknown.
+	int64_t nameAndType(size_t payload, size_t end, size_t& field);
 	// Count and host-order data of `bytes` bytes of one value or element.
 	bool readData(uint32_t type, size_t at, size_t bytes, uint32_t& count, const void*& data);
 	bool readValue(size_t payload, size_t end);
@@ -117,17 +120,23 @@ bool BinaryReader::readData(uint32_t type, size_t at, size_t bytes, uint32_t& co
 	return true;
 }
 
-bool BinaryReader::readValue(size_t payload, size_t end)
+int64_t BinaryReader::nameAndType(size_t payload, size_t end, size_t& field)
 {
-	const size_t field = nameField(payload, end);
+	field = nameField(payload, end);
 	if (!field)
-		return false;
+		return -1;
 	if (end - payload - field < 4)
 	{
 		zeDebugPrintf("chunk too small for its name and type at level %d\n", m_level);
-		return false;
+		return -1;
 	}
-	const int64_t type = typeWord(payload + field);
+	return typeWord(payload + field);
+}
+
+bool BinaryReader::readValue(size_t payload, size_t end)
+{
+	size_t field = 0;
+	const int64_t type = nameAndType(payload, end, field);
 	if (type < 0)
 		return false;
 	const size_t at = payload + field + 4;
@@ -145,15 +154,8 @@ bool BinaryReader::readValue(size_t payload, size_t end)
 
 bool BinaryReader::readArray(size_t payload, size_t end)
 {
-	const size_t field = nameField(payload, end);
-	if (!field)
-		return false;
-	if (end - payload - field < 4)
-	{
-		zeDebugPrintf("chunk too small for its name and type at level %d\n", m_level);
-		return false;
-	}
-	const int64_t type = typeWord(payload + field);
+	size_t field = 0;
+	const int64_t type = nameAndType(payload, end, field);
 	if (type < 0)
 		return false;
 	const int32_t node = m_builder.addNode(m_group[m_level], ZF_ARRAY, static_cast<uint32_t>(type), m_data + payload);
