@@ -7,6 +7,7 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
+#include "frame/ZeSanitizer.h"
 #include "frame/ZeWindow.h"
 #include "frame/ZeWindowPlatform.h"
 
@@ -203,6 +204,7 @@ IrrlichtDevice* openOwnWindow(int width, int height, const wchar_t* caption, IEv
 		zeLog(EZELL_WARN, "ZeDialogs: cannot open a window for the dialog");
 		return nullptr;
 	}
+	zeKeepGLDriverLoaded();
 	device->setWindowCaption(caption);
 	settleOwnWindow(device, width, height);
 	return device;

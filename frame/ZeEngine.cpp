@@ -7,6 +7,7 @@
 #include "frame/ZeFile.h"
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
+#include "frame/ZeSanitizer.h"
 #include "frame/ZeTime.h"
 #include "frame/ZeWindowPlatform.h"
 
@@ -75,6 +76,8 @@ IrrlichtDevice* createEngineDevice(const SZeSetupParams& p)
 		zeSleep(100);
 		device = createDeviceEx(cp);
 	}
+	if (device && cp.DriverType == video::EDT_OPENGL)
+		zeKeepGLDriverLoaded();
 	return device;
 }
 
