@@ -443,11 +443,17 @@ IZeMorphMesh* CZeMorphMeshMorphMapXM::clone() const
 		copy->StaticBuffers = new CZeStaticMeshBuffersXM(*StaticBuffers);
 	if (MeshXM)
 		copy->MeshXM = new CZeMeshXM(*MeshXM);
+	// The clone animates through the same skinned mesh into its own copy.
+	if (SkinnedMesh && copy->Working && copy->StaticBuffers && copy->MeshXM)
+	{
+		copy->SkinnedMesh = SkinnedMesh;
+		copy->SkinnedMesh->grab();
+	}
 	return copy;
 }
 
 // Every instance skins into its own working copy (the skinned mesh is shared
-// through the mesh cache), so the buffers are always the working copy's.
+// through the mesh cache), so buffers and box are always the instance's own.
 u32 CZeMorphMeshMorphMapXM::getMeshBufferCount() const
 {
 	return Working ? Working->getMeshBufferCount() : 0;
@@ -462,14 +468,11 @@ scene::IMeshBuffer* CZeMorphMeshMorphMapXM::getMeshBuffer(const video::SMaterial
 }
 const core::aabbox3d<f32>& CZeMorphMeshMorphMapXM::getBoundingBox() const
 {
-	return SkinnedMesh ? SkinnedMesh->getBoundingBox() : Box;
+	return Box;
 }
 void CZeMorphMeshMorphMapXM::setBoundingBox(const core::aabbox3df& box)
 {
-	if (SkinnedMesh)
-		SkinnedMesh->setBoundingBox(box);
-	else
-		Box = box;
+	Box = box;
 }
 void CZeMorphMeshMorphMapXM::setMaterialFlag(video::E_MATERIAL_FLAG flag, bool newvalue)
 {
@@ -753,8 +756,7 @@ IZeMorphMesh* CZeMorphMeshMorphMap::clone() const
 	return copy;
 }
 
-// Every instance skins into its own working copy, so buffers and box are
-// always the instance's own.
+// As for the morph-map kind, buffers and box are always the instance's own.
 u32 CZeMorphMeshMorphMap::getMeshBufferCount() const
 {
 	return Working ? Working->getMeshBufferCount() : 0;

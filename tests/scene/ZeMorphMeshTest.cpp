@@ -511,6 +511,10 @@ TEST_F(ZeMorphMeshTest, SkinnedObjectIsMorphedThenSkinnedAndInstancesStaySeparat
 	EXPECT_FALSE(samePose(poseOf(second), morphed));
 	EXPECT_TRUE(samePose(poseOf(first), morphed));
 	EXPECT_NE(first->getMeshBuffer(0), second->getMeshBuffer(0));
+	// Each has the box of its own vertices.
+	EXPECT_TRUE(sameBox(first->getBoundingBox(), tightBox(first)));
+	EXPECT_TRUE(sameBox(second->getBoundingBox(), tightBox(second)));
+	EXPECT_FALSE(sameBox(first->getBoundingBox(), second->getBoundingBox()));
 
 	// A skinned mesh shown without morph data has no morphs but still animates.
 	CZeMorphMeshMorphMapXM plain(Smgr->getMeshManipulator());
@@ -524,31 +528,58 @@ TEST_F(ZeMorphMeshTest, SkinnedObjectIsMorphedThenSkinnedAndInstancesStaySeparat
 	reference->drop();
 }
 
-TEST_F(ZeMorphMeshTest, CloneHasItsOwnRestPoseAndMorphs)
+TEST_F(ZeMorphMeshTest, CloneOfSkinnedMorphMapAnimatesFromItsOwnRestPoseWithItsOwnBox)
 {
 	writeFile(path("arm.x"), xFile(6, true));
 	writeFile(path("arm.zmorph"), zmorphFile(twoMorphs()));
+	io::IReadFile* file = Device->getFileSystem()->createAndOpenFile(path("arm.x").c_str());
+	ASSERT_NE(file, nullptr);
+	scene::IMeshLoader* loader = ze::createXMeshLoader(Smgr);
+	scene::IAnimatedMesh* reference = loader->createMesh(file);
+	loader->drop();
+	file->drop();
+	ASSERT_NE(reference, nullptr);
+	scene::ISkinnedMesh* oracle = static_cast<scene::ISkinnedMesh*>(reference);
+
 	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, path("arm.x").c_str());
 	ASSERT_NE(mesh, nullptr);
-	const u32 two = 2;
-	const f32 weight = 1.f;
+	const u32 one = 1, two = 2, none = 0;
+	const f32 weight = 1.f, zero = 0.f;
 	mesh->applyMorphs(1, &two, &weight, 12.f);
 	const SPose original = poseOf(mesh);
 
 	IZeMorphMesh* copy = mesh->clone();
 	ASSERT_NE(copy, nullptr);
 	EXPECT_EQ(copy->getMorphCount(), 2u);
-	EXPECT_EQ(copy->getFrameCount(), 0u);
-	const u32 one = 1;
-	copy->applyMorphs(1, &one, &weight, 12.f);
-	// The clone starts from the rest pose, not from the original's animated shape.
-	scene::IMesh* source = Smgr->getMesh(path("arm.x").c_str());
-	EXPECT_TRUE(samePose(poseOf(copy), expected(source, twoMorphs(), { 1 }, { 1.f })));
+	EXPECT_GE(mesh->getFrameCount(), 20u);
+	EXPECT_EQ(copy->getFrameCount(), mesh->getFrameCount());
+	EXPECT_NE(copy->getMeshBuffer(0), mesh->getMeshBuffer(0));
+
+	// Unmorphed, the clone is skinned like the library skins the file.
+	copy->applyMorphs(1, &none, &zero, 15.f);
+	oracle->animateMesh(15.f, 1.f);
+	oracle->skinMesh();
+	EXPECT_TRUE(samePose(poseOf(copy), poseOf(oracle)));
 	EXPECT_TRUE(samePose(poseOf(mesh), original));
-	copy->applyMorphs(1, &two, &weight, 0.f);
-	EXPECT_TRUE(samePose(poseOf(copy), expected(source, twoMorphs(), { 2 }, { 1.f })));
+
+	// Morphed, it starts from the rest pose, not from the original's shape,
+	// and is skinned at its own frame.
+	copy->applyMorphs(1, &one, &weight, 12.f);
+	const SPose copied = poseOf(copy);
+	scene::IMesh* source = Smgr->getMesh(path("arm.x").c_str());
+	EXPECT_GT(largestMove(copied, expected(source, twoMorphs(), { 1 }, { 1.f })), 0.1f);
+	EXPECT_TRUE(samePose(poseOf(mesh), original));
+	mesh->applyMorphs(1, &one, &weight, 12.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), copied));
+
+	// Each instance's box is the box of its own vertices.
+	copy->applyMorphs(1, &none, &zero, 3.f);
+	EXPECT_TRUE(sameBox(copy->getBoundingBox(), tightBox(copy)));
+	EXPECT_TRUE(sameBox(mesh->getBoundingBox(), tightBox(mesh)));
+	EXPECT_FALSE(sameBox(copy->getBoundingBox(), mesh->getBoundingBox()));
 	copy->drop();
 	mesh->drop();
+	reference->drop();
 }
 
 TEST_F(ZeMorphMeshTest, CloneOfSkinnedSeriesAnimatesWithItsOwnBox)
