@@ -333,7 +333,15 @@ void zeSetObjectFrame(int id, float frame)
 void zeSetObjectMorph(int id, int count, const int* indices, const float* weights)
 {
 	IZeMorphMeshSceneNode* morph = morphNode(findNode(id));
-	if (!morph || count <= 0 || !indices || !weights)
+	if (!morph || count < 0)
+		return;
+	// A count of 0 clears the targets; the arrays are not read then.
+	if (count == 0)
+	{
+		morph->setMorphTargets(0, nullptr, nullptr);
+		return;
+	}
+	if (!indices || !weights)
 		return;
 	morph->setMorphTargets(static_cast<u32>(count), reinterpret_cast<const u32*>(indices), weights);
 }

@@ -259,6 +259,69 @@ const core::aabbox3df& emptyBox()
 	static const core::aabbox3df box(-1.f, -1.f, -1.f, 1.f, 1.f, 1.f);
 	return box;
 }
+
+// Puts the library's skinned mesh in its rest pose with hardware skinning on:
+// from then on the library only animates the joints, whoever shares the mesh,
+// and every instance skins its own copy. Returns a copy of the rest pose
+// (reference count 1).
+scene::IMesh* copyRestPose(scene::IMeshManipulator* manipulator, scene::ISkinnedMesh* mesh)
+{
+	mesh->setHardwareSkinning(false);
+	mesh->setHardwareSkinning(true);
+	return manipulator->createMeshCopy(mesh);
+}
+
+// The box around every vertex of the mesh; each buffer's box is refreshed.
+core::aabbox3df boxOfVertices(scene::IMesh* mesh)
+{
+	core::aabbox3df box(emptyBox());
+	bool first = true;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+	{
+		scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
+		if (!buffer || !buffer->getVertexCount())
+			continue;
+		buffer->recalculateBoundingBox();
+		if (first)
+			box = buffer->getBoundingBox();
+		else
+			box.addInternalBox(buffer->getBoundingBox());
+		first = false;
+	}
+	return box;
+}
+
+// Animates the shared skinned mesh's joints at the frame and skins the XM
+// vertices into this instance's target, whose box becomes the instance's.
+void skinInstance(CZeMeshXM& xm, scene::ISkinnedMesh* skinned, f32 frame, scene::IMesh* target,
+                  core::aabbox3df& box)
+{
+	skinned->animateMesh(frame, 1.f);
+	skinned->skinMesh();
+	xm.updateJointMatrices(skinned);
+	if (xm.skinMesh(target))
+	{
+		box = boxOfVertices(target);
+		target->setBoundingBox(box);
+	}
+}
+
+// Calls f(morph, weight) for each target that names a morph (1-based, at most
+// morphCount) with a weight other than 0, in order.
+template <typename F>
+void forEachTarget(u32 count, const u32* indices, const f32* weights, std::size_t morphCount, F f)
+{
+	if (!indices || !weights)
+		return;
+	for (u32 k = 0; k < count; ++k)
+	{
+		const u32 m = indices[k];
+		const f32 w = weights[k];
+		if (m == 0 || m > morphCount || w == 0.f)
+			continue;
+		f(m - 1, w);
+	}
+}
 } // namespace
 
 // ---- CZeMorphMeshMorphMapXM ---------------------------------------------------------------
@@ -310,15 +373,11 @@ bool CZeMorphMeshMorphMapXM::initFromSkinnedMesh(scene::ISkinnedMesh* mesh, CZeM
 		delete map;
 		return false;
 	}
-	mesh->setHardwareSkinning(false);
-	mesh->setHardwareSkinning(true);
-	Working = Manipulator->createMeshCopy(mesh);
+	Working = copyRestPose(Manipulator, mesh);
 	StaticBuffers = new CZeStaticMeshBuffersXM;
 	CZeStaticMeshBufferXM::create(*StaticBuffers, Working);
-	mesh->setHardwareSkinning(false);
 	Box = Working->getBoundingBox();
 	Map = map;
-	mesh->setHardwareSkinning(true);
 	MeshXM = new CZeMeshXM;
 	if (!MeshXM->create(mesh))
 		return false;
@@ -331,13 +390,8 @@ namespace
 {
 void applyMapXM(CZeMeshXM& mesh, const CZeMorphMapXM& map, u32 count, const u32* indices, const f32* weights)
 {
-	for (u32 k = 0; k < count; ++k)
-	{
-		const u32 m = indices[k];
-		const f32 w = weights[k];
-		if (m == 0 || m > map.size() || w == 0.f)
-			continue;
-		const CZeMeshMorphMapXM& morph = map[m - 1];
+	forEachTarget(count, indices, weights, map.size(), [&](u32 m, f32 w) {
+		const CZeMeshMorphMapXM& morph = map[m];
 		for (u32 b = 0; b < morph.size() && b < mesh.getBufferCount(); ++b)
 		{
 			CZeMeshBufferXM& target = mesh.getBuffer(b);
@@ -355,7 +409,7 @@ void applyMapXM(CZeMeshXM& mesh, const CZeMorphMapXM& map, u32 count, const u32*
 				}
 			}
 		}
-	}
+	});
 }
 } // namespace
 
@@ -364,15 +418,10 @@ void CZeMorphMeshMorphMapXM::applyMorphs(u32 count, const u32* indices, const f3
 	if (!Working || !MeshXM || !StaticBuffers)
 		return;
 	MeshXM->resetFromStatic(*StaticBuffers);
-	if (Map && indices && weights)
+	if (Map)
 		applyMapXM(*MeshXM, *Map, count, indices, weights);
 	if (SkinnedMesh)
-	{
-		SkinnedMesh->animateMesh(frame, 1.f);
-		SkinnedMesh->skinMesh();
-		MeshXM->updateJointMatrices(SkinnedMesh);
-		MeshXM->skinMesh(Working);
-	}
+		skinInstance(*MeshXM, SkinnedMesh, frame, Working, Box);
 	else
 		MeshXM->copyToMesh(Working);
 	setDirty(scene::EBT_VERTEX);
@@ -394,50 +443,51 @@ IZeMorphMesh* CZeMorphMeshMorphMapXM::clone() const
 		copy->StaticBuffers = new CZeStaticMeshBuffersXM(*StaticBuffers);
 	if (MeshXM)
 		copy->MeshXM = new CZeMeshXM(*MeshXM);
+	// The clone animates through the same skinned mesh into its own copy.
+	if (SkinnedMesh && copy->Working && copy->StaticBuffers && copy->MeshXM)
+	{
+		copy->SkinnedMesh = SkinnedMesh;
+		copy->SkinnedMesh->grab();
+	}
 	return copy;
 }
 
 // Every instance skins into its own working copy (the skinned mesh is shared
-// through the mesh cache), so the buffers are always the working copy's.
-#define ZE_MORPH_TARGET Working
-
+// through the mesh cache), so buffers and box are always the instance's own.
 u32 CZeMorphMeshMorphMapXM::getMeshBufferCount() const
 {
-	return ZE_MORPH_TARGET ? ZE_MORPH_TARGET->getMeshBufferCount() : 0;
+	return Working ? Working->getMeshBufferCount() : 0;
 }
 scene::IMeshBuffer* CZeMorphMeshMorphMapXM::getMeshBuffer(u32 nr) const
 {
-	return ZE_MORPH_TARGET ? ZE_MORPH_TARGET->getMeshBuffer(nr) : nullptr;
+	return Working ? Working->getMeshBuffer(nr) : nullptr;
 }
 scene::IMeshBuffer* CZeMorphMeshMorphMapXM::getMeshBuffer(const video::SMaterial& material) const
 {
-	return ZE_MORPH_TARGET ? ZE_MORPH_TARGET->getMeshBuffer(material) : nullptr;
+	return Working ? Working->getMeshBuffer(material) : nullptr;
 }
 const core::aabbox3d<f32>& CZeMorphMeshMorphMapXM::getBoundingBox() const
 {
-	return SkinnedMesh ? SkinnedMesh->getBoundingBox() : Box;
+	return Box;
 }
 void CZeMorphMeshMorphMapXM::setBoundingBox(const core::aabbox3df& box)
 {
-	if (SkinnedMesh)
-		SkinnedMesh->setBoundingBox(box);
-	else
-		Box = box;
+	Box = box;
 }
 void CZeMorphMeshMorphMapXM::setMaterialFlag(video::E_MATERIAL_FLAG flag, bool newvalue)
 {
-	if (ZE_MORPH_TARGET)
-		ZE_MORPH_TARGET->setMaterialFlag(flag, newvalue);
+	if (Working)
+		Working->setMaterialFlag(flag, newvalue);
 }
 void CZeMorphMeshMorphMapXM::setHardwareMappingHint(scene::E_HARDWARE_MAPPING hint, scene::E_BUFFER_TYPE buffer)
 {
-	if (ZE_MORPH_TARGET)
-		ZE_MORPH_TARGET->setHardwareMappingHint(hint, buffer);
+	if (Working)
+		Working->setHardwareMappingHint(hint, buffer);
 }
 void CZeMorphMeshMorphMapXM::setDirty(scene::E_BUFFER_TYPE buffer)
 {
-	if (ZE_MORPH_TARGET)
-		ZE_MORPH_TARGET->setDirty(buffer);
+	if (Working)
+		Working->setDirty(buffer);
 }
 
 // ---- Series morph map -----------------------------------------------------------------------
@@ -497,13 +547,8 @@ namespace
 {
 void applyMap(scene::IMesh* mesh, const CZeMorphMap& map, u32 count, const u32* indices, const f32* weights)
 {
-	for (u32 k = 0; k < count; ++k)
-	{
-		const u32 m = indices[k];
-		const f32 w = weights[k];
-		if (m == 0 || m > map.size() || w == 0.f)
-			continue;
-		const CZeMeshMorphMap& morph = map[m - 1];
+	forEachTarget(count, indices, weights, map.size(), [&](u32 m, f32 w) {
+		const CZeMeshMorphMap& morph = map[m];
 		for (u32 b = 0; b < morph.size() && b < mesh->getMeshBufferCount(); ++b)
 		{
 			scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
@@ -525,7 +570,35 @@ void applyMap(scene::IMesh* mesh, const CZeMorphMap& map, u32 count, const u32* 
 				}
 			}
 		}
-	}
+	});
+}
+
+// The series deltas on the XM vertices of a skinned instance, before skinning.
+// Skinning writes positions and normals only, so tangent deltas do not apply.
+void applyMapToXM(CZeMeshXM& mesh, const CZeMorphMap& map, u32 count, const u32* indices, const f32* weights)
+{
+	forEachTarget(count, indices, weights, map.size(), [&](u32 m, f32 w) {
+		const CZeMeshMorphMap& morph = map[m];
+		for (u32 b = 0; b < morph.size() && b < mesh.getBufferCount(); ++b)
+		{
+			CZeMeshBufferXM& target = mesh.getBuffer(b);
+			SZeVertexXM* vertices = target.getVertices();
+			for (u32 i = 0; i < morph[b].size(); ++i)
+			{
+				const video::S3DVertexTangents& d = morph[b][i];
+				const u32 index = d.Color.color;
+				if (index >= target.getVertexCount())
+					continue;
+				SZeVertexXM& v = vertices[index];
+				v.Position[0] += w * d.Pos.X;
+				v.Position[1] += w * d.Pos.Y;
+				v.Position[2] += w * d.Pos.Z;
+				v.Normal[0] += w * d.Normal.X;
+				v.Normal[1] += w * d.Normal.Y;
+				v.Normal[2] += w * d.Normal.Z;
+			}
+		}
+	});
 }
 } // namespace
 
@@ -551,7 +624,11 @@ void CZeMorphMeshMorphMap::clear()
 	Source = nullptr;
 	Rest = nullptr;
 	SkinnedMesh = nullptr;
+	delete StaticBuffers;
+	delete MeshXM;
 	delete Map;
+	StaticBuffers = nullptr;
+	MeshXM = nullptr;
 	Map = nullptr;
 }
 
@@ -592,16 +669,16 @@ bool CZeMorphMeshMorphMap::initFromSkinnedMesh(scene::ISkinnedMesh* mesh, CZeMor
 		delete map;
 		return false;
 	}
-	mesh->setHardwareSkinning(false);
-	mesh->setHardwareSkinning(true);
-	Working = Manipulator->createMeshCopy(mesh);
-	mesh->setHardwareSkinning(false);
+	Working = copyRestPose(Manipulator, mesh);
+	StaticBuffers = new CZeStaticMeshBuffersXM;
+	CZeStaticMeshBufferXM::create(*StaticBuffers, Working);
 	Box = Working->getBoundingBox();
-	Source = mesh;
-	Source->grab();
+	Map = map;
+	MeshXM = new CZeMeshXM;
+	if (!MeshXM->create(mesh))
+		return false;
 	SkinnedMesh = mesh;
 	SkinnedMesh->grab();
-	Map = map;
 	return true;
 }
 
@@ -630,18 +707,21 @@ void CZeMorphMeshMorphMap::applyMorphs(u32 count, const u32* indices, const f32*
 		return;
 	if (SkinnedMesh)
 	{
-		copyPositionsAndNormals(SkinnedMesh, Working);
-		if (Map && indices && weights)
-			applyMap(SkinnedMesh, *Map, count, indices, weights);
-		SkinnedMesh->animateMesh(frame, 1.f);
-		SkinnedMesh->skinMesh();
+		// Like the morph-map kind: rest pose, deltas, then our own skinning
+		// into this instance's working copy.
+		if (!MeshXM || !StaticBuffers)
+			return;
+		MeshXM->resetFromStatic(*StaticBuffers);
+		if (Map)
+			applyMapToXM(*MeshXM, *Map, count, indices, weights);
+		skinInstance(*MeshXM, SkinnedMesh, frame, Working, Box);
 	}
 	else
 	{
 		// A clone has no source: its working copy keeps the rest pose it was
 		// cloned with, restored from the saved copy.
 		copyPositionsAndNormals(Working, Source ? Source : Rest);
-		if (Map && indices && weights)
+		if (Map)
 			applyMap(Working, *Map, count, indices, weights);
 	}
 	setDirty(scene::EBT_VERTEX);
@@ -655,59 +735,63 @@ IZeMorphMesh* CZeMorphMeshMorphMap::clone() const
 {
 	CZeMorphMeshMorphMap* copy = new CZeMorphMeshMorphMap(Manipulator);
 	if (Working)
-	{
 		copy->Working = Manipulator->createMeshCopy(Working);
-		copy->Rest = Manipulator->createMeshCopy(Source ? Source : Rest);
-	}
 	copy->Box = Box;
 	if (Map)
 		copy->Map = new CZeMorphMap(*Map);
+	if (!Working)
+		return copy;
+	if (SkinnedMesh)
+	{
+		// The clone animates through the same skinned mesh into its own copy.
+		if (!StaticBuffers || !MeshXM)
+			return copy;
+		copy->StaticBuffers = new CZeStaticMeshBuffersXM(*StaticBuffers);
+		copy->MeshXM = new CZeMeshXM(*MeshXM);
+		copy->SkinnedMesh = SkinnedMesh;
+		copy->SkinnedMesh->grab();
+	}
+	else
+		copy->Rest = Manipulator->createMeshCopy(Source ? Source : Rest);
 	return copy;
 }
 
-#undef ZE_MORPH_TARGET
-#define ZE_MORPH_TARGET (SkinnedMesh ? static_cast<scene::IMesh*>(SkinnedMesh) : Working)
-
+// As for the morph-map kind, buffers and box are always the instance's own.
 u32 CZeMorphMeshMorphMap::getMeshBufferCount() const
 {
-	return ZE_MORPH_TARGET ? ZE_MORPH_TARGET->getMeshBufferCount() : 0;
+	return Working ? Working->getMeshBufferCount() : 0;
 }
 scene::IMeshBuffer* CZeMorphMeshMorphMap::getMeshBuffer(u32 nr) const
 {
-	return ZE_MORPH_TARGET ? ZE_MORPH_TARGET->getMeshBuffer(nr) : nullptr;
+	return Working ? Working->getMeshBuffer(nr) : nullptr;
 }
 scene::IMeshBuffer* CZeMorphMeshMorphMap::getMeshBuffer(const video::SMaterial& material) const
 {
-	return ZE_MORPH_TARGET ? ZE_MORPH_TARGET->getMeshBuffer(material) : nullptr;
+	return Working ? Working->getMeshBuffer(material) : nullptr;
 }
 const core::aabbox3d<f32>& CZeMorphMeshMorphMap::getBoundingBox() const
 {
-	return SkinnedMesh ? SkinnedMesh->getBoundingBox() : Box;
+	return Box;
 }
 void CZeMorphMeshMorphMap::setBoundingBox(const core::aabbox3df& box)
 {
-	if (SkinnedMesh)
-		SkinnedMesh->setBoundingBox(box);
-	else
-		Box = box;
+	Box = box;
 }
 void CZeMorphMeshMorphMap::setMaterialFlag(video::E_MATERIAL_FLAG flag, bool newvalue)
 {
-	if (ZE_MORPH_TARGET)
-		ZE_MORPH_TARGET->setMaterialFlag(flag, newvalue);
+	if (Working)
+		Working->setMaterialFlag(flag, newvalue);
 }
 void CZeMorphMeshMorphMap::setHardwareMappingHint(scene::E_HARDWARE_MAPPING hint, scene::E_BUFFER_TYPE buffer)
 {
-	if (ZE_MORPH_TARGET)
-		ZE_MORPH_TARGET->setHardwareMappingHint(hint, buffer);
+	if (Working)
+		Working->setHardwareMappingHint(hint, buffer);
 }
 void CZeMorphMeshMorphMap::setDirty(scene::E_BUFFER_TYPE buffer)
 {
-	if (ZE_MORPH_TARGET)
-		ZE_MORPH_TARGET->setDirty(buffer);
+	if (Working)
+		Working->setDirty(buffer);
 }
-
-#undef ZE_MORPH_TARGET
 
 // ---- Loading ----------------------------------------------------------------------------------------
 namespace

@@ -68,6 +68,9 @@ bool zeMorphFileExists(irr::io::IFileSystem* fileSystem, const char* objectName)
 IZeMorphMesh* zeLoadMorphMesh(irr::IrrlichtDevice* device, const char* objectName);
 
 // ---- CZeMorphMeshMorphMapXM -------------------------------------------------------
+// Both kinds below: a skinned mesh is shared through the mesh cache and only
+// animates its joints; every instance, clones included, morphs and skins its
+// own working copy, whose buffers and bounding box it shows.
 class CZeMorphMeshMorphMapXM : public IZeMorphMesh
 {
 public:
@@ -141,9 +144,12 @@ private:
 	irr::scene::IMeshManipulator* Manipulator;
 	irr::scene::IMesh* Working = nullptr;
 	irr::scene::IMesh* Source = nullptr;
-	irr::scene::IMesh* Rest = nullptr; // a clone's rest pose (it has no source)
+	irr::scene::IMesh* Rest = nullptr; // a static clone's rest pose (it has no source)
 	irr::core::aabbox3df Box;
 	irr::scene::ISkinnedMesh* SkinnedMesh = nullptr;
+	// Skinned meshes only: the rest pose and the vertices that we skin.
+	CZeStaticMeshBuffersXM* StaticBuffers = nullptr;
+	CZeMeshXM* MeshXM = nullptr;
 	CZeMorphMap* Map = nullptr;
 };
 

@@ -13,6 +13,7 @@ public:
 	virtual void applyMorphs(irr::u32 count, const irr::u32* indices, const irr::f32* weights, irr::f32 frame) = 0;
 	virtual irr::u32 getMorphCount() const = 0;
 	virtual irr::u32 getFrameCount() const { return 0; }
-	// A new morph mesh (reference count 1) with its own vertices.
+	// A new morph mesh (reference count 1) with its own vertices and box; a
+	// skinned one animates through the same skinned mesh.
 	virtual IZeMorphMesh* clone() const = 0;
 };

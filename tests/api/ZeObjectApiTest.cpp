@@ -409,6 +409,20 @@ TEST_F(ObjectApiTest, SeriesObjectTakesMorphWeightsAndCountsItsTargets)
 	for (u32 v = 0; v < buffer->getVertexCount(); ++v)
 		EXPECT_NEAR(buffer->getPosition(v).Z, 1.0f, 1e-5f) << "half of the second shape's offset";
 
+	// A count of 0 clears the targets: the next animation step shows the rest shape.
+	zeSetObjectMorph(1, 0, nullptr, nullptr);
+	node->OnAnimate(16);
+	buffer = mesh->getMeshBuffer(0);
+	for (u32 v = 0; v < buffer->getVertexCount(); ++v)
+		EXPECT_NEAR(buffer->getPosition(v).Z, 0.0f, 1e-5f) << "cleared";
+	zeSetObjectMorph(1, 1, &index, &weight);
+	node->OnAnimate(32);
+	EXPECT_NEAR(mesh->getMeshBuffer(0)->getPosition(0).Z, 1.0f, 1e-5f);
+	zeSetObjectMorph(1, 0, &index, &weight);
+	node->OnAnimate(48);
+	EXPECT_NEAR(mesh->getMeshBuffer(0)->getPosition(0).Z, 0.0f, 1e-5f) << "cleared with arrays given";
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+
 	// A static morph object has one frame and takes frames silently; missing IDs report.
 	EXPECT_EQ(zeTotalObjectFrames(1), 0);
 	zeSetObjectFrame(1, 3.0f);

@@ -388,6 +388,46 @@ TEST_F(MorphNodeTest, SkinnedMeshAnimatesThroughFramesPerNode)
 	EXPECT_LT(largestMove(positionsOf(a->getMesh()), start), 1e-4f);
 }
 
+TEST_F(MorphNodeTest, ClonedSkinnedNodeAnimatesOnItsOwnWithItsOwnBox)
+{
+	CZeMorphMeshSceneNode* node = morphNode("body.x");
+	CZeMorphMeshSceneNode* twin = morphNode("body.x");
+	ASSERT_TRUE(node && twin);
+	node->OnAnimate(0);
+	const std::vector<core::vector3df> start = positionsOf(node->getMesh());
+
+	CZeMorphMeshSceneNode* copy = dynamic_cast<CZeMorphMeshSceneNode*>(Service->cloneSceneNode(node));
+	ASSERT_NE(copy, nullptr);
+	EXPECT_NE(copy->getMesh(), node->getMesh());
+	ASSERT_GE(node->getEndFrame(), 10);
+	EXPECT_EQ(copy->getStartFrame(), 0);
+	EXPECT_EQ(copy->getEndFrame(), node->getEndFrame());
+
+	// The clone at the last frame matches a loaded node at that frame.
+	copy->setCurrentFrame(f32(copy->getEndFrame()));
+	copy->OnAnimate(16);
+	twin->setCurrentFrame(f32(twin->getEndFrame()));
+	twin->OnAnimate(16);
+	const std::vector<core::vector3df> end = positionsOf(copy->getMesh());
+	EXPECT_GT(largestMove(end, start), 0.1f);
+	EXPECT_LT(largestMove(end, positionsOf(twin->getMesh())), 1e-5f);
+	EXPECT_LT(largestMove(positionsOf(node->getMesh()), start), 1e-6f);
+
+	// Every node's box is the box of its own vertices.
+	auto boxOf = [](const std::vector<core::vector3df>& points) {
+		core::aabbox3df box(points[0]);
+		for (const core::vector3df& p : points)
+			box.addInternalPoint(p);
+		return box;
+	};
+	auto sameBox = [](const core::aabbox3df& a, const core::aabbox3df& b) {
+		return a.MinEdge.equals(b.MinEdge, 1e-4f) && a.MaxEdge.equals(b.MaxEdge, 1e-4f);
+	};
+	EXPECT_TRUE(sameBox(copy->getBoundingBox(), boxOf(end)));
+	EXPECT_TRUE(sameBox(node->getBoundingBox(), boxOf(start)));
+	EXPECT_FALSE(sameBox(copy->getBoundingBox(), node->getBoundingBox()));
+}
+
 TEST_F(MorphNodeTest, PointCloudNodeHoldsTheRequestedPointsWithStaticHint)
 {
 	scene::ISceneNode* node = Service->addPointCloudSceneNode(path("plain.obj").c_str(), 300, nullptr, 4);

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -91,6 +92,88 @@ std::string xFile(u32 vertices, bool skinned, f32 normalX = 0.f, u32 moved = ~0u
 	return x;
 }
 
+// Displacements of the limb below, per vertex: position moves and normal turns.
+struct SShape
+{
+	std::vector<core::vector3df> Moves = std::vector<core::vector3df>(8);
+	std::vector<core::vector3df> Turns = std::vector<core::vector3df>(8);
+};
+// a x wa + b x wb, vertex by vertex.
+SShape blend(const SShape& a, f32 wa, const SShape& b, f32 wb)
+{
+	SShape out;
+	for (u32 v = 0; v < 8; ++v)
+	{
+		out.Moves[v] = a.Moves[v] * wa + b.Moves[v] * wb;
+		out.Turns[v] = a.Turns[v] * wa + b.Turns[v] * wb;
+	}
+	return out;
+}
+
+// A limb of two bones over an 8-vertex strip (x = v % 2, y = v / 2 x 0.5,
+// normal (0, 0, 1)), displaced by `shape`: vertices 0-1 follow B0, 6-7 follow
+// B1, 2-5 both with blended weights. Frame 0 is the bind pose; by frame 20 B0
+// has turned about (1, 1, 0) and B1 about z while moving.
+std::string limbXFile(const SShape& shape)
+{
+	char line[160];
+	std::string x = "xof 0303txt 0032\nFrame Root {\n FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n"
+	                " Frame B0 {\n  FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;; }\n"
+	                "  Frame B1 {\n   FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,0,1,0,1;; }\n  }\n }\n"
+	                " Mesh Limb {\n  8;\n";
+	for (u32 v = 0; v < 8; ++v)
+	{
+		const core::vector3df p = core::vector3df(f32(v % 2), 0.5f * f32(v / 2), 0.f) + shape.Moves[v];
+		std::snprintf(line, sizeof(line), "  %.9g;%.9g;%.9g;%s\n", double(p.X), double(p.Y), double(p.Z),
+		              v < 7 ? "," : ";");
+		x += line;
+	}
+	const std::string faces = "  6;\n  3;0,1,2;, 3;1,3,2;, 3;2,3,4;, 3;3,5,4;, 3;4,5,6;, 3;5,7,6;;\n";
+	x += faces + "  MeshNormals {\n  8;\n";
+	for (u32 v = 0; v < 8; ++v)
+	{
+		const core::vector3df n = core::vector3df(0.f, 0.f, 1.f) + shape.Turns[v];
+		std::snprintf(line, sizeof(line), "  %.9g;%.9g;%.9g;%s\n", double(n.X), double(n.Y), double(n.Z),
+		              v < 7 ? "," : ";");
+		x += line;
+	}
+	x += faces + "  }\n  XSkinMeshHeader { 2; 2; 2; }\n"
+	     "  SkinWeights {\n   \"B0\";\n   6;\n   0,1,2,3,4,5;\n   1,1,0.7,0.7,0.3,0.3;\n"
+	     "   1,0,0,0,0,1,0,0,0,0,1,0,0,0,0,1;;\n  }\n"
+	     "  SkinWeights {\n   \"B1\";\n   6;\n   2,3,4,5,6,7;\n   0.3,0.3,0.7,0.7,1,1;\n"
+	     "   1,0,0,0,0,1,0,0,0,0,1,0,0,-1,0,1;;\n  }\n }\n}\n";
+	const double a = std::sin(0.4) / std::sqrt(2.0);
+	std::snprintf(line, sizeof(line), "   20;4;%.9g,%.9g,%.9g,0;;;\n", std::cos(0.4), a, a);
+	x += "AnimationSet Bend {\n Animation {\n  { B0 }\n  AnimationKey { 0; 2;\n   0;4;1,0,0,0;;,\n";
+	x += line;
+	x += "  }\n  AnimationKey { 2; 2;\n   0;3;0,0,0;;,\n   20;3;0,0,0;;;\n  }\n }\n";
+	std::snprintf(line, sizeof(line), "   20;4;%.9g,0,0,%.9g;;;\n", std::cos(0.3), std::sin(0.3));
+	x += " Animation {\n  { B1 }\n  AnimationKey { 0; 2;\n   0;4;1,0,0,0;;,\n";
+	x += line;
+	x += "  }\n  AnimationKey { 2; 2;\n   0;3;0,1,0;;,\n   20;3;0.3,1,0.2;;;\n  }\n }\n}\n";
+	return x;
+}
+
+// Two targets of the limb: A moves vertices of every kind of influence in
+// all three directions and turns one normal; B moves two others and turns one.
+SShape limbTargetA()
+{
+	SShape s;
+	s.Moves[2] = core::vector3df(0.4f, -0.2f, 0.3f);
+	s.Moves[5] = core::vector3df(0.f, 0.5f, -0.4f);
+	s.Moves[7] = core::vector3df(-0.3f, 0.1f, 0.6f);
+	s.Turns[3] = core::vector3df(0.3f, 0.f, 0.f);
+	return s;
+}
+SShape limbTargetB()
+{
+	SShape s;
+	s.Moves[0] = core::vector3df(0.2f, 0.2f, 0.2f);
+	s.Moves[4] = core::vector3df(-0.5f, 0.f, 0.1f);
+	s.Turns[6] = core::vector3df(0.f, 0.4f, 0.f);
+	return s;
+}
+
 struct SMorph
 {
 	std::vector<u32> Points;
@@ -170,6 +253,28 @@ bool samePose(const SPose& a, const SPose& b)
 	return true;
 }
 
+f32 largestMove(const SPose& a, const SPose& b)
+{
+	f32 most = 0.f;
+	for (std::size_t i = 0; i < a.Pos.size() && i < b.Pos.size(); ++i)
+		most = std::max(most, a.Pos[i].getDistanceFrom(b.Pos[i]));
+	return most;
+}
+
+// The smallest box around every vertex of the mesh.
+core::aabbox3df tightBox(scene::IMesh* mesh)
+{
+	const SPose pose = poseOf(mesh);
+	core::aabbox3df box(pose.Pos.empty() ? core::vector3df() : pose.Pos[0]);
+	for (const core::vector3df& p : pose.Pos)
+		box.addInternalPoint(p);
+	return box;
+}
+bool sameBox(const core::aabbox3df& a, const core::aabbox3df& b)
+{
+	return a.MinEdge.equals(b.MinEdge, 1e-4f) && a.MaxEdge.equals(b.MaxEdge, 1e-4f);
+}
+
 class ZeMorphMeshTest : public ::testing::Test
 {
 protected:
@@ -217,6 +322,40 @@ protected:
 				}
 		}
 		return pose;
+	}
+
+	// The library's own software skinning, at `frame`, of an uncached limb
+	// whose bind pose is displaced by `shape`.
+	SPose limbOracle(const SShape& shape, f32 frame)
+	{
+		std::string text = limbXFile(shape);
+		io::IReadFile* file = Device->getFileSystem()->createMemoryReadFile(&text[0], s32(text.size()), "limb.x");
+		scene::IMeshLoader* loader = ze::createXMeshLoader(Smgr);
+		scene::IAnimatedMesh* mesh = loader->createMesh(file);
+		loader->drop();
+		file->drop();
+		if (!mesh || mesh->getMeshType() != scene::EAMT_SKINNED)
+		{
+			ADD_FAILURE() << "the limb did not load as a skinned mesh";
+			if (mesh)
+				mesh->drop();
+			return SPose();
+		}
+		scene::ISkinnedMesh* skinned = static_cast<scene::ISkinnedMesh*>(mesh);
+		skinned->animateMesh(frame, 1.f);
+		skinned->skinMesh();
+		const SPose pose = poseOf(skinned);
+		mesh->drop();
+		return pose;
+	}
+	// limb.x with the series limb.morph1.x (bind pose), limb.morph2.x (A), limb.morph3.x (B).
+	std::string writeLimbSeries()
+	{
+		writeFile(path("limb.x"), limbXFile(SShape()));
+		writeFile(path("limb.morph1.x"), limbXFile(SShape()));
+		writeFile(path("limb.morph2.x"), limbXFile(limbTargetA()));
+		writeFile(path("limb.morph3.x"), limbXFile(limbTargetB()));
+		return path("limb.x");
 	}
 
 	IrrlichtDevice* Device = nullptr;
@@ -372,6 +511,10 @@ TEST_F(ZeMorphMeshTest, SkinnedObjectIsMorphedThenSkinnedAndInstancesStaySeparat
 	EXPECT_FALSE(samePose(poseOf(second), morphed));
 	EXPECT_TRUE(samePose(poseOf(first), morphed));
 	EXPECT_NE(first->getMeshBuffer(0), second->getMeshBuffer(0));
+	// Each has the box of its own vertices.
+	EXPECT_TRUE(sameBox(first->getBoundingBox(), tightBox(first)));
+	EXPECT_TRUE(sameBox(second->getBoundingBox(), tightBox(second)));
+	EXPECT_FALSE(sameBox(first->getBoundingBox(), second->getBoundingBox()));
 
 	// A skinned mesh shown without morph data has no morphs but still animates.
 	CZeMorphMeshMorphMapXM plain(Smgr->getMeshManipulator());
@@ -385,29 +528,82 @@ TEST_F(ZeMorphMeshTest, SkinnedObjectIsMorphedThenSkinnedAndInstancesStaySeparat
 	reference->drop();
 }
 
-TEST_F(ZeMorphMeshTest, CloneHasItsOwnRestPoseAndMorphs)
+TEST_F(ZeMorphMeshTest, CloneOfSkinnedMorphMapAnimatesFromItsOwnRestPoseWithItsOwnBox)
 {
 	writeFile(path("arm.x"), xFile(6, true));
 	writeFile(path("arm.zmorph"), zmorphFile(twoMorphs()));
+	io::IReadFile* file = Device->getFileSystem()->createAndOpenFile(path("arm.x").c_str());
+	ASSERT_NE(file, nullptr);
+	scene::IMeshLoader* loader = ze::createXMeshLoader(Smgr);
+	scene::IAnimatedMesh* reference = loader->createMesh(file);
+	loader->drop();
+	file->drop();
+	ASSERT_NE(reference, nullptr);
+	scene::ISkinnedMesh* oracle = static_cast<scene::ISkinnedMesh*>(reference);
+
 	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, path("arm.x").c_str());
 	ASSERT_NE(mesh, nullptr);
-	const u32 two = 2;
-	const f32 weight = 1.f;
+	const u32 one = 1, two = 2, none = 0;
+	const f32 weight = 1.f, zero = 0.f;
 	mesh->applyMorphs(1, &two, &weight, 12.f);
 	const SPose original = poseOf(mesh);
 
 	IZeMorphMesh* copy = mesh->clone();
 	ASSERT_NE(copy, nullptr);
 	EXPECT_EQ(copy->getMorphCount(), 2u);
-	EXPECT_EQ(copy->getFrameCount(), 0u);
-	const u32 one = 1;
-	copy->applyMorphs(1, &one, &weight, 12.f);
-	// The clone starts from the rest pose, not from the original's animated shape.
-	scene::IMesh* source = Smgr->getMesh(path("arm.x").c_str());
-	EXPECT_TRUE(samePose(poseOf(copy), expected(source, twoMorphs(), { 1 }, { 1.f })));
+	EXPECT_GE(mesh->getFrameCount(), 20u);
+	EXPECT_EQ(copy->getFrameCount(), mesh->getFrameCount());
+	EXPECT_NE(copy->getMeshBuffer(0), mesh->getMeshBuffer(0));
+
+	// Unmorphed, the clone is skinned like the library skins the file.
+	copy->applyMorphs(1, &none, &zero, 15.f);
+	oracle->animateMesh(15.f, 1.f);
+	oracle->skinMesh();
+	EXPECT_TRUE(samePose(poseOf(copy), poseOf(oracle)));
 	EXPECT_TRUE(samePose(poseOf(mesh), original));
-	copy->applyMorphs(1, &two, &weight, 0.f);
-	EXPECT_TRUE(samePose(poseOf(copy), expected(source, twoMorphs(), { 2 }, { 1.f })));
+
+	// Morphed, it starts from the rest pose, not from the original's shape,
+	// and is skinned at its own frame.
+	copy->applyMorphs(1, &one, &weight, 12.f);
+	const SPose copied = poseOf(copy);
+	scene::IMesh* source = Smgr->getMesh(path("arm.x").c_str());
+	EXPECT_GT(largestMove(copied, expected(source, twoMorphs(), { 1 }, { 1.f })), 0.1f);
+	EXPECT_TRUE(samePose(poseOf(mesh), original));
+	mesh->applyMorphs(1, &one, &weight, 12.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), copied));
+
+	// Each instance's box is the box of its own vertices.
+	copy->applyMorphs(1, &none, &zero, 3.f);
+	EXPECT_TRUE(sameBox(copy->getBoundingBox(), tightBox(copy)));
+	EXPECT_TRUE(sameBox(mesh->getBoundingBox(), tightBox(mesh)));
+	EXPECT_FALSE(sameBox(copy->getBoundingBox(), mesh->getBoundingBox()));
+	copy->drop();
+	mesh->drop();
+	reference->drop();
+}
+
+TEST_F(ZeMorphMeshTest, CloneOfSkinnedSeriesAnimatesWithItsOwnBox)
+{
+	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, writeLimbSeries().c_str());
+	ASSERT_NE(mesh, nullptr);
+	const u32 a = 1, b = 2;
+	const f32 half = 0.5f, full = 1.f;
+	mesh->applyMorphs(1, &b, &full, 12.f);
+	const SPose original = poseOf(mesh);
+
+	IZeMorphMesh* copy = mesh->clone();
+	ASSERT_NE(copy, nullptr);
+	EXPECT_EQ(copy->getMorphCount(), 2u);
+	EXPECT_GE(mesh->getFrameCount(), 20u);
+	EXPECT_EQ(copy->getFrameCount(), mesh->getFrameCount());
+	EXPECT_NE(copy->getMeshBuffer(0), mesh->getMeshBuffer(0));
+	copy->applyMorphs(1, &a, &half, 15.f);
+	EXPECT_TRUE(samePose(poseOf(copy), limbOracle(blend(limbTargetA(), 0.5f, SShape(), 0.f), 15.f)));
+	EXPECT_TRUE(samePose(poseOf(mesh), original));
+
+	EXPECT_TRUE(sameBox(copy->getBoundingBox(), tightBox(copy)));
+	EXPECT_TRUE(sameBox(mesh->getBoundingBox(), tightBox(mesh)));
+	EXPECT_FALSE(sameBox(copy->getBoundingBox(), mesh->getBoundingBox()));
 	copy->drop();
 	mesh->drop();
 }
@@ -484,6 +680,71 @@ TEST_F(ZeMorphMeshTest, SeriesMembersBecomeMorphsAndMismatchesAreRefused)
 	EXPECT_EQ(both->getMorphCount(), 2u);
 	both->drop();
 	EXPECT_EQ(zeLoadMorphMesh(Device, path("missing.x").c_str()), nullptr);
+}
+
+// Compared with the library's own software skinning of an uncached limb whose
+// bind pose already carries the weighted displacements.
+TEST_F(ZeMorphMeshTest, SkinnedSeriesSkinsRestPlusDeltaAtEveryFrameAndInstancesStaySeparate)
+{
+	const std::string limb = writeLimbSeries();
+	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, limb.c_str());
+	ASSERT_NE(mesh, nullptr);
+	CZeMorphMeshMorphMap* series = dynamic_cast<CZeMorphMeshMorphMap*>(mesh);
+	ASSERT_NE(series, nullptr);
+	ASSERT_NE(series->getSkinnedMesh(), nullptr);
+	EXPECT_EQ(mesh->getMorphCount(), 2u);
+	EXPECT_GE(mesh->getFrameCount(), 20u);
+
+	// The data tells the orders apart: skinning moves the limb, and skinning
+	// rest + delta is neither rest + delta nor skin(rest) + delta.
+	const SShape halfA = blend(limbTargetA(), 0.5f, SShape(), 0.f);
+	const SPose bind = limbOracle(SShape(), 0.f);
+	const SPose still = limbOracle(SShape(), 15.f);
+	const SPose expected = limbOracle(halfA, 15.f);
+	ASSERT_GT(largestMove(still, bind), 0.3f);
+	SPose deltaAfterSkin = still, deltaUnskinned = bind;
+	for (u32 v = 0; v < 8; ++v)
+	{
+		deltaAfterSkin.Pos[v] += halfA.Moves[v];
+		deltaUnskinned.Pos[v] += halfA.Moves[v];
+	}
+	ASSERT_GT(largestMove(expected, deltaAfterSkin), 0.05f);
+	ASSERT_GT(largestMove(expected, deltaUnskinned), 0.3f);
+
+	// (a) A morph set at one frame, then the frame changes.
+	const u32 a = 1;
+	const f32 half = 0.5f;
+	mesh->applyMorphs(1, &a, &half, 5.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), limbOracle(halfA, 5.f)));
+	mesh->applyMorphs(1, &a, &half, 15.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), expected));
+
+	// (b) Morphs set again at the same frame keep the skinning.
+	const u32 none = 0;
+	const f32 zero = 0.f;
+	mesh->applyMorphs(1, &none, &zero, 15.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), still));
+	const std::vector<u32> both = { 1, 2 };
+	const std::vector<f32> weights = { 1.f, 0.5f };
+	mesh->applyMorphs(2, both.data(), weights.data(), 15.f);
+	const SPose mixed = limbOracle(blend(limbTargetA(), 1.f, limbTargetB(), 0.5f), 15.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), mixed));
+
+	// (c) A second object from the same file morphs and animates on its own.
+	IZeMorphMesh* other = zeLoadMorphMesh(Device, limb.c_str());
+	ASSERT_NE(other, nullptr);
+	EXPECT_NE(mesh->getMeshBuffer(0), other->getMeshBuffer(0));
+	EXPECT_TRUE(samePose(poseOf(mesh), mixed));
+	const u32 b = 2;
+	const f32 full = 1.f;
+	other->applyMorphs(1, &b, &full, 3.f);
+	EXPECT_TRUE(samePose(poseOf(other), limbOracle(limbTargetB(), 3.f)));
+	EXPECT_TRUE(samePose(poseOf(mesh), mixed));
+	mesh->applyMorphs(1, &a, &half, 8.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), limbOracle(halfA, 8.f)));
+	EXPECT_TRUE(samePose(poseOf(other), limbOracle(limbTargetB(), 3.f)));
+	other->drop();
+	mesh->drop();
 }
 
 TEST_F(ZeMorphMeshTest, SeriesMorphsAllVertexTypesAndRefusesOtherTypesOrBufferCounts)
