@@ -14,6 +14,9 @@ const char* const SPECIAL_TECHNIQUES[3] = {"depth", "shadow", "reflection"};
 const scene::ESCENE_NODE_TYPE MORPH_NODE = static_cast<scene::ESCENE_NODE_TYPE>(MAKE_IRR_ID('m', 'o', 'r', 'p'));
 
 CZeSceneNodeExt::MorphMeshGetter g_morphMeshGetter = nullptr;
+
+// Indirect textures are found by name: each extension's has a number of its own.
+u32 g_cubeMapTextureNumber = 0;
 } // namespace
 
 CZeSceneNodeExt::CZeSceneNodeExt(scene::ISceneNode* node)
@@ -26,7 +29,9 @@ CZeSceneNodeExt::CZeSceneNodeExt(scene::ISceneNode* node)
 		Materials[i].Ext.Node = Node;
 		Materials[i].Ext.Surface = i;
 	}
-	CubeMapTexture = ze::createTextureIndirect("NodeExtCubeMap", nullptr);
+	core::stringc name("NodeExtCubeMap");
+	name += ++g_cubeMapTextureNumber;
+	CubeMapTexture = ze::createTextureIndirect(name, nullptr);
 }
 
 CZeSceneNodeExt::~CZeSceneNodeExt()

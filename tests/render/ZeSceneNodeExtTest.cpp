@@ -594,6 +594,24 @@ TEST_F(NodeExt, NodesComingAndGoingLeaveNoSideRecordsOrTextureReferencesBehind)
 	effect.drop();
 }
 
+TEST_F(NodeExt, EachExtensionHasACubeMapTextureOfItsOwnName)
+{
+	IZeSceneNodeExt* a = Service->getSceneNodeExt(meshNode(1));
+	scene::IMeshSceneNode* other = meshNode(1);
+	IZeSceneNodeExt* b = Service->getSceneNodeExt(other);
+	const std::string nameA = a->getCubeMapTexture()->getName().getPath().c_str();
+	const std::string nameB = b->getCubeMapTexture()->getName().getPath().c_str();
+	EXPECT_NE(nameA, nameB);
+	EXPECT_EQ(ze::findTexture(nullptr, nameA.c_str()), a->getCubeMapTexture());
+	EXPECT_EQ(ze::findTexture(nullptr, nameB.c_str()), b->getCubeMapTexture());
+	// One is freed by its name; the other stays.
+	ze::removeTexture(ze::findTexture(nullptr, nameB.c_str()));
+	EXPECT_EQ(ze::findTexture(nullptr, nameB.c_str()), nullptr);
+	EXPECT_EQ(ze::findTexture(nullptr, nameA.c_str()), a->getCubeMapTexture());
+	other->remove();
+	EXPECT_EQ(ze::findTexture(nullptr, nameA.c_str()), a->getCubeMapTexture());
+}
+
 TEST_F(NodeExt, PostEffectQuadsReleaseTheirSideRecords)
 {
 	ze::ITextureIndirect* ours = ze::createTextureIndirect("ours", Texture);
