@@ -1,8 +1,11 @@
 // The record a material's user data points to (through the material's side
 // record, ze::setMaterialUserData): which effect, technique and pass draw the
 // material, and for which node and surface. Node extensions begin their
-// per-material record with it.
+// per-material record with it. Materials answer it only while it lives
+// (ze::SMaterialUserData).
 #pragma once
+
+#include "libext/ZeMaterialExt.h"
 
 #include <irrlicht.h>
 
@@ -12,7 +15,7 @@ class IZeEffect;
 // data without it.
 const irr::u32 ZE_MATERIAL_EXT_TAG = 0x123456;
 
-struct SZeMaterialExt
+struct SZeMaterialExt : ze::SMaterialUserData
 {
 	irr::u32 Tag = ZE_MATERIAL_EXT_TAG;
 	IZeEffect* Effect = nullptr;             // not held by the record

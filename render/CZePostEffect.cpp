@@ -42,13 +42,7 @@ CZePostEffect::CZePostEffect()
 
 CZePostEffect::~CZePostEffect()
 {
-	video::SMaterial& material = Quad.getMaterial();
-	if (ze::getMaterialExt(material, false))
-	{
-		for (u32 layer = 0; layer < ze::MATERIAL_MAX_TEXTURES; ++layer)
-			ze::setMaterialTexture(material, layer, nullptr);
-		ze::setMaterialUserData(material, nullptr);
-	}
+	ze::releaseMaterialExt(Quad.getMaterial());
 	if (Effect)
 		Effect->drop();
 }

@@ -148,13 +148,7 @@ CZeRenderServices::CZeRenderServices(IrrlichtDevice* device, IZeManager* manager
 
 CZeRenderServices::~CZeRenderServices()
 {
-	video::SMaterial& material = Quad.getMaterial();
-	if (ze::getMaterialExt(material, false))
-	{
-		for (u32 layer = 0; layer < ze::MATERIAL_MAX_TEXTURES; ++layer)
-			ze::setMaterialTexture(material, layer, nullptr);
-		ze::setMaterialUserData(material, nullptr);
-	}
+	ze::releaseMaterialExt(Quad.getMaterial());
 	if (CopyEffect)
 		CopyEffect->drop();
 }

@@ -10,6 +10,20 @@
 
 using namespace irr;
 
+namespace
+{
+// The library copies each cloned node's materials after cloning its animators,
+// children included: every extension of the copy applies its materials again.
+void applyExtensionsBelow(scene::ISceneNode* node)
+{
+	if (CZeSceneNodeExt* ext = dynamic_cast<CZeSceneNodeExt*>(zeFindSceneNodeExt(node)))
+		ext->applyAllMaterials();
+	const core::list<scene::ISceneNode*>& children = node->getChildren();
+	for (core::list<scene::ISceneNode*>::ConstIterator it = children.begin(); it != children.end(); ++it)
+		applyExtensionsBelow(*it);
+}
+} // namespace
+
 CZeSceneManagerServiceExt::CZeSceneManagerServiceExt(IrrlichtDevice* device, IZeManager* manager)
 	: CZeSceneManagerService(device->getSceneManager()), Device(device), Manager(manager)
 {
@@ -18,8 +32,8 @@ CZeSceneManagerServiceExt::CZeSceneManagerServiceExt(IrrlichtDevice* device, IZe
 scene::ISceneNode* CZeSceneManagerServiceExt::cloneSceneNode(scene::ISceneNode* node)
 {
 	scene::ISceneNode* copy = CZeSceneManagerService::cloneSceneNode(node);
-	if (CZeSceneNodeExt* ext = dynamic_cast<CZeSceneNodeExt*>(zeFindSceneNodeExt(copy)))
-		ext->applyAllMaterials();
+	if (copy)
+		applyExtensionsBelow(copy);
 	return copy;
 }
 

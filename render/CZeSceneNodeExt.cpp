@@ -15,18 +15,8 @@ const scene::ESCENE_NODE_TYPE MORPH_NODE = static_cast<scene::ESCENE_NODE_TYPE>(
 
 CZeSceneNodeExt::MorphMeshGetter g_morphMeshGetter = nullptr;
 
-// A material where surfaces bind a pass's textures, read back and emptied after each use.
-video::SMaterial& scratchMaterial()
-{
-	static video::SMaterial material;
-	return material;
-}
-
-void setVertexLayerFlag(video::SMaterial& material, u32 layer, u32 flag)
-{
-	if (ze::SMaterialExt* record = ze::getMaterialExt(material, flag != 0))
-		record->VertexTextureLayer[layer].SRGB = flag;
-}
+// Indirect textures are found by name: each extension's has a number of its own.
+u32 g_cubeMapTextureNumber = 0;
 } // namespace
 
 CZeSceneNodeExt::CZeSceneNodeExt(scene::ISceneNode* node)
@@ -39,18 +29,23 @@ CZeSceneNodeExt::CZeSceneNodeExt(scene::ISceneNode* node)
 		Materials[i].Ext.Node = Node;
 		Materials[i].Ext.Surface = i;
 	}
-	CubeMapTexture = ze::createTextureIndirect("NodeExtCubeMap", nullptr);
+	core::stringc name("NodeExtCubeMap");
+	name += ++g_cubeMapTextureNumber;
+	CubeMapTexture = ze::createTextureIndirect(name, nullptr);
 }
 
 CZeSceneNodeExt::~CZeSceneNodeExt()
 {
-	// The node may be half destroyed: its materials are not touched.
+	// The node may be half destroyed: its materials are not touched. Their side
+	// records go by handle, so that copies of the materials still around read
+	// none rather than records of this extension.
 	for (SZeNodeExtMaterial& record : Materials)
 	{
 		if (record.Effect)
 			record.Effect->drop();
 		if (record.Surface)
 			record.Surface->drop();
+		ze::releaseMaterialExtHandle(record.SideHandle);
 	}
 	Materials.clear();
 	if (CubeMap)
@@ -70,40 +65,24 @@ void CZeSceneNodeExt::setMorphMeshGetter(MorphMeshGetter getter)
 
 // ---- Applying materials ------------------------------------------------------------------
 // A node's materials start as copies of the mesh's (or, in a clone, of the
-// other node's) and so share their side record: the first time a material is
-// applied it gets a side record of its own with the same contents.
-void CZeSceneNodeExt::ownSideRecord(SZeNodeExtMaterial& record, video::SMaterial& material)
+// other node's) and so share their side record: before anything is written,
+// the material gets a record of its own, which this extension releases. A
+// material the node replaced (a new mesh, the library's clone copying
+// materials) leaves its record behind, released here too.
+void CZeSceneNodeExt::holdSideRecord(SZeNodeExtMaterial& record, video::SMaterial& material)
 {
-	if (record.SideHandle != 0.f && material.MaterialTypeParam2 == record.SideHandle && ze::getMaterialExt(material, false))
+	if (!ze::getMaterialExt(material, true))
 		return;
-	const ze::SMaterialExt* shared = ze::getMaterialExt(material, false);
-	ze::SMaterialExt contents = {};
-	if (shared)
-		contents = *shared;
-	material.MaterialTypeParam2 = 0.f;
-	ze::SMaterialExt* own = ze::getMaterialExt(material, true);
-	if (!own)
+	const u32 handle = ze::getMaterialExtHandle(material);
+	if (handle == record.SideHandle)
 		return;
-	for (u32 l = 0; l < ze::MATERIAL_MAX_TEXTURES; ++l)
-	{
-		own->TextureLayer[l] = contents.TextureLayer[l];
-		if (own->TextureLayer[l].Texture)
-			own->TextureLayer[l].Texture->grab();
-	}
-	for (u32 l = 0; l < ze::MATERIAL_MAX_VERTEX_TEXTURES; ++l)
-	{
-		own->VertexTextureLayer[l] = contents.VertexTextureLayer[l];
-		if (own->VertexTextureLayer[l].Texture)
-			own->VertexTextureLayer[l].Texture->grab();
-	}
-	own->UserData = nullptr;
-	record.SideHandle = material.MaterialTypeParam2;
+	ze::releaseMaterialExtHandle(record.SideHandle);
+	record.SideHandle = handle;
 }
 
 void CZeSceneNodeExt::rebuildSavedPasses(SZeNodeExtMaterial& record)
 {
 	record.SavedTechniques.clear();
-	video::SMaterial& scratch = scratchMaterial();
 	const u32 techniques = record.Effect->getTechniqueCount();
 	record.SavedTechniques.resize(techniques);
 	for (u32 t = 0; t < techniques; ++t)
@@ -112,24 +91,23 @@ void CZeSceneNodeExt::rebuildSavedPasses(SZeNodeExtMaterial& record)
 		record.SavedTechniques[t].Passes.resize(passes);
 		for (u32 p = 0; p < passes; ++p)
 		{
+			// The surface binds the pass's textures into an empty material, read back here.
 			SZeNodeExtSavedMatPass& saved = record.SavedTechniques[t].Passes[p];
+			video::SMaterial scratch;
 			record.Surface->setEffectTextureOnMaterial(scratch, record.Effect, t, p);
 			const ze::SMaterialExt* side = ze::getMaterialExt(scratch);
 			for (u32 l = 0; l < ze::MATERIAL_MAX_TEXTURES; ++l)
 			{
 				saved.Layers[l].Texture = ze::getMaterialTexture(scratch, l);
 				saved.Layers[l].Flag = side ? static_cast<u8>(side->TextureLayer[l].SRGB) : 0;
-				ze::setMaterialTexture(scratch, l, nullptr);
-				ze::setMaterialTextureSRGB(scratch, l, 0);
 			}
 			for (u32 l = 0; l < ze::MATERIAL_MAX_VERTEX_TEXTURES; ++l)
 			{
 				SZeNodeExtSavedMatPass::SLayer& layer = saved.Layers[ze::MATERIAL_MAX_TEXTURES + l];
 				layer.Texture = ze::getMaterialVertexTexture(scratch, l);
 				layer.Flag = side ? static_cast<u8>(side->VertexTextureLayer[l].SRGB) : 0;
-				ze::setMaterialVertexTexture(scratch, l, nullptr);
-				setVertexLayerFlag(scratch, l, 0);
 			}
+			ze::releaseMaterialExt(scratch);
 		}
 	}
 }
@@ -156,7 +134,7 @@ void CZeSceneNodeExt::copySavedPass(const SZeNodeExtMaterial& record, video::SMa
 		if (layer.Texture)
 		{
 			ze::setMaterialVertexTexture(material, l, layer.Texture);
-			setVertexLayerFlag(material, l, layer.Flag);
+			ze::setMaterialVertexTextureSRGB(material, l, layer.Flag);
 		}
 	}
 }
@@ -167,7 +145,7 @@ void CZeSceneNodeExt::applyMaterial(u32 i)
 		return;
 	SZeNodeExtMaterial& record = Materials[i];
 	video::SMaterial& material = Node->getMaterial(i);
-	ownSideRecord(record, material);
+	holdSideRecord(record, material);
 	if (record.Surface)
 		record.Surface->applyToMaterial(material);
 	if (record.Effect && record.Ext.Technique >= 0 && record.Ext.Pass >= 0)

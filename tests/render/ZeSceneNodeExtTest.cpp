@@ -1,12 +1,13 @@
 // Node and light extensions on the NULL driver: records behind the materials,
 // effects, surfaces, cube-map box and bind values, cloning, and the ".x"
-// MeshMaterialsUVs tables.
+// MeshMaterialsUVs tables; the side records of the other material owners.
 #include "core/CZeSceneManagerService.h"
 #include "frame/ZeLog.h"
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/ZeMaterialExt.h"
 #include "libext/ZeXMesh.h"
 #include "render/CZeCubeMap.h"
+#include "render/CZePostEffect.h"
 #include "render/CZeSceneManagerServiceExt.h"
 #include "render/CZeSceneNodeExt.h"
 #include "render/CZeSurfaceLightwave.h"
@@ -537,4 +538,95 @@ TEST_F(NodeExt, ClonesOntoNodesWithFewerOrMoreMaterialsCopyWhatBothHaveAndDefaul
 		s->drop();
 	first.drop();
 	second.drop();
+}
+
+TEST_F(NodeExt, MaterialsOutlivingTheirExtensionReadNoRecord)
+{
+	scene::IMeshSceneNode* node = meshNode(2);
+	IZeSceneNodeExt* ext = Service->getSceneNodeExt(node);
+	FakeEffect& effect = *new FakeEffect({"main"}, 1);
+	ext->setMaterialEffect(0, &effect, 0, 0);
+	ext->setMaterialSurface(1, nullptr);
+	ASSERT_EQ(userData(node, 0), ext->getMaterialRecord(0));
+	ASSERT_EQ(userData(node, 1), ext->getMaterialRecord(1));
+	// A copy taken while the extension lives, as the driver keeps the last material it drew.
+	const video::SMaterial kept = node->getMaterial(0);
+
+	node->removeAnimators();
+	EXPECT_EQ(ze::getMaterialUserData(node->getMaterial(0)), nullptr);
+	EXPECT_EQ(ze::getMaterialUserData(node->getMaterial(1)), nullptr);
+	EXPECT_EQ(ze::getMaterialUserData(kept), nullptr);
+	EXPECT_EQ(effect.getReferenceCount(), 1);
+	effect.drop();
+}
+
+TEST_F(NodeExt, NodesComingAndGoingLeaveNoSideRecordsOrTextureReferencesBehind)
+{
+	FakeEffect& effect = *new FakeEffect({"main", "shadow"}, 2);
+	CZeSurfaceLightwave* surface = new CZeSurfaceLightwave();
+	surface->setParamTexture(EZELW_BASE_COLOR, Texture);
+	CZeCubeMap* map = new CZeCubeMap(Device->getVideoDriver(), nullptr);
+	const u32 records = ze::getMaterialExtCount();
+	const s32 textureRefs = Texture->getReferenceCount();
+	for (int n = 0; n < 40; ++n)
+	{
+		scene::IMeshSceneNode* node = meshNode(2);
+		IZeSceneNodeExt* ext = Service->getSceneNodeExt(node);
+		ext->setCubeMap(map);
+		ext->setMaterialSurface(0, surface);
+		ext->setMaterialEffect(0, &effect, 1, 1);  // the surface's texture lands on layer 5
+		ext->setMaterialEffect(1, &effect, 0, 0);
+		ze::setMaterialTexture(node->getMaterial(1), 4, ext->getCubeMapTexture());
+		ASSERT_EQ(ze::getMaterialTexture(node->getMaterial(0), 5), Texture);
+		scene::ISceneNode* copy = Service->cloneSceneNode(node);
+		ASSERT_TRUE(copy);
+		ASSERT_EQ(ze::getMaterialTexture(copy->getMaterial(0), 5), Texture);
+		node->remove();
+		copy->remove();
+	}
+	EXPECT_EQ(ze::getMaterialExtCount(), records);
+	EXPECT_EQ(Texture->getReferenceCount(), textureRefs);
+	EXPECT_EQ(effect.getReferenceCount(), 1);
+	EXPECT_EQ(surface->getReferenceCount(), 1);
+	EXPECT_EQ(map->getReferenceCount(), 1);
+	map->drop();
+	surface->drop();
+	effect.drop();
+}
+
+TEST_F(NodeExt, EachExtensionHasACubeMapTextureOfItsOwnName)
+{
+	IZeSceneNodeExt* a = Service->getSceneNodeExt(meshNode(1));
+	scene::IMeshSceneNode* other = meshNode(1);
+	IZeSceneNodeExt* b = Service->getSceneNodeExt(other);
+	const std::string nameA = a->getCubeMapTexture()->getName().getPath().c_str();
+	const std::string nameB = b->getCubeMapTexture()->getName().getPath().c_str();
+	EXPECT_NE(nameA, nameB);
+	EXPECT_EQ(ze::findTexture(nullptr, nameA.c_str()), a->getCubeMapTexture());
+	EXPECT_EQ(ze::findTexture(nullptr, nameB.c_str()), b->getCubeMapTexture());
+	// One is freed by its name; the other stays.
+	ze::removeTexture(ze::findTexture(nullptr, nameB.c_str()));
+	EXPECT_EQ(ze::findTexture(nullptr, nameB.c_str()), nullptr);
+	EXPECT_EQ(ze::findTexture(nullptr, nameA.c_str()), a->getCubeMapTexture());
+	other->remove();
+	EXPECT_EQ(ze::findTexture(nullptr, nameA.c_str()), a->getCubeMapTexture());
+}
+
+TEST_F(NodeExt, PostEffectQuadsReleaseTheirSideRecords)
+{
+	ze::ITextureIndirect* ours = ze::createTextureIndirect("ours", Texture);
+	const u32 records = ze::getMaterialExtCount();
+	const s32 textureRefs = Texture->getReferenceCount();
+	const s32 oursRefs = ours->getReferenceCount();
+	for (int n = 0; n < 20; ++n)
+	{
+		CZePostEffect post;
+		ASSERT_TRUE(ze::getMaterialUserData(post.getMaterial()));
+		ze::setMaterialTexture(post.getMaterial(), 1, ours);
+		ze::setMaterialTexture(post.getMaterial(), 6, Texture);
+	}
+	EXPECT_EQ(ze::getMaterialExtCount(), records);
+	EXPECT_EQ(Texture->getReferenceCount(), textureRefs);
+	EXPECT_EQ(ours->getReferenceCount(), oursRefs);
+	ours->drop();
 }
