@@ -362,3 +362,81 @@ TEST_F(RenderScene, RenderNodesSelectsNodesByTheirExtensionMask)
 		EXPECT_EQ(count, c.Drawn) << "hide " << c.Hide << " show " << c.Show;
 	}
 }
+
+// ---- Render passes, extension nodes and screen-quad inputs ------------------------------
+TEST_F(RenderScene, ScreenQuadReadsEachOfTwentyInputsAndLetsThemGoAfterTheDraw)
+{
+	IZeEffect* show = loadEffect(ZELV_RENDER_TEST_DATA "inputs.hlsl");
+	ASSERT_TRUE(show);
+	const u32 COUNT = 20;
+	video::SColor colours[COUNT];
+	for (u32 i = 0; i < COUNT; ++i)
+		colours[i] = video::SColor(255, 10 * i + 5, 250 - 12 * i, (i * 67) % 256);
+	auto makeInputs = [&](const std::string& prefix, video::ITexture** inputs) {
+		for (u32 i = 0; i < COUNT; ++i)
+		{
+			video::IImage* image = Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(4, 4));
+			image->fill(colours[i]);
+			inputs[i] = Driver->addTexture((prefix + std::to_string(i)).c_str(), image);
+			image->drop();
+			ASSERT_TRUE(inputs[i]);
+		}
+	};
+	auto shown = [&](video::ITexture* const* inputs, u32 pick, u32 count) {
+		show->setFloatByName("Pick", static_cast<f32>(pick));
+		EXPECT_TRUE(Services->setRenderTargets(&Back0, 1));
+		EXPECT_TRUE(Services->drawScreenQuadTextures(show, 0, 0, inputs, count));
+		return texel(read(Back0), 64, 20, 30);
+	};
+	auto isColour = [](const Rgba& got, const video::SColor& c) {
+		return near(got, c.getRed(), c.getGreen(), c.getBlue(), 255);
+	};
+
+	// The first draw of new inputs, which looks their GL textures up.
+	video::ITexture* fresh[COUNT];
+	makeInputs("Fresh", fresh);
+	EXPECT_TRUE(isColour(shown(fresh, 0, COUNT), colours[0]));
+
+	// Every input is read through its own sampler and let go after each draw.
+	// Their GL textures are looked up first (the registry keeps a note) and a
+	// fill empties the library's units 0-3, whose inputs are not counted: the
+	// library keeps the last texture of each.
+	video::ITexture* inputs[COUNT];
+	makeInputs("Input", inputs);
+	for (video::ITexture* t : inputs)
+		ASSERT_NE(ze::getGLTextureName(t), 0u);
+	fill(Back1, 0, 0, 0);
+	s32 held[COUNT];
+	for (u32 i = 0; i < COUNT; ++i)
+		held[i] = inputs[i]->getReferenceCount();
+	for (u32 pick = 0; pick < COUNT; ++pick)
+	{
+		EXPECT_TRUE(isColour(shown(inputs, pick, COUNT), colours[pick])) << "input " << pick;
+		for (u32 i = 4; i < COUNT; ++i)
+			EXPECT_EQ(inputs[i]->getReferenceCount(), held[i]) << "input " << i << " kept after drawing " << pick;
+	}
+
+	// A sampler past the inputs given keeps the texture set on it.
+	const SZeFxParameter* last = show->getParameterByName("Input19");
+	ASSERT_TRUE(show->setSamplerTexture(last, inputs[3], false));
+	EXPECT_TRUE(isColour(shown(inputs, 19, 10), colours[3]));
+	EXPECT_TRUE(isColour(shown(inputs, 19, COUNT), colours[19]));
+	EXPECT_TRUE(isColour(shown(inputs, 19, 10), colours[3]));
+	EXPECT_EQ(show->getSamplerTexture(last), inputs[3]);
+	ASSERT_TRUE(show->setSamplerTexture(last, nullptr, false));
+}
+
+TEST_F(RenderScene, ScreenQuadLetsGoOfACubeAfterTheLatLongCopy)
+{
+	ze::ITextureCUBE* cube = ze::createTextureCUBE(Driver, "LatLongSource", 16, ze::ECF_A8R8G8B8, true);
+	video::ITexture* latLong = ze::addRenderTargetTexture(Driver, {32, 16}, "LatLongCopy", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(cube && latLong);
+	const s32 held = cube->getReferenceCount();
+	ASSERT_TRUE(Services->cubeToLatLong(cube, latLong));
+	EXPECT_EQ(cube->getReferenceCount(), held);
+	ASSERT_TRUE(Services->drawScreenQuadTextures(Manager->getResourceManager()->getCubeToLatLongEffect(), 0, 0,
+		reinterpret_cast<video::ITexture* const*>(&cube), 1));
+	EXPECT_EQ(cube->getReferenceCount(), held);
+	ze::removeTexture(cube);
+	cube->drop();
+}
