@@ -309,6 +309,8 @@ bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes
 		overrides.Enabled = true;
 	}
 
+	// Our mesh nodes draw only the buffers of the pass they are drawn in.
+	const scene::E_SCENE_NODE_RENDER_PASS outerPass = ze::setCurrentRenderPass(pass);
 	u32 drawn = 0;
 	for (u32 i = 0; i < nodes.size(); ++i)
 	{
@@ -319,6 +321,7 @@ bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes
 		node->render();
 		++drawn;
 	}
+	ze::setCurrentRenderPass(outerPass);
 
 	if (overrideMaterial)
 	{

@@ -364,6 +364,52 @@ TEST_F(RenderScene, RenderNodesSelectsNodesByTheirExtensionMask)
 }
 
 // ---- Render passes, extension nodes and screen-quad inputs ------------------------------
+TEST_F(RenderScene, RenderNodesDrawsOnlyTheBuffersOfTheAskedPass)
+{
+	// One node of two buffers: a solid yellow square left of the middle and a
+	// transparent blue one right of it.
+	camera(core::vector3df(0, 0, -10));
+	scene::SMesh* mesh = new scene::SMesh();
+	const struct { f32 X; video::SColor C; video::E_MATERIAL_TYPE Type; } halves[] = {
+		{-4, YELLOW, video::EMT_SOLID}, {2, video::SColor(255, 0, 0, 255), video::EMT_TRANSPARENT_VERTEX_ALPHA}};
+	for (const auto& h : halves)
+	{
+		scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+		const core::vector3df corner(h.X, -1, 0);
+		for (const core::vector3df& p : {corner, corner + core::vector3df(2, 0, 0), corner + core::vector3df(2, 2, 0),
+			corner + core::vector3df(0, 2, 0)})
+			buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(0, 0, -1), h.C, core::vector2df(0, 0)));
+		for (u16 i : {0, 1, 2, 0, 2, 3})
+			buffer->Indices.push_back(i);
+		buffer->Material.MaterialType = h.Type;
+		buffer->Material.Lighting = false;
+		buffer->Material.BackfaceCulling = false;
+		buffer->recalculateBoundingBox();
+		mesh->addMeshBuffer(buffer);
+		buffer->drop();
+	}
+	mesh->recalculateBoundingBox();
+	core::array<scene::ISceneNode*> nodes;
+	nodes.push_back(ze::addMeshSceneNode(Smgr, mesh));
+	mesh->drop();
+
+	const struct { scene::E_SCENE_NODE_RENDER_PASS Pass; int Left[3], Right[3]; } passes[] = {
+		{scene::ESNRP_SOLID, {255, 255, 0}, {0, 0, 0}}, {scene::ESNRP_TRANSPARENT, {0, 0, 0}, {0, 0, 255}}};
+	for (const auto& p : passes)
+	{
+		Driver->setRenderTarget(Back0, true, true, video::SColor(255, 0, 0, 0));
+		ASSERT_TRUE(Services->setRenderTargets(&Back0, 1));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		u32 count = 0;
+		EXPECT_TRUE(Services->renderNodes(nodes, p.Pass, nullptr, nullptr, 0, 0, &count));
+		EXPECT_EQ(count, 1u);
+		EXPECT_EQ(ze::getCurrentRenderPass(), scene::ESNRP_NONE);
+		const std::vector<float> image = read(Back0);
+		EXPECT_TRUE(near(texel(image, 64, 22, 24), p.Left[0], p.Left[1], p.Left[2])) << "pass " << p.Pass;
+		EXPECT_TRUE(near(texel(image, 64, 42, 24), p.Right[0], p.Right[1], p.Right[2])) << "pass " << p.Pass;
+	}
+}
+
 TEST_F(RenderScene, ScreenQuadReadsEachOfTwentyInputsAndLetsThemGoAfterTheDraw)
 {
 	IZeEffect* show = loadEffect(ZELV_RENDER_TEST_DATA "inputs.hlsl");
