@@ -176,9 +176,9 @@ public:
 	virtual void getTransparentEffectNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
 	// Every visible node under the root except lights and cameras.
 	virtual void getVisibleNodes(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
-	// The visible nodes whose extension answers true to its lighting query.
+	// The visible nodes (as getVisibleNodes) that carry a node extension.
 	virtual void getVisibleExtNodes(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
-	// Keeps the nodes of `in` whose extension answers true.
+	// Keeps, in order, the nodes of `in` that carry a node or light extension.
 	virtual void filterExtNodes(irr::core::array<irr::scene::ISceneNode*>& out,
 		const irr::core::array<irr::scene::ISceneNode*>& in) = 0;
 	// Captures the six faces around a position through a renderer; true when

@@ -1,4 +1,5 @@
 #include "render/CZeRenderServices.h"
+#include "render/IZeLightSceneNodeExt.h"
 #include "render/IZeSceneNodeExt.h"
 
 #include "core/IZeRenderer.h"
@@ -65,12 +66,11 @@ bool isSelected(scene::ISceneNode* node, u32 hideMask, u32 showMask)
 	return !showMask || (mask & showMask);
 }
 
-// Whether the node's extension answers its lighting query; no node has an
-// extension yet.
-bool answersLighting(scene::ISceneNode* node)
+// Whether the node takes part in lighting as the engine's: an object node
+// with its extension, or a light with its own.
+bool hasExtension(scene::ISceneNode* node)
 {
-	(void)node;
-	return false;
+	return zeFindSceneNodeExt(node) || zeFindLightSceneNodeExt(node);
 }
 
 // Switches the effect records of a node's materials to a technique for one
@@ -374,7 +374,7 @@ void CZeRenderServices::filterExtNodes(core::array<scene::ISceneNode*>& out,
 {
 	out.set_used(0);
 	for (u32 i = 0; i < in.size(); ++i)
-		if (in[i] && answersLighting(in[i]))
+		if (in[i] && hasExtension(in[i]))
 			out.push_back(in[i]);
 }
 

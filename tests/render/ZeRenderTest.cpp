@@ -410,6 +410,36 @@ TEST_F(RenderScene, RenderNodesDrawsOnlyTheBuffersOfTheAskedPass)
 	}
 }
 
+TEST_F(RenderScene, VisibleExtNodesAreTheNodesAndLightsThatCarryAnExtension)
+{
+	IZeSceneManager* engineScene = Manager->getSceneManager();
+	scene::ISceneNode* plain = Smgr->addEmptySceneNode();
+	scene::ISceneNode* extended = Smgr->addEmptySceneNode();
+	scene::ISceneNode* child = Smgr->addEmptySceneNode(plain);
+	scene::ISceneNode* hidden = Smgr->addEmptySceneNode();
+	scene::ISceneNode* lightWithExt = Smgr->addLightSceneNode();
+	scene::ISceneNode* bareLight = Smgr->addLightSceneNode();
+	for (scene::ISceneNode* n : {extended, child, hidden})
+		ASSERT_TRUE(engineScene->getSceneNodeExt(n));
+	ASSERT_TRUE(engineScene->getLightSceneNodeExt(lightWithExt));
+	hidden->setVisible(false);
+
+	core::array<scene::ISceneNode*> list;
+	list.push_back(plain);  // emptied first
+	Services->getVisibleExtNodes(list);
+	ASSERT_EQ(list.size(), 2u);
+	EXPECT_TRUE(list.linear_search(extended) >= 0 && list.linear_search(child) >= 0);
+
+	// Filtering keeps the order of what it is given, lights included.
+	core::array<scene::ISceneNode*> in;
+	for (scene::ISceneNode* n : {bareLight, child, plain, lightWithExt, hidden})
+		in.push_back(n);
+	in.push_back(nullptr);
+	Services->filterExtNodes(list, in);
+	ASSERT_EQ(list.size(), 3u);
+	EXPECT_TRUE(list[0] == child && list[1] == lightWithExt && list[2] == hidden);
+}
+
 TEST_F(RenderScene, ScreenQuadReadsEachOfTwentyInputsAndLetsThemGoAfterTheDraw)
 {
 	IZeEffect* show = loadEffect(ZELV_RENDER_TEST_DATA "inputs.hlsl");
