@@ -119,7 +119,7 @@ TEST_F(CubeMapGL, CreationSizesTheTexturesAndRefusesASecondCreate)
 	Maps.pop_back();
 	EXPECT_EQ(linesWith("Cannot remove texture of cubemap latlong still references 2 on it!"), 1);
 	EXPECT_EQ(linesWith("Cannot remove texture of cubemap still"), 0);
-	EXPECT_TRUE(Driver->getTextureCount() > 0 && Driver->findTexture("rt"));
+	EXPECT_EQ(Driver->findTexture(latLong->getName()), latLong);
 	bool kept = false;
 	for (u32 i = 0; i < Driver->getTextureCount(); ++i)
 		kept = kept || Driver->getTextureByIndex(i) == latLong;
@@ -280,4 +280,38 @@ TEST_F(CubeMapGL, AMirrorDrawnWithTheNodeCubeMapShowsTheWallItFaces)
 	ext->setCubeMap(map);
 	zeEndFrame();
 	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[5].getRed(), WALLS[5].getGreen(), WALLS[5].getBlue()));
+}
+
+TEST_F(CubeMapGL, TexturesHaveNamesOfTheirOwnAndGoWithTheMapAfterALatLongCopy)
+{
+	IrrlichtDevice* device = zeGetContext()->device;
+	LogCapture capture;
+	capture.Next = device->getEventReceiver();
+	device->setEventReceiver(&capture);
+	buildBox();
+	IZeCubeMap* first = make(64, true);
+	IZeCubeMap* second = make(64, true);
+	ASSERT_TRUE(first && second);
+	video::ITexture* textures[4] = {first->getCubeTexture(), first->getLatLongTexture(), second->getCubeTexture(),
+		second->getLatLongTexture()};
+	for (u32 i = 0; i < 4; ++i)
+	{
+		EXPECT_EQ(ze::findTexture(Driver, textures[i]->getName()), textures[i]) << textures[i]->getName().getPath().c_str();
+		for (u32 j = 0; j < i; ++j)
+			EXPECT_NE(std::string(textures[i]->getName().getPath().c_str()), textures[j]->getName().getPath().c_str()) << i << " and " << j;
+	}
+
+	// Captured and copied, then dropped: both textures leave the driver.
+	ASSERT_EQ(zeRenderCubeMapFrame(first, core::vector3df(0, 0, 0)), 0);
+	zeEndFrame();
+	ASSERT_TRUE(first->isRendered());
+	const io::path cubeName = textures[0]->getName();
+	const io::path latLongName = textures[1]->getName();
+	Maps.erase(Maps.begin());
+	first->drop();
+	EXPECT_EQ(linesWith("Cannot remove texture of cubemap"), 0);
+	EXPECT_EQ(ze::findTexture(Driver, cubeName), nullptr);
+	EXPECT_EQ(ze::findTexture(Driver, latLongName), nullptr);
+	EXPECT_EQ(ze::findTexture(Driver, textures[2]->getName()), textures[2]);
+	device->setEventReceiver(capture.Next);
 }
