@@ -90,8 +90,9 @@ public:
 		(void)light;
 		return nullptr;
 	}
-	// A new cube map holding one reference for the caller, its textures made;
-	// null on failure or when the service makes none (this body).
+	// A new cube map holding one reference for the caller, its textures made
+	// in half floats (ECF_A16B16G16R16F) whatever `format` asks for; null on
+	// failure or when the service makes none (this body).
 	virtual IZeCubeMap* createCubeMap(irr::u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
 	{
 		(void)size;

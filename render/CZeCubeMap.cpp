@@ -95,10 +95,11 @@ bool CZeCubeMap::render(IZeRenderer* renderer, const core::vector3df& position)
 		const core::dimension2d<u32> face = Cube->getSize();
 		video::ITexture* work = textures->getRenderTexture(face, Cube->getFormat());
 		captured = services->renderCubeMap(Cube, work, position, renderer);
-		if (HasLatLong && LatLong)
+		if (captured && HasLatLong && LatLong)
 			services->cubeToLatLong(Cube, LatLong);
 	}
-	Rendered = 1;
+	// A refused face leaves the cube partly old, partly new: not a capture.
+	Rendered = captured ? 1 : 0;
 	return captured;
 }
 

@@ -315,3 +315,45 @@ TEST_F(CubeMapGL, TexturesHaveNamesOfTheirOwnAndGoWithTheMapAfterALatLongCopy)
 	EXPECT_EQ(ze::findTexture(Driver, textures[2]->getName()), textures[2]);
 	device->setEventReceiver(capture.Next);
 }
+
+TEST_F(CubeMapGL, OnlyAWholeCaptureCountsAsRenderedAndIsCopiedToLatLong)
+{
+	buildBox();
+	IZeCubeMap* map = make(64, true);
+	ASSERT_TRUE(map);
+	map->clear();
+	// A renderer that refuses the third face.
+	struct Failing : IZeRenderer
+	{
+		IZeRenderer* Real = nullptr;
+		int Calls = 0;
+		bool render(video::ITexture* target) override { return ++Calls < 3 && Real->render(target); }
+	} failing;
+	failing.Real = zeGetCurrentRenderer();
+	EXPECT_FALSE(map->render(&failing, core::vector3df(0, 0, 0)));
+	EXPECT_EQ(failing.Calls, 3);
+	EXPECT_FALSE(map->isRendered());
+	EXPECT_TRUE(near(texel(read(map->getCubeTexture(), 0), 64, 32, 48), WALLS[0].getRed(), WALLS[0].getGreen(),
+		WALLS[0].getBlue())) << "the faces before the refusal were drawn";
+	const std::vector<float> untouched = read(map->getLatLongTexture());
+	int copied = 0;
+	for (size_t i = 0; i < untouched.size(); ++i)
+		copied += untouched[i] != 0.f;
+	EXPECT_EQ(copied, 0) << "no lat-long copy of a partial capture";
+
+	// A whole capture counts; a later refused one does not.
+	EXPECT_TRUE(map->render(zeGetCurrentRenderer(), core::vector3df(0, 0, 0)));
+	EXPECT_TRUE(map->isRendered());
+	EXPECT_TRUE(near(texel(read(map->getLatLongTexture()), 64, 48, 16), WALLS[0].getRed(), WALLS[0].getGreen(),
+		WALLS[0].getBlue()));
+	failing.Calls = 0;
+	EXPECT_FALSE(map->render(&failing, core::vector3df(1, 0, 0)));
+	EXPECT_FALSE(map->isRendered());
+
+	// The engine's cube maps are half floats whatever the caller asks for.
+	IZeCubeMap* bytes = Service->createCubeMap(32, ze::ECF_A8R8G8B8, true);
+	ASSERT_TRUE(bytes);
+	EXPECT_EQ(ze::getTextureFormat(bytes->getCubeTexture()), ze::ECF_A16B16G16R16F);
+	EXPECT_EQ(ze::getTextureFormat(bytes->getLatLongTexture()), ze::ECF_A16B16G16R16F);
+	bytes->drop();
+}
