@@ -152,6 +152,12 @@ void CZeSurfaceLightwave::setParamFlag(u32 i, u8 srgb)
 		Channels[i].SRGB = srgb;
 }
 
+const SZeLightwaveChannel& CZeSurfaceLightwave::getParam(u32 i) const
+{
+	static const SZeLightwaveChannel none = {};
+	return i < ZE_LIGHTWAVE_CHANNEL_COUNT ? Channels[i] : none;
+}
+
 // ---- Materials ---------------------------------------------------------------------
 void CZeSurfaceLightwave::initFromMaterial(const video::SMaterial& material)
 {

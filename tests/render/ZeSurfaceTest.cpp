@@ -147,6 +147,16 @@ TEST_F(SurfaceNull, LightwaveChannelsDefaultsSettersAndCopies)
 		Lw->setParamFlag(i, 1);
 	}
 	EXPECT_EQ(std::memcmp(block, Lw->getParams(), sizeof(block)), 0);
+	// Getters answer an empty channel past the last one.
+	for (u32 i : {39u, 40u, 1000u, 0xFFFFFFFFu})
+	{
+		EXPECT_EQ(Lw->getParamFloat(i), 0.0f) << i;
+		EXPECT_EQ(Lw->getParamInt(i), 0) << i;
+		EXPECT_EQ(Lw->getParamTexture(i), nullptr) << i;
+		const SZeLightwaveChannel& none = Lw->getParam(i);
+		EXPECT_TRUE(none.Value[0] == 0.0f && none.Value[1] == 0.0f && none.Value[2] == 0.0f && none.Word == 0 &&
+			none.Texture == nullptr && none.SRGB == 0) << i;
+	}
 	Lw->setParamInt(EZELW_SIDEDNESS, 3);
 	Lw->setParamFloat3(EZELW_LINE_COLOR, 0.1f, 0.2f, 0.3f);
 	Lw->setParamTexture(EZELW_BUMP, t);
@@ -464,6 +474,23 @@ TEST_F(SurfaceNull, HyperVoxelBlockMaterialsAndMacros)
 		EXPECT_EQ(logLines(), (Names{NO_SPACE_HV}));
 	}
 	EXPECT_TRUE(macrosOf(Hv, &names, &type, 6));
+
+	// Key counts past the eight keys a gradient holds are cut to eight, by
+	// setParams and by clone of a block written in place.
+	SZeLightwaveHVParams many = block;
+	many.ColorKeyCount = 9;
+	many.SizeKeyCount = 0xFFFFFFFFu;
+	Hv->setParams(many);
+	EXPECT_EQ(p->ColorKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	EXPECT_EQ(p->SizeKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	p->ColorKeyCount = 100;
+	p->SizeKeyCount = 8;
+	IZeSurface* cut = Hv->clone();
+	const SZeLightwaveHVParams* c2 = static_cast<const SZeLightwaveHVParams*>(cut->getParams());
+	EXPECT_EQ(c2->ColorKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	EXPECT_EQ(c2->SizeKeyCount, 8u);
+	cut->drop();
+	Hv->setParams(block);
 	p->UseTextureColor = p->ColorKeyCount = 0;
 	p->Rotation = 0.0f;
 	p->BlendMode = EZEHVB_SUBTRACTIVE;
