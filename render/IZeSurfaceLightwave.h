@@ -6,6 +6,8 @@
 #include <cstring>
 
 const irr::u32 ZE_LIGHTWAVE_CHANNEL_COUNT = 39;
+// Channels 0 to 9, 35 and 36 carry a texture, read by the sampler "LW_Tex_<name>".
+const irr::u32 ZE_LIGHTWAVE_TEXTURED_CHANNEL_COUNT = 12;
 
 // Channel indices (names: getLightwaveChannelName).
 enum EZE_LIGHTWAVE_CHANNEL
