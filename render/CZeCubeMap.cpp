@@ -72,7 +72,8 @@ bool CZeCubeMap::create(u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
 	if (withLatLong)
 	{
 		const u32 height = getLatLongHeight(size);
-		LatLong = ze::addRenderTargetTexture(Driver, core::dimension2d<u32>(2 * height, height), name + "LatLong", format);
+		LatLong = ze::addRenderTargetTexture(Driver, core::dimension2d<u32>(2 * height, height), name + "LatLong",
+			format);
 		if (!LatLong)
 		{
 			zeEngineLog(EZELL_ERROR, "failed to create cubemap latlong texture");

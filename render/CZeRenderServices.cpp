@@ -66,8 +66,8 @@ bool isSelected(scene::ISceneNode* node, u32 hideMask, u32 showMask)
 	return !showMask || (mask & showMask);
 }
 
-// Whether the node takes part in lighting as the engine's: an object node
-// with its extension, or a light with its own.
+// Whether the node carries one of the engine's extensions: a node extension
+// (object nodes) or a light extension (lights).
 bool hasExtension(scene::ISceneNode* node)
 {
 	return zeFindSceneNodeExt(node) || zeFindLightSceneNodeExt(node);

@@ -296,9 +296,10 @@ TEST_F(CubeMapGL, TexturesHaveNamesOfTheirOwnAndGoWithTheMapAfterALatLongCopy)
 		second->getLatLongTexture()};
 	for (u32 i = 0; i < 4; ++i)
 	{
-		EXPECT_EQ(ze::findTexture(Driver, textures[i]->getName()), textures[i]) << textures[i]->getName().getPath().c_str();
+		const std::string name = textures[i]->getName().getPath().c_str();
+		EXPECT_EQ(ze::findTexture(Driver, textures[i]->getName()), textures[i]) << name;
 		for (u32 j = 0; j < i; ++j)
-			EXPECT_NE(std::string(textures[i]->getName().getPath().c_str()), textures[j]->getName().getPath().c_str()) << i << " and " << j;
+			EXPECT_NE(name, textures[j]->getName().getPath().c_str()) << i << " and " << j;
 	}
 
 	// Captured and copied, then dropped: both textures leave the driver.
