@@ -15,8 +15,9 @@ public:
 	// 2h by h when asked); false when textures exist already or cannot be made.
 	virtual bool create(irr::u32 size, ze::ECOLOR_FORMAT format, bool withLatLong) = 0;
 	// Captures the six faces at the position through the renderer, then the
-	// lat-long copy; the map counts as rendered afterwards. true when all six
-	// faces were captured.
+	// lat-long copy. true when all six faces were captured; only then is the
+	// lat-long copy made and the map counts as rendered (a refused face leaves
+	// it not rendered).
 	virtual bool render(IZeRenderer* renderer, const irr::core::vector3df& position) = 0;
 	// Clears both textures; the map then counts as not rendered.
 	virtual void clear() = 0;

@@ -90,8 +90,9 @@ public:
 		(void)light;
 		return nullptr;
 	}
-	// A new cube map holding one reference for the caller, its textures made;
-	// null on failure or when the service makes none (this body).
+	// A new cube map holding one reference for the caller, its textures made
+	// in half floats (ECF_A16B16G16R16F) whatever `format` asks for; null on
+	// failure or when the service makes none (this body).
 	virtual IZeCubeMap* createCubeMap(irr::u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
 	{
 		(void)size;
@@ -152,8 +153,10 @@ public:
 	virtual ~IZeRenderServices() = default;
 	// Up to `count` render targets at once; an empty list selects the back buffer.
 	virtual bool setRenderTargets(irr::video::ITexture* const* textures, irr::u32 count) = 0;
-	// The screen quad through a technique and pass, with the textures on
-	// layers 0 to count - 1 (at most 20), into the current render target.
+	// The screen quad through a technique and pass, into the current render
+	// target, with up to 20 input textures: input i is read by the sampler of
+	// register s<i> (inputs 0-7 through the material's layers). Nothing holds
+	// an input after the draw.
 	virtual bool drawScreenQuad(IZeEffect* effect, irr::u32 technique, irr::u32 pass, irr::video::ITexture* texture) = 0;
 	virtual bool drawScreenQuadTextures(IZeEffect* effect, irr::u32 technique, irr::u32 pass,
 		irr::video::ITexture* const* textures, irr::u32 count) = 0;
@@ -174,9 +177,9 @@ public:
 	virtual void getTransparentEffectNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
 	// Every visible node under the root except lights and cameras.
 	virtual void getVisibleNodes(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
-	// The visible nodes whose extension answers true to its lighting query.
+	// The visible nodes (as getVisibleNodes) that carry a node extension.
 	virtual void getVisibleExtNodes(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
-	// Keeps the nodes of `in` whose extension answers true.
+	// Keeps, in order, the nodes of `in` that carry a node or light extension.
 	virtual void filterExtNodes(irr::core::array<irr::scene::ISceneNode*>& out,
 		const irr::core::array<irr::scene::ISceneNode*>& in) = 0;
 	// Captures the six faces around a position through a renderer; true when

@@ -327,7 +327,10 @@ bool CZeEffect::mapConstants(SPass& pass, bool building, core::stringc* error)
 		if (kind != p.SamplerKind)
 			continue;
 		if (kind != EZESK_NONE && p.Layer == -2)
+		{
 			p.Layer = c.RegisterIndex < ze::MATERIAL_MAX_TEXTURES ? static_cast<s32>(c.RegisterIndex) : -1;
+			p.Register = c.Stage == EZESS_PIXEL ? static_cast<s32>(c.RegisterIndex) : -1;
+		}
 		pass.ConstantParams[i] = index;
 	}
 	return true;

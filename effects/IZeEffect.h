@@ -63,6 +63,8 @@ struct SZeFxParameter
 	EZE_SAMPLER_KIND SamplerKind = EZESK_NONE;
 	irr::s32 Layer = -1;                // material texture layer read first (0-7), -1: none;
 	                                    // -2 in a definition: the layer of its register
+	irr::s32 Register = -1;             // a pixel sampler that follows its register: that
+	                                    // register (8 and above too), else -1
 	irr::core::stringc Texture;         // default texture: a file or a texture name
 	irr::core::stringc Target;          // a render target found by name at every draw
 	EZE_FX_FILTER Filter = EZEFF_LINEAR;

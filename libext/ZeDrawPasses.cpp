@@ -351,6 +351,13 @@ scene::E_SCENE_NODE_RENDER_PASS getCurrentRenderPass()
 	return g_currentPass;
 }
 
+scene::E_SCENE_NODE_RENDER_PASS setCurrentRenderPass(scene::E_SCENE_NODE_RENDER_PASS pass)
+{
+	const scene::E_SCENE_NODE_RENDER_PASS previous = g_currentPass;
+	g_currentPass = pass;
+	return previous;
+}
+
 void addToDeletionQueue(scene::ISceneNode* node)
 {
 	if (!node)

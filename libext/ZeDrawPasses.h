@@ -35,6 +35,9 @@ irr::u32 drawRenderList(irr::scene::ISceneManager* sceneManager, irr::scene::E_S
 
 // The pass drawRenderList is drawing; ESNRP_NONE outside it.
 irr::scene::E_SCENE_NODE_RENDER_PASS getCurrentRenderPass();
+// Makes getCurrentRenderPass answer `pass` while a list of one's own is drawn
+// in it; returns the pass answered before, to be put back afterwards.
+irr::scene::E_SCENE_NODE_RENDER_PASS setCurrentRenderPass(irr::scene::E_SCENE_NODE_RENDER_PASS pass);
 
 // Removes the node from its graph at the next EDAP_FINISH (held until then).
 void addToDeletionQueue(irr::scene::ISceneNode* node);

@@ -9,6 +9,12 @@
 
 using namespace irr;
 
+namespace
+{
+// Each map's textures get names of their own: "CubeMap<n>" and "CubeMap<n>LatLong".
+u32 g_maps = 0;
+} // namespace
+
 CZeCubeMap::CZeCubeMap(video::IVideoDriver* driver, IZeManager* manager)
 	: Driver(driver), Manager(manager), Position(0.f, 0.f, 0.f)
 {
@@ -54,7 +60,8 @@ bool CZeCubeMap::create(u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
 		zeEngineLog(EZELL_ERROR, "cubemap texture already created");
 		return false;
 	}
-	Cube = Driver ? ze::createTextureCUBE(Driver, "rt", size, format, true) : nullptr;
+	const core::stringc name = core::stringc("CubeMap") + core::stringc(g_maps++);
+	Cube = Driver ? ze::createTextureCUBE(Driver, name, size, format, true) : nullptr;
 	if (!Cube)
 	{
 		zeEngineLog(EZELL_ERROR, "failed to create cubemap texture");
@@ -65,7 +72,8 @@ bool CZeCubeMap::create(u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
 	if (withLatLong)
 	{
 		const u32 height = getLatLongHeight(size);
-		LatLong = ze::addRenderTargetTexture(Driver, core::dimension2d<u32>(2 * height, height), "rt", format);
+		LatLong = ze::addRenderTargetTexture(Driver, core::dimension2d<u32>(2 * height, height), name + "LatLong",
+			format);
 		if (!LatLong)
 		{
 			zeEngineLog(EZELL_ERROR, "failed to create cubemap latlong texture");
@@ -88,10 +96,11 @@ bool CZeCubeMap::render(IZeRenderer* renderer, const core::vector3df& position)
 		const core::dimension2d<u32> face = Cube->getSize();
 		video::ITexture* work = textures->getRenderTexture(face, Cube->getFormat());
 		captured = services->renderCubeMap(Cube, work, position, renderer);
-		if (HasLatLong && LatLong)
+		if (captured && HasLatLong && LatLong)
 			services->cubeToLatLong(Cube, LatLong);
 	}
-	Rendered = 1;
+	// A refused face leaves the cube partly old, partly new: not a capture.
+	Rendered = captured ? 1 : 0;
 	return captured;
 }
 

@@ -1,5 +1,6 @@
-// The cube map: a cube render texture "rt" and an optional lat-long 2D
-// render texture "rt", captured and cleared through the render services.
+// The cube map: a cube render texture "CubeMap<n>" and an optional lat-long
+// 2D render texture "CubeMap<n>LatLong" (n counts the maps made), captured
+// and cleared through the render services.
 #pragma once
 
 #include "core/IZeCubeMap.h"

@@ -1,4 +1,5 @@
 #include "render/CZeRenderServices.h"
+#include "render/IZeLightSceneNodeExt.h"
 #include "render/IZeSceneNodeExt.h"
 
 #include "core/IZeRenderer.h"
@@ -65,12 +66,11 @@ bool isSelected(scene::ISceneNode* node, u32 hideMask, u32 showMask)
 	return !showMask || (mask & showMask);
 }
 
-// Whether the node's extension answers its lighting query; no node has an
-// extension yet.
-bool answersLighting(scene::ISceneNode* node)
+// Whether the node carries one of the engine's extensions: a node extension
+// (object nodes) or a light extension (lights).
+bool hasExtension(scene::ISceneNode* node)
 {
-	(void)node;
-	return false;
+	return zeFindSceneNodeExt(node) || zeFindLightSceneNodeExt(node);
 }
 
 // Switches the effect records of a node's materials to a technique for one
@@ -196,17 +196,66 @@ bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique,
 	video::SMaterial& material = Quad.getMaterial();
 	if (!d || !effect || !effect->getPassMaterial(technique, pass, material))
 		return false;
-	if (!textures || count > MAX_QUAD_TEXTURES)
-		count = textures ? MAX_QUAD_TEXTURES : 0;
+	if (!textures)
+		count = 0;
+	count = core::min_(count, MAX_QUAD_TEXTURES);
+	// The first look-up of a library texture's GL texture binds it on unit 0:
+	// done before the quad's material binds the library's units. (A render
+	// target is looked up through the frame buffer, not unit 0.)
 	for (u32 i = 0; i < count; ++i)
+		if (textures[i] && !textures[i]->isRenderTarget())
+			ze::getGLTextureName(ze::resolve(textures[i]));
+	const u32 layers = core::min_(count, ze::MATERIAL_MAX_TEXTURES);
+	for (u32 i = 0; i < layers; ++i)
 		ze::setMaterialTexture(material, i, textures[i]);
+	lendInputs(effect, textures, count);
 	Record.Effect = effect;
 	Record.Technique = static_cast<s32>(technique);
 	Record.Pass = static_cast<s32>(pass);
 	ze::setMaterialUserData(material, &Record);
-	CKeepTransforms keep(d);
-	Quad.render(d);
+	{
+		CKeepTransforms keep(d);
+		Quad.render(d);
+	}
+	// Nothing keeps an input beyond the draw.
+	for (u32 i = 0; i < layers; ++i)
+		ze::setMaterialTexture(material, i, nullptr);
+	returnInputs(effect);
+	Record.Effect = nullptr;
 	return true;
+}
+
+// Inputs past the material's layers go to the samplers that follow their
+// registers; each sampler's own texture is kept to be put back.
+void CZeRenderServices::lendInputs(IZeEffect* effect, video::ITexture* const* textures, u32 count)
+{
+	Lent.clear();
+	for (u32 i = 0; count > ze::MATERIAL_MAX_TEXTURES && i < effect->getParameterCount(); ++i)
+	{
+		const SZeFxParameter* parameter = effect->getParameter(i);
+		if (!parameter || parameter->Type != EZEFPT_SAMPLER ||
+			parameter->Register < static_cast<s32>(ze::MATERIAL_MAX_TEXTURES) ||
+			parameter->Register >= static_cast<s32>(count))
+			continue;
+		video::ITexture* own = effect->getSamplerTexture(parameter);
+		if (own)
+			own->grab();
+		if (effect->setSamplerTexture(parameter, textures[parameter->Register], parameter->SRGB))
+			Lent.push_back({parameter, own});
+		else if (own)
+			own->drop();
+	}
+}
+
+void CZeRenderServices::returnInputs(IZeEffect* effect)
+{
+	for (const SLent& lent : Lent)
+	{
+		effect->setSamplerTexture(lent.Parameter, lent.Own, lent.Parameter->SRGB);
+		if (lent.Own)
+			lent.Own->drop();
+	}
+	Lent.clear();
 }
 
 bool CZeRenderServices::copyTexture(video::ITexture* texture)
@@ -254,6 +303,8 @@ bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes
 		overrides.Enabled = true;
 	}
 
+	// Our mesh nodes draw only the buffers of the pass they are drawn in.
+	const scene::E_SCENE_NODE_RENDER_PASS outerPass = ze::setCurrentRenderPass(pass);
 	u32 drawn = 0;
 	for (u32 i = 0; i < nodes.size(); ++i)
 	{
@@ -264,6 +315,7 @@ bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes
 		node->render();
 		++drawn;
 	}
+	ze::setCurrentRenderPass(outerPass);
 
 	if (overrideMaterial)
 	{
@@ -316,7 +368,7 @@ void CZeRenderServices::filterExtNodes(core::array<scene::ISceneNode*>& out,
 {
 	out.set_used(0);
 	for (u32 i = 0; i < in.size(); ++i)
-		if (in[i] && answersLighting(in[i]))
+		if (in[i] && hasExtension(in[i]))
 			out.push_back(in[i]);
 }
 

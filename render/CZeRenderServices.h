@@ -6,9 +6,12 @@
 #include "core/CZeScreenQuad.h"
 #include "core/IZeManager.h"
 #include "core/IZeServices.h"
+#include "effects/IZeEffect.h"
 #include "effects/SZeMaterialExt.h"
 
 #include <irrlicht.h>
+
+#include <vector>
 
 class CZeRenderServices : public IZeRenderServices
 {
@@ -43,7 +46,16 @@ public:
 	bool cubeToLatLong(ze::ITextureCUBE* cube, irr::video::ITexture* target) override;
 
 private:
+	// A sampler given a screen-quad input for one draw, and its own texture (held).
+	struct SLent
+	{
+		const SZeFxParameter* Parameter;
+		irr::video::ITexture* Own;
+	};
+
 	irr::video::IVideoDriver* driver() const { return Device ? Device->getVideoDriver() : nullptr; }
+	void lendInputs(IZeEffect* effect, irr::video::ITexture* const* textures, irr::u32 count);
+	void returnInputs(IZeEffect* effect);
 
 	irr::IrrlichtDevice* Device;
 	IZeManager* Manager;
@@ -51,4 +63,5 @@ private:
 	SZeMaterialExt Record;
 	IZeEffect* CopyEffect = nullptr;
 	bool CopyEffectTried = false;
+	std::vector<SLent> Lent;
 };

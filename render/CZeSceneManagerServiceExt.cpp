@@ -66,10 +66,12 @@ IZeLightSceneNodeExt* CZeSceneManagerServiceExt::getLightSceneNodeExt(scene::ISc
 	return ext;
 }
 
+// The engine's cube maps are half floats, whatever format is asked for.
 IZeCubeMap* CZeSceneManagerServiceExt::createCubeMap(u32 size, ze::ECOLOR_FORMAT format, bool withLatLong)
 {
+	(void)format;
 	CZeCubeMap* cubeMap = new CZeCubeMap(Device->getVideoDriver(), Manager);
-	if (!cubeMap->create(size, format, withLatLong))
+	if (!cubeMap->create(size, ze::ECF_A16B16G16R16F, withLatLong))
 	{
 		cubeMap->drop();
 		return nullptr;

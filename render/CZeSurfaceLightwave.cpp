@@ -14,9 +14,42 @@ using namespace irr;
 namespace
 {
 // Channels that carry a texture, in channel order.
-const u32 TEXTURED_CHANNELS[] = {EZELW_BASE_COLOR, EZELW_LUMINOSITY, EZELW_DIFFUSE, EZELW_SPECULARITY,
-	EZELW_REFLECTIVITY, EZELW_TRANSPARENCY, EZELW_TRANSLUCENCY, EZELW_IOR, EZELW_BUMP, EZELW_GLOSSINESS,
-	EZELW_REFLECTION_IMAGE, EZELW_REFRACTION_IMAGE};
+const u32 TEXTURED_CHANNELS[ZE_LIGHTWAVE_TEXTURED_CHANNEL_COUNT] = {EZELW_BASE_COLOR, EZELW_LUMINOSITY,
+	EZELW_DIFFUSE, EZELW_SPECULARITY, EZELW_REFLECTIVITY, EZELW_TRANSPARENCY, EZELW_TRANSLUCENCY, EZELW_IOR,
+	EZELW_BUMP, EZELW_GLOSSINESS, EZELW_REFLECTION_IMAGE, EZELW_REFRACTION_IMAGE};
+const u32 TEXTURED_COUNT = ZE_LIGHTWAVE_TEXTURED_CHANNEL_COUNT;
+
+// More samplers than a program has texture units to read them with are not bound.
+const u32 MAX_SAMPLERS = 32;
+const char* const SAMPLER_PREFIX = "LW_Tex_";
+const size_t SAMPLER_PREFIX_LENGTH = 7;
+
+// The textured channel (0 to TEXTURED_COUNT - 1) whose sampler has the name,
+// "LW_Tex_" and the channel's name; -1 for any other name.
+s32 texturedChannelOf(const char* name)
+{
+	static const struct SSuffixes
+	{
+		const char* Names[TEXTURED_COUNT];
+		size_t Lengths[TEXTURED_COUNT];
+		SSuffixes()
+		{
+			for (u32 k = 0; k < TEXTURED_COUNT; ++k)
+			{
+				Names[k] = getLightwaveChannelName(TEXTURED_CHANNELS[k]);
+				Lengths[k] = std::strlen(Names[k]);
+			}
+		}
+	} suffixes;
+	if (std::strncmp(name, SAMPLER_PREFIX, SAMPLER_PREFIX_LENGTH) != 0)
+		return -1;
+	const char* suffix = name + SAMPLER_PREFIX_LENGTH;
+	const size_t length = std::strlen(suffix);
+	for (u32 k = 0; k < TEXTURED_COUNT; ++k)
+		if (suffixes.Lengths[k] == length && !std::memcmp(suffix, suffixes.Names[k], length))
+			return static_cast<s32>(k);
+	return -1;
+}
 
 // Macro bits.
 enum
@@ -150,6 +183,12 @@ void CZeSurfaceLightwave::setParamFlag(u32 i, u8 srgb)
 {
 	if (i < ZE_LIGHTWAVE_CHANNEL_COUNT)
 		Channels[i].SRGB = srgb;
+}
+
+const SZeLightwaveChannel& CZeSurfaceLightwave::getParam(u32 i) const
+{
+	static const SZeLightwaveChannel none = {};
+	return i < ZE_LIGHTWAVE_CHANNEL_COUNT ? Channels[i] : none;
 }
 
 // ---- Materials ---------------------------------------------------------------------
@@ -343,32 +382,49 @@ bool CZeSurfaceLightwave::getEffectCompileParameters(s32& materialType, SZeMacro
 }
 
 // ---- Effect textures ---------------------------------------------------------------
+// One pass over the effect's parameters finds the channels' samplers; they are
+// then bound in channel order.
 bool CZeSurfaceLightwave::bindTextures(IZeEffect* effect, video::SMaterial* material, u32 technique, u32 pass)
 {
 	if (!effect)
 		return false;
-	core::array<const SZeFxParameter*> samplers;
-	for (u32 channel : TEXTURED_CHANNELS)
+	struct SFound
 	{
-		const core::stringc name = core::stringc("LW_Tex_") + getLightwaveChannelName(channel);
-		samplers.set_used(0);
-		effect->getParametersByName(name.c_str(), samplers);
-		const SZeLightwaveChannel& c = Channels[channel];
-		for (u32 i = 0; i < samplers.size(); ++i)
+		const SZeFxParameter* Sampler;
+		u32 Channel;  // textured channel index
+	};
+	SFound found[MAX_SAMPLERS];
+	u32 count = 0;
+	const u32 parameters = effect->getParameterCount();
+	for (u32 i = 0; i < parameters && count < MAX_SAMPLERS; ++i)
+	{
+		const SZeFxParameter* parameter = effect->getParameter(i);
+		const s32 k = parameter && parameter->Type == EZEFPT_SAMPLER ? texturedChannelOf(parameter->Name.c_str()) : -1;
+		if (k < 0)
+			continue;
+		found[count++] = {parameter, static_cast<u32>(k)};
+	}
+	for (u32 k = 0; k < TEXTURED_COUNT; ++k)
+	{
+		const SZeLightwaveChannel& c = Channels[TEXTURED_CHANNELS[k]];
+		for (u32 i = 0; i < count; ++i)
 		{
+			if (found[i].Channel != k)
+				continue;
+			const char* name = found[i].Sampler->Name.c_str();
 			if (!material)
 			{
-				if (!effect->setSamplerTexture(samplers[i], c.Texture, c.SRGB != 0))
+				if (!effect->setSamplerTexture(found[i].Sampler, c.Texture, c.SRGB != 0))
 				{
-					zeEngineLog(3, "CZeSurfaceLightwave::setEffectTextures setSamplerTexture failed for %s", name.c_str());
+					zeEngineLog(3, "CZeSurfaceLightwave::setEffectTextures setSamplerTexture failed for %s", name);
 					return false;
 				}
 			}
-			else if (!effect->setSamplerTextureOnMaterial(technique, pass, samplers[i], *material, c.Texture, c.SRGB != 0))
+			else if (!effect->setSamplerTextureOnMaterial(technique, pass, found[i].Sampler, *material, c.Texture,
+				c.SRGB != 0))
 			{
 				zeEngineLog(3,
-					"CZeSurfaceLightwave::setEffectTextureOnMaterial setSamplerTextureOnMaterial failed for %s",
-					name.c_str());
+					"CZeSurfaceLightwave::setEffectTextureOnMaterial setSamplerTextureOnMaterial failed for %s", name);
 				return false;
 			}
 		}

@@ -28,10 +28,10 @@ public:
 	void setParamFloat3(irr::u32 i, irr::f32 x, irr::f32 y, irr::f32 z) override;
 	void setParamTexture(irr::u32 i, irr::video::ITexture* texture) override;
 	void setParamFlag(irr::u32 i, irr::u8 srgb) override;
-	irr::f32 getParamFloat(irr::u32 i) const override { return Channels[i].Value[0]; }
-	irr::s32 getParamInt(irr::u32 i) const override { return Channels[i].getInt(); }
-	const SZeLightwaveChannel& getParam(irr::u32 i) const override { return Channels[i]; }
-	irr::video::ITexture* getParamTexture(irr::u32 i) const override { return Channels[i].Texture; }
+	irr::f32 getParamFloat(irr::u32 i) const override { return getParam(i).Value[0]; }
+	irr::s32 getParamInt(irr::u32 i) const override { return getParam(i).getInt(); }
+	const SZeLightwaveChannel& getParam(irr::u32 i) const override;
+	irr::video::ITexture* getParamTexture(irr::u32 i) const override { return getParam(i).Texture; }
 
 private:
 	// Whether the reflection image is used (options >= 2 and an image).

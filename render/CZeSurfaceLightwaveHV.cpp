@@ -11,9 +11,17 @@ namespace
 const char* const CLIP_SAMPLER = "LWHV_Tex_Clip";
 } // namespace
 
-CZeSurfaceLightwaveHV::CZeSurfaceLightwaveHV(const CZeSurfaceLightwaveHV& other) :
-	IZeSurfaceLightwaveHV(), Params(other.Params)
+// The block may have been written in place: the copy's key counts are cut too.
+CZeSurfaceLightwaveHV::CZeSurfaceLightwaveHV(const CZeSurfaceLightwaveHV& other) : IZeSurfaceLightwaveHV()
 {
+	setParams(other.Params);
+}
+
+void CZeSurfaceLightwaveHV::setParams(const SZeLightwaveHVParams& params)
+{
+	Params = params;
+	Params.ColorKeyCount = core::min_(Params.ColorKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	Params.SizeKeyCount = core::min_(Params.SizeKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
 }
 
 IZeSurface* CZeSurfaceLightwaveHV::clone() const

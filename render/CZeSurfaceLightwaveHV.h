@@ -22,7 +22,8 @@ public:
 	IZeSurface* clone() const override;
 	void* getParams() override { return &Params; }
 
-	void setParams(const SZeLightwaveHVParams& params) override { Params = params; }
+	// Key counts past ZE_HV_GRADIENT_MAX_KEYS are cut to it.
+	void setParams(const SZeLightwaveHVParams& params) override;
 
 private:
 	SZeLightwaveHVParams Params;

@@ -6,6 +6,8 @@
 #include <cstring>
 
 const irr::u32 ZE_LIGHTWAVE_CHANNEL_COUNT = 39;
+// Channels 0 to 9, 35 and 36 carry a texture, read by the sampler "LW_Tex_<name>".
+const irr::u32 ZE_LIGHTWAVE_TEXTURED_CHANNEL_COUNT = 12;
 
 // Channel indices (names: getLightwaveChannelName).
 enum EZE_LIGHTWAVE_CHANNEL
@@ -74,7 +76,8 @@ class IZeSurfaceLightwave : public IZeSurface
 public:
 	// Copies ZE_LIGHTWAVE_CHANNEL_COUNT records.
 	virtual void setParams(const SZeLightwaveChannel* channels) = 0;
-	// Setters ignore i >= ZE_LIGHTWAVE_CHANNEL_COUNT; getters do not check it.
+	// Setters ignore i >= ZE_LIGHTWAVE_CHANNEL_COUNT; getters answer an empty
+	// channel (all zero, no texture) for it.
 	virtual void setParamFloat(irr::u32 i, irr::f32 value) = 0;
 	virtual void setParamInt(irr::u32 i, irr::s32 value) = 0;
 	virtual void setParamFloat3(irr::u32 i, irr::f32 x, irr::f32 y, irr::f32 z) = 0;

@@ -34,7 +34,7 @@ struct SZeLightwaveHVParams
 class IZeSurfaceLightwaveHV : public IZeSurface
 {
 public:
-	// Copies the whole block.
+	// Copies the whole block; gradient key counts are cut to ZE_HV_GRADIENT_MAX_KEYS.
 	virtual void setParams(const SZeLightwaveHVParams& params) = 0;
 
 	SZeLightwaveHVParams* getHVParams() { return static_cast<SZeLightwaveHVParams*>(getParams()); }

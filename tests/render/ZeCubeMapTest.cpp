@@ -119,7 +119,7 @@ TEST_F(CubeMapGL, CreationSizesTheTexturesAndRefusesASecondCreate)
 	Maps.pop_back();
 	EXPECT_EQ(linesWith("Cannot remove texture of cubemap latlong still references 2 on it!"), 1);
 	EXPECT_EQ(linesWith("Cannot remove texture of cubemap still"), 0);
-	EXPECT_TRUE(Driver->getTextureCount() > 0 && Driver->findTexture("rt"));
+	EXPECT_EQ(Driver->findTexture(latLong->getName()), latLong);
 	bool kept = false;
 	for (u32 i = 0; i < Driver->getTextureCount(); ++i)
 		kept = kept || Driver->getTextureByIndex(i) == latLong;
@@ -280,4 +280,81 @@ TEST_F(CubeMapGL, AMirrorDrawnWithTheNodeCubeMapShowsTheWallItFaces)
 	ext->setCubeMap(map);
 	zeEndFrame();
 	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[5].getRed(), WALLS[5].getGreen(), WALLS[5].getBlue()));
+}
+
+TEST_F(CubeMapGL, TexturesHaveNamesOfTheirOwnAndGoWithTheMapAfterALatLongCopy)
+{
+	IrrlichtDevice* device = zeGetContext()->device;
+	LogCapture capture;
+	capture.Next = device->getEventReceiver();
+	device->setEventReceiver(&capture);
+	buildBox();
+	IZeCubeMap* first = make(64, true);
+	IZeCubeMap* second = make(64, true);
+	ASSERT_TRUE(first && second);
+	video::ITexture* textures[4] = {first->getCubeTexture(), first->getLatLongTexture(), second->getCubeTexture(),
+		second->getLatLongTexture()};
+	for (u32 i = 0; i < 4; ++i)
+	{
+		const std::string name = textures[i]->getName().getPath().c_str();
+		EXPECT_EQ(ze::findTexture(Driver, textures[i]->getName()), textures[i]) << name;
+		for (u32 j = 0; j < i; ++j)
+			EXPECT_NE(name, textures[j]->getName().getPath().c_str()) << i << " and " << j;
+	}
+
+	// Captured and copied, then dropped: both textures leave the driver.
+	ASSERT_EQ(zeRenderCubeMapFrame(first, core::vector3df(0, 0, 0)), 0);
+	zeEndFrame();
+	ASSERT_TRUE(first->isRendered());
+	const io::path cubeName = textures[0]->getName();
+	const io::path latLongName = textures[1]->getName();
+	Maps.erase(Maps.begin());
+	first->drop();
+	EXPECT_EQ(linesWith("Cannot remove texture of cubemap"), 0);
+	EXPECT_EQ(ze::findTexture(Driver, cubeName), nullptr);
+	EXPECT_EQ(ze::findTexture(Driver, latLongName), nullptr);
+	EXPECT_EQ(ze::findTexture(Driver, textures[2]->getName()), textures[2]);
+	device->setEventReceiver(capture.Next);
+}
+
+TEST_F(CubeMapGL, OnlyAWholeCaptureCountsAsRenderedAndIsCopiedToLatLong)
+{
+	buildBox();
+	IZeCubeMap* map = make(64, true);
+	ASSERT_TRUE(map);
+	map->clear();
+	// A renderer that refuses the third face.
+	struct Failing : IZeRenderer
+	{
+		IZeRenderer* Real = nullptr;
+		int Calls = 0;
+		bool render(video::ITexture* target) override { return ++Calls < 3 && Real->render(target); }
+	} failing;
+	failing.Real = zeGetCurrentRenderer();
+	EXPECT_FALSE(map->render(&failing, core::vector3df(0, 0, 0)));
+	EXPECT_EQ(failing.Calls, 3);
+	EXPECT_FALSE(map->isRendered());
+	EXPECT_TRUE(near(texel(read(map->getCubeTexture(), 0), 64, 32, 48), WALLS[0].getRed(), WALLS[0].getGreen(),
+		WALLS[0].getBlue())) << "the faces before the refusal were drawn";
+	const std::vector<float> untouched = read(map->getLatLongTexture());
+	int copied = 0;
+	for (size_t i = 0; i < untouched.size(); ++i)
+		copied += untouched[i] != 0.f;
+	EXPECT_EQ(copied, 0) << "no lat-long copy of a partial capture";
+
+	// A whole capture counts; a later refused one does not.
+	EXPECT_TRUE(map->render(zeGetCurrentRenderer(), core::vector3df(0, 0, 0)));
+	EXPECT_TRUE(map->isRendered());
+	EXPECT_TRUE(near(texel(read(map->getLatLongTexture()), 64, 48, 16), WALLS[0].getRed(), WALLS[0].getGreen(),
+		WALLS[0].getBlue()));
+	failing.Calls = 0;
+	EXPECT_FALSE(map->render(&failing, core::vector3df(1, 0, 0)));
+	EXPECT_FALSE(map->isRendered());
+
+	// The engine's cube maps are half floats whatever the caller asks for.
+	IZeCubeMap* bytes = Service->createCubeMap(32, ze::ECF_A8R8G8B8, true);
+	ASSERT_TRUE(bytes);
+	EXPECT_EQ(ze::getTextureFormat(bytes->getCubeTexture()), ze::ECF_A16B16G16R16F);
+	EXPECT_EQ(ze::getTextureFormat(bytes->getLatLongTexture()), ze::ECF_A16B16G16R16F);
+	bytes->drop();
 }

@@ -362,3 +362,157 @@ TEST_F(RenderScene, RenderNodesSelectsNodesByTheirExtensionMask)
 		EXPECT_EQ(count, c.Drawn) << "hide " << c.Hide << " show " << c.Show;
 	}
 }
+
+// ---- Render passes, extension nodes and screen-quad inputs ------------------------------
+TEST_F(RenderScene, RenderNodesDrawsOnlyTheBuffersOfTheAskedPass)
+{
+	// One node of two buffers: a solid yellow square left of the middle and a
+	// transparent blue one right of it.
+	camera(core::vector3df(0, 0, -10));
+	scene::SMesh* mesh = new scene::SMesh();
+	const struct { f32 X; video::SColor C; video::E_MATERIAL_TYPE Type; } halves[] = {
+		{-4, YELLOW, video::EMT_SOLID}, {2, video::SColor(255, 0, 0, 255), video::EMT_TRANSPARENT_VERTEX_ALPHA}};
+	for (const auto& h : halves)
+	{
+		scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+		const core::vector3df corner(h.X, -1, 0);
+		for (const core::vector3df& p : {corner, corner + core::vector3df(2, 0, 0), corner + core::vector3df(2, 2, 0),
+			corner + core::vector3df(0, 2, 0)})
+			buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(0, 0, -1), h.C, core::vector2df(0, 0)));
+		for (u16 i : {0, 1, 2, 0, 2, 3})
+			buffer->Indices.push_back(i);
+		buffer->Material.MaterialType = h.Type;
+		buffer->Material.Lighting = false;
+		buffer->Material.BackfaceCulling = false;
+		buffer->recalculateBoundingBox();
+		mesh->addMeshBuffer(buffer);
+		buffer->drop();
+	}
+	mesh->recalculateBoundingBox();
+	core::array<scene::ISceneNode*> nodes;
+	nodes.push_back(ze::addMeshSceneNode(Smgr, mesh));
+	mesh->drop();
+
+	const struct { scene::E_SCENE_NODE_RENDER_PASS Pass; int Left[3], Right[3]; } passes[] = {
+		{scene::ESNRP_SOLID, {255, 255, 0}, {0, 0, 0}}, {scene::ESNRP_TRANSPARENT, {0, 0, 0}, {0, 0, 255}}};
+	for (const auto& p : passes)
+	{
+		Driver->setRenderTarget(Back0, true, true, video::SColor(255, 0, 0, 0));
+		ASSERT_TRUE(Services->setRenderTargets(&Back0, 1));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		u32 count = 0;
+		EXPECT_TRUE(Services->renderNodes(nodes, p.Pass, nullptr, nullptr, 0, 0, &count));
+		EXPECT_EQ(count, 1u);
+		EXPECT_EQ(ze::getCurrentRenderPass(), scene::ESNRP_NONE);
+		const std::vector<float> image = read(Back0);
+		EXPECT_TRUE(near(texel(image, 64, 22, 24), p.Left[0], p.Left[1], p.Left[2])) << "pass " << p.Pass;
+		EXPECT_TRUE(near(texel(image, 64, 42, 24), p.Right[0], p.Right[1], p.Right[2])) << "pass " << p.Pass;
+	}
+}
+
+TEST_F(RenderScene, VisibleExtNodesAreTheNodesAndLightsThatCarryAnExtension)
+{
+	IZeSceneManager* engineScene = Manager->getSceneManager();
+	scene::ISceneNode* plain = Smgr->addEmptySceneNode();
+	scene::ISceneNode* extended = Smgr->addEmptySceneNode();
+	scene::ISceneNode* child = Smgr->addEmptySceneNode(plain);
+	scene::ISceneNode* hidden = Smgr->addEmptySceneNode();
+	scene::ISceneNode* lightWithExt = Smgr->addLightSceneNode();
+	scene::ISceneNode* bareLight = Smgr->addLightSceneNode();
+	for (scene::ISceneNode* n : {extended, child, hidden})
+		ASSERT_TRUE(engineScene->getSceneNodeExt(n));
+	ASSERT_TRUE(engineScene->getLightSceneNodeExt(lightWithExt));
+	hidden->setVisible(false);
+
+	core::array<scene::ISceneNode*> list;
+	list.push_back(plain);  // emptied first
+	Services->getVisibleExtNodes(list);
+	ASSERT_EQ(list.size(), 2u);
+	EXPECT_TRUE(list.linear_search(extended) >= 0 && list.linear_search(child) >= 0);
+
+	// Filtering keeps the order of what it is given, lights included.
+	core::array<scene::ISceneNode*> in;
+	for (scene::ISceneNode* n : {bareLight, child, plain, lightWithExt, hidden})
+		in.push_back(n);
+	in.push_back(nullptr);
+	Services->filterExtNodes(list, in);
+	ASSERT_EQ(list.size(), 3u);
+	EXPECT_TRUE(list[0] == child && list[1] == lightWithExt && list[2] == hidden);
+}
+
+TEST_F(RenderScene, ScreenQuadReadsEachOfTwentyInputsAndLetsThemGoAfterTheDraw)
+{
+	IZeEffect* show = loadEffect(ZELV_RENDER_TEST_DATA "inputs.hlsl");
+	ASSERT_TRUE(show);
+	const u32 COUNT = 20;
+	video::SColor colours[COUNT];
+	for (u32 i = 0; i < COUNT; ++i)
+		colours[i] = video::SColor(255, 10 * i + 5, 250 - 12 * i, (i * 67) % 256);
+	auto makeInputs = [&](const std::string& prefix, video::ITexture** inputs) {
+		for (u32 i = 0; i < COUNT; ++i)
+		{
+			video::IImage* image = Driver->createImage(video::ECF_A8R8G8B8, core::dimension2du(4, 4));
+			image->fill(colours[i]);
+			inputs[i] = Driver->addTexture((prefix + std::to_string(i)).c_str(), image);
+			image->drop();
+			ASSERT_TRUE(inputs[i]);
+		}
+	};
+	auto shown = [&](video::ITexture* const* inputs, u32 pick, u32 count) {
+		show->setFloatByName("Pick", static_cast<f32>(pick));
+		EXPECT_TRUE(Services->setRenderTargets(&Back0, 1));
+		EXPECT_TRUE(Services->drawScreenQuadTextures(show, 0, 0, inputs, count));
+		return texel(read(Back0), 64, 20, 30);
+	};
+	auto isColour = [](const Rgba& got, const video::SColor& c) {
+		return near(got, c.getRed(), c.getGreen(), c.getBlue(), 255);
+	};
+
+	// The first draw of new inputs, which looks their GL textures up.
+	video::ITexture* fresh[COUNT];
+	makeInputs("Fresh", fresh);
+	EXPECT_TRUE(isColour(shown(fresh, 0, COUNT), colours[0]));
+
+	// Every input is read through its own sampler and let go after each draw.
+	// Their GL textures are looked up first (the registry keeps a note) and a
+	// fill empties the library's units 0-3, whose inputs are not counted: the
+	// library keeps the last texture of each.
+	video::ITexture* inputs[COUNT];
+	makeInputs("Input", inputs);
+	for (video::ITexture* t : inputs)
+		ASSERT_NE(ze::getGLTextureName(t), 0u);
+	fill(Back1, 0, 0, 0);
+	s32 held[COUNT];
+	for (u32 i = 0; i < COUNT; ++i)
+		held[i] = inputs[i]->getReferenceCount();
+	for (u32 pick = 0; pick < COUNT; ++pick)
+	{
+		EXPECT_TRUE(isColour(shown(inputs, pick, COUNT), colours[pick])) << "input " << pick;
+		for (u32 i = 4; i < COUNT; ++i)
+			EXPECT_EQ(inputs[i]->getReferenceCount(), held[i]) << "input " << i << " kept after drawing " << pick;
+	}
+
+	// A sampler past the inputs given keeps the texture set on it.
+	const SZeFxParameter* last = show->getParameterByName("Input19");
+	ASSERT_TRUE(show->setSamplerTexture(last, inputs[3], false));
+	EXPECT_TRUE(isColour(shown(inputs, 19, 10), colours[3]));
+	EXPECT_TRUE(isColour(shown(inputs, 19, COUNT), colours[19]));
+	EXPECT_TRUE(isColour(shown(inputs, 19, 10), colours[3]));
+	EXPECT_EQ(show->getSamplerTexture(last), inputs[3]);
+	ASSERT_TRUE(show->setSamplerTexture(last, nullptr, false));
+}
+
+TEST_F(RenderScene, ScreenQuadLetsGoOfACubeAfterTheLatLongCopy)
+{
+	ze::ITextureCUBE* cube = ze::createTextureCUBE(Driver, "LatLongSource", 16, ze::ECF_A8R8G8B8, true);
+	video::ITexture* latLong = ze::addRenderTargetTexture(Driver, {32, 16}, "LatLongCopy", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(cube && latLong);
+	const s32 held = cube->getReferenceCount();
+	ASSERT_TRUE(Services->cubeToLatLong(cube, latLong));
+	EXPECT_EQ(cube->getReferenceCount(), held);
+	ASSERT_TRUE(Services->drawScreenQuadTextures(Manager->getResourceManager()->getCubeToLatLongEffect(), 0, 0,
+		reinterpret_cast<video::ITexture* const*>(&cube), 1));
+	EXPECT_EQ(cube->getReferenceCount(), held);
+	ze::removeTexture(cube);
+	cube->drop();
+}

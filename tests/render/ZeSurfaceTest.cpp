@@ -147,6 +147,16 @@ TEST_F(SurfaceNull, LightwaveChannelsDefaultsSettersAndCopies)
 		Lw->setParamFlag(i, 1);
 	}
 	EXPECT_EQ(std::memcmp(block, Lw->getParams(), sizeof(block)), 0);
+	// Getters answer an empty channel past the last one.
+	for (u32 i : {39u, 40u, 1000u, 0xFFFFFFFFu})
+	{
+		EXPECT_EQ(Lw->getParamFloat(i), 0.0f) << i;
+		EXPECT_EQ(Lw->getParamInt(i), 0) << i;
+		EXPECT_EQ(Lw->getParamTexture(i), nullptr) << i;
+		const SZeLightwaveChannel& none = Lw->getParam(i);
+		EXPECT_TRUE(none.Value[0] == 0.0f && none.Value[1] == 0.0f && none.Value[2] == 0.0f && none.Word == 0 &&
+			none.Texture == nullptr && none.SRGB == 0) << i;
+	}
 	Lw->setParamInt(EZELW_SIDEDNESS, 3);
 	Lw->setParamFloat3(EZELW_LINE_COLOR, 0.1f, 0.2f, 0.3f);
 	Lw->setParamTexture(EZELW_BUMP, t);
@@ -464,6 +474,23 @@ TEST_F(SurfaceNull, HyperVoxelBlockMaterialsAndMacros)
 		EXPECT_EQ(logLines(), (Names{NO_SPACE_HV}));
 	}
 	EXPECT_TRUE(macrosOf(Hv, &names, &type, 6));
+
+	// Key counts past the eight keys a gradient holds are cut to eight, by
+	// setParams and by clone of a block written in place.
+	SZeLightwaveHVParams many = block;
+	many.ColorKeyCount = 9;
+	many.SizeKeyCount = 0xFFFFFFFFu;
+	Hv->setParams(many);
+	EXPECT_EQ(p->ColorKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	EXPECT_EQ(p->SizeKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	p->ColorKeyCount = 100;
+	p->SizeKeyCount = 8;
+	IZeSurface* cut = Hv->clone();
+	const SZeLightwaveHVParams* c2 = static_cast<const SZeLightwaveHVParams*>(cut->getParams());
+	EXPECT_EQ(c2->ColorKeyCount, ZE_HV_GRADIENT_MAX_KEYS);
+	EXPECT_EQ(c2->SizeKeyCount, 8u);
+	cut->drop();
+	Hv->setParams(block);
 	p->UseTextureColor = p->ColorKeyCount = 0;
 	p->Rotation = 0.0f;
 	p->BlendMode = EZEHVB_SUBTRACTIVE;
@@ -632,4 +659,103 @@ TEST_F(SurfaceGL, HyperVoxelBindsItsClipTexture)
 	EXPECT_EQ(linesWith("CZeSurfaceLightwaveHV::setEffectTextureOnMaterial setSamplerTextureOnMaterial failed for "
 		"LWHV_Tex_Clip"), 1);
 	s->drop();
+}
+
+namespace
+{
+// A real effect behind one that counts the look-ups of parameters by name.
+class CountingEffect : public IZeEffect
+{
+public:
+	explicit CountingEffect(IZeEffect* real) : Real(real) { Real->grab(); }
+	~CountingEffect() override { Real->drop(); }
+	mutable u32 NameLookUps = 0;
+
+	const char* getFileName() const override { return Real->getFileName(); }
+	u32 getTechniqueCount() const override { return Real->getTechniqueCount(); }
+	s32 getTechniqueIndex(const char* name) const override { return Real->getTechniqueIndex(name); }
+	s32 getFirstTechnique() const override { return Real->getFirstTechnique(); }
+	const char* getTechniqueName(u32 t) const override { return Real->getTechniqueName(t); }
+	u32 getPassCount(u32 t) const override { return Real->getPassCount(t); }
+	const SZeFxPass* getPass(u32 t, u32 p) const override { return Real->getPass(t, p); }
+	IZeShaderProgram* getProgram(u32 t, u32 p) const override { return Real->getProgram(t, p); }
+	const SZeFxAnnotation* getTechniqueAnnotation(u32 t, const char* name) const override
+	{
+		return Real->getTechniqueAnnotation(t, name);
+	}
+	const char* getAnnotationString(const SZeFxAnnotation* a) const override { return Real->getAnnotationString(a); }
+	u32 getParameterCount() const override { return Real->getParameterCount(); }
+	const SZeFxParameter* getParameter(u32 i) const override { return Real->getParameter(i); }
+	const SZeFxParameter* getParameterByName(const char* name) const override
+	{
+		++NameLookUps;
+		return Real->getParameterByName(name);
+	}
+	s32 getParameterIndex(const char* name) const override
+	{
+		++NameLookUps;
+		return Real->getParameterIndex(name);
+	}
+	u32 getParametersByName(const char* name, core::array<const SZeFxParameter*>& out) const override
+	{
+		++NameLookUps;
+		return Real->getParametersByName(name, out);
+	}
+	EZE_SAMPLER_KIND getSamplerKind(const SZeFxParameter* p) const override { return Real->getSamplerKind(p); }
+	bool setBool(const SZeFxParameter* p, bool v) override { return Real->setBool(p, v); }
+	bool setInt(const SZeFxParameter* p, s32 v) override { return Real->setInt(p, v); }
+	bool setFloat(const SZeFxParameter* p, f32 v) override { return Real->setFloat(p, v); }
+	bool setFloatArray(const SZeFxParameter* p, const f32* v, u32 n) override { return Real->setFloatArray(p, v, n); }
+	bool setMatrix(const SZeFxParameter* p, const core::matrix4& v) override { return Real->setMatrix(p, v); }
+	u32 getFloatArray(const SZeFxParameter* p, f32* v, u32 n) const override { return Real->getFloatArray(p, v, n); }
+	void setFloatByName(const char* name, f32 v) override { Real->setFloatByName(name, v); }
+	void setFloatArrayByName(const char* name, const f32* v, u32 n) override { Real->setFloatArrayByName(name, v, n); }
+	void setMatrixByName(const char* name, const core::matrix4& v) override { Real->setMatrixByName(name, v); }
+	bool setSamplerTexture(const SZeFxParameter* p, video::ITexture* t, bool srgb) override
+	{
+		return Real->setSamplerTexture(p, t, srgb);
+	}
+	bool setSamplerTextureByIndex(s32 i, video::ITexture* t) override { return Real->setSamplerTextureByIndex(i, t); }
+	video::ITexture* getSamplerTexture(const SZeFxParameter* p) const override { return Real->getSamplerTexture(p); }
+	bool setSamplerTextureOnMaterial(u32 t, u32 pass, const SZeFxParameter* p, video::SMaterial& m, video::ITexture* tex,
+		bool srgb) override
+	{
+		return Real->setSamplerTextureOnMaterial(t, pass, p, m, tex, srgb);
+	}
+	bool getPassMaterial(u32 t, u32 p, video::SMaterial& m) const override { return Real->getPassMaterial(t, p, m); }
+	bool setupMaterial(u32 t, u32 p, video::SMaterial& m) const override { return Real->setupMaterial(t, p, m); }
+	IZeEffectCallback* getCallback() const override { return Real->getCallback(); }
+
+private:
+	IZeEffect* Real;
+};
+} // namespace
+
+TEST_F(SurfaceGL, LightwaveBindsWithoutSearchingTheEffectByName)
+{
+	// Each search by name runs through all of the effect's parameters; a bind
+	// reads the parameter table once instead.
+	IZeEffect* all = effect(true);
+	IZeEffect* layered = effect(false);
+	ASSERT_TRUE(all && layered);
+	CountingEffect* first = new CountingEffect(all);
+	CountingEffect* second = new CountingEffect(layered);
+	IZeSurfaceLightwave* s = newLightwave(Surfaces);
+	s->setParamTexture(EZELW_BASE_COLOR, texture("base"));
+	s->setParamTexture(EZELW_DIFFUSE, texture("diffuse"));
+	video::SMaterial m;
+	for (int i = 0; i < 3; ++i)
+	{
+		ASSERT_TRUE(s->setEffectTextures(first));
+		ASSERT_TRUE(s->setEffectTextureOnMaterial(m, second, 0, 0));
+	}
+	EXPECT_EQ(first->NameLookUps, 0u);
+	EXPECT_EQ(second->NameLookUps, 0u);
+	EXPECT_EQ(sampler(all, "LW_Tex_Diffuse"), s->getParamTexture(EZELW_DIFFUSE));
+	EXPECT_EQ(sampler(all, "LW_Tex_BaseColor"), s->getParamTexture(EZELW_BASE_COLOR));
+	EXPECT_EQ(sampler(layered, "LW_Tex_Diffuse"), nullptr);
+	EXPECT_EQ(ze::getMaterialTexture(m, 0), s->getParamTexture(EZELW_BASE_COLOR));
+	s->drop();
+	first->drop();
+	second->drop();
 }
