@@ -11,6 +11,21 @@
 
 using namespace irr;
 
+// The library's OpenGL texture class, of which only this exported member is
+// used: the texture's GL name. Its texture interface is its first base, so a
+// texture of the OpenGL driver and its GL texture object share one address.
+namespace irr
+{
+namespace video
+{
+class COpenGLTexture
+{
+public:
+	GLuint getOpenGLTextureName() const;
+};
+} // namespace video
+} // namespace irr
+
 namespace ze
 {
 namespace
@@ -525,45 +540,18 @@ void enter(ITextureExt* texture)
 	g_ours.push_back(texture);
 }
 
-// The GL name of a library texture, found through what the library does
-// with it: a render target binds its frame buffer, whose colour attachment is
-// the texture; an ordinary texture is bound on unit 0 when unlocked.
+// The GL name of a library texture. Every texture of the library's OpenGL
+// driver (render targets included) is its GL texture class, which answers its
+// name without binding anything; the size check guards against a texture of
+// another kind.
 GLuint findLibraryName(video::ITexture* texture)
 {
-	if (texture->isRenderTarget())
-	{
-		video::IVideoDriver* driver = zeGetContext()->driver;
-		if (!driver || !driver->setRenderTarget(texture, false, false))
-			return 0;
-		GLint framebuffer = 0;
-		GLint type = GL_NONE;
-		GLint name = 0;
-		glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebuffer);
-		if (framebuffer)
-		{
-			glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-				GL_FRAMEBUFFER_ATTACHMENT_OBJECT_TYPE, &type);
-			if (type == GL_TEXTURE)
-				glGetFramebufferAttachmentParameteriv(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0,
-					GL_FRAMEBUFFER_ATTACHMENT_OBJECT_NAME, &name);
-		}
-		driver->setRenderTarget(nullptr, false, false);
-		return static_cast<GLuint>(name);
-	}
-
-	// The library binds through its record of unit 0 and now records this
-	// texture there: the binding stays, or its later draws would use ours.
-	glActiveTexture(GL_TEXTURE0);
-	if (!texture->lock(video::ETLM_READ_WRITE))
-		return 0;
-	texture->unlock();
-	glActiveTexture(GL_TEXTURE0);
-	GLint name = 0;
-	glGetIntegerv(GL_TEXTURE_BINDING_2D, &name);
+	const GLuint name = reinterpret_cast<const video::COpenGLTexture*>(texture)->getOpenGLTextureName();
 	GLint width = 0;
 	GLint height = 0;
-	if (name && glIsTexture(static_cast<GLuint>(name)))
+	if (name && glIsTexture(name))
 	{
+		ScopedTexture bind(GL_TEXTURE_2D, name);
 		glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
 		glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_HEIGHT, &height);
 	}
@@ -572,7 +560,7 @@ GLuint findLibraryName(video::ITexture* texture)
 		zeLog(EZELL_ERROR, "No GL texture found for \"%s\"", texture->getName().getPath().c_str());
 		return 0;
 	}
-	return static_cast<GLuint>(name);
+	return name;
 }
 
 // A texture's GL name, target and level-0 size (depth: slices, or 6 faces).

@@ -550,6 +550,29 @@ TEST_F(TextureGL, LibraryTextureNameIsWhatASamplerSeesAndKeepsTheLibrarysBinding
 	ASSERT_TRUE(ze::readTexture(canvas, &rgba));
 	EXPECT_EQ(argb(rgba, 12), 0xFF808080);  // the library's targets keep the top row last
 	EXPECT_EQ(argb(rgba, 3), 0xFF20C040);
+
+	// Learning a name touches no binding: not the texture on unit 0 that a draw
+	// is about to read, nor the frame buffer being drawn into.
+	video::ITexture* fresh = libraryTexture("fresh", 2, { 0xFF102030 });
+	video::ITexture* freshTarget = ze::addRenderTargetTexture(Driver, dimension2d<u32>(4, 4), "freshTarget", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(fresh && freshTarget);
+	Driver->setRenderTarget(canvas, false, false);
+	GLint framebufferBefore = 0;
+	glBindTexture(GL_TEXTURE_2D, name);
+	glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebufferBefore);
+	const unsigned int freshName = ze::getGLTextureName(fresh);
+	const unsigned int freshTargetName = ze::getGLTextureName(freshTarget);
+	GLint boundAfter = 0, framebufferAfter = 0;
+	glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundAfter);
+	glGetIntegerv(GL_FRAMEBUFFER_BINDING, &framebufferAfter);
+	Driver->setRenderTarget(nullptr, false, false);
+	EXPECT_NE(freshName, 0u);
+	EXPECT_NE(freshTargetName, 0u);
+	EXPECT_NE(freshName, freshTargetName);
+	EXPECT_EQ(boundAfter, static_cast<GLint>(name));
+	EXPECT_EQ(framebufferAfter, framebufferBefore);
+	ASSERT_TRUE(ze::readTexture(freshTarget, &rgba));
+	EXPECT_EQ(rgba.size(), 64u);
 }
 
 TEST_F(TextureGL, MaterialSideRecordHoldsOurTexturesAndBindsThemFromUnitFour)
