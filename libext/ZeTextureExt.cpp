@@ -702,8 +702,11 @@ video::ITexture* addRenderTargetTexture(video::IVideoDriver* driver, const core:
 		zeLog(EZELL_ERROR, "The driver refused render target \"%s\"", name.c_str());
 		return nullptr;
 	}
-	// Learning a target's GL name switches render targets: do it now rather
-	// than in the middle of a pass.
+	// The library leaves a new target in its record of unit 0, which holds a
+	// reference to it; a switch of render targets lets that go, so that the
+	// target's owner can free it.
+	driver->setRenderTarget(texture, false, false);
+	driver->setRenderTarget(nullptr, false, false);
 	getGLTextureName(texture);
 	return texture;
 }
