@@ -19,6 +19,14 @@ namespace
 {
 const int MAX_FRAME_DEPTH = 128;
 
+// Colours are 0..1 in the file. Values beyond either end are clamped: the
+// conversion to 8-bit channels is only defined inside that range.
+video::SColorf clampedColor(f32 r, f32 g, f32 b, f32 a)
+{
+	const auto unit = [](f32 v) { return v < 0.f ? 0.f : (v > 1.f ? 1.f : v); };
+	return video::SColorf(unit(r), unit(g), unit(b), unit(a));
+}
+
 class Parser
 {
 public:
@@ -472,7 +480,7 @@ private:
 				return false;
 			if (index >= mesh.Positions.size())
 				return fail("vertex colour %u: vertex index %u out of range", i, index);
-			mesh.Colors[index] = video::SColorf(c[0], c[1], c[2], c[3]).toSColor();
+			mesh.Colors[index] = clampedColor(c[0], c[1], c[2], c[3]).toSColor();
 		}
 		mesh.HasColors = true;
 		return skipMembers();
@@ -536,10 +544,10 @@ private:
 		f32 v[11];
 		if (!readFloats(v, 11, "material"))
 			return false;
-		m.FaceColor = video::SColorf(v[0], v[1], v[2], v[3]);
+		m.FaceColor = clampedColor(v[0], v[1], v[2], v[3]);
 		m.Power = v[4];
-		m.Specular = video::SColorf(v[5], v[6], v[7], 1.f);
-		m.Emissive = video::SColorf(v[8], v[9], v[10], 1.f);
+		m.Specular = clampedColor(v[5], v[6], v[7], 1.f);
+		m.Emissive = clampedColor(v[8], v[9], v[10], 1.f);
 		return forEachObject([&](const std::string& ident) {
 			if (sameName(ident, "TextureFilename"))
 				return openObject(nullptr) && readString(m.Texture, "texture file name") && skipMembers();

@@ -16,6 +16,7 @@ namespace xfile
 struct Material
 {
 	std::string Name;
+	// Colours clamped to 0..1.
 	irr::video::SColorf FaceColor{ 1.f, 1.f, 1.f, 1.f };
 	irr::f32 Power = 0.f;
 	irr::video::SColorf Specular{ 0.f, 0.f, 0.f, 1.f };
@@ -44,7 +45,7 @@ struct Mesh
 	std::vector<irr::u32> CornerNormals;          // laid out as FaceIndices
 	std::vector<irr::core::vector2df> TexCoords;  // empty, or one per vertex
 	bool HasColors = false;
-	std::vector<irr::video::SColor> Colors;  // one per vertex when HasColors
+	std::vector<irr::video::SColor> Colors;  // one per vertex when HasColors (clamped)
 	std::vector<irr::u32> FaceMaterials;     // one per face, or empty: material 0
 	// One entry per material of the mesh: index in File::Materials, -1 default.
 	std::vector<int> Materials;

@@ -642,3 +642,31 @@ TEST_F(XMeshTest, DamagedFilesAreRefused)
 		}
 	}
 }
+
+// Colours are 0..1 in the file; values beyond either end (and huge ones) are
+// clamped, never wrapped into other 8-bit values.
+TEST_F(XMeshTest, ColoursOutsideZeroToOneAreClamped)
+{
+	const std::string text = "xof 0303txt 0032\nMesh { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;;\n"
+	                         " MeshVertexColors { 3; 0;2.0;-0.5;1.0e30;0.5;;, 1;-1.0e30;1.5;0.25;7.0;;, 2;0.5;0.5;0.5;-3.0;;; }\n"
+	                         " MeshMaterialList { 1; 1; 0;; Material { 1.5;-2.0;1.0e30;0.25;; 5.0; 3.0;-1.0;0.5;; -1.0e30;2.0;0.5;; } }\n}\n";
+	for (const bool binary : { false, true })
+	{
+		SCOPED_TRACE(binary ? "binary" : "text");
+		scene::ISkinnedMesh* mesh = ours(write(binary ? "coloursbin.x" : "colours.x", binary ? toBinary(text, false) : text));
+		ASSERT_TRUE(mesh);
+		ASSERT_EQ(mesh->getMeshBufferCount(), 1u);
+		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(0);
+		const video::SMaterial& m = buffer->getMaterial();
+		EXPECT_EQ(m.DiffuseColor, video::SColor(64, 255, 0, 255));
+		EXPECT_EQ(m.SpecularColor, video::SColor(255, 255, 0, 128));
+		EXPECT_EQ(m.EmissiveColor, video::SColor(255, 0, 255, 128));
+		const video::SColor expected[3] = { { 128, 255, 0, 255 }, { 255, 0, 255, 64 }, { 0, 128, 128, 128 } };
+		const u32* source = ze::getOriginalVerticesIndices(buffer);
+		ASSERT_TRUE(source);
+		ASSERT_EQ(buffer->getVertexCount(), 3u);
+		for (u32 i = 0; i < 3; ++i)
+			EXPECT_EQ(static_cast<const video::S3DVertex*>(buffer->getVertices())[i].Color, expected[source[i]])
+			    << "file vertex " << source[i];
+	}
+}
