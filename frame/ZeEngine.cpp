@@ -48,6 +48,11 @@ SZeSetupParams withDefaults(const SZeSetupParams& in)
 	p.hideMouse = p.hideMouse == 1 ? 1 : 0;
 	if (p.stereo < 0)
 		p.stereo = 0;
+	// Each end of the camera range on its own: a set-up file may give one.
+	if (p.cameraNear < 0.0f)
+		p.cameraNear = ZE_DEFAULT_CAMERA_NEAR;
+	if (p.cameraFar < 0.0f)
+		p.cameraFar = ZE_DEFAULT_CAMERA_FAR;
 	return p;
 }
 

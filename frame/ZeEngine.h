@@ -40,7 +40,8 @@ SZeEngineHooks& zeGetEngineHooks();
 
 // Starts the engine, ending a running set-up first. Unset values give 640 by
 // 480 by 32, full screen only when windowed is 0, vsync, antialiasing and light
-// pre-pass on unless 0. 0, or -1 with the pending error "Setup failed: %s" or
+// pre-pass on unless 0, and a camera range from 0.1 to 1000 (each end unset on
+// its own). 0, or -1 with the pending error "Setup failed: %s" or
 // "Failed to setup music replay".
 int zeSetup(const SZeSetupParams* params);
 // Ends the engine when set up; nothing otherwise.

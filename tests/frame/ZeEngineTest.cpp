@@ -226,6 +226,34 @@ TEST_F(EngineTest, UnsetValuesTakeTheDefaults)
 	EXPECT_FLOAT_EQ(zeGetContext()->camera->getFarValue(), 1000.0f);
 }
 
+// A set-up file that gives only one end of the camera range keeps the
+// default for the other end.
+TEST_F(EngineTest, SetupFileWithOneCameraDistanceKeepsTheOtherDefault)
+{
+	useNullDriver();
+	char pattern[] = "/tmp/zelv-range-XXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string dir = pattern;
+	const struct
+	{
+		const char* Ini;
+		float Near, Far;
+	} cases[] = { { "[Setup]\nnear = 0.5\n", 0.5f, 1000.0f }, { "[Setup]\nfar = 250.0\n", 0.1f, 250.0f },
+		{ "[Setup]\nnear = 2.0\nfar = 40.0\n", 2.0f, 40.0f }, { "[Setup]\nwidth = 320\n", 0.1f, 1000.0f } };
+	for (const auto& c : cases)
+	{
+		SCOPED_TRACE(c.Ini);
+		std::ofstream(dir + "/zelv-setup.ini") << c.Ini;
+		SZeSetupParams p;
+		zeInitSetupParams(&p);
+		ASSERT_EQ(zeReadSetupIni("zelv-setup.ini", dir.c_str(), &p, 0), 0) << pendingError(nullptr);
+		EXPECT_FLOAT_EQ(zeGetContext()->camera->getNearValue(), c.Near);
+		EXPECT_FLOAT_EQ(zeGetContext()->camera->getFarValue(), c.Far);
+	}
+	std::error_code ignored;
+	std::filesystem::remove_all(dir, ignored);
+}
+
 TEST_F(EngineTest, FailingCoreOrMusicLeavesTheEngineDown)
 {
 	useNullDriver();
