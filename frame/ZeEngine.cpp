@@ -23,6 +23,9 @@ SZeContext g_context;
 bool g_setup = false;
 bool g_musicStarted = false;
 SZeEngineHooks g_hooks;
+// The level of the engine-core line being handed to the device's logger; -1
+// while the library logs its own.
+int g_engineLineLevel = -1;
 
 void clearContext()
 {
@@ -72,6 +75,7 @@ IrrlichtDevice* createEngineDevice(const SZeSetupParams& p)
 	// Multisampling only without the light pre-pass, whose targets resolve themselves.
 	cp.AntiAlias = (p.antialias && !p.lightPrePass) ? 4 : 0;
 	cp.EventReceiver = g_context.receiver;
+	cp.LoggingLevel = ELL_DEBUG;
 	// An X server that is resetting (its last client just left, as after the
 	// set-up dialog) refuses connections for a moment: try again briefly.
 	IrrlichtDevice* device = createDeviceEx(cp);
@@ -134,6 +138,45 @@ SZeIdTable* zeGetIdTable(EZE_ID_TABLE kind)
 SZeEngineHooks& zeGetEngineHooks()
 {
 	return g_hooks;
+}
+
+void zeLogEngineLine(int level, const char* text)
+{
+	level = level < EZELL_DEBUG ? EZELL_DEBUG : (level > EZELL_ERROR ? EZELL_ERROR : level);
+	ILogger* logger = g_context.device ? g_context.device->getLogger() : nullptr;
+	if (!logger)
+	{
+		zeLog(level, "%s", text);
+		return;
+	}
+	const ELOG_LEVEL levels[] = { ELL_DEBUG, ELL_INFORMATION, ELL_WARNING, ELL_ERROR };
+	g_engineLineLevel = level;
+	logger->log(text, levels[level]);
+	g_engineLineLevel = -1;
+}
+
+void zeLogDeviceLine(ELOG_LEVEL level, const char* text)
+{
+	if (g_engineLineLevel >= 0)
+	{
+		zeLog(g_engineLineLevel, "%s", text);
+		return;
+	}
+	switch (level)
+	{
+	case ELL_DEBUG:
+	case ELL_INFORMATION:
+		zeLog(EZELL_DEBUG, "%s", text);
+		break;
+	case ELL_WARNING:
+		zeLog(EZELL_WARN, "%s", text);
+		break;
+	case ELL_ERROR:
+		zeLog(EZELL_ERROR, "%s", text);
+		break;
+	default:
+		break;
+	}
 }
 
 bool zeIsBatchMode()

@@ -57,6 +57,18 @@ int zeReadSetupIni(const char* fileName, const char* folder, SZeSetupParams* par
 // non-zero when cancelled. Without a display it confirms the defaults.
 int zeScreenModeDialog(SZeScreenModeValues* values);
 
+// The device's logger and the engine log. Devices log everything to their
+// event receiver, which hands each line to zeLogDeviceLine; the engine log's
+// threshold decides what is written.
+// An engine-core line (levels 0 debug to 3 error): handed to the device's
+// logger (a receiver set on the device for a while sees it there), or written
+// straight to the log when there is no device.
+void zeLogEngineLine(int level, const char* text);
+// Writes a line of a device's logger to the log: an engine-core line at its
+// own level, the library's own lines at theirs, except that its information
+// (the version banner, the files it loaded) is debug.
+void zeLogDeviceLine(irr::ELOG_LEVEL level, const char* text);
+
 // Whether dialogs and message boxes must not wait for a user.
 bool zeIsBatchMode();
 // Whether set-up makes the NULL driver (ZELV_DRIVER=null).
