@@ -289,6 +289,8 @@ void zeTerm()
 {
 	if (!g_setup)
 		return;
+	if (g_hooks.stopWatches)
+		g_hooks.stopWatches();
 	if (g_musicStarted && g_hooks.stopMusic)
 		g_hooks.stopMusic();
 	g_musicStarted = false;

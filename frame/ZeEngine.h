@@ -31,6 +31,9 @@ struct SZeEngineHooks
 	// Music replay, set up after the music table exists (false fails the set-up).
 	bool (*startMusic)();
 	void (*stopMusic)();
+	// Ends every file and folder watch (their worker threads joined, their IDs
+	// freed); first thing at shutdown. The watches set it when first used.
+	void (*stopWatches)();
 	// The scene node of an object ID, null when there is none.
 	irr::scene::ISceneNode* (*objectNode)(int objectId);
 	// Makes the camera's animator; null: the system layer's own.
@@ -44,7 +47,8 @@ SZeEngineHooks& zeGetEngineHooks();
 // its own). 0, or -1 with the pending error "Setup failed: %s" or
 // "Failed to setup music replay".
 int zeSetup(const SZeSetupParams* params);
-// Ends the engine when set up; nothing otherwise.
+// Ends the engine when set up (the watches, the music, the engine core, the
+// device, the ID tables); nothing otherwise.
 void zeTerm();
 int zeIsSetup();
 
