@@ -98,10 +98,28 @@ bool onOpenGL()
 	return c->driver && c->driver->getDriverType() == video::EDT_OPENGL;
 }
 
+// Binds the kept frame's pixel buffer for packing while it lives; the buffer
+// bound before comes back afterwards.
+class CPackBufferScope
+{
+public:
+	CPackBufferScope()
+	{
+		glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &Previous);
+		glBindBuffer(GL_PIXEL_PACK_BUFFER, g_kept.buffer);
+	}
+	~CPackBufferScope() { glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(Previous)); }
+	CPackBufferScope(const CPackBufferScope&) = delete;
+	CPackBufferScope& operator=(const CPackBufferScope&) = delete;
+
+private:
+	GLint Previous = 0;
+};
+
 // The kept frame's pixels (RGBA, bottom row first) into an image, top row first.
 bool copyKeptFrame(video::IImage* image)
 {
-	glBindBuffer(GL_PIXEL_PACK_BUFFER, g_kept.buffer);
+	const CPackBufferScope bound;
 	const u8* pixels = static_cast<const u8*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
 	if (pixels)
 	{
@@ -116,9 +134,7 @@ bool copyKeptFrame(video::IImage* image)
 		}
 		image->unlock();
 	}
-	const bool unmapped = pixels && glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
-	glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
-	return unmapped;
+	return pixels && glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
 }
 } // namespace
 
@@ -182,7 +198,7 @@ void zeGrabFrameBeforePresent()
 		return;
 	if (!g_kept.buffer)
 		glGenBuffers(1, &g_kept.buffer);
-	glBindBuffer(GL_PIXEL_PACK_BUFFER, g_kept.buffer);
+	const CPackBufferScope bound;
 	if (width != g_kept.width || height != g_kept.height)
 	{
 		glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 4, nullptr, GL_STREAM_READ);
@@ -197,7 +213,6 @@ void zeGrabFrameBeforePresent()
 	glPixelStorei(GL_PACK_ALIGNMENT, 1);
 	glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
 	glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
-	glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
 	g_kept.valid = true;
 }
 
