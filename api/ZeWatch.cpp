@@ -1,6 +1,7 @@
 #include "api/ZeWatch.h"
 
 #include "api/ZeFolderWatcher.h"
+#include "frame/ZeEngine.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeIdTable.h"
 #include "frame/ZeLog.h"
@@ -63,12 +64,16 @@ struct SZeFolderWatch
 SZeIdTable* g_fileWatches = nullptr;
 SZeIdTable* g_folderWatches = nullptr;
 
+// The tables, made on first use; from then on engine shutdown ends the watches.
 void ensureTables()
 {
+	if (g_fileWatches && g_folderWatches)
+		return;
 	if (!g_fileWatches)
 		g_fileWatches = zeCreateIdTable(ZE_WATCH_TABLE_CAPACITY);
 	if (!g_folderWatches)
 		g_folderWatches = zeCreateIdTable(ZE_WATCH_TABLE_CAPACITY);
+	zeGetEngineHooks().stopWatches = zeFreeAllWatches;
 }
 
 int64_t toFileTime(const timespec& t)

@@ -46,7 +46,9 @@ void zeDeleteFolderWatch(int id);
 
 // ---- Shutdown and helpers ---------------------------------------------------
 // Deletes every file and folder watch (all worker threads are joined) and
-// frees both tables; a later watch call starts afresh.
+// frees both tables; a later watch call starts afresh. Engine shutdown
+// (zeTerm) calls it once any watch operation was used; the program calls it
+// at exit for watches made without an engine.
 void zeFreeAllWatches();
 
 typedef int (*ZeInvokeFunction)(int value);

@@ -3,7 +3,7 @@
 #include "core/CZeTextureManager.h"
 #include "core/IZeGpuProgramming.h"
 #include "core/IZeServices.h"
-#include "frame/ZeContext.h"
+#include "frame/ZeEngine.h"
 #include "frame/ZeLog.h"
 #include "libext/IZeVideoDriverExt.h"
 
@@ -180,23 +180,5 @@ void zeEngineLog(int level, const char* format, ...)
 	va_start(args, format);
 	vsnprintf(text, sizeof(text), format, args);
 	va_end(args);
-
-	SZeContext* c = zeGetContext();
-	ILogger* logger = c->device ? c->device->getLogger() : nullptr;
-	if (!logger)
-	{
-		// No device: the frame's log, which filters by its own threshold.
-		zeLog(level < EZELL_DEBUG ? EZELL_DEBUG : (level > EZELL_ERROR ? EZELL_ERROR : level), "%s", text);
-		return;
-	}
-	ELOG_LEVEL mapped = ELL_DEBUG;
-	if (level >= 3)
-		mapped = ELL_ERROR;
-	else if (level == 2)
-		mapped = ELL_WARNING;
-	else if (level == 1)
-		mapped = ELL_INFORMATION;
-	if (mapped < logger->getLogLevel())
-		return;
-	logger->log(text, mapped);
+	zeLogEngineLine(level, text);
 }

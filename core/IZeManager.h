@@ -61,6 +61,7 @@ void zeRegisterServiceFactories(const SZeServiceFactories& factories);
 SZeServiceFactories zeGetServiceFactories();
 
 // The engine-core log: formats into 1,024 bytes and hands the text to the
-// device's logger when the level reaches the logger's level (0 debug,
-// 1 information, 2 warning, 3 error).
+// device's logger, from which it reaches the engine log with its level
+// prefix when the level reaches the log's threshold (0 debug, 1 information,
+// 2 warning, 3 error); without a device, straight to the engine log.
 void zeEngineLog(int level, const char* format, ...) __attribute__((format(printf, 2, 3)));

@@ -55,8 +55,8 @@ void zeSetCameraRange(float nearValue, float farValue)
 	SZeContext* c = zeGetContext();
 	if (nearValue == farValue)
 	{
-		nearValue = 0.1f;
-		farValue = 1000.0f;
+		nearValue = ZE_DEFAULT_CAMERA_NEAR;
+		farValue = ZE_DEFAULT_CAMERA_FAR;
 	}
 	if (!c->camera)
 		return;

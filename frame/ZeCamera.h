@@ -1,7 +1,11 @@
 // The engine camera and camera collision.
 #pragma once
 
-// Equal values select 0.1 and 1000.0.
+// The camera range that set-up gives when it is not set.
+const float ZE_DEFAULT_CAMERA_NEAR = 0.1f;
+const float ZE_DEFAULT_CAMERA_FAR = 1000.0f;
+
+// Equal values select the defaults, 0.1 and 1000.0.
 void zeSetCameraRange(float nearValue, float farValue);
 // A horizontal angle in degrees; the camera takes
 // vertical = 2 x atan(tan(angle / 2) x height / width).

@@ -2,8 +2,11 @@
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <iterator>
 #include <cstdlib>
 #include <cstring>
 #include <unistd.h>
@@ -56,21 +59,61 @@ bool parseFloat(const char* text, float* out)
 	return true;
 }
 
-// "WIDTHxHEIGHT" or "WIDTHxHEIGHTxBITS", and nothing after it.
-bool parseDisplay(const char* text, SZeSetupParams* setup)
+// Display sizes a window can have, and the colour depths the device takes.
+const long MAX_DISPLAY_SIZE = 16384;
+const int DISPLAY_BITS[] = { 16, 24, 32 };
+
+enum EDisplayText
 {
-	int w = 0, h = 0, b = -1;
-	int endSize = -1, endBits = -1;
-	sscanf(text, "%dx%d%nx%d%n", &w, &h, &endSize, &b, &endBits);
-	const bool withBits = endBits >= 0 && text[endBits] == 0;
-	const bool sizeOnly = endSize >= 0 && text[endSize] == 0;
-	if ((!sizeOnly && !withBits) || w <= 0 || h <= 0 || (withBits && b <= 0))
+	EDT_OK,
+	EDT_BAD_FORM,
+	EDT_BAD_SIZE,
+	EDT_BAD_BITS
+};
+
+// A decimal whole number, with an optional '-', at *text, which moves past it;
+// LONG_MIN or LONG_MAX when it does not fit. False when there is none.
+bool readNumber(const char** text, long* value)
+{
+	const char* start = *text;
+	const bool negative = *start == '-';
+	const char* digits = negative ? start + 1 : start;
+	if (*digits < '0' || *digits > '9')
 		return false;
-	setup->width = w;
-	setup->height = h;
-	if (withBits)
-		setup->bits = b;
+	errno = 0;
+	char* end = nullptr;
+	*value = strtol(start, &end, 10);
+	if (errno == ERANGE)
+		*value = negative ? LONG_MIN : LONG_MAX;
+	*text = end;
 	return true;
+}
+
+// "WIDTHxHEIGHT" or "WIDTHxHEIGHTxBITS", and nothing after it; width and
+// height from 1 to 16384, bits 16, 24 or 32.
+EDisplayText parseDisplay(const char* text, SZeSetupParams* setup)
+{
+	long w = 0, h = 0, b = -1;
+	const char* p = text;
+	if (!readNumber(&p, &w) || *p++ != 'x' || !readNumber(&p, &h))
+		return EDT_BAD_FORM;
+	if (*p == 'x')
+	{
+		++p;
+		if (!readNumber(&p, &b))
+			return EDT_BAD_FORM;
+	}
+	if (*p)
+		return EDT_BAD_FORM;
+	if (w < 1 || w > MAX_DISPLAY_SIZE || h < 1 || h > MAX_DISPLAY_SIZE)
+		return EDT_BAD_SIZE;
+	if (b != -1 && std::find(std::begin(DISPLAY_BITS), std::end(DISPLAY_BITS), b) == std::end(DISPLAY_BITS))
+		return EDT_BAD_BITS;
+	setup->width = static_cast<int>(w);
+	setup->height = static_cast<int>(h);
+	if (b != -1)
+		setup->bits = static_cast<int>(b);
+	return EDT_OK;
 }
 
 bool isBoolText(const char* text)
@@ -167,9 +210,19 @@ private:
 			const char* text = value(arg);
 			if (!text)
 				return false;
-			if (!parseDisplay(text, &s))
+			switch (parseDisplay(text, &s))
 			{
+			case EDT_OK:
+				break;
+			case EDT_BAD_FORM:
 				zeLog(EZELL_ERROR, "Option '-display' needs WIDTHxHEIGHT or WIDTHxHEIGHTxBITS, not '%s'", text);
+				return false;
+			case EDT_BAD_SIZE:
+				zeLog(EZELL_ERROR, "Option '-display' needs a width and a height from 1 to %ld, not '%s'",
+					MAX_DISPLAY_SIZE, text);
+				return false;
+			case EDT_BAD_BITS:
+				zeLog(EZELL_ERROR, "Option '-display' needs 16, 24 or 32 bits, not '%s'", text);
 				return false;
 			}
 		}

@@ -94,6 +94,11 @@ public:
 
 	bool OnEvent(const SEvent& event) override
 	{
+		if (event.EventType == EET_LOG_TEXT_EVENT)
+		{
+			zeLogDeviceLine(event.LogEvent.Level, event.LogEvent.Text);
+			return true;
+		}
 		if (event.EventType == EET_USER_EVENT)
 			return Engine ? Engine->OnEvent(event) : false;
 		if (Outcome != EO_PENDING)
@@ -191,6 +196,7 @@ IrrlichtDevice* openOwnWindow(int width, int height, const wchar_t* caption, IEv
 	cp.Vsync = false;
 	cp.Stencilbuffer = false;
 	cp.EventReceiver = receiver;
+	cp.LoggingLevel = ELL_DEBUG;
 	// A display server without clients resets and drops the connections made
 	// meanwhile (the engine's window may just have gone): try a few times.
 	IrrlichtDevice* device = createDeviceEx(cp);

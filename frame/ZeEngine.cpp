@@ -24,6 +24,9 @@ SZeContext g_context;
 bool g_setup = false;
 bool g_musicStarted = false;
 SZeEngineHooks g_hooks;
+// The level of the engine-core line being handed to the device's logger; -1
+// while the library logs its own.
+int g_engineLineLevel = -1;
 
 void clearContext()
 {
@@ -49,6 +52,11 @@ SZeSetupParams withDefaults(const SZeSetupParams& in)
 	p.hideMouse = p.hideMouse == 1 ? 1 : 0;
 	if (p.stereo < 0)
 		p.stereo = 0;
+	// Each end of the camera range on its own: a set-up file may give one.
+	if (p.cameraNear < 0.0f)
+		p.cameraNear = ZE_DEFAULT_CAMERA_NEAR;
+	if (p.cameraFar < 0.0f)
+		p.cameraFar = ZE_DEFAULT_CAMERA_FAR;
 	return p;
 }
 
@@ -68,6 +76,7 @@ IrrlichtDevice* createEngineDevice(const SZeSetupParams& p)
 	// Multisampling only without the light pre-pass, whose targets resolve themselves.
 	cp.AntiAlias = (p.antialias && !p.lightPrePass) ? 4 : 0;
 	cp.EventReceiver = g_context.receiver;
+	cp.LoggingLevel = ELL_DEBUG;
 	// An X server that is resetting (its last client just left, as after the
 	// set-up dialog) refuses connections for a moment: try again briefly.
 	IrrlichtDevice* device = createDeviceEx(cp);
@@ -132,6 +141,45 @@ SZeIdTable* zeGetIdTable(EZE_ID_TABLE kind)
 SZeEngineHooks& zeGetEngineHooks()
 {
 	return g_hooks;
+}
+
+void zeLogEngineLine(int level, const char* text)
+{
+	level = level < EZELL_DEBUG ? EZELL_DEBUG : (level > EZELL_ERROR ? EZELL_ERROR : level);
+	ILogger* logger = g_context.device ? g_context.device->getLogger() : nullptr;
+	if (!logger)
+	{
+		zeLog(level, "%s", text);
+		return;
+	}
+	const ELOG_LEVEL levels[] = { ELL_DEBUG, ELL_INFORMATION, ELL_WARNING, ELL_ERROR };
+	g_engineLineLevel = level;
+	logger->log(text, levels[level]);
+	g_engineLineLevel = -1;
+}
+
+void zeLogDeviceLine(ELOG_LEVEL level, const char* text)
+{
+	if (g_engineLineLevel >= 0)
+	{
+		zeLog(g_engineLineLevel, "%s", text);
+		return;
+	}
+	switch (level)
+	{
+	case ELL_DEBUG:
+	case ELL_INFORMATION:
+		zeLog(EZELL_DEBUG, "%s", text);
+		break;
+	case ELL_WARNING:
+		zeLog(EZELL_WARN, "%s", text);
+		break;
+	case ELL_ERROR:
+		zeLog(EZELL_ERROR, "%s", text);
+		break;
+	default:
+		break;
+	}
 }
 
 bool zeIsBatchMode()
@@ -244,6 +292,8 @@ void zeTerm()
 {
 	if (!g_setup)
 		return;
+	if (g_hooks.stopWatches)
+		g_hooks.stopWatches();
 	if (g_musicStarted && g_hooks.stopMusic)
 		g_hooks.stopMusic();
 	g_musicStarted = false;

@@ -31,6 +31,9 @@ struct SZeEngineHooks
 	// Music replay, set up after the music table exists (false fails the set-up).
 	bool (*startMusic)();
 	void (*stopMusic)();
+	// Ends every file and folder watch (their worker threads joined, their IDs
+	// freed); first thing at shutdown. The watches set it when first used.
+	void (*stopWatches)();
 	// The scene node of an object ID, null when there is none.
 	irr::scene::ISceneNode* (*objectNode)(int objectId);
 	// Makes the camera's animator; null: the system layer's own.
@@ -40,10 +43,12 @@ SZeEngineHooks& zeGetEngineHooks();
 
 // Starts the engine, ending a running set-up first. Unset values give 640 by
 // 480 by 32, full screen only when windowed is 0, vsync, antialiasing and light
-// pre-pass on unless 0. 0, or -1 with the pending error "Setup failed: %s" or
+// pre-pass on unless 0, and a camera range from 0.1 to 1000 (each end unset on
+// its own). 0, or -1 with the pending error "Setup failed: %s" or
 // "Failed to setup music replay".
 int zeSetup(const SZeSetupParams* params);
-// Ends the engine when set up; nothing otherwise.
+// Ends the engine when set up (the watches, the music, the engine core, the
+// device, the ID tables); nothing otherwise.
 void zeTerm();
 int zeIsSetup();
 
@@ -55,6 +60,18 @@ int zeReadSetupIni(const char* fileName, const char* folder, SZeSetupParams* par
 // Runs the set-up dialog: 0 when confirmed (values kept for zeScreenModeOption),
 // non-zero when cancelled. Without a display it confirms the defaults.
 int zeScreenModeDialog(SZeScreenModeValues* values);
+
+// The device's logger and the engine log. Devices log everything to their
+// event receiver, which hands each line to zeLogDeviceLine; the engine log's
+// threshold decides what is written.
+// An engine-core line (levels 0 debug to 3 error): handed to the device's
+// logger (a receiver set on the device for a while sees it there), or written
+// straight to the log when there is no device.
+void zeLogEngineLine(int level, const char* text);
+// Writes a line of a device's logger to the log: an engine-core line at its
+// own level, the library's own lines at theirs, except that its information
+// (the version banner, the files it loaded) is debug.
+void zeLogDeviceLine(irr::ELOG_LEVEL level, const char* text);
 
 // Whether dialogs and message boxes must not wait for a user.
 bool zeIsBatchMode();

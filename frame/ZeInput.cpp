@@ -1,5 +1,6 @@
 #include "frame/ZeInput.h"
 #include "frame/ZeContext.h"
+#include "frame/ZeEngine.h"
 #include "frame/ZeWindow.h"
 #include "frame/ZeWindowPlatform.h"
 
@@ -75,6 +76,9 @@ bool CZeEventReceiver::OnEvent(const SEvent& event)
 			Joystick.pov = event.JoystickEvent.POV;
 		}
 		break;
+	case EET_LOG_TEXT_EVENT:
+		zeLogDeviceLine(event.LogEvent.Level, event.LogEvent.Text);
+		return true;
 	case EET_USER_EVENT:
 		if (event.UserEvent.UserData1 == ZE_SYNC_FRAME_EVENT)
 			zeSetSyncFrame(event.UserEvent.UserData2);

@@ -38,7 +38,8 @@ struct SZeJoystickState
 void zeGetJoystickState(SZeJoystickState* out);
 
 // The engine's event receiver: records keys, mouse, joystick and the host's
-// sync frame, and lets every event go on to the GUI and the scene.
+// sync frame, and lets every event go on to the GUI and the scene. The
+// device's log lines go to the engine log (zeLogDeviceLine).
 class CZeEventReceiver : public irr::IEventReceiver
 {
 public:

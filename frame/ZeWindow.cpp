@@ -6,14 +6,17 @@
 #include "frame/ZeSignals.h"
 #include "frame/ZeWindowPlatform.h"
 
+#ifndef GL_GLEXT_PROTOTYPES
+#define GL_GLEXT_PROTOTYPES 1
+#endif
 #include <GL/gl.h>
+#include <GL/glext.h>
 #include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <cstring>
-#include <vector>
 
 using namespace irr;
 
@@ -21,16 +24,17 @@ namespace
 {
 int g_syncFrame = 0x0FFFFFFF;
 
-// The last presented frame, read from the back buffer before the swap once a
-// screenshot has been asked for (the front buffer reads black on some X servers).
-struct SGrabbedFrame
+// Every frame is read from the back buffer just before it is presented: after
+// the swap the back buffer holds nothing defined on most drivers, and the
+// front buffer reads black on some X servers. The read goes into a pixel
+// buffer on the GPU, so the frame does not wait for it; a screenshot maps it.
+struct SKeptFrame
 {
-	bool armed = false;
-	bool valid = false;
+	GLuint buffer = 0;
 	int width = 0;
 	int height = 0;
-	std::vector<u8> pixels;  // RGBA, bottom row first
-} g_grab;
+	bool valid = false;  // a frame has been read since the buffer was made
+} g_kept;
 
 struct SX11
 {
@@ -88,13 +92,49 @@ bool windowTitleContains(Display* display, Window w, const char* needle)
 	return found;
 }
 
-bool readBackBuffer(int width, int height, std::vector<u8>* pixels)
+bool onOpenGL()
 {
-	pixels->resize(static_cast<size_t>(width) * height * 4);
-	glReadBuffer(GL_BACK);
-	glPixelStorei(GL_PACK_ALIGNMENT, 1);
-	glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, pixels->data());
-	return glGetError() == GL_NO_ERROR;
+	SZeContext* c = zeGetContext();
+	return c->driver && c->driver->getDriverType() == video::EDT_OPENGL;
+}
+
+// Binds the kept frame's pixel buffer for packing while it lives; the buffer
+// bound before comes back afterwards.
+class CPackBufferScope
+{
+public:
+	CPackBufferScope()
+	{
+		glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &Previous);
+		glBindBuffer(GL_PIXEL_PACK_BUFFER, g_kept.buffer);
+	}
+	~CPackBufferScope() { glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(Previous)); }
+	CPackBufferScope(const CPackBufferScope&) = delete;
+	CPackBufferScope& operator=(const CPackBufferScope&) = delete;
+
+private:
+	GLint Previous = 0;
+};
+
+// The kept frame's pixels (RGBA, bottom row first) into an image, top row first.
+bool copyKeptFrame(video::IImage* image)
+{
+	const CPackBufferScope bound;
+	const u8* pixels = static_cast<const u8*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
+	if (pixels)
+	{
+		u8* dst = static_cast<u8*>(image->lock());
+		const u32 pitch = image->getPitch();
+		for (int y = 0; y < g_kept.height; ++y)
+		{
+			const u8* src = pixels + static_cast<size_t>(g_kept.height - 1 - y) * g_kept.width * 4;
+			u32* row = reinterpret_cast<u32*>(dst + y * pitch);
+			for (int x = 0; x < g_kept.width; ++x, src += 4)
+				row[x] = video::SColor(255, src[0], src[1], src[2]).color;
+		}
+		image->unlock();
+	}
+	return pixels && glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
 }
 } // namespace
 
@@ -149,58 +189,57 @@ int zeRenderDummy()
 void zeGrabFrameBeforePresent()
 {
 	SZeContext* c = zeGetContext();
-	if (!g_grab.armed || !c->driver || c->driver->getDriverType() != video::EDT_OPENGL)
+	if (!onOpenGL())
 		return;
 	const core::dimension2d<u32> size = c->driver->getScreenSize();
-	g_grab.width = static_cast<int>(size.Width);
-	g_grab.height = static_cast<int>(size.Height);
-	g_grab.valid = readBackBuffer(g_grab.width, g_grab.height, &g_grab.pixels);
+	const int width = static_cast<int>(size.Width);
+	const int height = static_cast<int>(size.Height);
+	if (width <= 0 || height <= 0)
+		return;
+	if (!g_kept.buffer)
+		glGenBuffers(1, &g_kept.buffer);
+	const CPackBufferScope bound;
+	if (width != g_kept.width || height != g_kept.height)
+	{
+		glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 4, nullptr, GL_STREAM_READ);
+		g_kept.width = width;
+		g_kept.height = height;
+	}
+	// The window's own back buffer, whatever a renderer left bound for reading.
+	GLint readFramebuffer = 0;
+	glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+	glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+	glReadBuffer(GL_BACK);
+	glPixelStorei(GL_PACK_ALIGNMENT, 1);
+	glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+	glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
+	g_kept.valid = true;
 }
 
 void zeResetFrameGrab()
 {
-	g_grab = SGrabbedFrame();
+	if (g_kept.buffer && onOpenGL())
+		glDeleteBuffers(1, &g_kept.buffer);
+	g_kept = SKeptFrame();
 }
 
 int zeScreenShot(const char* fileName)
 {
 	SZeContext* c = zeGetContext();
-	if (!c->driver || c->driver->getDriverType() != video::EDT_OPENGL)
+	if (!onOpenGL() || !g_kept.valid)
 	{
 		zeSetError(1, "failed to grab the screen\n");
 		return -1;
 	}
-	const core::dimension2d<u32> size = c->driver->getScreenSize();
-	if (!g_grab.valid || g_grab.width != static_cast<int>(size.Width) || g_grab.height != static_cast<int>(size.Height))
+	video::IImage* image = c->driver->createImage(video::ECF_A8R8G8B8,
+		core::dimension2d<u32>(static_cast<u32>(g_kept.width), static_cast<u32>(g_kept.height)));
+	if (!image || !copyKeptFrame(image))
 	{
-		// First shot: the back buffer still holds the frame just presented
-		// (copy swap); from now on each frame is read before its swap.
-		g_grab.width = static_cast<int>(size.Width);
-		g_grab.height = static_cast<int>(size.Height);
-		g_grab.valid = readBackBuffer(g_grab.width, g_grab.height, &g_grab.pixels);
-	}
-	g_grab.armed = true;
-	if (!g_grab.valid)
-	{
+		if (image)
+			image->drop();
 		zeSetError(1, "failed to grab the screen\n");
 		return -1;
 	}
-	video::IImage* image = c->driver->createImage(video::ECF_A8R8G8B8, size);
-	if (!image)
-	{
-		zeSetError(1, "failed to grab the screen\n");
-		return -1;
-	}
-	u8* dst = static_cast<u8*>(image->lock());
-	const u32 pitch = image->getPitch();
-	for (int y = 0; y < g_grab.height; ++y)
-	{
-		const u8* src = &g_grab.pixels[static_cast<size_t>(g_grab.height - 1 - y) * g_grab.width * 4];
-		u32* row = reinterpret_cast<u32*>(dst + y * pitch);
-		for (int x = 0; x < g_grab.width; ++x, src += 4)
-			row[x] = video::SColor(255, src[0], src[1], src[2]).color;
-	}
-	image->unlock();
 	const bool written = c->driver->writeImageToFile(image, fileName);
 	image->drop();
 	if (!written)

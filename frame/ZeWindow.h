@@ -45,9 +45,10 @@ const char* zeFileRequester(const char* text, const char* filter);
 // "Zelv"; in batch mode only the log line.
 void zeMessageBox(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes the last frame to an image file (by extension, BMP or PNG). 0, or
-// non-zero with the pending error "failed to grab the screen\n" or
+// Writes the last presented frame, as it was drawn, to an image file (by
+// extension, BMP or PNG). 0, or non-zero with the pending error "failed to
+// grab the screen\n" (no OpenGL device, or no frame presented yet) or
 // "failed to save screenshot to file '%s'\n" (argument 1).
 int zeScreenShot(const char* fileName);
-// The system layer's frame end calls it just before presenting.
+// Keeps the frame for screenshots; every frame end calls it just before presenting.
 void zeGrabFrameBeforePresent();

@@ -293,10 +293,10 @@ private:
 			{
 				bool scaled = false;
 				std::vector<scene::ISkinnedMesh::SScaleKey> matrixScales;
-				for (const xfile::Key& key : set.Keys)
+				for (std::size_t k = 0; k < set.Times.size(); ++k)
 				{
-					const f32 frame = f32(key.Time);
-					const f32* v = key.Values;
+					const f32 frame = f32(set.Times[k]);
+					const f32* v = set.values(k);
 					switch (set.Type)
 					{
 					case xfile::EKT_ROTATION:

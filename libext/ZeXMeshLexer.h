@@ -46,8 +46,15 @@ class Lexer
 public:
 	Lexer(const unsigned char* data, std::size_t size, bool binary, bool doubles);
 
-	// Bytes not read yet (a value takes at least one).
+	// Bytes not read yet.
 	irr::u64 remaining() const { return Size - Pos; }
+	// Whether the bytes left can hold this many more values: a value takes at
+	// least 4 bytes in a binary file, and in a text file a character and a
+	// separator (none after the last).
+	bool canHold(irr::u64 values) const
+	{
+		return Binary ? values * 4 <= remaining() : values * 2 <= remaining() + 1;
+	}
 	const std::string& error() const { return Error; }
 
 	// The next token; false (and ETT_ERROR) on damaged data.

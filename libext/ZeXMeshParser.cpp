@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <unordered_map>
 
 using namespace irr;
 
@@ -18,6 +19,14 @@ namespace xfile
 namespace
 {
 const int MAX_FRAME_DEPTH = 128;
+
+// Colours are 0..1 in the file. Values beyond either end are clamped: the
+// conversion to 8-bit channels is only defined inside that range.
+video::SColorf clampedColor(f32 r, f32 g, f32 b, f32 a)
+{
+	const auto unit = [](f32 v) { return v < 0.f ? 0.f : (v > 1.f ? 1.f : v); };
+	return video::SColorf(unit(r), unit(g), unit(b), unit(a));
+}
 
 class Parser
 {
@@ -162,12 +171,13 @@ private:
 		return true;
 	}
 
-	// A count of items of `values` values each, checked against the bytes left.
+	// A count of items of `values` values each, refused when the bytes left
+	// cannot hold them: no count reserves more than the file can back.
 	bool readCount(u32& n, u32 values, const char* what)
 	{
 		if (!readU32(n, what))
 			return false;
-		if (u64(n) * values > Lex.remaining())
+		if (!Lex.canHold(u64(n) * values))
 			return fail("%s %u exceeds the data in the file", what, n);
 		return true;
 	}
@@ -472,7 +482,7 @@ private:
 				return false;
 			if (index >= mesh.Positions.size())
 				return fail("vertex colour %u: vertex index %u out of range", i, index);
-			mesh.Colors[index] = video::SColorf(c[0], c[1], c[2], c[3]).toSColor();
+			mesh.Colors[index] = clampedColor(c[0], c[1], c[2], c[3]).toSColor();
 		}
 		mesh.HasColors = true;
 		return skipMembers();
@@ -520,11 +530,16 @@ private:
 			});
 		if (!read)
 			return false;
-		if (mesh.Materials.size() < materialCount)
+		const u32 given = u32(mesh.Materials.size());
+		if (given < materialCount)
 		{
+			// The faces of the missing materials share one default material.
 			Out.Warnings.push_back("mesh '" + mesh.Name + "': fewer materials than declared");
-			mesh.Materials.resize(materialCount, -1);
-			mesh.MaterialRefs.resize(materialCount);
+			mesh.Materials.push_back(-1);
+			mesh.MaterialRefs.emplace_back();
+			for (u32& m : mesh.FaceMaterials)
+				if (m > given)
+					m = given;
 		}
 		return true;
 	}
@@ -536,10 +551,10 @@ private:
 		f32 v[11];
 		if (!readFloats(v, 11, "material"))
 			return false;
-		m.FaceColor = video::SColorf(v[0], v[1], v[2], v[3]);
+		m.FaceColor = clampedColor(v[0], v[1], v[2], v[3]);
 		m.Power = v[4];
-		m.Specular = video::SColorf(v[5], v[6], v[7], 1.f);
-		m.Emissive = video::SColorf(v[8], v[9], v[10], 1.f);
+		m.Specular = clampedColor(v[5], v[6], v[7], 1.f);
+		m.Emissive = clampedColor(v[8], v[9], v[10], 1.f);
 		return forEachObject([&](const std::string& ident) {
 			if (sameName(ident, "TextureFilename"))
 				return openObject(nullptr) && readString(m.Texture, "texture file name") && skipMembers();
@@ -616,7 +631,7 @@ private:
 	{
 		KeySet set;
 		u32 type = 0, count = 0;
-		if (!openObject(nullptr) || !readU32(type, "key type") || !readCount(count, 2, "key count"))
+		if (!openObject(nullptr) || !readU32(type, "key type"))
 			return false;
 		u32 expected = 0;
 		switch (type)
@@ -634,9 +649,16 @@ private:
 		default:
 			break;
 		}
+		// Each key: its time, its value count and the values.
+		if (!readCount(count, 2 + expected, "key count"))
+			return false;
 		set.Type = int(type);
+		set.Width = expected;
 		if (expected)
-			set.Keys.resize(count);
+		{
+			set.Times.resize(count);
+			set.Values.resize(std::size_t(count) * expected);
+		}
 		for (u32 i = 0; i < count; ++i)
 		{
 			u32 time = 0, values = 0;
@@ -650,10 +672,10 @@ private:
 				if (!readF32(value, "key value"))
 					return false;
 				if (expected)
-					set.Keys[i].Values[v] = value;
+					set.Values[std::size_t(i) * expected + v] = value;
 			}
 			if (expected)
-				set.Keys[i].Time = time;
+				set.Times[i] = time;
 		}
 		if (expected)
 			animation.KeySets.push_back(std::move(set));
@@ -662,17 +684,22 @@ private:
 		return skipMembers();
 	}
 
+	// Names to materials (the first of a name wins), looked up once per reference.
 	bool resolveMaterialRefs()
 	{
+		std::unordered_map<std::string, int> byName;
+		byName.reserve(Out.Materials.size());
+		for (std::size_t m = 0; m < Out.Materials.size(); ++m)
+			byName.emplace(Out.Materials[m].Name, int(m));
 		for (Mesh& mesh : Out.Meshes)
 			for (std::size_t i = 0; i < mesh.MaterialRefs.size(); ++i)
 			{
 				if (mesh.MaterialRefs[i].empty())
 					continue;
-				for (std::size_t m = 0; m < Out.Materials.size() && mesh.Materials[i] < 0; ++m)
-					if (Out.Materials[m].Name == mesh.MaterialRefs[i])
-						mesh.Materials[i] = int(m);
-				if (mesh.Materials[i] < 0)
+				const auto found = byName.find(mesh.MaterialRefs[i]);
+				if (found != byName.end())
+					mesh.Materials[i] = found->second;
+				else
 					Out.Warnings.push_back("material '" + mesh.MaterialRefs[i] + "' not found");
 			}
 		return true;

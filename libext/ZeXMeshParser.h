@@ -16,6 +16,7 @@ namespace xfile
 struct Material
 {
 	std::string Name;
+	// Colours clamped to 0..1.
 	irr::video::SColorf FaceColor{ 1.f, 1.f, 1.f, 1.f };
 	irr::f32 Power = 0.f;
 	irr::video::SColorf Specular{ 0.f, 0.f, 0.f, 1.f };
@@ -44,9 +45,10 @@ struct Mesh
 	std::vector<irr::u32> CornerNormals;          // laid out as FaceIndices
 	std::vector<irr::core::vector2df> TexCoords;  // empty, or one per vertex
 	bool HasColors = false;
-	std::vector<irr::video::SColor> Colors;  // one per vertex when HasColors
+	std::vector<irr::video::SColor> Colors;  // one per vertex when HasColors (clamped)
 	std::vector<irr::u32> FaceMaterials;     // one per face, or empty: material 0
 	// One entry per material of the mesh: index in File::Materials, -1 default.
+	// Materials the list declares but does not give share one default entry.
 	std::vector<int> Materials;
 	std::vector<std::string> MaterialRefs;  // per material; resolved at the end
 	std::vector<SkinWeights> Skins;
@@ -71,16 +73,16 @@ enum EKeyType
 	EKT_MATRIX = 4
 };
 
-struct Key
-{
-	irr::u32 Time = 0;
-	irr::f32 Values[16] = {};  // 4 (w, x, y, z), 3 or 16 values by type
-};
-
+// Keys of one type, stored tightly: key k has the time Times[k] and the
+// values Values[k * Width .. (k + 1) * Width).
 struct KeySet
 {
 	int Type = 0;
-	std::vector<Key> Keys;
+	irr::u32 Width = 0;  // 4 (w, x, y, z), 3 or 16 values by type
+	std::vector<irr::u32> Times;
+	std::vector<irr::f32> Values;
+
+	const irr::f32* values(std::size_t key) const { return Values.data() + key * Width; }
 };
 
 struct Animation

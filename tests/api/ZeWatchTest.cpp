@@ -1,4 +1,5 @@
 #include "api/ZeWatch.h"
+#include "frame/ZeEngine.h"
 #include "frame/ZeLog.h"
 
 #include <gtest/gtest.h>
@@ -398,6 +399,32 @@ TEST_F(WatchApi, StartingAndStoppingLeaksNoThreadOrDescriptor)
 	}
 	EXPECT_TRUE(waitFor([&] { return countEntries("/proc/self/task") == threads; }));
 	EXPECT_EQ(countEntries("/proc/self/fd"), fds);
+}
+
+// Engine shutdown ends every watch: no worker thread runs on, and the IDs are
+// free again for the next set-up.
+TEST_F(WatchApi, EngineShutdownEndsEveryWatch)
+{
+	setenv("ZELV_DRIVER", "null", 1);
+	const fs::path file = Root / "scene.zf";
+	writeFile(file, "x");
+	const int threads = countEntries("/proc/self/task");
+	ASSERT_EQ(zeSetup(nullptr), 0) << pendingError(nullptr);
+	ASSERT_EQ(zeMakeFileWatch(file.c_str(), 0), 0);
+	ASSERT_EQ(zeMakeFolderWatch(Root.c_str(), 0), 0);
+	ASSERT_EQ(zeMakeFolderWatch(Root.c_str(), 5), 0);
+	EXPECT_EQ(countEntries("/proc/self/task"), threads + 3);
+	zeTerm();
+	EXPECT_TRUE(waitFor([&] { return countEntries("/proc/self/task") == threads; }, 3000))
+		<< countEntries("/proc/self/task") - threads << " threads left";
+	EXPECT_EQ(zeFileWatchExist(0) + zeFolderWatchExist(0) + zeFolderWatchExist(5), 0);
+
+	ASSERT_EQ(zeSetup(nullptr), 0) << pendingError(nullptr);
+	EXPECT_EQ(zeMakeFileWatch(file.c_str(), 0), 0) << pendingError(nullptr);
+	EXPECT_EQ(zeMakeFolderWatch(Root.c_str(), 5), 0) << pendingError(nullptr);
+	zeTerm();
+	EXPECT_EQ(zeFileWatchExist(0) + zeFolderWatchExist(5), 0);
+	unsetenv("ZELV_DRIVER");
 }
 
 int g_invokedWith = 0;

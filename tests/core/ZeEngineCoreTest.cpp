@@ -207,8 +207,6 @@ TEST_F(CoreGL, FrameEndWithoutRendererDrawsTheSceneTheBackdropAnd2D)
 	zeGetContext()->backdrop = backdrop;
 	zeInk(0x00FF00);
 	ASSERT_EQ(zeBox(0, 0, 10, 10), 0);
-	// The first shot arms the grab that every later frame end makes before presenting.
-	ASSERT_EQ(zeScreenShot((Tmp + "/arm.png").c_str()), 0);
 	zeEndFrame();
 	const std::string shot = Tmp + "/shot.png";
 	ASSERT_EQ(zeScreenShot(shot.c_str()), 0);

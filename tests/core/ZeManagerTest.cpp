@@ -19,12 +19,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace irr;
 using Events = std::vector<std::string>;
@@ -263,6 +267,55 @@ TEST_F(EngineTest, EngineLogReachesTheDeviceLoggerFromItsLevelUp)
 	EXPECT_EQ(receiver.Seen[1].first, std::string(1023, 'x'));
 	EXPECT_EQ(receiver.Seen[1].second, ELL_INFORMATION);
 	device->setEventReceiver(before);
+}
+
+// The engine core's lines are lines of the engine log: its level prefix and
+// its threshold ("-userlog" keeps only warnings and errors). The library's own
+// information, its version banner first, is debug.
+TEST_F(EngineTest, EngineLogLinesCarryTheLevelAndFollowTheThreshold)
+{
+	struct LevelKept
+	{
+		~LevelKept() { zeSetLogLevel(EZELL_INFO); }
+	} restore;
+	zeSetLogLevel(EZELL_INFO);
+	// Nothing reaches the standard output past the engine log either.
+	const std::string out = Tmp + "/stdout.txt";
+	std::fflush(stdout);
+	const int savedStdout = dup(1);
+	const int file = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+	ASSERT_GE(file, 0);
+	dup2(file, 1);
+	close(file);
+	const int setup = zeSetup(&Params);
+	std::fflush(stdout);
+	dup2(savedStdout, 1);
+	close(savedStdout);
+	ASSERT_EQ(setup, 0) << zeGetError(nullptr);
+	std::ifstream printed(out);
+	const std::string text((std::istreambuf_iterator<char>(printed)), std::istreambuf_iterator<char>());
+	EXPECT_EQ(text.find("Irrlicht Engine version"), std::string::npos) << text;
+	EXPECT_EQ(linesWith("Irrlicht Engine version"), 0);
+	g_lines.clear();
+	zeEngineLog(2, "core warning %d", 7);
+	zeEngineLog(1, "core information");
+	zeEngineLog(0, "core debug");
+	EXPECT_EQ(g_lines, (std::vector<std::string>{ "WARN : core warning 7\n", "INFO : core information\n" }));
+
+	g_lines.clear();
+	zeSetLogLevel(EZELL_WARN);
+	zeEngineLog(1, "dropped information");
+	zeEngineLog(3, "core error");
+	EXPECT_EQ(g_lines, (std::vector<std::string>{ "ERROR : core error\n" }));
+	zeTerm();
+
+	zeSetLogLevel(EZELL_DEBUG);
+	g_lines.clear();
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	EXPECT_EQ(linesWith("DEBUG : Irrlicht Engine version 1.8"), 1);
+	g_lines.clear();
+	zeEngineLog(0, "core debug");
+	EXPECT_EQ(g_lines, (std::vector<std::string>{ "DEBUG : core debug\n" }));
 }
 
 TEST_F(EngineTest, StartsAndStopsTenTimesWithoutAManagerLeftBetween)

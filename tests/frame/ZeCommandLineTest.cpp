@@ -101,6 +101,11 @@ TEST_F(CommandLine, OptionsFillSetupAndViewer)
 	ASSERT_EQ(parse({ "-display", "1024x768x16", "-windowed", "0", "-vsync" }), 0);
 	EXPECT_EQ(setup(), (std::vector<int>{ 1024, 768, 16, 0, -1, -1, 1, -1 }));
 	EXPECT_EQ(Out.file, nullptr);
+	// The bounds themselves.
+	ASSERT_EQ(parse({ "-display", "1x16384x24" }), 0);
+	EXPECT_EQ(setup(), (std::vector<int>{ 1, 16384, 24, -1, -1, -1, -1, -1 }));
+	ASSERT_EQ(parse({ "-display", "16384x1x32" }), 0);
+	EXPECT_EQ(setup(), (std::vector<int>{ 16384, 1, 32, -1, -1, -1, -1, -1 }));
 
 	ASSERT_EQ(parse({ "-nomusic", "-paused", "-framestart", "120", "-ride", "-rideopts", "3", "-ridespeed", "7",
 		"-syncupdate", "-noidleinactive", "-userlog", "-cap", "shots/frame", "-capfps", "25.5", "x.lws.ini" }), 0);
@@ -128,9 +133,15 @@ TEST_F(CommandLine, BadOptionsAndValuesFail)
 	expectFailure({ "-framestart", "abc" }, "Option '-framestart' needs a whole number, not 'abc'");
 	expectFailure({ "-framestart", "12x" }, "Option '-framestart' needs a whole number");
 	expectFailure({ "scene.zelv", "-framestart" }, "Option '-framestart' needs a value");
-	for (const char* bad : { "800", "0x600", "800x600x0", "800x600x", "800x600junk", "800x600x16junk" })
+	for (const char* bad : { "800", "x600", "800x", "800x+600", "800x600x", "800x600junk", "800x600x16junk" })
 		expectFailure({ "-display", bad }, std::string("Option '-display' needs WIDTHxHEIGHT or WIDTHxHEIGHTxBITS, not '") + bad + "'");
 	expectFailure({ "-display" }, "Option '-display' needs a value");
+	// Sizes a window can have, and the colour depths the device takes.
+	for (const char* bad : { "0x600", "800x0", "16385x600", "800x16385", "100000x100000", "4294967297x600",
+		"99999999999999999999x2", "800x-600", "-800x600" })
+		expectFailure({ "-display", bad }, std::string("Option '-display' needs a width and a height from 1 to 16384, not '") + bad + "'");
+	for (const char* bad : { "800x600x0", "800x600x8", "800x600x15", "800x600x64", "800x600x4294967312" })
+		expectFailure({ "-display", bad }, std::string("Option '-display' needs 16, 24 or 32 bits, not '") + bad + "'");
 	expectFailure({ "-windowpos", "10" }, "Option '-windowpos' needs a value");
 	expectFailure({ "-stereo", "left" }, "Option '-stereo' needs a whole number");
 	expectFailure({ "-cap" }, "Option '-cap' needs a value");

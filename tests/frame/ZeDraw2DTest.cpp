@@ -69,7 +69,7 @@ protected:
 		Shot = "/tmp/zelv-draw2d-" + std::to_string(getpid()) + ".bmp";
 		zeSetBackdropColor(0xFF000000);
 		zeSync();
-		ASSERT_EQ(zeScreenShot(Shot.c_str()), 0);  // from now on each frame is kept before its swap
+		ASSERT_EQ(zeScreenShot(Shot.c_str()), 0);
 		zeClearError();
 	}
 

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <GL/gl.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -226,6 +227,34 @@ TEST_F(EngineTest, UnsetValuesTakeTheDefaults)
 	EXPECT_FLOAT_EQ(zeGetContext()->camera->getFarValue(), 1000.0f);
 }
 
+// A set-up file that gives only one end of the camera range keeps the
+// default for the other end.
+TEST_F(EngineTest, SetupFileWithOneCameraDistanceKeepsTheOtherDefault)
+{
+	useNullDriver();
+	char pattern[] = "/tmp/zelv-range-XXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string dir = pattern;
+	const struct
+	{
+		const char* Ini;
+		float Near, Far;
+	} cases[] = { { "[Setup]\nnear = 0.5\n", 0.5f, 1000.0f }, { "[Setup]\nfar = 250.0\n", 0.1f, 250.0f },
+		{ "[Setup]\nnear = 2.0\nfar = 40.0\n", 2.0f, 40.0f }, { "[Setup]\nwidth = 320\n", 0.1f, 1000.0f } };
+	for (const auto& c : cases)
+	{
+		SCOPED_TRACE(c.Ini);
+		std::ofstream(dir + "/zelv-setup.ini") << c.Ini;
+		SZeSetupParams p;
+		zeInitSetupParams(&p);
+		ASSERT_EQ(zeReadSetupIni("zelv-setup.ini", dir.c_str(), &p, 0), 0) << pendingError(nullptr);
+		EXPECT_FLOAT_EQ(zeGetContext()->camera->getNearValue(), c.Near);
+		EXPECT_FLOAT_EQ(zeGetContext()->camera->getFarValue(), c.Far);
+	}
+	std::error_code ignored;
+	std::filesystem::remove_all(dir, ignored);
+}
+
 TEST_F(EngineTest, FailingCoreOrMusicLeavesTheEngineDown)
 {
 	useNullDriver();
@@ -370,12 +399,50 @@ TEST_F(EngineTest, ScreenShotWritesTheLatestFrame)
 	std::filesystem::remove_all(dir, ignored);
 }
 
-TEST_F(EngineTest, ScreenShotNeedsTheOpenGLDriver)
+// Once a frame is presented, a double-buffered window's back buffer holds
+// nothing defined (a flipping driver leaves an older frame there): the
+// screenshot is the frame as it was drawn, read before it was presented.
+TEST_F(EngineTest, ScreenShotIsTheFrameReadBeforeItWasPresented)
+{
+	const std::string path = "/tmp/zelv-shot-" + std::to_string(getpid()) + ".bmp";
+	SZeSetupParams p = windowParams(64, 48);
+	ASSERT_EQ(zeSetup(&p), 0);
+	GLboolean doubleBuffered = GL_FALSE;
+	glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
+	ASSERT_TRUE(doubleBuffered);
+	const u32 frames[] = { 0xFFFF0000u, 0xFF0000FFu };
+	for (const u32 colour : frames)
+	{
+		zeSetBackdropColor(static_cast<int>(colour));
+		zeRun();
+		zeSync();
+		glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
+		glClear(GL_COLOR_BUFFER_BIT);
+		ASSERT_EQ(zeScreenShot(path.c_str()), 0) << pendingError(nullptr);
+		SShot shot(path);
+		ASSERT_NE(shot.image, nullptr);
+		ASSERT_EQ(shot.image->getDimension(), core::dimension2d<u32>(64, 48));
+		for (u32 y = 0; y < 48; y += 7)
+			for (u32 x = 0; x < 64; x += 9)
+				ASSERT_EQ(shot.image->getPixel(x, y), video::SColor(colour)) << std::hex << colour << " at " << x << "," << y;
+	}
+	remove(path.c_str());
+}
+
+TEST_F(EngineTest, ScreenShotNeedsTheOpenGLDriverAndAFrame)
 {
 	int number = 0;
 	EXPECT_NE(zeScreenShot("/tmp/zelv-never.bmp"), 0);
 	EXPECT_EQ(pendingError(&number), "failed to grab the screen\n");
 	EXPECT_EQ(number, 1);
+
+	// Before its first frame, a window has nothing to show.
+	SZeSetupParams gl = windowParams(64, 48);
+	ASSERT_EQ(zeSetup(&gl), 0);
+	zeClearError();
+	EXPECT_NE(zeScreenShot("/tmp/zelv-never.bmp"), 0);
+	EXPECT_EQ(pendingError(&number), "failed to grab the screen\n");
+	zeTerm();
 
 	useNullDriver();
 	ASSERT_EQ(zeSetup(nullptr), 0);

@@ -15,7 +15,8 @@ struct SRun
 
 SRun runZelv(const std::string& args)
 {
-	const std::string command = std::string(ZELV_BINARY_DIR "/zelv ") + args + " 2>&1";
+	// A run that never ends (a mode that waits for a user) fails with status 124.
+	const std::string command = std::string("timeout 120 " ZELV_BINARY_DIR "/zelv ") + args + " 2>&1";
 	SRun run{ -1, std::string() };
 	FILE* pipe = popen(command.c_str(), "r");
 	if (!pipe)
@@ -61,6 +62,20 @@ TEST(Program, UnknownExtensionAndUnknownOptionFail)
 	run = runZelv("-bogus x.demo.ini");
 	EXPECT_NE(run.status, 0);
 	EXPECT_EQ(countLines(run.output, "ERROR : Unknown option '-bogus'"), 1) << run.output;
+}
+
+// A display size no window can have is a bad command line: refused before
+// any device is made.
+TEST(Program, DisplaySizesOutsideTheBoundsAreABadCommandLine)
+{
+	const std::string object = ZELV_SOURCE_DIR "/samples/objects/gem.obj";
+	for (const char* size : { "100000x100000", "800x600x7" })
+	{
+		const SRun run = runZelv(std::string("-display ") + size + " " + object);
+		EXPECT_EQ(run.status, 2) << size << "\n" << run.output;
+		EXPECT_EQ(countLines(run.output, std::string("ERROR : Option '-display' needs")), 1) << run.output;
+		EXPECT_EQ(countLines(run.output, size), 1) << run.output;
+	}
 }
 
 TEST(Program, PackingCommandsCheckTheirArgumentCount)

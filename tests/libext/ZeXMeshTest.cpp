@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -19,6 +21,88 @@
 #include <vector>
 
 using namespace irr;
+
+// Every allocation through operator new is counted, so that a test can see the
+// peak of what a load reserves. Sizes come from the allocator itself, which
+// keeps this working beside sanitizers.
+namespace
+{
+std::size_t gLiveBytes = 0;
+std::size_t gPeakBytes = 0;
+
+void* countedNew(std::size_t size)
+{
+	void* p = std::malloc(size ? size : 1);
+	if (p)
+	{
+		gLiveBytes += malloc_usable_size(p);
+		gPeakBytes = std::max(gPeakBytes, gLiveBytes);
+	}
+	return p;
+}
+
+void countedDelete(void* p)
+{
+	if (!p)
+		return;
+	gLiveBytes -= malloc_usable_size(p);
+	std::free(p);
+}
+
+// The peak of live bytes above those live when it starts.
+class PeakBytes
+{
+public:
+	PeakBytes() : Start(gLiveBytes) { gPeakBytes = gLiveBytes; }
+	std::size_t get() const { return gPeakBytes - Start; }
+
+private:
+	std::size_t Start;
+};
+} // namespace
+
+void* operator new(std::size_t size)
+{
+	if (void* p = countedNew(size))
+		return p;
+	throw std::bad_alloc();
+}
+void* operator new[](std::size_t size)
+{
+	return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+	return countedNew(size);
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+	return countedNew(size);
+}
+void operator delete(void* p) noexcept
+{
+	countedDelete(p);
+}
+void operator delete[](void* p) noexcept
+{
+	countedDelete(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+	countedDelete(p);
+}
+void operator delete[](void* p, std::size_t) noexcept
+{
+	countedDelete(p);
+}
+void operator delete(void* p, const std::nothrow_t&) noexcept
+{
+	countedDelete(p);
+}
+void operator delete[](void* p, const std::nothrow_t&) noexcept
+{
+	countedDelete(p);
+}
 
 namespace
 {
@@ -638,6 +722,98 @@ TEST_F(XMeshTest, DamagedFilesAreRefused)
 					for (u32 i = 0; i < buffer->getIndexCount(); ++i)
 						ASSERT_LT(buffer->getIndices()[i], buffer->getVertexCount());
 				}
+			Owned.clear();
+		}
+	}
+}
+
+// Colours are 0..1 in the file; values beyond either end (and huge ones) are
+// clamped, never wrapped into other 8-bit values.
+TEST_F(XMeshTest, ColoursOutsideZeroToOneAreClamped)
+{
+	const std::string text = "xof 0303txt 0032\nMesh { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;;\n"
+	                         " MeshVertexColors { 3; 0;2.0;-0.5;1.0e30;0.5;;, 1;-1.0e30;1.5;0.25;7.0;;, 2;0.5;0.5;0.5;-3.0;;; }\n"
+	                         " MeshMaterialList { 1; 1; 0;; Material { 1.5;-2.0;1.0e30;0.25;; 5.0; 3.0;-1.0;0.5;; -1.0e30;2.0;0.5;; } }\n}\n";
+	for (const bool binary : { false, true })
+	{
+		SCOPED_TRACE(binary ? "binary" : "text");
+		scene::ISkinnedMesh* mesh = ours(write(binary ? "coloursbin.x" : "colours.x", binary ? toBinary(text, false) : text));
+		ASSERT_TRUE(mesh);
+		ASSERT_EQ(mesh->getMeshBufferCount(), 1u);
+		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(0);
+		const video::SMaterial& m = buffer->getMaterial();
+		EXPECT_EQ(m.DiffuseColor, video::SColor(64, 255, 0, 255));
+		EXPECT_EQ(m.SpecularColor, video::SColor(255, 255, 0, 128));
+		EXPECT_EQ(m.EmissiveColor, video::SColor(255, 0, 255, 128));
+		const video::SColor expected[3] = { { 128, 255, 0, 255 }, { 255, 0, 255, 64 }, { 0, 128, 128, 128 } };
+		const u32* source = ze::getOriginalVerticesIndices(buffer);
+		ASSERT_TRUE(source);
+		ASSERT_EQ(buffer->getVertexCount(), 3u);
+		for (u32 i = 0; i < 3; ++i)
+			EXPECT_EQ(static_cast<const video::S3DVertex*>(buffer->getVertices())[i].Color, expected[source[i]])
+			    << "file vertex " << source[i];
+	}
+}
+
+// A count is never worth more memory than the bytes left in the file can
+// hold: counts beyond them are refused with a message, and a material list
+// that declares more materials than it gives makes no buffers for them.
+TEST_F(XMeshTest, HostileCountsReserveNoMoreThanTheFileHolds)
+{
+	const std::size_t textSize = 64 * 1024;
+	const std::string head = "xof 0303txt 0032\n";
+	const std::string tri = "Mesh { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;;\n";
+	const std::string keys = head + "Frame F { }\nAnimationSet { Animation { { F } AnimationKey { ";
+	// Bytes left after the count: a top-level object of zeros fills the text
+	// form up to 64 KB (the binary form holds them in twice the bytes).
+	const auto padded = [&](const std::string& text) {
+		std::string pad = "\nPad { ";
+		while (text.size() + pad.size() + 6 < textSize)
+			pad += "0,";
+		pad += "0; }\n";
+		return text + pad + std::string(textSize - text.size() - pad.size(), ' ');
+	};
+	const std::pair<std::string, const char*> cases[] = {
+		{ keys + "0; 20000; } } }", "key count 20000 exceeds the data in the file" },
+		{ keys + "4; 3000; } } }", "key count 3000 exceeds the data in the file" },
+		{ keys + "0; 5000; } } }", "expected an integer for key time" },
+		{ head + tri + " MeshMaterialList { 60000; 0;; }\n}", "material count 60000 exceeds the data in the file" },
+		{ head + tri + " MeshMaterialList { 25000; 1; 24999;; }\n}", nullptr },
+		{ head + "Frame F { " + tri + " SkinWeights { \"F\"; 30000; } } }", "weight count 30000 exceeds the data in the file" },
+		{ head + "Mesh { 20000; }", "vertex count 20000 exceeds the data in the file" },
+		{ head + tri + " MeshMaterialsUVs { 60000; }\n}", "MeshMaterialsUVs count 60000 exceeds the data in the file" },
+	};
+	int n = 0;
+	for (const auto& c : cases)
+	{
+		SCOPED_TRACE(c.first.substr(head.size()));
+		const std::string text = padded(c.first);
+		ASSERT_EQ(text.size(), textSize);
+		for (const bool binary : { false, true })
+		{
+			SCOPED_TRACE(binary ? "binary" : "text");
+			const std::string bytes = binary ? toBinary(text, false) : text;
+			const std::string path = write(fmt("hostile%d.x", n++), bytes);
+			gLines.clear();
+			const PeakBytes peak;
+			scene::ISkinnedMesh* mesh = ours(path);
+			// The file read whole, and tables no larger than what it holds.
+			EXPECT_LT(peak.get(), 3 * bytes.size()) << peak.get() << " bytes for a file of " << bytes.size();
+			if (c.second)
+			{
+				EXPECT_FALSE(mesh);
+				ASSERT_EQ(errorLines(), 1u);
+				EXPECT_NE(gLines.back().find(c.second), std::string::npos) << gLines.back();
+			}
+			else
+			{
+				ASSERT_TRUE(mesh);
+				EXPECT_EQ(mesh->getMeshBufferCount(), 1u);
+				EXPECT_EQ(std::count_if(gLines.begin(), gLines.end(), [](const std::string& l) {
+					          return l.find("fewer materials than declared") != std::string::npos;
+				          }),
+				          1);
+			}
 			Owned.clear();
 		}
 	}
