@@ -3,6 +3,7 @@
 // fixed-function arrays), and the text is then fitted to the engine's
 // conventions (see ZeHlslTranslator.h).
 #include "core/ZeHlslTranslator.h"
+#include "core/ZeHlslSource.h"
 #include "core/ZeSpirvIntegers.h"
 
 #include "frame/ZeFile.h"
@@ -624,9 +625,7 @@ bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, 
 	sha1(source.data(), source.size(), main.Hash);
 	out.Sources.push_back(main);
 
-	std::string preamble;
-	for (const SZeMacro* m = macros; m && m->Name; ++m)
-		preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "1") + "\n";
+	const std::string preamble = hlslPreamble(macros);
 	const EShLanguage language = stage == EZESS_VERTEX ? EShLangVertex : EShLangFragment;
 	const EShMessages messages = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules);
 	CIncluder includer(out.Sources);

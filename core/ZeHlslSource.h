@@ -1,0 +1,16 @@
+// Internal to the HLSL translator: what is done to Direct3D 9 HLSL text
+// before glslang's HLSL front end reads it, so that the front end accepts
+// what the Direct3D 9 compiler accepts.
+#pragma once
+
+#include "core/IZeGpuProgramming.h"
+
+#include <string>
+
+namespace ze
+{
+// The text read before every shader: the GLSL macros the front end predefines
+// undefined (HLSL sources test them to pick code for other compilers), then
+// the caller's macros in list order (a null value counts as "1").
+std::string hlslPreamble(const SZeMacro* macros);
+} // namespace ze
