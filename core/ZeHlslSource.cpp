@@ -71,6 +71,26 @@ const char* const GLSL_MACROS =
 	"GL_RAY_GENERATION_SHADER_EXT GL_SPIRV GL_TASK_SHADER_NV GL_TESSELLATION_CONTROL_SHADER "
 	"GL_TESSELLATION_EVALUATION_SHADER GL_VERTEX_SHADER GL_compatibility_profile GL_core_profile VULKAN";
 
+// Direct3D 9 binds 2D textures to 1D samplers: the 1D intrinsics read them at
+// v = 0.5. The intrinsics' names are object-like macros so that every
+// overload reaches the function of its signature; the functions are only
+// compiled into a stage that calls them.
+const char* const SAMPLER_1D =
+	"#define sampler1D sampler2D\n"
+	"#define tex1D ze_tex1D\n"
+	"#define tex1Dbias ze_tex1Dbias\n"
+	"#define tex1Dgrad ze_tex1Dgrad\n"
+	"#define tex1Dlod ze_tex1Dlod\n"
+	"#define tex1Dproj ze_tex1Dproj\n"
+	"float4 ze_tex1D(sampler2D s, float u) { return tex2D(s, float2(u, 0.5)); }\n"
+	"float4 ze_tex1D(sampler2D s, float u, float dx, float dy)\n"
+	"{ return tex2Dgrad(s, float2(u, 0.5), float2(dx, 0), float2(dy, 0)); }\n"
+	"float4 ze_tex1Dbias(sampler2D s, float4 t) { return tex2Dbias(s, float4(t.x, 0.5, 0, t.w)); }\n"
+	"float4 ze_tex1Dgrad(sampler2D s, float u, float dx, float dy)\n"
+	"{ return tex2Dgrad(s, float2(u, 0.5), float2(dx, 0), float2(dy, 0)); }\n"
+	"float4 ze_tex1Dlod(sampler2D s, float4 t) { return tex2Dlod(s, float4(t.x, 0.5, 0, t.w)); }\n"
+	"float4 ze_tex1Dproj(sampler2D s, float4 t) { return tex2D(s, float2(t.x / t.w, 0.5)); }\n";
+
 const std::string& fixedPreamble()
 {
 	static const std::string text = [] {
@@ -82,7 +102,7 @@ const std::string& fixedPreamble()
 			at += length;
 			at += *at == ' ';
 		}
-		return out;
+		return out + SAMPLER_1D;
 	}();
 	return text;
 }

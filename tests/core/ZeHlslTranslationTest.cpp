@@ -16,6 +16,43 @@ namespace
 {
 ::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
+// A colour with 0-1 channels.
+struct Rgb
+{
+	float R, G, B;
+};
+
+u32 rgba(int r, int g, int b)
+{
+	return 0xff000000u | static_cast<u32>(b) << 16 | static_cast<u32>(g) << 8 | static_cast<u32>(r);
+}
+
+// Every pixel within `tolerance` (0-255 steps) of what `expect` gives for it.
+::testing::AssertionResult matches(const Pixels& px, const std::function<Rgb(int, int)>& expect, int tolerance = 2)
+{
+	int wrong = 0;
+	std::string first;
+	for (int y = 0; y < SIZE; ++y)
+		for (int x = 0; x < SIZE; ++x)
+		{
+			const Rgb want = expect(x, y);
+			const int r = int(std::lround(std::clamp(want.R, 0.f, 1.f) * 255));
+			const int g = int(std::lround(std::clamp(want.G, 0.f, 1.f) * 255));
+			const int b = int(std::lround(std::clamp(want.B, 0.f, 1.f) * 255));
+			const video::SColor got = px.at(x, y);
+			if (std::abs(int(got.getRed()) - r) <= tolerance && std::abs(int(got.getGreen()) - g) <= tolerance
+				&& std::abs(int(got.getBlue()) - b) <= tolerance)
+				continue;
+			if (!wrong++)
+				first = "(" + std::to_string(x) + ", " + std::to_string(y) + "): got (" + std::to_string(got.getRed())
+					+ ", " + std::to_string(got.getGreen()) + ", " + std::to_string(got.getBlue()) + "), want ("
+					+ std::to_string(r) + ", " + std::to_string(g) + ", " + std::to_string(b) + ")";
+		}
+	if (!wrong)
+		return ::testing::AssertionSuccess();
+	return ::testing::AssertionFailure() << wrong << " pixels differ, first at " << first;
+}
+
 class HlslGL : public GpuGL
 {
 protected:
@@ -120,6 +157,71 @@ TEST_F(HlslSource, NoneOfTheGlslFrontEndsMacrosIsDefinedInEitherStage)
 		EXPECT_TRUE(translate("gl.hlsl", text, "mainVS", EZESS_VERTEX, log)) << log;
 		EXPECT_TRUE(translate("gl.hlsl", text, "mainPS", EZESS_PIXEL, log)) << log;
 	}
+}
+
+// ---- 1D samplers -----------------------------------------------------------------
+const char* const RAMP = R"(
+sampler1D Ramp;
+float4 Where;
+struct VOut { float4 Pos : POSITION; float2 Uv : TEXCOORD0; };
+struct VOutColour { float4 Pos : POSITION; float4 Colour : COLOR0; };
+VOut mainVS(float4 pos : POSITION, float2 uv : TEXCOORD0) { VOut o; o.Pos = pos; o.Uv = uv; return o; }
+VOutColour rampVS(float4 pos : POSITION)
+{
+	VOutColour o;
+	o.Pos = pos;
+	o.Colour = tex1Dlod(Ramp, float4(Where.x, 0, 0, 0));
+	return o;
+}
+float4 colourPS(float4 c : COLOR0) : COLOR0 { return c; }
+float4 mainPS(float2 uv : TEXCOORD0) : COLOR0
+{
+#if VARIANT == 0
+	return tex1D(Ramp, uv.x);
+#elif VARIANT == 1
+	return tex1Dlod(Ramp, float4(uv.x, 0, 0, 0));
+#elif VARIANT == 2
+	return tex1Dbias(Ramp, float4(uv.x, 0, 0, 0));
+#elif VARIANT == 3
+	return tex1Dgrad(Ramp, uv.x, ddx(uv.x), ddy(uv.x));
+#elif VARIANT == 4
+	return tex1Dproj(Ramp, float4(uv.x * 2, 0, 0, 2));
+#else
+	return tex1D(Ramp, uv.x, ddx(uv.x), ddy(uv.x));
+#endif
+}
+)";
+
+TEST_F(HlslGL, OneDimensionalSamplersReadTheMiddleRowOfA2DTexture)
+{
+	// Four columns of red, and rows of green 0, 200 and 50: only the middle row is right.
+	std::vector<u32> texels;
+	for (int row : { 0, 200, 50 })
+		for (int column = 0; column < 4; ++column)
+			texels.push_back(rgba(40 + 60 * column, row, 255 - 60 * column));
+	image(6, 4, 3, texels);
+	const std::string f = file("shaders/ramp.hlsl", RAMP);
+	const auto ramp = [](int x, int) {
+		const int column = x * 4 / SIZE;
+		return Rgb{ (40 + 60 * column) / 255.f, 200 / 255.f, (255 - 60 * column) / 255.f };
+	};
+	const char* const variants[] = { "0", "1", "2", "3", "4", "5" };
+	for (const char* variant : variants)
+	{
+		SCOPED_TRACE(std::string("variant ") + variant);
+		const SZeMacro macros[] = { { "VARIANT", variant }, { nullptr, nullptr } };
+		IZeShaderProgram* p = program(f, macros);
+		if (!p)
+			continue;
+		EXPECT_EQ(bind(p, "Ramp", 6), 1);
+		EXPECT_TRUE(matches(draw(p), ramp));
+	}
+	IZeShaderProgram* v = Gpu->createProgram(f.c_str(), "rampVS", "colourPS", nullptr);
+	ASSERT_NE(v, nullptr) << Gpu->getLastError();
+	Programs.push_back(v);
+	EXPECT_EQ(bind(v, "Ramp", 6), 1);
+	set(v, "Where", EZESS_VERTEX, { 0.6f, 0, 0, 0 });
+	EXPECT_TRUE(matches(draw(v), [](int, int) { return Rgb{ 160 / 255.f, 200 / 255.f, 135 / 255.f }; }));
 }
 
 } // namespace
