@@ -1,7 +1,11 @@
-// HLSL text before glslang reads it: the preamble.
+// HLSL text before glslang reads it: the preamble, and flat initialisers
+// braced per element.
 #include "core/ZeHlslSource.h"
 
+#include <cctype>
 #include <cstring>
+#include <utility>
+#include <vector>
 
 namespace ze
 {
@@ -106,6 +110,236 @@ const std::string& fixedPreamble()
 	}();
 	return text;
 }
+
+// ---- Flat initialisers ------------------------------------------------------------------
+bool inSet(const char* set, char c)
+{
+	return c != '\0' && strchr(set, c) != nullptr;
+}
+
+bool isWordChar(char c)
+{
+	return isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// The end of a comment starting at `at`, or `at` when none starts there.
+size_t skipComment(const std::string& s, size_t at)
+{
+	if (s.compare(at, 2, "//") == 0)
+	{
+		const size_t end = s.find('\n', at);
+		return end == std::string::npos ? s.size() : end;
+	}
+	if (s.compare(at, 2, "/*") == 0)
+	{
+		const size_t end = s.find("*/", at + 2);
+		return end == std::string::npos ? s.size() : end + 2;
+	}
+	return at;
+}
+
+// The first position from `at` that is neither blank nor in a comment.
+size_t skipBlank(const std::string& s, size_t at)
+{
+	while (at < s.size())
+	{
+		if (isspace(static_cast<unsigned char>(s[at])))
+			++at;
+		else if (skipComment(s, at) != at)
+			at = skipComment(s, at);
+		else
+			break;
+	}
+	return at;
+}
+
+// Scalars per element of a vector or matrix type name ("float2" 2,
+// "half3x4" 12); 0 for any other name.
+size_t componentsOf(const std::string& type)
+{
+	static const char* const scalars[] = { "bool", "int", "uint", "dword", "half", "float", "double",
+		"min16float", "min10float", "min16int", "min12int", "min16uint" };
+	for (const char* scalar : scalars)
+	{
+		const size_t n = strlen(scalar);
+		if (type.compare(0, n, scalar) != 0)
+			continue;
+		const std::string shape = type.substr(n);
+		auto digit = [](char c) { return c >= '1' && c <= '4'; };
+		if (shape.size() == 1 && digit(shape[0]))
+			return static_cast<size_t>(shape[0] - '0');
+		if (shape.size() == 3 && digit(shape[0]) && shape[1] == 'x' && digit(shape[2]))
+			return static_cast<size_t>((shape[0] - '0') * (shape[2] - '0'));
+	}
+	return 0;
+}
+
+// "TYPE NAME[DIMENSION]" ending just before `end`: the type and the dimension
+// ("" when unsized); false for anything else.
+bool arrayDeclaration(const std::string& s, size_t end, std::string& type, std::string& dimension)
+{
+	size_t at = end;
+	while (at > 0 && isspace(static_cast<unsigned char>(s[at - 1])))
+		--at;
+	if (at == 0 || s[at - 1] != ']')
+		return false;
+	const size_t close = at - 1, open = s.rfind('[', close);
+	if (open == std::string::npos || s.find_first_of("];{}", open + 1) != close)
+		return false;
+	dimension = s.substr(open + 1, close - open - 1);
+	dimension.erase(0, dimension.find_first_not_of(" \t"));
+	dimension.erase(dimension.find_last_not_of(" \t") + 1);
+	at = open;
+	while (at > 0 && isspace(static_cast<unsigned char>(s[at - 1])))
+		--at;
+	const size_t nameEnd = at;
+	while (at > 0 && isWordChar(s[at - 1]))
+		--at;
+	if (at == nameEnd)
+		return false;
+	while (at > 0 && isspace(static_cast<unsigned char>(s[at - 1])))
+		--at;
+	const size_t typeEnd = at;
+	while (at > 0 && isWordChar(s[at - 1]))
+		--at;
+	type = s.substr(at, typeEnd - at);
+	return componentsOf(type) > 1;
+}
+
+// An item made of number literals and arithmetic only (no names that could be vectors).
+bool isScalarLiteral(const std::string& s, size_t begin, size_t end)
+{
+	for (size_t at = begin; at < end;)
+	{
+		if (skipComment(s, at) != at)
+			at = skipComment(s, at);
+		else if (!inSet("0123456789.eEfFhHlL+-*/() \t\r\n", s[at++]))
+			return false;
+	}
+	return true;
+}
+
+class CBracer
+{
+public:
+	explicit CBracer(const std::string& source) : S(source) {}
+
+	std::string run()
+	{
+		bool lineStart = true;
+		for (size_t at = 0; at < S.size();)
+		{
+			const char c = S[at];
+			if (skipComment(S, at) != at)
+				at = skipComment(S, at);
+			else if (c == '\n')
+			{
+				lineStart = true;
+				++at;
+			}
+			else if (isspace(static_cast<unsigned char>(c)))
+				++at;
+			else if (lineStart && c == '#')
+				at = directiveEnd(at);
+			else
+			{
+				lineStart = false;
+				at = c == '=' && isAssignment(at) ? initialiser(at) : at + 1;
+			}
+		}
+		std::string out;
+		size_t from = 0;
+		for (const auto& insertion : Insertions)
+		{
+			out.append(S, from, insertion.first - from);
+			out += insertion.second;
+			from = insertion.first;
+		}
+		return out.append(S, from, std::string::npos);
+	}
+
+private:
+	size_t directiveEnd(size_t at) const
+	{
+		while (at < S.size() && S[at] != '\n')
+			at += S[at] == '\\' && at + 1 < S.size() ? 2 : 1;
+		return at;
+	}
+
+	bool isAssignment(size_t at) const
+	{
+		return (at == 0 || !inSet("=<>!+-*/%&|^", S[at - 1])) && (at + 1 >= S.size() || S[at + 1] != '=');
+	}
+
+	// Braces the list after the '=' at `equals` when it is a flat initialiser
+	// of a vector or matrix array; the position to go on scanning from.
+	size_t initialiser(size_t equals)
+	{
+		const size_t open = skipBlank(S, equals + 1);
+		std::string type, dimension;
+		if (open >= S.size() || S[open] != '{' || !arrayDeclaration(S, equals, type, dimension))
+			return equals + 1;
+		std::vector<std::pair<size_t, size_t>> items;  // [begin, end) of each
+		size_t begin = open + 1, at = open + 1;
+		int depth = 0;
+		bool lineStart = false;
+		for (;; ++at)
+		{
+			at = skipBlankKeepingLines(at, lineStart);
+			if (at >= S.size() || S[at] == '{' || S[at] == ';' || (lineStart && S[at] == '#'))
+				return equals + 1;
+			lineStart = false;
+			const char c = S[at];
+			depth += (c == '(' || c == '[') - (c == ')' || c == ']');
+			if (depth == 0 && (c == ',' || c == '}'))
+			{
+				items.emplace_back(begin, at);
+				begin = at + 1;
+				if (c == '}')
+					break;
+			}
+		}
+		if (items.size() > 1 && skipBlank(S, items.back().first) >= items.back().second)
+			items.pop_back();  // a trailing comma
+		const size_t per = componentsOf(type), count = items.size();
+		bool literals = true;
+		for (const auto& item : items)
+		{
+			if (skipBlank(S, item.first) >= item.second)
+				return equals + 1;
+			literals = literals && isScalarLiteral(S, item.first, item.second);
+		}
+		const bool sized = !dimension.empty() && dimension.size() < 10
+			&& dimension.find_first_not_of("0123456789") == std::string::npos;
+		if (count % per != 0 || (sized ? std::stoul(dimension) * per != count : !literals))
+			return equals + 1;
+		for (size_t first = 0; first < count; first += per)
+		{
+			Insertions.emplace_back(items[first].first, type + "(");
+			Insertions.emplace_back(items[first + per - 1].second, ")");
+		}
+		return at + 1;
+	}
+
+	// Like skipBlank, noting whether a new line began on the way.
+	size_t skipBlankKeepingLines(size_t at, bool& lineStart) const
+	{
+		while (at < S.size())
+		{
+			const size_t after = skipComment(S, at);
+			if (after != at)
+				at = after;
+			else if (isspace(static_cast<unsigned char>(S[at])))
+				lineStart = S[at++] == '\n' || lineStart;
+			else
+				break;
+		}
+		return at;
+	}
+
+	const std::string& S;
+	std::vector<std::pair<size_t, std::string>> Insertions;  // in text order
+};
 } // namespace
 
 std::string hlslPreamble(const SZeMacro* macros)
@@ -114,5 +348,10 @@ std::string hlslPreamble(const SZeMacro* macros)
 	for (const SZeMacro* m = macros; m && m->Name; ++m)
 		preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "1") + "\n";
 	return preamble;
+}
+
+std::string braceFlatInitialisers(const std::string& source)
+{
+	return CBracer(source).run();
 }
 } // namespace ze

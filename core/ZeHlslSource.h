@@ -15,4 +15,11 @@ namespace ze
 // textures there), then the caller's macros in list order (a null value
 // counts as "1").
 std::string hlslPreamble(const SZeMacro* macros);
+
+// The source with flat initialisers of vector and matrix arrays, as in
+// "static const float2 taps[2] = { -1, 0, 1, 0 };", turned into one
+// constructor per element. Lists that do not add up to whole elements, that
+// are already braced, or that hold preprocessor lines stay as they are. Text
+// is only inserted, never moved, so every line keeps its number.
+std::string braceFlatInitialisers(const std::string& source);
 } // namespace ze

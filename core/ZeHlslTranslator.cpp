@@ -59,18 +59,19 @@ private:
 		char* data = zeReadFile(name.c_str(), &size);
 		if (!data)
 			return nullptr;
-		Texts.emplace_back(data, static_cast<size_t>(size));
+		const std::string original(data, static_cast<size_t>(size));
 		delete[] data;
-		const std::string& text = Texts.back();
 		const bool known = std::any_of(Sources.begin(), Sources.end(),
 			[&](const SSourceFile& s) { return s.Name == name; });
 		if (!known)
 		{
 			SSourceFile file;
 			file.Name = name;
-			sha1(text.data(), text.size(), file.Hash);
+			sha1(original.data(), original.size(), file.Hash);
 			Sources.push_back(file);
 		}
+		Texts.push_back(braceFlatInitialisers(original));
+		const std::string& text = Texts.back();
 		return new IncludeResult(name, text.data(), text.size(), nullptr);
 	}
 
@@ -618,13 +619,14 @@ bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, 
 		log = std::string("cannot open ") + file;
 		return false;
 	}
-	const std::string source(data, static_cast<size_t>(size));
+	const std::string original(data, static_cast<size_t>(size));
 	delete[] data;
 	SSourceFile main;
 	main.Name = file;
-	sha1(source.data(), source.size(), main.Hash);
+	sha1(original.data(), original.size(), main.Hash);
 	out.Sources.push_back(main);
 
+	const std::string source = braceFlatInitialisers(original);
 	const std::string preamble = hlslPreamble(macros);
 	const EShLanguage language = stage == EZESS_VERTEX ? EShLangVertex : EShLangFragment;
 	const EShMessages messages = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules);

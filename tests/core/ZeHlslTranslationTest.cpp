@@ -224,4 +224,82 @@ TEST_F(HlslGL, OneDimensionalSamplersReadTheMiddleRowOfA2DTexture)
 	EXPECT_TRUE(matches(draw(v), [](int, int) { return Rgb{ 160 / 255.f, 200 / 255.f, 135 / 255.f }; }));
 }
 
+// ---- Flat initialisers ---------------------------------------------------------------
+const char* const FLAT = R"(
+sampler2D Source;
+float2 TexelSize;
+static const float2 TAPS[5] = { -2, 0,  -1, 0,
+	0, 0,  // the centre
+	1, 0,  2, 0 };
+static const float WEIGHTS[5] = { 0.0625, 0.25, 0.375, 0.25, 0.0625 };
+static const float3 VERTICAL[] = { 0, -1, 0.25, /* above */ 0, 0, 0.5, 0, 1, 0.25 };
+struct VOut { float4 Pos : POSITION; float2 Uv : TEXCOORD0; };
+VOut mainVS(float4 pos : POSITION, float2 uv : TEXCOORD0) { VOut o; o.Pos = pos; o.Uv = uv; return o; }
+float4 mainPS(float2 uv : TEXCOORD0) : COLOR0
+{
+	float4 sum = 0;
+	for (int i = 0; i < 5; i++)
+		sum += tex2D(Source, uv + TAPS[i] * TexelSize) * WEIGHTS[i];
+	return sum;
+}
+float4 verticalPS(float2 uv : TEXCOORD0) : COLOR0
+{
+	float4 sum = 0;
+	for (int i = 0; i < 3; i++)
+		sum += tex2D(Source, uv + VERTICAL[i].xy * TexelSize) * VERTICAL[i].z;
+	return sum;
+}
+)";
+
+TEST_F(HlslGL, FlatInitialisersOfVectorTablesFillTheTablesInOrder)
+{
+	// A red column at x = 32 and a green row at y = 20.
+	auto source = [](int x, int y) { return Rgb{ x == 32 ? 1.f : 0.f, y == 20 ? 1.f : 0.f, 0 }; };
+	std::vector<u32> texels;
+	for (int y = 0; y < SIZE; ++y)
+		for (int x = 0; x < SIZE; ++x)
+			texels.push_back(rgba(x == 32 ? 255 : 0, y == 20 ? 255 : 0, 0));
+	image(4, SIZE, SIZE, texels);
+	const std::string f = file("shaders/flat.hlsl", FLAT);
+	auto blur = [&](int dx, int dy, std::vector<std::pair<int, float>> taps) {
+		return [=](int x, int y) {
+			Rgb sum{ 0, 0, 0 };
+			for (const auto& t : taps)
+			{
+				const Rgb s = source(std::clamp(x + t.first * dx, 0, SIZE - 1), std::clamp(y + t.first * dy, 0, SIZE - 1));
+				sum = { sum.R + s.R * t.second, sum.G + s.G * t.second, sum.B + s.B * t.second };
+			}
+			return sum;
+		};
+	};
+	IZeShaderProgram* h = program(f);
+	ASSERT_NE(h, nullptr);
+	EXPECT_EQ(bind(h, "Source", 4), 1);
+	set(h, "TexelSize", EZESS_PIXEL, { 1.f / SIZE, 1.f / SIZE });
+	EXPECT_TRUE(matches(draw(h), blur(1, 0, { { -2, 0.0625f }, { -1, 0.25f }, { 0, 0.375f }, { 1, 0.25f }, { 2, 0.0625f } })));
+	IZeShaderProgram* v = program(f, nullptr, "verticalPS");
+	ASSERT_NE(v, nullptr);
+	EXPECT_EQ(bind(v, "Source", 4), 1);
+	set(v, "TexelSize", EZESS_PIXEL, { 1.f / SIZE, 1.f / SIZE });
+	EXPECT_TRUE(matches(draw(v), blur(0, 1, { { -1, 0.25f }, { 0, 0.5f }, { 1, 0.25f } })));
+}
+
+TEST_F(HlslSource, FlatInitialisersAreBracedInIncludesKeepTheirLinesAndMustAddUp)
+{
+	zetest::writeText(path("taps.inc"), "static const float2x2 TURNS[2] = { 1, 0, 0, 1,\n  0, -1, 1, 0 };\n"
+		"static const half4 COLOURS[2] = { 1, 0, 0, 1, 0, 1, 0, 1 };\n");
+	std::string log;
+	EXPECT_TRUE(translate("included.hlsl", "#include \"taps.inc\"\n"
+		"float4 mainPS(float2 uv : TEXCOORD0) : COLOR0 { return COLOURS[1] + mul(uv, TURNS[1]).xyxy; }\n",
+		"mainPS", EZESS_PIXEL, log)) << log;
+
+	EXPECT_FALSE(translate("lines.hlsl", "static const float2 TAPS[3] = {\n  -1, 0,\n  0, 0,\n  1, 0 };\n"
+		"float4 mainPS() : COLOR0\n{\n\treturn undefinedTap + TAPS[0].x;\n}\n", "mainPS", EZESS_PIXEL, log));
+	EXPECT_NE(log.find("lines.hlsl:7: 'undefinedTap' : unknown variable"), std::string::npos) << log;
+	EXPECT_EQ(log.find("lines.hlsl:1:"), std::string::npos) << log;
+
+	EXPECT_FALSE(translate("odd.hlsl", "static const float2 ODD[2] = { 1, 2, 3 };\n"
+		"float4 mainPS() : COLOR0 { return ODD[1].x; }\n", "mainPS", EZESS_PIXEL, log));
+}
+
 } // namespace
