@@ -20,6 +20,7 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <set>
 
 namespace ze
 {
@@ -440,9 +441,13 @@ private:
 		}
 	}
 
-	// Inputs and outputs are named by semantic; some become built-ins.
+	// Inputs and outputs are named by semantic; some become built-ins. An array
+	// takes the semantic indices from its own on (float4 o[3] : TEXCOORD1 is
+	// TEXCOORD1 to TEXCOORD3); an element that glslang split out of a structure
+	// ("@entryPointOutput.offset[1]") adds its place to its member's index.
 	bool interface(const spvc_reflected_resource* list, size_t count, bool input, std::string& log)
 	{
+		std::set<std::string> written;  // outputs, one semantic per element
 		for (size_t i = 0; i < count; ++i)
 		{
 			const spvc_variable_id id = list[i].id;
@@ -454,7 +459,22 @@ private:
 					+ Out.Entry + " has no semantic";
 				return false;
 			}
-			const SSemantic s = parseSemantic(text);
+			SSemantic s = parseSemantic(text);
+			s.Index += splitElement(list[i].name);
+			const spvc_type type = spvc_compiler_get_type_handle(C, list[i].type_id);
+			const unsigned dimensions = spvc_type_get_num_array_dimensions(type);
+			if (dimensions > 1 || (dimensions == 1 && !spvc_type_array_dimension_is_literal(type, 0)))
+			{
+				log = std::string("'") + list[i].name + "' of " + Out.Entry + ": only arrays of one size pass between stages";
+				return false;
+			}
+			const u32 elements = dimensions ? spvc_type_get_array_dimension(type, 0) : 1;
+			for (u32 e = 0; e < elements && !input; ++e)
+				if (!written.insert(s.Base + std::to_string(s.Index + e)).second)
+				{
+					log = "semantic " + s.Base + std::to_string(s.Index + e) + " is used twice by " + Out.Entry;
+					return false;
+				}
 			std::string name;
 			spvc_compiler_unset_decoration(C, id, SpvDecorationLocation);
 			if (Stage == EZESS_VERTEX && input)
@@ -472,7 +492,8 @@ private:
 			}
 			else
 			{
-				name = (input ? "ze_p_" : "ze_v_") + s.text();
+				// Arrays are split into one varying per element by fitText.
+				name = std::string(input ? "ze_p" : "ze_v") + (dimensions ? "a_" : "_") + s.text();
 				UsesVPos = UsesVPos || s.Base == "VPOS";
 			}
 			if (!name.empty())
@@ -481,14 +502,98 @@ private:
 		return true;
 	}
 
+	// The element index at the end of a split-out variable's name, else 0.
+	static u32 splitElement(const char* name)
+	{
+		const std::string n(name);
+		const size_t open = n.rfind('[');
+		if (n.empty() || n.back() != ']' || open == std::string::npos || n.size() - open > 6)
+			return 0;
+		const std::string digits = n.substr(open + 1, n.size() - open - 2);
+		return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos
+			? static_cast<u32>(std::stoul(digits))
+			: 0;
+	}
+
 	spvc_compiler C;
 	EZE_SHADER_STAGE Stage;
 	const SGlobalsInfo& Info;
 	SStageCode& Out;
 };
 
+// "NAME[N]" split into NAME and N; false for a name without a size.
+bool arrayName(const std::string& declared, std::string& name, u32& length)
+{
+	const size_t open = declared.find('[');
+	if (open == std::string::npos || declared.back() != ']' || declared.size() - open > 6)
+		return false;
+	const std::string digits = declared.substr(open + 1, declared.size() - open - 2);
+	if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+		return false;
+	name = declared.substr(0, open);
+	length = static_cast<u32>(std::stoul(digits));
+	return length > 0;
+}
+
+// The semantic of element `element` of an array declared at `semantic`.
+std::string elementSemantic(const std::string& semantic, u32 element)
+{
+	SSemantic s = parseSemantic(semantic.c_str());
+	s.Index += element;
+	return s.text();
+}
+
+// Varyings pass element by element, as Direct3D 9 registers do, so that the
+// other stage may read them as an array, as single semantics or only in
+// part. A vertex output array becomes a plain array copied into one output
+// per element at the end of main; a pixel input array becomes one input per
+// element gathered back by an array constructor.
+bool splitVaryingArray(const std::string& qualifiers, const std::string& type, const std::string& declared,
+	SStageCode& out, std::vector<std::string>& copies, std::string& line)
+{
+	std::string name;
+	u32 length = 0;
+	if (!arrayName(declared, name, length))
+		return false;
+	const bool vertex = out.Stage == EZESS_VERTEX;
+	const std::string semantic = name.substr(6);  // after "ze_va_" / "ze_pa_"
+	std::string text = vertex ? type + " " + declared + ";" : "";
+	std::string gather = "#define " + name + " " + type + "[" + std::to_string(length) + "](";
+	for (u32 e = 0; e < length; ++e)
+	{
+		const std::string element = elementSemantic(semantic, e);
+		const std::string varying = (vertex ? "ze_v_" : "ze_p_") + element;
+		text += (text.empty() ? "" : "\n") + qualifiers + (vertex ? "out " : "in ") + type + " " + varying + ";";
+		out.Varyings.push_back({ element, qualifiers, type });
+		if (vertex)
+			copies.push_back("    " + varying + " = " + name + "[" + std::to_string(e) + "];");
+		gather += (e ? ", " : "") + varying;
+	}
+	line = vertex ? text : text + "\n" + gather + ")";
+	return true;
+}
+
+// A vertex input array read from the fixed-function arrays, element by element.
+bool vertexInputArray(const std::string& type, const std::string& declared, std::string& line)
+{
+	std::string name;
+	u32 length = 0;
+	if (!arrayName(declared, name, length))
+		return false;
+	std::string text = "#define " + name + " " + type + "[" + std::to_string(length) + "](";
+	for (u32 e = 0; e < length; ++e)
+	{
+		u32 count = 4;
+		const std::string source = vertexInput(parseSemantic(elementSemantic(name.substr(6), e).c_str()), count);
+		text += (e ? ", " : "") + adapt(source, count, type);
+	}
+	line = text + ")";
+	return true;
+}
+
 // Fits SPIRV-Cross's text to the engine: the profile, vertex inputs from the
-// fixed-function arrays, pixel inputs that are built-ins, the render-target flip.
+// fixed-function arrays, pixel inputs that are built-ins, varying arrays
+// split into elements, the render-target flip.
 bool fitText(const std::string& text, SStageCode& out, std::string& log)
 {
 	std::vector<std::string> lines = splitLines(text);
@@ -499,9 +604,11 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 	}
 	lines[0] = "#version 330 compatibility";
 	bool flipped = false;
+	std::vector<std::string> copies;  // vertex output arrays into their elements
 	for (std::string& line : lines)
 	{
 		std::string qualifiers, type, name;
+		bool fitted = true;
 		if (out.Stage == EZESS_VERTEX && line.find("gl_Position.y = -gl_Position.y;") != std::string::npos)
 		{
 			line = "    gl_Position.y *= ze_FlipY;";
@@ -509,14 +616,20 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 		}
 		else if (parseDeclaration(line, "out", qualifiers, type, name) && name.compare(0, 5, "ze_v_") == 0)
 			out.Varyings.push_back({ name.substr(5), qualifiers, type });
+		else if (parseDeclaration(line, "out", qualifiers, type, name) && name.compare(0, 6, "ze_va_") == 0)
+			fitted = splitVaryingArray(qualifiers, type, name, out, copies, line);
 		else if (parseDeclaration(line, "in", qualifiers, type, name))
 		{
-			if (name.compare(0, 6, "ze_in_") == 0)
+			if (name.compare(0, 6, "ze_in_") == 0 && name.back() == ']')
+				fitted = vertexInputArray(type, name, line);
+			else if (name.compare(0, 6, "ze_in_") == 0)
 			{
 				u32 count = 4;
 				const std::string source = vertexInput(parseSemantic(name.substr(6).c_str()), count);
 				line = "#define " + name + " " + adapt(source, count, type);
 			}
+			else if (name.compare(0, 6, "ze_pa_") == 0)
+				fitted = splitVaryingArray(qualifiers, type, name, out, copies, line);
 			else if (name == "ze_p_VPOS0")  // the pixel's corner, from the target's top
 				line = "#define " + name + " " + adapt("vec2(gl_FragCoord.x - 0.5, (ze_FlipY < 0.0 ? gl_FragCoord.y "
 					": ze_TargetHeight - gl_FragCoord.y) - 0.5)", 2, type);
@@ -527,11 +640,27 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 			else if (name.compare(0, 5, "ze_p_") == 0)
 				out.Varyings.push_back({ name.substr(5), qualifiers, type });
 		}
+		if (!fitted)
+		{
+			log = "unexpected GLSL declaration of " + name;
+			return false;
+		}
 	}
 	if (out.Stage == EZESS_VERTEX && !flipped && text.find("gl_Position") != std::string::npos)
 	{
 		log = "the position output was not found";
 		return false;
+	}
+	if (!copies.empty())
+	{
+		auto main = std::find(lines.begin(), lines.end(), "void main()");
+		auto end = std::find(main, lines.end(), "}");
+		if (end == lines.end())
+		{
+			log = "the main function was not found";
+			return false;
+		}
+		lines.insert(end, copies.begin(), copies.end());
 	}
 	out.Glsl = joinLines(lines);
 	return true;

@@ -53,6 +53,12 @@ u32 rgba(int r, int g, int b)
 	return ::testing::AssertionFailure() << wrong << " pixels differ, first at " << first;
 }
 
+// The texture coordinates the fixture's quad gives a pixel's centre.
+float u(int x)
+{
+	return (x + 0.5f) / SIZE;
+}
+
 class HlslGL : public GpuGL
 {
 protected:
@@ -300,6 +306,124 @@ TEST_F(HlslSource, FlatInitialisersAreBracedInIncludesKeepTheirLinesAndMustAddUp
 
 	EXPECT_FALSE(translate("odd.hlsl", "static const float2 ODD[2] = { 1, 2, 3 };\n"
 		"float4 mainPS() : COLOR0 { return ODD[1].x; }\n", "mainPS", EZESS_PIXEL, log));
+}
+
+// ---- Arrays between the stages ---------------------------------------------------
+// Every vertex entry writes offset[0].x = u, offset[1].y = v, offset[2].z = 1 - u
+// (TEXCOORD1 to TEXCOORD3) in its own way; every pixel entry reads them in its own.
+const char* const ARRAYS = R"(
+struct VOut { float4 Pos : POSITION; float2 Uv : TEXCOORD0; };
+struct VOutStruct { float4 Pos : POSITION; float4 Offset[3] : TEXCOORD1; };
+struct PIn { float2 Uv : TEXCOORD0; float4 Offset[3] : TEXCOORD1; };
+static const float4 MASK[3] = { float4(1, 0, 0, 0), float4(0, 1, 0, 0), float4(0, 0, 1, 0) };
+
+VOut paramVS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float4 offset[3] : TEXCOORD1)
+{
+	VOut o;
+	o.Pos = pos;
+	o.Uv = uv;
+	offset[0] = float4(uv.x, 0.25, 0.5, 1);
+	offset[1] = float4(0.125, uv.y, 0.75, 1);
+	offset[2] = float4(0.375, 0.625, 1 - uv.x, 1);
+	return o;
+}
+
+VOutStruct structVS(float4 pos : POSITION, float2 uv : TEXCOORD0)
+{
+	VOutStruct o;
+	o.Pos = pos;
+	const float4 values[3] = { float4(uv.x, 0.25, 0.5, 1), float4(0.125, uv.y, 0.75, 1), float4(0.375, 0.625, 1 - uv.x, 1) };
+	for (int i = 0; i < 3; i++)
+		o.Offset[i] = values[i];
+	return o;
+}
+
+// Inputs as an array too: texture coordinates 0, then the tangent and the binormal.
+VOut inputsVS(float4 pos : POSITION, float4 tc[3] : TEXCOORD0, out float4 offset[3] : TEXCOORD1)
+{
+	VOut o;
+	o.Pos = pos;
+	o.Uv = tc[0].xy;
+	offset[0] = float4(tc[0].x, 0, 0, 1);
+	offset[1] = float4(0, tc[0].y, 0, 1);
+	offset[2] = float4(0, 0, tc[1].y * tc[2].z, 1);
+	return o;
+}
+
+VOut narrowVS(float4 pos : POSITION, float2 uv : TEXCOORD0, out float2 offset[3] : TEXCOORD1)
+{
+	VOut o;
+	o.Pos = pos;
+	o.Uv = uv;
+	offset[0] = float2(uv.x, 0.25);
+	offset[1] = float2(0.125, uv.y);
+	offset[2] = float2(0.375, 0.625);
+	return o;
+}
+
+float4 arrayPS(float4 offset[3] : TEXCOORD1) : COLOR0 { return float4(offset[0].x, offset[1].y, offset[2].z, 1); }
+float4 fewerPS(float4 offset[2] : TEXCOORD1) : COLOR0 { return float4(offset[0].x, offset[1].y, 0.5, 1); }
+float4 splitPS(float4 a : TEXCOORD1, float4 b : TEXCOORD2, float4 c : TEXCOORD3) : COLOR0 { return float4(a.x, b.y, c.z, 1); }
+float4 tailPS(float2 b : TEXCOORD2, float4 c[1] : TEXCOORD3) : COLOR0 { return float4(0.5, b.y, c[0].z, 1); }
+float4 structPS(PIn i) : COLOR0 { return float4(i.Offset[0].x, i.Offset[1].y, i.Offset[2].z, 1); }
+float4 loopPS(float4 offset[3] : TEXCOORD1) : COLOR0
+{
+	float4 sum = 0;
+	for (int i = 0; i < 3; i++)
+		sum += offset[i] * MASK[i];
+	return float4(sum.xyz, 1);
+}
+float4 wPS(float4 offset[3] : TEXCOORD1) : COLOR0 { return float4(offset[0].w, offset[1].w * 0.5, offset[2].z, 1); }
+)";
+
+TEST_F(HlslGL, ArraysPassBetweenStagesElementByElementInEveryCombination)
+{
+	const std::string f = file("shaders/arrays.hlsl", ARRAYS);
+	struct Case
+	{
+		const char* vs;
+		const char* ps;
+		std::function<Rgb(int, int)> expect;
+	};
+	const auto uvw = [](int x, int y) { return Rgb{ u(x), u(y), 1 - u(x) }; };
+	const std::vector<Case> cases = {
+		{ "paramVS", "arrayPS", uvw },
+		{ "paramVS", "fewerPS", [](int x, int y) { return Rgb{ u(x), u(y), 0.5f }; } },
+		{ "paramVS", "splitPS", uvw },
+		{ "paramVS", "tailPS", [](int x, int y) { return Rgb{ 0.5f, u(y), 1 - u(x) }; } },
+		{ "paramVS", "structPS", uvw },
+		{ "paramVS", "loopPS", uvw },
+		{ "paramVS", "wPS", [](int x, int) { return Rgb{ 1, 0.5f, 1 - u(x) }; } },
+		{ "structVS", "arrayPS", uvw },
+		{ "structVS", "splitPS", uvw },
+		{ "structVS", "structPS", uvw },
+		{ "structVS", "fewerPS", [](int x, int y) { return Rgb{ u(x), u(y), 0.5f }; } },
+		// float2 written, float4 read: z reads 0 and w 1, element by element.
+		{ "narrowVS", "arrayPS", [](int x, int y) { return Rgb{ u(x), u(y), 0 }; } },
+		{ "narrowVS", "wPS", [](int, int) { return Rgb{ 1, 0.5f, 0 }; } },
+		// tangent.y * binormal.z of the fixture's vertices: 0.5 * 0.375.
+		{ "inputsVS", "arrayPS", [](int x, int y) { return Rgb{ u(x), u(y), 0.1875f }; } },
+	};
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(std::string(c.vs) + " / " + c.ps);
+		IZeShaderProgram* p = Gpu->createProgram(f.c_str(), c.vs, c.ps, nullptr);
+		EXPECT_NE(p, nullptr) << Gpu->getLastError();
+		if (!p)
+			continue;
+		Programs.push_back(p);
+		EXPECT_TRUE(matches(draw(p, core::matrix4(), std::string(c.vs) == "inputsVS"), c.expect));
+	}
+}
+
+TEST_F(HlslGL, OverlappingSemanticsAreRefusedWithTheirName)
+{
+	const std::string f = file("shaders/overlap.hlsl", "float4 mainVS(float4 p : POSITION, out float4 o[3] : TEXCOORD1,\n"
+		"  out float4 second : TEXCOORD3) : POSITION { o[0] = o[1] = o[2] = second = 1; return p; }\n"
+		"float4 mainPS(float4 o[3] : TEXCOORD1) : COLOR0 { return o[2]; }\n");
+	EXPECT_EQ(Gpu->createProgram(f.c_str(), "mainVS", "mainPS", nullptr), nullptr);
+	EXPECT_NE(std::string(Gpu->getLastError()).find("TEXCOORD3 is used twice by mainVS"), std::string::npos)
+		<< Gpu->getLastError();
 }
 
 } // namespace
