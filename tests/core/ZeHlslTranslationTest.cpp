@@ -426,4 +426,94 @@ TEST_F(HlslGL, OverlappingSemanticsAreRefusedWithTheirName)
 		<< Gpu->getLastError();
 }
 
+// ---- Post passes of our own ---------------------------------------------------------------
+float luma(const Rgb& c)
+{
+	return 0.299f * c.R + 0.587f * c.G + 0.114f * c.B;
+}
+
+TEST_F(HlslGL, PostProcessingPassesWrittenForDirect3D9TranslateLinkAndDraw)
+{
+	const std::string fx = ZELV_SOURCE_DIR "/tests/core/data/PostFx.hlsl";
+	// The scene: dark left half, bright right half, a white row at y = 48.
+	auto scene = [](int x, int y) {
+		x = std::clamp(x, 0, SIZE - 1);
+		y = std::clamp(y, 0, SIZE - 1);
+		if (y == 48)
+			return Rgb{ 1, 1, 1 };
+		return x < 32 ? Rgb{ 40 / 255.f, 60 / 255.f, 80 / 255.f } : Rgb{ 240 / 255.f, 200 / 255.f, 120 / 255.f };
+	};
+	auto bloom = [](int, int y) { return Rgb{ y * 4 / 255.f, 0, (255 - y * 4) / 255.f }; };
+	std::vector<u32> sceneTexels, bloomTexels, rampTexels;
+	for (int y = 0; y < SIZE; ++y)
+		for (int x = 0; x < SIZE; ++x)
+		{
+			const Rgb s = scene(x, y), b = bloom(x, y);
+			sceneTexels.push_back(rgba(int(std::lround(s.R * 255)), int(std::lround(s.G * 255)), int(std::lround(s.B * 255))));
+			bloomTexels.push_back(rgba(int(std::lround(b.R * 255)), 0, int(std::lround(b.B * 255))));
+		}
+	for (int row = 0; row < 3; ++row)
+		for (int column = 0; column < 8; ++column)
+			rampTexels.push_back(rgba(16 + 32 * column, 255 - 32 * column, row == 1 ? 128 : 0));
+	image(4, SIZE, SIZE, sceneTexels);
+	image(5, SIZE, SIZE, bloomTexels);
+	image(6, 8, 3, rampTexels);
+
+	const float threshold = 0.1f, bloomThreshold = 0.5f, bloomScale = 0.5f;
+	auto add = [](Rgb a, Rgb b, float k) { return Rgb{ a.R + b.R * k, a.G + b.G * k, a.B + b.B * k }; };
+	struct Pass
+	{
+		const char* vs;
+		const char* ps;
+		std::function<Rgb(int, int)> expect;
+	};
+	const std::vector<Pass> passes = {
+		{ "vsQuad", "psBlur", [&](int x, int y) {
+			 const float weights[7] = { 1, 6, 15, 20, 15, 6, 1 };
+			 Rgb sum{ 0, 0, 0 };
+			 for (int i = 0; i < 7; ++i)
+				 sum = add(sum, scene(x + i - 3, y), weights[i] / 64);
+			 return sum;
+		 } },
+		{ "vsEdges", "psEdges", [&](int x, int y) {
+			 const float centre = luma(scene(x, y));
+			 auto edge = [&](int dx, int dy) { return std::fabs(centre - luma(scene(x + dx, y + dy))) >= threshold ? 1.f : 0.f; };
+			 return Rgb{ edge(-1, 0), edge(0, -1), edge(1, 0) };
+		 } },
+		{ "vsEdges", "psSmooth", [&](int x, int y) {
+			 const Rgb c = scene(x, y), l = scene(x - 1, y), t = scene(x, y - 1), r = scene(x + 1, y), b = scene(x, y + 1);
+			 const float lumas[5] = { luma(c), luma(l), luma(t), luma(r), luma(b) };
+			 if (*std::max_element(lumas, lumas + 5) - *std::min_element(lumas, lumas + 5) < threshold)
+				 return c;
+			 return add(add(add(add(add(Rgb{ 0, 0, 0 }, c, 0.5f), l, 0.125f), t, 0.125f), r, 0.125f), b, 0.125f);
+		 } },
+		{ "vsQuad", "psBrightPass", [&](int x, int y) {
+			 const Rgb c = scene(x, y);
+			 const float l = luma(c), k = std::clamp(l - bloomThreshold, 0.f, 1.f) / std::max(l, 0.0001f);
+			 return Rgb{ c.R * k, c.G * k, c.B * k };
+		 } },
+		{ "vsQuad", "psCombine", [&](int x, int y) { return add(scene(x, y), bloom(x, y), bloomScale); } },
+		{ "vsQuad", "psToneRamp", [&](int x, int y) {
+			 const int column = std::min(int(luma(scene(x, y)) * 8), 7);
+			 return Rgb{ (16 + 32 * column) / 255.f, (255 - 32 * column) / 255.f, 128 / 255.f };
+		 } },
+	};
+	for (const Pass& pass : passes)
+	{
+		SCOPED_TRACE(std::string(pass.vs) + " / " + pass.ps);
+		IZeShaderProgram* p = Gpu->createProgram(fx.c_str(), pass.vs, pass.ps, nullptr);
+		EXPECT_NE(p, nullptr) << Gpu->getLastError();
+		if (!p)
+			continue;
+		Programs.push_back(p);
+		bind(p, "Colour", 4);
+		bind(p, "Bloom", 5);
+		bind(p, "Ramp", 6);
+		setAll(p, "PixelSize", { 1.f / SIZE, 1.f / SIZE });
+		setAll(p, "EdgeThreshold", { threshold });
+		setAll(p, "BloomThreshold", { bloomThreshold });
+		setAll(p, "BloomScale", { bloomScale });
+		EXPECT_TRUE(matches(draw(p), pass.expect, 3));
+	}
+}
 } // namespace
