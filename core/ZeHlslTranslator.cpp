@@ -3,6 +3,8 @@
 // fixed-function arrays), and the text is then fitted to the engine's
 // conventions (see ZeHlslTranslator.h).
 #include "core/ZeHlslTranslator.h"
+#include "core/ZeHlslSource.h"
+#include "core/ZeSpirvIntegers.h"
 
 #include "frame/ZeFile.h"
 
@@ -15,11 +17,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <initializer_list>
+#include <deque>
 #include <map>
-#include <memory>
 #include <mutex>
-#include <unordered_map>
+#include <set>
 
 namespace ze
 {
@@ -59,23 +60,24 @@ private:
 		char* data = zeReadFile(name.c_str(), &size);
 		if (!data)
 			return nullptr;
-		Texts.emplace_back(data, static_cast<size_t>(size));
+		const std::string original(data, static_cast<size_t>(size));
 		delete[] data;
-		const std::string& text = Texts.back();
 		const bool known = std::any_of(Sources.begin(), Sources.end(),
 			[&](const SSourceFile& s) { return s.Name == name; });
 		if (!known)
 		{
 			SSourceFile file;
 			file.Name = name;
-			sha1(text.data(), text.size(), file.Hash);
+			sha1(original.data(), original.size(), file.Hash);
 			Sources.push_back(file);
 		}
+		Texts.push_back(braceFlatInitialisers(original));
+		const std::string& text = Texts.back();
 		return new IncludeResult(name, text.data(), text.size(), nullptr);
 	}
 
 	std::vector<SSourceFile>& Sources;
-	std::vector<std::string> Texts;  // outlive the parse (list: stable addresses)
+	std::deque<std::string> Texts;  // outlive the parse (a deque: stable addresses)
 };
 
 void initGlslang()
@@ -83,196 +85,6 @@ void initGlslang()
 	static std::once_flag once;
 	std::call_once(once, [] { glslang::InitializeProcess(); });
 }
-
-// ---- Integer globals ----------------------------------------------------------------
-// Registers are float4: int and bool globals are stored as floats in the
-// global block and converted where they are loaded. glslang keeps bool as uint.
-const uint32_t OP_TYPE_INT = 21, OP_TYPE_FLOAT = 22, OP_TYPE_VECTOR = 23, OP_TYPE_ARRAY = 28,
-	OP_TYPE_STRUCT = 30, OP_TYPE_POINTER = 32, OP_VARIABLE = 59, OP_LOAD = 61, OP_ACCESS_CHAIN = 65,
-	OP_IN_BOUNDS_ACCESS_CHAIN = 66, OP_COPY_OBJECT = 83, OP_CONVERT_F_TO_U = 109, OP_CONVERT_F_TO_S = 110,
-	OP_DECORATE = 71, DECORATION_ARRAY_STRIDE = 6, STORAGE_UNIFORM = 2;
-
-bool isTypeOp(uint32_t op)
-{
-	return op >= 19 && op <= 39;
-}
-
-class CIntegerGlobals
-{
-public:
-	explicit CIntegerGlobals(std::vector<uint32_t>& words) : W(words) {}
-
-	bool run(std::string& error)
-	{
-		if (W.size() < 5)
-			return true;
-		for (size_t at = 5; at < W.size();)
-		{
-			const uint32_t count = W[at] >> 16;
-			if (count == 0 || at + count > W.size())
-			{
-				error = "malformed SPIR-V";
-				return false;
-			}
-			Starts.push_back(at);
-			const uint32_t op = W[at] & 0xffff;
-			if (isTypeOp(op) && count > 1)
-				Decl[W[at + 1]] = at;
-			if (op == OP_VARIABLE && W[at + 3] == STORAGE_UNIFORM)
-				Blocks.push_back(W[at + 1]);
-			if (op == OP_VARIABLE || op == OP_ACCESS_CHAIN || op == OP_IN_BOUNDS_ACCESS_CHAIN || op == OP_COPY_OBJECT)
-				TypeOf[W[at + 2]] = W[at + 1];
-			at += count;
-		}
-		if (Blocks.size() != 1 || !Decl.count(Blocks[0]) || op(W[Decl[Blocks[0]] + 3]) != OP_TYPE_STRUCT)
-			return true;
-		StructAt = Decl[W[Decl[Blocks[0]] + 3]];
-		bool any = false;
-		for (uint32_t i = StructAt + 2; i < StructAt + (W[StructAt] >> 16); ++i)
-			any = any || isInteger(W[i]);
-		if (!any)
-			return true;
-		Bound = W[3];
-		return rewrite(error);
-	}
-
-private:
-	uint32_t op(uint32_t id) const
-	{
-		auto it = Decl.find(id);
-		return it == Decl.end() ? 0 : W[it->second] & 0xffff;
-	}
-
-	bool isInteger(uint32_t type) const
-	{
-		const uint32_t o = op(type);
-		if (o == OP_TYPE_INT)
-			return true;
-		if (o == OP_TYPE_VECTOR || o == OP_TYPE_ARRAY)
-			return isInteger(W[Decl.at(type) + 2]);
-		return false;
-	}
-
-	bool isSigned(uint32_t type) const
-	{
-		const size_t at = Decl.at(type);
-		return (W[at] & 0xffff) == OP_TYPE_INT ? W[at + 3] != 0 : isSigned(W[at + 2]);
-	}
-
-	// A type declared before the block, matching the words after the result id.
-	uint32_t findBefore(uint32_t opcode, std::initializer_list<uint32_t> operands) const
-	{
-		for (size_t at : Starts)
-		{
-			if (at >= StructAt)
-				break;
-			if ((W[at] & 0xffff) == opcode && (W[at] >> 16) == operands.size() + 2
-				&& std::equal(operands.begin(), operands.end(), W.begin() + static_cast<long>(at) + 2))
-				return W[at + 1];
-		}
-		return 0;
-	}
-
-	uint32_t addType(uint32_t opcode, std::initializer_list<uint32_t> operands)
-	{
-		const uint32_t id = Bound++;
-		NewTypes.push_back(static_cast<uint32_t>(operands.size() + 2) << 16 | opcode);
-		NewTypes.push_back(id);
-		NewTypes.insert(NewTypes.end(), operands);
-		return id;
-	}
-
-	uint32_t floatOf(uint32_t type)
-	{
-		auto known = FloatOf.find(type);
-		if (known != FloatOf.end())
-			return known->second;
-		if (!Float && !(Float = findBefore(OP_TYPE_FLOAT, {32})))
-			Float = addType(OP_TYPE_FLOAT, {32});
-		const size_t at = Decl.at(type);
-		uint32_t result = Float;
-		if ((W[at] & 0xffff) == OP_TYPE_VECTOR)
-		{
-			result = findBefore(OP_TYPE_VECTOR, {Float, W[at + 3]});
-			if (!result)
-				result = addType(OP_TYPE_VECTOR, {Float, W[at + 3]});
-		}
-		else if ((W[at] & 0xffff) == OP_TYPE_ARRAY)
-		{
-			const uint32_t element = floatOf(W[at + 2]);
-			result = addType(OP_TYPE_ARRAY, {element, W[at + 3]});
-			for (size_t d : Starts)
-				if ((W[d] & 0xffff) == OP_DECORATE && W[d] >> 16 == 4 && W[d + 1] == type
-					&& W[d + 2] == DECORATION_ARRAY_STRIDE)
-					NewDecorations.insert(NewDecorations.end(), {4u << 16 | OP_DECORATE, result, DECORATION_ARRAY_STRIDE, W[d + 3]});
-		}
-		FloatOf[type] = result;
-		return result;
-	}
-
-	bool rewrite(std::string& error)
-	{
-		// Retype the block's members and the uniform pointers into them.
-		for (uint32_t i = StructAt + 2; i < StructAt + (W[StructAt] >> 16); ++i)
-			if (isInteger(W[i]))
-				W[i] = floatOf(W[i]);
-		std::unordered_map<uint32_t, bool> pointers;  // retyped pointer types
-		for (size_t at : Starts)
-			if ((W[at] & 0xffff) == OP_TYPE_POINTER && W[at + 2] == STORAGE_UNIFORM && isInteger(W[at + 3]))
-			{
-				W[at + 3] = floatOf(W[at + 3]);
-				pointers[W[at + 1]] = true;
-			}
-		size_t firstType = W.size();
-		for (size_t at : Starts)
-			if (isTypeOp(W[at] & 0xffff))
-			{
-				firstType = at;
-				break;
-			}
-		std::vector<uint32_t> out(W.begin(), W.begin() + 5);
-		out.reserve(W.size() + NewTypes.size() + NewDecorations.size() + 64);
-		for (size_t at : Starts)
-		{
-			if (at == firstType)
-				out.insert(out.end(), NewDecorations.begin(), NewDecorations.end());
-			if (at == StructAt)
-				out.insert(out.end(), NewTypes.begin(), NewTypes.end());
-			const uint32_t count = W[at] >> 16;
-			auto pointerType = (W[at] & 0xffff) == OP_LOAD ? TypeOf.find(W[at + 3]) : TypeOf.end();
-			if (pointerType == TypeOf.end() || !pointers.count(pointerType->second))
-			{
-				out.insert(out.end(), W.begin() + static_cast<long>(at), W.begin() + static_cast<long>(at + count));
-				continue;
-			}
-			const uint32_t type = W[at + 1], id = W[at + 2];
-			if (op(type) == OP_TYPE_ARRAY)
-			{
-				error = "an int or bool array global is read whole; index it instead";
-				return false;
-			}
-			const uint32_t loaded = Bound++;
-			out.insert(out.end(), W.begin() + static_cast<long>(at), W.begin() + static_cast<long>(at + count));
-			const size_t load = out.size() - count;
-			out[load + 1] = FloatOf.at(type);
-			out[load + 2] = loaded;
-			out.insert(out.end(), {4u << 16 | (isSigned(type) ? OP_CONVERT_F_TO_S : OP_CONVERT_F_TO_U), type, id, loaded});
-		}
-		out[3] = Bound;
-		W.swap(out);
-		return true;
-	}
-
-	std::vector<uint32_t>& W;
-	std::vector<size_t> Starts;
-	std::unordered_map<uint32_t, size_t> Decl;
-	std::unordered_map<uint32_t, uint32_t> TypeOf;
-	std::unordered_map<uint32_t, uint32_t> FloatOf;
-	std::vector<uint32_t> Blocks;
-	std::vector<uint32_t> NewTypes, NewDecorations;
-	size_t StructAt = 0;
-	uint32_t Bound = 0, Float = 0;
-};
 
 // ---- Semantics and GLSL text ------------------------------------------------------
 struct SSemantic
@@ -629,9 +441,13 @@ private:
 		}
 	}
 
-	// Inputs and outputs are named by semantic; some become built-ins.
+	// Inputs and outputs are named by semantic; some become built-ins. An array
+	// takes the semantic indices from its own on (float4 o[3] : TEXCOORD1 is
+	// TEXCOORD1 to TEXCOORD3); an element that glslang split out of a structure
+	// ("@entryPointOutput.offset[1]") adds its place to its member's index.
 	bool interface(const spvc_reflected_resource* list, size_t count, bool input, std::string& log)
 	{
+		std::set<std::string> written;  // outputs, one semantic per element
 		for (size_t i = 0; i < count; ++i)
 		{
 			const spvc_variable_id id = list[i].id;
@@ -643,7 +459,22 @@ private:
 					+ Out.Entry + " has no semantic";
 				return false;
 			}
-			const SSemantic s = parseSemantic(text);
+			SSemantic s = parseSemantic(text);
+			s.Index += splitElement(list[i].name);
+			const spvc_type type = spvc_compiler_get_type_handle(C, list[i].type_id);
+			const unsigned dimensions = spvc_type_get_num_array_dimensions(type);
+			if (dimensions > 1 || (dimensions == 1 && !spvc_type_array_dimension_is_literal(type, 0)))
+			{
+				log = std::string("'") + list[i].name + "' of " + Out.Entry + ": only arrays of one size pass between stages";
+				return false;
+			}
+			const u32 elements = dimensions ? spvc_type_get_array_dimension(type, 0) : 1;
+			for (u32 e = 0; e < elements && !input; ++e)
+				if (!written.insert(s.Base + std::to_string(s.Index + e)).second)
+				{
+					log = "semantic " + s.Base + std::to_string(s.Index + e) + " is used twice by " + Out.Entry;
+					return false;
+				}
 			std::string name;
 			spvc_compiler_unset_decoration(C, id, SpvDecorationLocation);
 			if (Stage == EZESS_VERTEX && input)
@@ -661,7 +492,8 @@ private:
 			}
 			else
 			{
-				name = (input ? "ze_p_" : "ze_v_") + s.text();
+				// Arrays are split into one varying per element by fitText.
+				name = std::string(input ? "ze_p" : "ze_v") + (dimensions ? "a_" : "_") + s.text();
 				UsesVPos = UsesVPos || s.Base == "VPOS";
 			}
 			if (!name.empty())
@@ -670,14 +502,98 @@ private:
 		return true;
 	}
 
+	// The element index at the end of a split-out variable's name, else 0.
+	static u32 splitElement(const char* name)
+	{
+		const std::string n(name);
+		const size_t open = n.rfind('[');
+		if (n.empty() || n.back() != ']' || open == std::string::npos || n.size() - open > 6)
+			return 0;
+		const std::string digits = n.substr(open + 1, n.size() - open - 2);
+		return !digits.empty() && digits.find_first_not_of("0123456789") == std::string::npos
+			? static_cast<u32>(std::stoul(digits))
+			: 0;
+	}
+
 	spvc_compiler C;
 	EZE_SHADER_STAGE Stage;
 	const SGlobalsInfo& Info;
 	SStageCode& Out;
 };
 
+// "NAME[N]" split into NAME and N; false for a name without a size.
+bool arrayName(const std::string& declared, std::string& name, u32& length)
+{
+	const size_t open = declared.find('[');
+	if (open == std::string::npos || declared.back() != ']' || declared.size() - open > 6)
+		return false;
+	const std::string digits = declared.substr(open + 1, declared.size() - open - 2);
+	if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+		return false;
+	name = declared.substr(0, open);
+	length = static_cast<u32>(std::stoul(digits));
+	return length > 0;
+}
+
+// The semantic of element `element` of an array declared at `semantic`.
+std::string elementSemantic(const std::string& semantic, u32 element)
+{
+	SSemantic s = parseSemantic(semantic.c_str());
+	s.Index += element;
+	return s.text();
+}
+
+// Varyings pass element by element, as Direct3D 9 registers do, so that the
+// other stage may read them as an array, as single semantics or only in
+// part. A vertex output array becomes a plain array copied into one output
+// per element at the end of main; a pixel input array becomes one input per
+// element gathered back by an array constructor.
+bool splitVaryingArray(const std::string& qualifiers, const std::string& type, const std::string& declared,
+	SStageCode& out, std::vector<std::string>& copies, std::string& line)
+{
+	std::string name;
+	u32 length = 0;
+	if (!arrayName(declared, name, length))
+		return false;
+	const bool vertex = out.Stage == EZESS_VERTEX;
+	const std::string semantic = name.substr(6);  // after "ze_va_" / "ze_pa_"
+	std::string text = vertex ? type + " " + declared + ";" : "";
+	std::string gather = "#define " + name + " " + type + "[" + std::to_string(length) + "](";
+	for (u32 e = 0; e < length; ++e)
+	{
+		const std::string element = elementSemantic(semantic, e);
+		const std::string varying = (vertex ? "ze_v_" : "ze_p_") + element;
+		text += (text.empty() ? "" : "\n") + qualifiers + (vertex ? "out " : "in ") + type + " " + varying + ";";
+		out.Varyings.push_back({ element, qualifiers, type });
+		if (vertex)
+			copies.push_back("    " + varying + " = " + name + "[" + std::to_string(e) + "];");
+		gather += (e ? ", " : "") + varying;
+	}
+	line = vertex ? text : text + "\n" + gather + ")";
+	return true;
+}
+
+// A vertex input array read from the fixed-function arrays, element by element.
+bool vertexInputArray(const std::string& type, const std::string& declared, std::string& line)
+{
+	std::string name;
+	u32 length = 0;
+	if (!arrayName(declared, name, length))
+		return false;
+	std::string text = "#define " + name + " " + type + "[" + std::to_string(length) + "](";
+	for (u32 e = 0; e < length; ++e)
+	{
+		u32 count = 4;
+		const std::string source = vertexInput(parseSemantic(elementSemantic(name.substr(6), e).c_str()), count);
+		text += (e ? ", " : "") + adapt(source, count, type);
+	}
+	line = text + ")";
+	return true;
+}
+
 // Fits SPIRV-Cross's text to the engine: the profile, vertex inputs from the
-// fixed-function arrays, pixel inputs that are built-ins, the render-target flip.
+// fixed-function arrays, pixel inputs that are built-ins, varying arrays
+// split into elements, the render-target flip.
 bool fitText(const std::string& text, SStageCode& out, std::string& log)
 {
 	std::vector<std::string> lines = splitLines(text);
@@ -688,9 +604,11 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 	}
 	lines[0] = "#version 330 compatibility";
 	bool flipped = false;
+	std::vector<std::string> copies;  // vertex output arrays into their elements
 	for (std::string& line : lines)
 	{
 		std::string qualifiers, type, name;
+		bool fitted = true;
 		if (out.Stage == EZESS_VERTEX && line.find("gl_Position.y = -gl_Position.y;") != std::string::npos)
 		{
 			line = "    gl_Position.y *= ze_FlipY;";
@@ -698,14 +616,20 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 		}
 		else if (parseDeclaration(line, "out", qualifiers, type, name) && name.compare(0, 5, "ze_v_") == 0)
 			out.Varyings.push_back({ name.substr(5), qualifiers, type });
+		else if (parseDeclaration(line, "out", qualifiers, type, name) && name.compare(0, 6, "ze_va_") == 0)
+			fitted = splitVaryingArray(qualifiers, type, name, out, copies, line);
 		else if (parseDeclaration(line, "in", qualifiers, type, name))
 		{
-			if (name.compare(0, 6, "ze_in_") == 0)
+			if (name.compare(0, 6, "ze_in_") == 0 && name.back() == ']')
+				fitted = vertexInputArray(type, name, line);
+			else if (name.compare(0, 6, "ze_in_") == 0)
 			{
 				u32 count = 4;
 				const std::string source = vertexInput(parseSemantic(name.substr(6).c_str()), count);
 				line = "#define " + name + " " + adapt(source, count, type);
 			}
+			else if (name.compare(0, 6, "ze_pa_") == 0)
+				fitted = splitVaryingArray(qualifiers, type, name, out, copies, line);
 			else if (name == "ze_p_VPOS0")  // the pixel's corner, from the target's top
 				line = "#define " + name + " " + adapt("vec2(gl_FragCoord.x - 0.5, (ze_FlipY < 0.0 ? gl_FragCoord.y "
 					": ze_TargetHeight - gl_FragCoord.y) - 0.5)", 2, type);
@@ -716,11 +640,27 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 			else if (name.compare(0, 5, "ze_p_") == 0)
 				out.Varyings.push_back({ name.substr(5), qualifiers, type });
 		}
+		if (!fitted)
+		{
+			log = "unexpected GLSL declaration of " + name;
+			return false;
+		}
 	}
 	if (out.Stage == EZESS_VERTEX && !flipped && text.find("gl_Position") != std::string::npos)
 	{
 		log = "the position output was not found";
 		return false;
+	}
+	if (!copies.empty())
+	{
+		auto main = std::find(lines.begin(), lines.end(), "void main()");
+		auto end = std::find(main, lines.end(), "}");
+		if (end == lines.end())
+		{
+			log = "the main function was not found";
+			return false;
+		}
+		lines.insert(end, copies.begin(), copies.end());
 	}
 	out.Glsl = joinLines(lines);
 	return true;
@@ -808,16 +748,15 @@ bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, 
 		log = std::string("cannot open ") + file;
 		return false;
 	}
-	const std::string source(data, static_cast<size_t>(size));
+	const std::string original(data, static_cast<size_t>(size));
 	delete[] data;
 	SSourceFile main;
 	main.Name = file;
-	sha1(source.data(), source.size(), main.Hash);
+	sha1(original.data(), original.size(), main.Hash);
 	out.Sources.push_back(main);
 
-	std::string preamble;
-	for (const SZeMacro* m = macros; m && m->Name; ++m)
-		preamble += std::string("#define ") + m->Name + " " + (m->Definition ? m->Definition : "1") + "\n";
+	const std::string source = braceFlatInitialisers(original);
+	const std::string preamble = hlslPreamble(macros);
 	const EShLanguage language = stage == EZESS_VERTEX ? EShLangVertex : EShLangFragment;
 	const EShMessages messages = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules);
 	CIncluder includer(out.Sources);
@@ -862,8 +801,7 @@ bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, 
 		log = logger.getAllMessages();
 		return false;
 	}
-	CIntegerGlobals integers(spirv);
-	return integers.run(log) && crossCompile(spirv, info, out, log);
+	return storeIntegerGlobalsAsFloats(spirv, log) && crossCompile(spirv, info, out, log);
 }
 
 std::string matchPixelInputs(const SStageCode& vertex, const SStageCode& pixel)

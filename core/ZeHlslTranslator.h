@@ -5,7 +5,11 @@
 //   ze_vs_c[N], ze_ps_c[N]   the stage's float4 registers
 //   ze_vs_sK, ze_ps_sK       the stage's K-th sampler; pixel samplers take texture
 //                            unit N for register(sN), vertex samplers unit 16 + N
-//   ze_v_SEM / ze_p_SEM      a vertex output / pixel input of semantic SEM
+//   ze_v_SEM / ze_p_SEM      a vertex output / pixel input of semantic SEM; arrays
+//                            pass as one of these per element (TEXCOORD1[3] is
+//                            TEXCOORD1, TEXCOORD2 and TEXCOORD3)
+//   ze_va_SEM / ze_pa_SEM    the array a vertex shader writes / a pixel shader
+//                            reads at semantic SEM, copied from / to its elements
 //   ze_FlipY                 +1, or -1 while a render target is bound
 //   ze_TargetHeight          the render target's height (pixel shaders reading VPOS)
 #pragma once

@@ -24,7 +24,7 @@ namespace ze
 namespace
 {
 const char MAGIC[4] = { 'Z', 'G', 'S', 'C' };
-const irr::u32 FORMAT_VERSION = 1;
+const irr::u32 FORMAT_VERSION = 2;  // 2: varying arrays pass element by element
 const size_t HEADER_SIZE = 4 + 4 + 4 + 20;
 
 class CWriter
