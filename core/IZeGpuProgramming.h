@@ -35,6 +35,11 @@ enum EZE_CONSTANT_TYPE
 	EZECT_SAMPLER_3D
 };
 
+// The float4 constant registers one stage of a program may use: what the
+// OpenGL drivers the engine runs on give a stage (GL_MAX_VERTEX_UNIFORM_VECTORS
+// and GL_MAX_FRAGMENT_UNIFORM_VECTORS are 4096 on them).
+const irr::u32 ZE_MAX_CONSTANT_REGISTERS = 4096;
+
 // One entry of a stage's constant table. Numbers live in float4 registers
 // (RegisterIndex, RegisterCount); samplers name their texture unit in
 // RegisterIndex.

@@ -239,6 +239,38 @@ TEST(EffectParser, MalformedLinesNameFileAndLine)
 	EXPECT_EQ(parseError(head + "#if 1 + \\\n  + \n#endif\n").rfind("bad.hlsl:5:", 0), 0u);
 }
 
+TEST(EffectParser, ParameterArraysStayWithinTheConstantRegisters)
+{
+	// Every element takes a register, a matrix element one per row or column.
+	const struct
+	{
+		const char* Declaration;
+		u32 Elements;
+	} fits[] = {{"float4 X[4096]", 4096}, {"float X[4096]", 4096}, {"float4x4 X[1024]", 1024},
+		{"float4x3 X[1024]", 1024}, {"float2x2 X[2048]", 2048}, {"bool X[4096]", 4096}};
+	for (const auto& c : fits)
+	{
+		const SZeFxDef def = parse(std::string(MINIMAL) + "//ZELV_PP: param " + c.Declaration + "\n");
+		ASSERT_EQ(def.Parameters.size(), 1u) << c.Declaration;
+		EXPECT_EQ(def.Parameters[0].Elements, c.Elements) << c.Declaration;
+	}
+	const struct
+	{
+		const char* Declaration;
+		const char* Expected;
+	} refused[] = {
+		{"float4 X[4097]", "bad.hlsl:5: parameter 'X' needs 4097 constant registers, more than 4096"},
+		{"float4x4 X[1025]", "bad.hlsl:5: parameter 'X' needs 4100 constant registers, more than 4096"},
+		{"float3x4 X[1025]", "bad.hlsl:5: parameter 'X' needs 4100 constant registers, more than 4096"},
+		{"float4 X[1000000000]", "bad.hlsl:5: parameter 'X' needs 1000000000 constant registers, more than 4096"},
+		// 16 x 2^28 components wrap to none in 32 bits.
+		{"float4x4 X[268435456] default=1", "bad.hlsl:5: parameter 'X' needs 1073741824 constant registers, more than 4096"},
+		{"float4x4 X[4294967295]", "bad.hlsl:5: parameter 'X' needs 17179869180 constant registers, more than 4096"},
+	};
+	for (const auto& c : refused)
+		EXPECT_EQ(parseError(std::string(MINIMAL) + "//ZELV_PP: param " + c.Declaration + "\n"), c.Expected);
+}
+
 // Whether "#if EXPR" keeps the lines it guards.
 bool ifTaken(const std::string& expr)
 {
