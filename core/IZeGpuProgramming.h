@@ -100,7 +100,10 @@ public:
 	// Translates (or reads from the cache) and links the two entry points of an
 	// HLSL file with a macro list (null: none). A new reference, or null with
 	// "ZeGPU: Failed to Compile %s shader %s" (stage "vertex"/"pixel", file)
-	// and the compiler's messages in the log and in getLastError().
+	// and the compiler's messages in the log and in getLastError(). While a
+	// program lives, the same request (the file as resolved, both entry points,
+	// the same macros in the same order) gives it again with one more reference;
+	// updateShaders rebuilds it in place when its files change.
 	virtual IZeShaderProgram* createProgram(const char* file, const char* vertexEntry, const char* pixelEntry,
 		const SZeMacro* macros) = 0;
 

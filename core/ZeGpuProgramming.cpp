@@ -65,6 +65,17 @@ bool sameFile(const std::string& a, const std::string& b)
 	return a == b || endsWith(a, b) || endsWith(b, a);
 }
 
+// What makes two program requests the same: the file as resolved, both entry
+// points and the macros in order.
+std::string programKey(const std::string& resolved, const char* vertexEntry, const char* pixelEntry,
+	const SZeMacro* macros)
+{
+	std::string key = resolved;
+	for (const char* part : { vertexEntry, pixelEntry })
+		(key += '\n') += part ? part : "";
+	return key + '\n' + ze::macroText(macros);
+}
+
 // A linked program and what the service needs to rebuild it.
 struct SBuilt
 {
@@ -237,6 +248,8 @@ public:
 	}
 
 	const std::string& resolvedFile() const { return Resolved; }
+	const std::string& key() const { return Key; }
+	void setKey(const std::string& key) { Key = key; }
 	const std::string& entry(u32 stage) const { return Entries[stage]; }
 	std::vector<SZeMacro> macros() const
 	{
@@ -267,6 +280,7 @@ private:
 	irr::video::IVideoDriver* Driver;
 	std::string File;
 	std::string Resolved;
+	std::string Key;
 	std::string Entries[EZESS_COUNT];
 	std::vector<std::pair<std::string, std::string>> MacroText;
 	GLuint Program = 0;
@@ -296,8 +310,16 @@ public:
 		const SZeMacro* macros) override
 	{
 		const std::string resolved = ze::resolveShaderFile(file);
+		const std::string key = programKey(resolved, vertexEntry, pixelEntry, macros);
+		for (CZeShaderProgram* live : Live)
+			if (live->key() == key)
+			{
+				live->grab();
+				return live;
+			}
 		CZeShaderProgram* program
 			= new CZeShaderProgram(this, Driver, file ? file : "", resolved, vertexEntry, pixelEntry, macros);
+		program->setKey(key);
 		SBuilt built;
 		if (!build(*program, built))
 		{

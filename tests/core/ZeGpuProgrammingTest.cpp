@@ -10,6 +10,7 @@
 #include "frame/ZeTestDisplay.h"
 #include <openssl/sha.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -527,6 +528,61 @@ TEST_F(GpuGL, UpdateShadersRebuildsLiveProgramsInPlace)
 	EXPECT_EQ(Gpu->updateShaders(1, names), 0u);
 	EXPECT_EQ(p->getRevision(), 1u);
 	EXPECT_TRUE(near(draw(p).at(9, 9), 0, 255, 0));  // the previous program stays
+}
+
+TEST_F(GpuGL, IdenticalRequestsShareOneLinkedProgramUntilItsLastReferenceGoes)
+{
+	const std::string f = file("shaders/Shared.hlsl", std::string(PASS_VS) +
+		"#include \"tint.inc\"\nfloat4 Colour;\nfloat4 mainPS() : COLOR0 { return Colour * TINT; }\n"
+		"float4 otherPS() : COLOR0 { return TINT; }\n");
+	writeText(path("shaders/tint.inc"), "#define TINT float4(1, 0, 0, 1)\n");
+	const SZeMacro macros[] = { { "LEVEL", "1" }, { "MODE", nullptr }, { nullptr, nullptr } };
+	// The same names and values in other storage.
+	std::string level = "LEVEL", one = "1", mode = "MODE";
+	const SZeMacro copy[] = { { level.c_str(), one.c_str() }, { mode.c_str(), nullptr }, { nullptr, nullptr } };
+	const SZeMacro other[] = { { "LEVEL", "2" }, { "MODE", nullptr }, { nullptr, nullptr } };
+
+	IZeShaderProgram* a = program(f, macros);
+	IZeShaderProgram* b = program(f, copy);
+	ASSERT_TRUE(a && b);
+	EXPECT_EQ(a, b);
+	EXPECT_EQ(Gpu->getStats().Translations, 2u);  // one vertex and one pixel stage
+	EXPECT_EQ(Gpu->getStats().Links, 1u);
+	// Other macros, another entry point: programs of their own.
+	IZeShaderProgram* c = program(f, other);
+	IZeShaderProgram* d = program(f, macros, "otherPS");
+	ASSERT_TRUE(c && d);
+	EXPECT_NE(c, a);
+	EXPECT_NE(d, a);
+	EXPECT_NE(d, c);
+	EXPECT_EQ(Gpu->getStats().Links, 3u);
+
+	// Both holders draw with it; a hot rebuild rebuilds the one shared object.
+	set(a, "Colour", EZESS_PIXEL, { 1, 1, 1, 1 });
+	EXPECT_TRUE(near(draw(b).at(9, 9), 255, 0, 0));
+	writeText(path("shaders/tint.inc"), "#define TINT float4(0, 1, 0, 1)\n");
+	const std::string changed = path("shaders/tint.inc");
+	const char* names[] = { changed.c_str() };
+	EXPECT_EQ(Gpu->updateShaders(1, names), 3u);
+	EXPECT_EQ(a->getRevision(), 1u);
+	EXPECT_EQ(Gpu->getStats().Links, 6u);
+	IZeShaderProgram* again = program(f, macros);
+	EXPECT_EQ(again, a);
+	EXPECT_EQ(Gpu->getStats().Links, 6u);
+	EXPECT_TRUE(near(draw(again).at(9, 9), 0, 255, 0));
+
+	// Once every reference is dropped, a request builds it anew.
+	for (IZeShaderProgram* held : { a, b, again })
+	{
+		held->drop();
+		Programs.erase(std::find(Programs.begin(), Programs.end(), held));
+	}
+	IZeShaderProgram* fresh = program(f, macros);
+	ASSERT_NE(fresh, nullptr);
+	EXPECT_EQ(fresh->getRevision(), 0u);
+	EXPECT_EQ(Gpu->getStats().Links, 7u);
+	set(fresh, "Colour", EZESS_PIXEL, { 1, 1, 1, 1 });
+	EXPECT_TRUE(near(draw(fresh).at(9, 9), 0, 255, 0));
 }
 
 TEST_F(GpuGL, RenderTargetFlipTurnsTheImageKeepsFacingAndVPosCountsFromTheTop)
