@@ -23,21 +23,37 @@ using irr::f32;
 
 namespace
 {
+// The library's OpenGL driver makes clockwise faces the front ones when it
+// starts and never changes that.
+const GLenum LIBRARY_FRONT_FACE = GL_CW;
+
+// The GL state the programs set, kept here so that nothing is asked of the
+// driver: the render-target flip, whether our winding is swapped in, and
+// the program in use (0 when unknown or none).
 bool g_flip = false;
-GLint g_savedFrontFace = 0;  // the library's winding while ours is swapped, else 0
+bool g_frontFaceSwapped = false;
+GLuint g_programInUse = 0;
 
 void applyFrontFace()
 {
-	if (g_flip && !g_savedFrontFace)
-	{
-		glGetIntegerv(GL_FRONT_FACE, &g_savedFrontFace);
-		glFrontFace(g_savedFrontFace == GL_CW ? GL_CCW : GL_CW);
-	}
-	else if (!g_flip && g_savedFrontFace)
-	{
-		glFrontFace(static_cast<GLenum>(g_savedFrontFace));
-		g_savedFrontFace = 0;
-	}
+	if (g_flip == g_frontFaceSwapped)
+		return;
+	glFrontFace(g_flip ? (LIBRARY_FRONT_FACE == GL_CW ? GL_CCW : GL_CW) : LIBRARY_FRONT_FACE);
+	g_frontFaceSwapped = g_flip;
+}
+
+// A new GL context starts with nothing of ours in place.
+void resetGLState()
+{
+	g_frontFaceSwapped = false;
+	g_programInUse = 0;
+}
+
+void deleteProgram(GLuint program)
+{
+	if (program == g_programInUse)
+		g_programInUse = 0;
+	glDeleteProgram(program);
 }
 
 const char* stageName(EZE_SHADER_STAGE stage)
@@ -139,7 +155,11 @@ public:
 
 	void use() override
 	{
-		glUseProgram(Program);
+		if (g_programInUse != Program)
+		{
+			glUseProgram(Program);
+			g_programInUse = Program;
+		}
 		for (SStageState& s : Stages)
 		{
 			const u32 end = std::min(s.DirtyEnd, static_cast<u32>(s.Locations.size()));
@@ -186,7 +206,7 @@ public:
 		irr::core::array<SZeShaderConstant> previous = Constants;
 		if (Program)
 		{
-			glDeleteProgram(Program);
+			deleteProgram(Program);
 			++Revision;
 		}
 		Program = built.Program;
@@ -298,12 +318,13 @@ private:
 class CZeGpuProgramming : public IZeGpuProgramming
 {
 public:
-	explicit CZeGpuProgramming(irr::video::IVideoDriver* driver) : Driver(driver) {}
+	explicit CZeGpuProgramming(irr::video::IVideoDriver* driver) : Driver(driver) { resetGLState(); }
 
 	~CZeGpuProgramming() override
 	{
 		for (CZeShaderProgram* p : Live)
 			p->detach();
+		resetGLState();
 	}
 
 	IZeShaderProgram* createProgram(const char* file, const char* vertexEntry, const char* pixelEntry,
@@ -521,7 +542,7 @@ CZeShaderProgram::~CZeShaderProgram()
 	if (Owner)
 		Owner->forget(this);
 	if (Program)
-		glDeleteProgram(Program);
+		deleteProgram(Program);
 }
 } // namespace
 
@@ -538,11 +559,12 @@ bool zeGetRenderTargetFlip()
 void zeUnbindProgram()
 {
 	glUseProgram(0);
+	g_programInUse = 0;
 	glActiveTexture(GL_TEXTURE0);
-	if (g_savedFrontFace)
+	if (g_frontFaceSwapped)
 	{
-		glFrontFace(static_cast<GLenum>(g_savedFrontFace));
-		g_savedFrontFace = 0;
+		glFrontFace(LIBRARY_FRONT_FACE);
+		g_frontFaceSwapped = false;
 	}
 }
 
