@@ -71,6 +71,10 @@ public:
 	virtual void setRegisters(EZE_SHADER_STAGE stage, irr::u32 firstRegister, const irr::f32* values, irr::u32 float4Count) = 0;
 	// Makes a sampler constant read from a texture unit.
 	virtual void setSamplerUnit(irr::u32 constantIndex, irr::u32 unit) = 0;
+	// Makes a sampler constant (all its elements) decode the colour of the
+	// texels it reads from sRGB to linear, after filtering, alpha as stored;
+	// off for a new program.
+	virtual void setSamplerSRGB(irr::u32 constantIndex, bool srgb) = 0;
 	// Binds the program and uploads the registers and sampler units written since.
 	virtual void use() = 0;
 	// The shader file, and a stage's entry point.

@@ -635,8 +635,13 @@ void CZeEffect::bindSampler(u32 constant, const SZeFxParameter& param, const SVa
 {
 	video::ITexture* texture = param.Layer >= 0 ? ze::getMaterialTexture(material, static_cast<u32>(param.Layer)) : nullptr;
 	u32 unit = 0;
+	bool srgb = value.SRGB;
 	if (texture)
+	{
 		unit = ze::getMaterialTextureUnit(material, static_cast<u32>(param.Layer));
+		const ze::SMaterialExt* record = ze::getMaterialExt(material);
+		srgb = record && record->TextureLayer[param.Layer].SRGB != 0;
+	}
 	else
 	{
 		// The sampler's own texture, on the unit its layer would have in the side record.
@@ -656,6 +661,7 @@ void CZeEffect::bindSampler(u32 constant, const SZeFxParameter& param, const SVa
 		Context->bindUnitSampler(unit, Context->getSampler(filter, param.Address));
 	}
 	program->setSamplerUnit(constant, unit);
+	program->setSamplerSRGB(constant, srgb);
 }
 
 void CZeEffect::bindMaterialTextures(const video::SMaterial& material)

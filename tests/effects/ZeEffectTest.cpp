@@ -16,6 +16,7 @@
 
 #include "frame/ZeTestDisplay.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -679,4 +680,64 @@ TEST_F(EffectGL, FlippedTargetsKeepFrontFacesWithoutAskingTheDriver)
 	EXPECT_EQ(right, 0);
 	EXPECT_GT(at(6, 5)[1], 0.5f);  // the wide end of the left triangle is on top, in the first rows
 	EXPECT_LT(at(6, 26)[1], 0.5f);
+}
+
+TEST_F(EffectGL, SrgbFlagsDecodeTexelsWhenSampled)
+{
+	// Base reads library layer 0 and is declared sRGB; Extra reads side-record
+	// layer 5; Own reads its own texture, through a function taking the sampler.
+	IZeEffect* e = load(std::string("//ZELV_PP: sampler 2D Base layer=0 filter=point srgb=on\n"
+		"//ZELV_PP: sampler 2D Extra layer=5 filter=point\n//ZELV_PP: sampler 2D Own layer=none filter=point\n") +
+		technique("main", "vsPass", "psPick") +
+		"sampler2D Base; sampler2D Extra; sampler2D Own; float4 Pick;\n"
+		"float4 through(sampler2D s, float2 uv) { return tex2D(s, uv); }\n"
+		"float4 psPick(float2 uv : TEXCOORD0) : COLOR\n"
+		"{\n  float4 c = Pick.x * tex2D(Base, uv) + Pick.y * tex2Dlod(Extra, float4(uv, 0, 0)) + Pick.z * through(Own, uv);\n"
+		"  return float4(c.r, c.a, c.b, 1);  // alpha shown in green\n}\n");
+	ASSERT_TRUE(e);
+	// Mid grey, and a dark grey below the curve's linear segment (10 / 12.92).
+	video::ITexture* grey = texel(Driver, "grey", video::SColor(128, 128, 128, 10));
+	video::ITexture* grey2 = texel(Driver, "grey2", video::SColor(128, 128, 128, 10));
+	video::ITexture* grey3 = texel(Driver, "grey3", video::SColor(128, 128, 128, 10));
+	ASSERT_TRUE(grey && grey2 && grey3);
+	SZeMaterialExt record;
+	video::SMaterial m = material(e, record);  // the pass's material: layer 0 flagged sRGB
+	const SZeFxParameter* base = e->getParameterByName("Base");
+	const SZeFxParameter* extra = e->getParameterByName("Extra");
+	ASSERT_TRUE(e->setSamplerTextureOnMaterial(0, 0, base, m, grey, true));
+	ASSERT_TRUE(e->setSamplerTextureOnMaterial(0, 0, extra, m, grey2, false));
+	ASSERT_TRUE(e->setSamplerTexture(e->getParameterByName("Own"), grey3, true));
+
+	// Linear values of the sRGB codes 128 and 10: ((128 / 255 + 0.055) / 1.055)^2.4
+	// and 10 / 255 / 12.92, as 0-255.
+	const int mid = static_cast<int>(std::lround(std::pow((128 / 255.0 + 0.055) / 1.055, 2.4) * 255));
+	const int dark = static_cast<int>(std::lround(10 / 255.0 / 12.92 * 255));
+	ASSERT_EQ(mid, 55);
+	ASSERT_EQ(dark, 1);
+	auto sample = [&](f32 x, f32 y, f32 z) {
+		const f32 pick[4] = {x, y, z, 0};
+		e->setFloatArrayByName("Pick", pick, 4);
+		begin();
+		draw(m);
+		const Pixels p = end();
+		return std::vector<int>{p.at(32, 32)[0], p.at(32, 32)[2], p.at(32, 32)[1]};
+	};
+	auto expect = [&](f32 x, f32 y, f32 z, int rgb, int blue, const char* what) {
+		const std::vector<int> got = sample(x, y, z);
+		EXPECT_NEAR(got[0], rgb, 1) << what;
+		EXPECT_NEAR(got[1], blue, 1) << what;
+		EXPECT_EQ(got[2], 128) << what;  // alpha stays as stored
+	};
+	expect(1, 0, 0, mid, dark, "library layer, declared sRGB");
+	expect(0, 1, 0, 128, 10, "side-record layer, flag off");
+	expect(0, 0, 1, mid, dark, "own texture, flag on");
+
+	// The flags turned the other way: through the material's per-layer word and
+	// the sampler's own texture.
+	ze::setMaterialTextureSRGB(m, 0, 0);
+	ze::setMaterialTextureSRGB(m, 5, 1);
+	ASSERT_TRUE(e->setSamplerTexture(e->getParameterByName("Own"), grey3, false));
+	expect(1, 0, 0, 128, 10, "library layer, flag off");
+	expect(0, 1, 0, mid, dark, "side-record layer, flag on");
+	expect(0, 0, 1, 128, 10, "own texture, flag off");
 }
