@@ -118,6 +118,9 @@ bool CZeEffectContext::bindUnitTexture(u32 unit, video::ITexture* texture, unsig
 {
 	if (unit >= MAX_UNITS)
 		return false;
+	SUnit& u = Units[unit];
+	if (u.Known && texture && u.Texture == texture)
+		return false;  // held since it was bound: its GL name is the same
 	unsigned int target = 0;
 	const unsigned int name = texture ? ze::getGLTextureName(texture, &target) : 0;
 	if (!name)
@@ -125,7 +128,6 @@ bool CZeEffectContext::bindUnitTexture(u32 unit, video::ITexture* texture, unsig
 		texture = nullptr;
 		target = emptyTarget;
 	}
-	SUnit& u = Units[unit];
 	if (u.Known && u.Texture == texture && u.Name == name && u.Target == target)
 		return false;
 	glActiveTexture(GL_TEXTURE0 + unit);
