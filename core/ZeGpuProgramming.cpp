@@ -159,6 +159,22 @@ std::string samplerWrappers(const SSamplerKind& k, EZE_SHADER_STAGE stage)
 	return out;
 }
 
+// Whether a word is one of GLSL's sampler types ("sampler2DShadow",
+// "isampler3D", ...).
+bool isGlslSamplerType(const std::string& word)
+{
+	static const char* const shapes[] = { "1D", "2D", "3D", "Cube", "2DRect", "1DArray", "2DArray", "CubeArray",
+		"Buffer", "2DMS", "2DMSArray" };
+	const size_t at = word.compare(0, 7, "sampler") == 0 ? 7
+		: (word[0] == 'i' || word[0] == 'u') && word.compare(1, 7, "sampler") == 0 ? 8 : std::string::npos;
+	if (at == std::string::npos)
+		return false;
+	std::string shape = word.substr(at);
+	if (shape.size() > 6 && shape.compare(shape.size() - 6, 6, "Shadow") == 0)
+		shape.resize(shape.size() - 6);
+	return std::find(std::begin(shapes), std::end(shapes), shape) != std::end(shapes);
+}
+
 // A stage's GLSL with its samplers able to decode sRGB texels; as it is when
 // it has none, or samplers of a kind Direct3D 9 shaders do not have.
 std::string decodingSamplers(const std::string& glsl, EZE_SHADER_STAGE stage)
@@ -186,7 +202,7 @@ std::string decodingSamplers(const std::string& glsl, EZE_SHADER_STAGE stage)
 				wrapped = used[k] = true;
 		for (const char* read : SAMPLER_READS)
 			wrapped = wrapped || (word == read && next < glsl.size() && glsl[next] == '(');
-		if (!wrapped && word.find("sampler") != std::string::npos)
+		if (!wrapped && isGlslSamplerType(word))
 			return glsl;  // another kind of sampler
 		out += (wrapped ? "ze_" : "") + word;
 		i = end;

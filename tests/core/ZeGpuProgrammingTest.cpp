@@ -310,13 +310,13 @@ TEST_F(GpuGL, SamplersDecodeSrgbTexelsWhenAsked)
 		"sampler2D Flat; samplerCUBE Sky; sampler3D Volume; sampler2D Pair[2]; sampler2D Vert; float4 Read;\n"
 		"struct VOut { float4 pos : POSITION; float4 fromVertex : TEXCOORD0; };\n"
 		"VOut mainVS(float4 p : POSITION) { VOut o; o.pos = p; o.fromVertex = tex2Dlod(Vert, float4(0.5, 0.5, 0, 0)); return o; }\n"
-		"float4 twice(sampler2D s, float2 uv) { return 0.5 * tex2D(s, uv) + 0.5 * tex2Dbias(s, float4(uv, 0, 0)); }\n"
+		"float4 samplerTwice(sampler2D s, float2 uv) { return 0.5 * tex2D(s, uv) + 0.5 * tex2Dbias(s, float4(uv, 0, 0)); }\n"
 		"float4 mainPS(float4 fromVertex : TEXCOORD0) : COLOR0 {\n"
 		"  float2 uv = float2(0.5, 0.5);\n"
 		"  return Read.x < 1 ? tex2D(Flat, uv) : Read.x < 2 ? tex2Dlod(Flat, float4(uv, 0, 0)) :\n"
 		"    Read.x < 3 ? tex2Dproj(Flat, float4(uv, 0, 1)) : Read.x < 4 ? tex2Dgrad(Flat, uv, 0, 0) :\n"
 		"    Read.x < 5 ? texCUBE(Sky, float3(1, 0, 0)) : Read.x < 6 ? tex3D(Volume, float3(uv, 0.5)) :\n"
-		"    Read.x < 7 ? tex2D(Pair[0], uv) : Read.x < 8 ? tex2D(Pair[1], uv) : Read.x < 9 ? twice(Flat, uv) : fromVertex; }\n")));
+		"    Read.x < 7 ? tex2D(Pair[0], uv) : Read.x < 8 ? tex2D(Pair[1], uv) : Read.x < 9 ? samplerTwice(Flat, uv) : fromVertex; }\n")));
 	ASSERT_NE(p, nullptr) << Gpu->getLastError();
 	const char* names[] = { "Flat", "Sky", "Volume", "Pair" };
 	s32 index[4];
