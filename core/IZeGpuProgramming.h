@@ -35,6 +35,11 @@ enum EZE_CONSTANT_TYPE
 	EZECT_SAMPLER_3D
 };
 
+// The float4 constant registers one stage of a program may use: what the
+// OpenGL drivers the engine runs on give a stage (GL_MAX_VERTEX_UNIFORM_VECTORS
+// and GL_MAX_FRAGMENT_UNIFORM_VECTORS are 4096 on them).
+const irr::u32 ZE_MAX_CONSTANT_REGISTERS = 4096;
+
 // One entry of a stage's constant table. Numbers live in float4 registers
 // (RegisterIndex, RegisterCount); samplers name their texture unit in
 // RegisterIndex.
@@ -66,6 +71,10 @@ public:
 	virtual void setRegisters(EZE_SHADER_STAGE stage, irr::u32 firstRegister, const irr::f32* values, irr::u32 float4Count) = 0;
 	// Makes a sampler constant read from a texture unit.
 	virtual void setSamplerUnit(irr::u32 constantIndex, irr::u32 unit) = 0;
+	// Makes a sampler constant (all its elements) decode the colour of the
+	// texels it reads from sRGB to linear, after filtering, alpha as stored;
+	// off for a new program.
+	virtual void setSamplerSRGB(irr::u32 constantIndex, bool srgb) = 0;
 	// Binds the program and uploads the registers and sampler units written since.
 	virtual void use() = 0;
 	// The shader file, and a stage's entry point.
@@ -95,7 +104,10 @@ public:
 	// Translates (or reads from the cache) and links the two entry points of an
 	// HLSL file with a macro list (null: none). A new reference, or null with
 	// "ZeGPU: Failed to Compile %s shader %s" (stage "vertex"/"pixel", file)
-	// and the compiler's messages in the log and in getLastError().
+	// and the compiler's messages in the log and in getLastError(). While a
+	// program lives, the same request (the file as resolved, both entry points,
+	// the same macros in the same order) gives it again with one more reference;
+	// updateShaders rebuilds it in place when its files change.
 	virtual IZeShaderProgram* createProgram(const char* file, const char* vertexEntry, const char* pixelEntry,
 		const SZeMacro* macros) = 0;
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,21 +24,37 @@ using irr::f32;
 
 namespace
 {
+// The library's OpenGL driver makes clockwise faces the front ones when it
+// starts and never changes that.
+const GLenum LIBRARY_FRONT_FACE = GL_CW;
+
+// The GL state the programs set, kept here so that nothing is asked of the
+// driver: the render-target flip, whether our winding is swapped in, and
+// the program in use (0 when unknown or none).
 bool g_flip = false;
-GLint g_savedFrontFace = 0;  // the library's winding while ours is swapped, else 0
+bool g_frontFaceSwapped = false;
+GLuint g_programInUse = 0;
 
 void applyFrontFace()
 {
-	if (g_flip && !g_savedFrontFace)
-	{
-		glGetIntegerv(GL_FRONT_FACE, &g_savedFrontFace);
-		glFrontFace(g_savedFrontFace == GL_CW ? GL_CCW : GL_CW);
-	}
-	else if (!g_flip && g_savedFrontFace)
-	{
-		glFrontFace(static_cast<GLenum>(g_savedFrontFace));
-		g_savedFrontFace = 0;
-	}
+	if (g_flip == g_frontFaceSwapped)
+		return;
+	glFrontFace(g_flip ? (LIBRARY_FRONT_FACE == GL_CW ? GL_CCW : GL_CW) : LIBRARY_FRONT_FACE);
+	g_frontFaceSwapped = g_flip;
+}
+
+// A new GL context starts with nothing of ours in place.
+void resetGLState()
+{
+	g_frontFaceSwapped = false;
+	g_programInUse = 0;
+}
+
+void deleteProgram(GLuint program)
+{
+	if (program == g_programInUse)
+		g_programInUse = 0;
+	glDeleteProgram(program);
 }
 
 const char* stageName(EZE_SHADER_STAGE stage)
@@ -63,6 +80,147 @@ bool sameFile(const std::string& a, const std::string& b)
 			&& s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 	};
 	return a == b || endsWith(a, b) || endsWith(b, a);
+}
+
+// What makes two program requests the same: the file as resolved, both entry
+// points and the macros in order.
+std::string programKey(const std::string& resolved, const char* vertexEntry, const char* pixelEntry,
+	const SZeMacro* macros)
+{
+	std::string key = resolved;
+	for (const char* part : { vertexEntry, pixelEntry })
+		(key += '\n') += part ? part : "";
+	return key + '\n' + ze::macroText(macros);
+}
+
+// ---- sRGB decoding ---------------------------------------------------------------
+// Direct3D 9 decodes sRGB texels when a sampler asks, whatever the texture's
+// format; GL decodes only textures of sRGB formats, and the library's are
+// linear. So the programs decode themselves: each sampler becomes a struct of
+// the sampler and a flag, and each texture read goes through a function that
+// decodes the colour (not alpha) after filtering when the flag is set.
+
+struct SSamplerKind
+{
+	const char* Type;
+	const char* Coord;
+	const char* Proj[2];  // coordinates of the projective reads, null: none
+	const char* Grad;
+	const char* Fetch;    // null: no texel fetch
+	const char* Size;
+};
+
+const SSamplerKind SAMPLER_KINDS[] = {
+	{ "sampler1D", "float", { "vec2", "vec4" }, "float", "int", "int" },
+	{ "sampler2D", "vec2", { "vec3", "vec4" }, "vec2", "ivec2", "ivec2" },
+	{ "sampler3D", "vec3", { "vec4", nullptr }, "vec3", "ivec3", "ivec3" },
+	{ "samplerCube", "vec3", { nullptr, nullptr }, "vec3", nullptr, "ivec2" },
+};
+
+// The built-in reads the wrappers stand for; "ze_" + name is the wrapper.
+const char* const SAMPLER_READS[] = { "texture", "textureLod", "textureProj", "textureProjLod", "textureGrad",
+	"textureProjGrad", "texelFetch", "textureSize" };
+
+const char* const SRGB_DECODE = "vec4 ze_decode(vec4 c, float srgb)\n{\n"
+								"    if (srgb != 0.0)\n"
+								"        c.rgb = mix(c.rgb / 12.92, pow(max((c.rgb + 0.055) / 1.055, vec3(0.0)), vec3(2.4)),\n"
+								"            step(vec3(0.04045), c.rgb));\n"
+								"    return c;\n}\n";
+
+// The struct of a sampler kind and its wrappers (reads with a bias only in
+// pixel shaders).
+std::string samplerWrappers(const SSamplerKind& k, EZE_SHADER_STAGE stage)
+{
+	const std::string t = std::string("ze_") + k.Type;
+	std::string out = "struct " + t + " { " + k.Type + " s; float srgb; };\n";
+	auto read = [&](const char* name, const std::string& params, const std::string& args) {
+		out += std::string("vec4 ze_") + name + "(" + t + " t, " + params + ") { return ze_decode(" + name + "(t.s, "
+			+ args + "), t.srgb); }\n";
+	};
+	const bool bias = stage == EZESS_PIXEL;
+	read("texture", std::string(k.Coord) + " p", "p");
+	if (bias)
+		read("texture", std::string(k.Coord) + " p, float b", "p, b");
+	read("textureLod", std::string(k.Coord) + " p, float l", "p, l");
+	read("textureGrad", std::string(k.Coord) + " p, " + k.Grad + " x, " + k.Grad + " y", "p, x, y");
+	for (const char* proj : k.Proj)
+	{
+		if (!proj)
+			continue;
+		read("textureProj", std::string(proj) + " p", "p");
+		if (bias)
+			read("textureProj", std::string(proj) + " p, float b", "p, b");
+		read("textureProjLod", std::string(proj) + " p, float l", "p, l");
+		read("textureProjGrad", std::string(proj) + " p, " + k.Grad + " x, " + k.Grad + " y", "p, x, y");
+	}
+	if (k.Fetch)
+		read("texelFetch", std::string(k.Fetch) + " p, int l", "p, l");
+	out += std::string(k.Size) + " ze_textureSize(" + t + " t, int l) { return textureSize(t.s, l); }\n";
+	return out;
+}
+
+// Whether a word is one of GLSL's sampler types ("sampler2DShadow",
+// "isampler3D", ...).
+bool isGlslSamplerType(const std::string& word)
+{
+	static const char* const shapes[] = { "1D", "2D", "3D", "Cube", "2DRect", "1DArray", "2DArray", "CubeArray",
+		"Buffer", "2DMS", "2DMSArray" };
+	const size_t at = word.compare(0, 7, "sampler") == 0 ? 7
+		: (word[0] == 'i' || word[0] == 'u') && word.compare(1, 7, "sampler") == 0 ? 8 : std::string::npos;
+	if (at == std::string::npos)
+		return false;
+	std::string shape = word.substr(at);
+	if (shape.size() > 6 && shape.compare(shape.size() - 6, 6, "Shadow") == 0)
+		shape.resize(shape.size() - 6);
+	return std::find(std::begin(shapes), std::end(shapes), shape) != std::end(shapes);
+}
+
+// A stage's GLSL with its samplers able to decode sRGB texels; as it is when
+// it has none, or samplers of a kind Direct3D 9 shaders do not have.
+std::string decodingSamplers(const std::string& glsl, EZE_SHADER_STAGE stage)
+{
+	std::string out;
+	std::vector<bool> used(std::size(SAMPLER_KINDS), false);
+	size_t i = 0;
+	while (i < glsl.size())
+	{
+		if (!(std::isalpha(static_cast<unsigned char>(glsl[i])) || glsl[i] == '_'))
+		{
+			out += glsl[i++];
+			continue;
+		}
+		size_t end = i;
+		while (end < glsl.size() && (std::isalnum(static_cast<unsigned char>(glsl[end])) || glsl[end] == '_'))
+			++end;
+		const std::string word = glsl.substr(i, end - i);
+		size_t next = end;
+		while (next < glsl.size() && (glsl[next] == ' ' || glsl[next] == '\t'))
+			++next;
+		bool wrapped = false;
+		for (size_t k = 0; k < std::size(SAMPLER_KINDS) && !wrapped; ++k)
+			if (word == SAMPLER_KINDS[k].Type)
+				wrapped = used[k] = true;
+		for (const char* read : SAMPLER_READS)
+			wrapped = wrapped || (word == read && next < glsl.size() && glsl[next] == '(');
+		if (!wrapped && isGlslSamplerType(word))
+			return glsl;  // another kind of sampler
+		out += (wrapped ? "ze_" : "") + word;
+		i = end;
+	}
+	if (std::find(used.begin(), used.end(), true) == used.end())
+		return glsl;
+	std::string prelude = SRGB_DECODE;
+	for (size_t k = 0; k < std::size(SAMPLER_KINDS); ++k)
+		if (used[k])
+			prelude += samplerWrappers(SAMPLER_KINDS[k], stage);
+	// After the #version and #extension lines.
+	size_t at = 0;
+	while (at < out.size() && (out[at] == '#' || out[at] == '\n'))
+	{
+		const size_t eol = out.find('\n', at);
+		at = eol == std::string::npos ? out.size() : eol + 1;
+	}
+	return out.insert(at, prelude);
 }
 
 // A linked program and what the service needs to rebuild it.
@@ -126,9 +284,23 @@ public:
 			s.Dirty = s.Dirty || s.Constant == constantIndex;
 	}
 
+	void setSamplerSRGB(u32 constantIndex, bool srgb) override
+	{
+		for (SSampler& s : Samplers)
+			if (s.Constant == constantIndex && s.Srgb != srgb)
+			{
+				s.Srgb = srgb;
+				s.SrgbDirty = true;
+			}
+	}
+
 	void use() override
 	{
-		glUseProgram(Program);
+		if (g_programInUse != Program)
+		{
+			glUseProgram(Program);
+			g_programInUse = Program;
+		}
 		for (SStageState& s : Stages)
 		{
 			const u32 end = std::min(s.DirtyEnd, static_cast<u32>(s.Locations.size()));
@@ -139,15 +311,15 @@ public:
 			s.DirtyEnd = 0;
 		}
 		for (SSampler& s : Samplers)
+		{
 			if (s.Dirty)
-			{
-				const SZeShaderConstant& c = Constants[s.Constant];
-				std::vector<GLint> units(c.Elements);
-				for (u32 i = 0; i < c.Elements; ++i)
-					units[i] = static_cast<GLint>(c.RegisterIndex + i);
-				glUniform1iv(s.Location, static_cast<GLsizei>(units.size()), units.data());
-				s.Dirty = false;
-			}
+				for (size_t i = 0; i < s.Units.size(); ++i)
+					glUniform1i(s.Units[i], static_cast<GLint>(Constants[s.Constant].RegisterIndex + i));
+			if (s.SrgbDirty)
+				for (GLint flag : s.Flags)
+					glUniform1f(flag, s.Srgb ? 1.f : 0.f);
+			s.Dirty = s.SrgbDirty = false;
+		}
 		const f32 flip = g_flip ? -1.f : 1.f;
 		if (FlipLocation >= 0 && flip != Flip)
 			glUniform1f(FlipLocation, Flip = flip);
@@ -173,9 +345,12 @@ public:
 	void adopt(SBuilt& built)
 	{
 		irr::core::array<SZeShaderConstant> previous = Constants;
+		std::vector<std::pair<u32, bool>> previousSrgb;  // by index in `previous`
+		for (const SSampler& s : Samplers)
+			previousSrgb.emplace_back(s.Constant, s.Srgb);
 		if (Program)
 		{
-			glDeleteProgram(Program);
+			deleteProgram(Program);
 			++Revision;
 		}
 		Program = built.Program;
@@ -213,12 +388,18 @@ public:
 				k.RowMajor = c.RowMajor;
 				if (c.Type >= EZECT_SAMPLER_2D)
 				{
+					SSampler sampler;
+					sampler.Constant = Constants.size();
 					for (u32 i = 0; i < previous.size(); ++i)
 						if (previous[i].Stage == k.Stage && previous[i].Name == k.Name && previous[i].Type == k.Type)
+						{
 							k.RegisterIndex = previous[i].RegisterIndex;
-					const GLint location = glGetUniformLocation(Program, c.GlslName.c_str());
-					if (location >= 0)
-						Samplers.push_back({ Constants.size(), location, true });
+							for (const auto& flag : previousSrgb)
+								sampler.Srgb = flag.first == i ? flag.second : sampler.Srgb;
+						}
+					locateSampler(c, sampler);
+					if (!sampler.Units.empty())
+						Samplers.push_back(sampler);
 				}
 				Constants.push_back(k);
 			}
@@ -237,6 +418,8 @@ public:
 	}
 
 	const std::string& resolvedFile() const { return Resolved; }
+	const std::string& key() const { return Key; }
+	void setKey(const std::string& key) { Key = key; }
 	const std::string& entry(u32 stage) const { return Entries[stage]; }
 	std::vector<SZeMacro> macros() const
 	{
@@ -256,17 +439,39 @@ private:
 		u32 DirtyFirst = ~0u;
 		u32 DirtyEnd = 0;
 	};
+	// A sampler constant: per element the location of its unit and of its
+	// sRGB flag (none when the stage's samplers do not decode).
 	struct SSampler
 	{
-		u32 Constant;
-		GLint Location;
-		bool Dirty;
+		u32 Constant = 0;
+		std::vector<GLint> Units;
+		std::vector<GLint> Flags;
+		bool Dirty = true;
+		bool Srgb = false;
+		bool SrgbDirty = true;
 	};
+
+	void locateSampler(const ze::SStageConstant& c, SSampler& sampler) const
+	{
+		for (u32 i = 0; i < std::max(c.Elements, 1u); ++i)
+		{
+			const std::string element = c.Elements > 1 ? c.GlslName + "[" + std::to_string(i) + "]" : c.GlslName;
+			GLint unit = glGetUniformLocation(Program, (element + ".s").c_str());
+			if (unit < 0)
+				unit = glGetUniformLocation(Program, element.c_str());
+			const GLint flag = glGetUniformLocation(Program, (element + ".srgb").c_str());
+			if (unit >= 0)
+				sampler.Units.push_back(unit);
+			if (flag >= 0)
+				sampler.Flags.push_back(flag);
+		}
+	}
 
 	CZeGpuProgramming* Owner;
 	irr::video::IVideoDriver* Driver;
 	std::string File;
 	std::string Resolved;
+	std::string Key;
 	std::string Entries[EZESS_COUNT];
 	std::vector<std::pair<std::string, std::string>> MacroText;
 	GLuint Program = 0;
@@ -284,20 +489,29 @@ private:
 class CZeGpuProgramming : public IZeGpuProgramming
 {
 public:
-	explicit CZeGpuProgramming(irr::video::IVideoDriver* driver) : Driver(driver) {}
+	explicit CZeGpuProgramming(irr::video::IVideoDriver* driver) : Driver(driver) { resetGLState(); }
 
 	~CZeGpuProgramming() override
 	{
 		for (CZeShaderProgram* p : Live)
 			p->detach();
+		resetGLState();
 	}
 
 	IZeShaderProgram* createProgram(const char* file, const char* vertexEntry, const char* pixelEntry,
 		const SZeMacro* macros) override
 	{
 		const std::string resolved = ze::resolveShaderFile(file);
+		const std::string key = programKey(resolved, vertexEntry, pixelEntry, macros);
+		for (CZeShaderProgram* live : Live)
+			if (live->key() == key)
+			{
+				live->grab();
+				return live;
+			}
 		CZeShaderProgram* program
 			= new CZeShaderProgram(this, Driver, file ? file : "", resolved, vertexEntry, pixelEntry, macros);
+		program->setKey(key);
 		SBuilt built;
 		if (!build(*program, built))
 		{
@@ -445,8 +659,8 @@ private:
 		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
 			if (!loadStage(program, static_cast<EZE_SHADER_STAGE>(stage), built.Stages[stage]))
 				return false;
-		const std::string texts[EZESS_COUNT] = { built.Stages[EZESS_VERTEX].Glsl,
-			ze::matchPixelInputs(built.Stages[EZESS_VERTEX], built.Stages[EZESS_PIXEL]) };
+		const std::string texts[EZESS_COUNT] = { decodingSamplers(built.Stages[EZESS_VERTEX].Glsl, EZESS_VERTEX),
+			decodingSamplers(ze::matchPixelInputs(built.Stages[EZESS_VERTEX], built.Stages[EZESS_PIXEL]), EZESS_PIXEL) };
 		GLuint shaders[EZESS_COUNT] = {};
 		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
 		{
@@ -499,7 +713,7 @@ CZeShaderProgram::~CZeShaderProgram()
 	if (Owner)
 		Owner->forget(this);
 	if (Program)
-		glDeleteProgram(Program);
+		deleteProgram(Program);
 }
 } // namespace
 
@@ -516,11 +730,12 @@ bool zeGetRenderTargetFlip()
 void zeUnbindProgram()
 {
 	glUseProgram(0);
+	g_programInUse = 0;
 	glActiveTexture(GL_TEXTURE0);
-	if (g_savedFrontFace)
+	if (g_frontFaceSwapped)
 	{
-		glFrontFace(static_cast<GLenum>(g_savedFrontFace));
-		g_savedFrontFace = 0;
+		glFrontFace(LIBRARY_FRONT_FACE);
+		g_frontFaceSwapped = false;
 	}
 }
 

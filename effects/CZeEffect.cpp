@@ -302,6 +302,8 @@ bool CZeEffect::mapConstants(SPass& pass, bool building, core::stringc* error)
 {
 	const core::array<SZeShaderConstant>& constants = pass.Program->getConstants();
 	pass.ConstantParams.assign(constants.size(), -1);
+	for (u32 i = 0; i < constants.size(); ++i)
+		Registers.reserve(static_cast<size_t>(constants[i].RegisterCount) * 4);
 	pass.ProgramRevision = pass.Program->getRevision();
 	pass.BindRevision = 0;
 	for (u32 i = 0; i < constants.size(); ++i)
@@ -636,8 +638,13 @@ void CZeEffect::bindSampler(u32 constant, const SZeFxParameter& param, const SVa
 {
 	video::ITexture* texture = param.Layer >= 0 ? ze::getMaterialTexture(material, static_cast<u32>(param.Layer)) : nullptr;
 	u32 unit = 0;
+	bool srgb = value.SRGB;
 	if (texture)
+	{
 		unit = ze::getMaterialTextureUnit(material, static_cast<u32>(param.Layer));
+		const ze::SMaterialExt* record = ze::getMaterialExt(material);
+		srgb = record && record->TextureLayer[param.Layer].SRGB != 0;
+	}
 	else
 	{
 		// The sampler's own texture, on the unit its layer would have in the side record.
@@ -645,10 +652,8 @@ void CZeEffect::bindSampler(u32 constant, const SZeFxParameter& param, const SVa
 		unit = param.Layer >= 0 ? ze::MATERIAL_EXT_FIRST_UNIT + static_cast<u32>(param.Layer) : (*extraUnit)++;
 		if (unit >= MAX_UNITS)
 			return;
-		unsigned int target = 0;
-		const unsigned int name = kindFits(texture, param.SamplerKind) ? ze::getGLTextureName(ze::resolve(texture), &target) : 0;
-		glActiveTexture(GL_TEXTURE0 + unit);
-		glBindTexture(name ? target : glTarget(param.SamplerKind), name);
+		Context->bindUnitTexture(unit, kindFits(texture, param.SamplerKind) ? ze::resolve(texture) : nullptr,
+			glTarget(param.SamplerKind));
 	}
 	if (unit >= ze::MATERIAL_EXT_FIRST_UNIT)
 	{
@@ -656,10 +661,25 @@ void CZeEffect::bindSampler(u32 constant, const SZeFxParameter& param, const SVa
 		EZE_FX_FILTER filter = param.Filter;
 		if (filter >= EZEFF_TRILINEAR && !(texture && texture->hasMipMaps()))
 			filter = EZEFF_LINEAR;
-		glBindSampler(unit, Context->getSampler(filter, param.Address));
-		Context->SamplerUnits |= 1u << unit;
+		Context->bindUnitSampler(unit, Context->getSampler(filter, param.Address));
 	}
 	program->setSamplerUnit(constant, unit);
+	program->setSamplerSRGB(constant, srgb);
+}
+
+void CZeEffect::bindMaterialTextures(const video::SMaterial& material)
+{
+	// The side record's layers; the library binds its own.
+	for (u32 layer = 0; layer < ze::MATERIAL_MAX_TEXTURES; ++layer)
+	{
+		const u32 unit = ze::getMaterialTextureUnit(material, layer);
+		video::ITexture* texture = ze::getMaterialTexture(material, layer);
+		if (unit >= ze::MATERIAL_EXT_FIRST_UNIT && texture)
+			Context->bindUnitTexture(unit, ze::resolve(texture), GL_TEXTURE_2D);
+	}
+	for (u32 layer = 0; layer < ze::MATERIAL_MAX_VERTEX_TEXTURES; ++layer)
+		if (video::ITexture* texture = ze::getMaterialVertexTexture(material, layer))
+			Context->bindUnitTexture(ze::MATERIAL_EXT_FIRST_VERTEX_UNIT + layer, ze::resolve(texture), GL_TEXTURE_2D);
 }
 
 bool CZeEffect::commit(u32 technique, u32 pass, const video::SMaterial& material)
@@ -671,9 +691,8 @@ bool CZeEffect::commit(u32 technique, u32 pass, const video::SMaterial& material
 	const core::array<SZeShaderConstant>& constants = program->getConstants();
 	if (p->ConstantParams.size() != constants.size())
 		mapConstants(*p, false, nullptr);
-	ze::bindMaterialExtTextures(material);
+	bindMaterialTextures(material);
 	u32 extraUnit = EXTRA_FIRST_UNIT;
-	std::vector<f32> registers;
 	for (u32 i = 0; i < constants.size(); ++i)
 	{
 		const s32 index = p->ConstantParams[i];
@@ -686,10 +705,10 @@ bool CZeEffect::commit(u32 technique, u32 pass, const video::SMaterial& material
 			bindSampler(i, param, Values[index], material, &extraUnit, program);
 			continue;
 		}
-		fillRegisters(c, param, Values[index].Values, &registers);
-		program->setRegisters(c.Stage, c.RegisterIndex, registers.data(), c.RegisterCount);
+		fillRegisters(c, param, Values[index].Values, &Registers);
+		program->setRegisters(c.Stage, c.RegisterIndex, Registers.data(), c.RegisterCount);
 	}
-	glActiveTexture(GL_TEXTURE0);
+	Context->restoreActiveUnit();
 	applyBlending(p->Def);
 	program->use();
 	return true;

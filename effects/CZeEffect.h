@@ -104,6 +104,7 @@ private:
 	bool applyMaterial(const SPass& pass, irr::video::SMaterial& material, bool clearTextures) const;
 	void bindSampler(irr::u32 constant, const SZeFxParameter& param, const SValue& value,
 		const irr::video::SMaterial& material, irr::u32* extraUnit, IZeShaderProgram* program);
+	void bindMaterialTextures(const irr::video::SMaterial& material);
 	irr::video::ITexture* loadDefaultTexture(const SZeFxParameter& param) const;
 
 	CZeEffectContext* Context;
@@ -113,4 +114,5 @@ private:
 	irr::core::array<SZeFxParameter> Params;  // never grows once built: handles point into it
 	std::vector<SValue> Values;
 	std::vector<IZeShaderProgram*> Programs;
+	std::vector<irr::f32> Registers;  // a constant's registers while committing, sized by the largest
 };

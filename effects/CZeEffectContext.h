@@ -35,9 +35,19 @@ public:
 	irr::s32 getMaterialType(irr::s32 baseType);
 	// A GL sampler object with the filter and address mode (0 when unavailable).
 	unsigned int getSampler(EZE_FX_FILTER filter, EZE_FX_ADDRESS address);
-	// Texture units that have one of our sampler objects bound; the renderer
-	// unbinds them when its material is unset.
-	irr::u32 SamplerUnits = 0;
+
+	// The texture units past the library's (ze::MATERIAL_EXT_FIRST_UNIT and up)
+	// as the effects bound them, so that a draw binds only what changed.
+	// Binds a texture (resolved; null or one without a GL name: none on
+	// `emptyTarget`) on a unit; false when the unit already held it.
+	bool bindUnitTexture(irr::u32 unit, irr::video::ITexture* texture, unsigned int emptyTarget);
+	// Binds a sampler object on a unit; false when it was bound already.
+	bool bindUnitSampler(irr::u32 unit, unsigned int sampler);
+	// After binds: unit 0 active again, as the library expects.
+	void restoreActiveUnit();
+	// Forgets what the units hold (another material type draws next, or the
+	// manager goes): the sampler objects are unbound and the textures let go.
+	void releaseUnits();
 
 	IZeLastFrameInfo* getLastFrameInfo() const { return LastFrame ? LastFrame(LastFrameUser) : nullptr; }
 
@@ -50,10 +60,25 @@ public:
 	IZeNodeExtValues* NodeExtValues = nullptr;
 
 private:
+	// What a unit holds. A texture is held while it is bound, so that its GL
+	// name cannot pass to another texture behind the record.
+	struct SUnit
+	{
+		bool Known = false;
+		irr::video::ITexture* Texture = nullptr;
+		unsigned int Name = 0;
+		unsigned int Target = 0;
+		bool SamplerKnown = false;
+		unsigned int Sampler = 0;
+	};
+	static const irr::u32 MAX_UNITS = 32;
+
 	irr::core::array<IZeEffectBind*> Binds;
 	irr::u32 BindRevision = 1;
 	std::map<irr::s32, irr::s32> MaterialTypes;
 	unsigned int Samplers[4][3] = {};
+	SUnit Units[MAX_UNITS];
+	bool ActiveUnitChanged = false;
 };
 
 // The default effect callback: refreshes the pass's binds, uploads the

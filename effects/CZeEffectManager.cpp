@@ -7,6 +7,7 @@
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeGL.h"
+#include "libext/ZeTextureExt.h"
 
 using namespace irr;
 
@@ -23,6 +24,8 @@ CZeEffectContext::~CZeEffectContext()
 
 void CZeEffectContext::detach()
 {
+	if (Device)
+		releaseUnits();
 	for (u32 i = 0; i < Binds.size(); ++i)
 		Binds[i]->drop();
 	Binds.clear();
@@ -109,6 +112,70 @@ unsigned int CZeEffectContext::getSampler(EZE_FX_FILTER filter, EZE_FX_ADDRESS a
 	if (filter == EZEFF_ANISOTROPIC)
 		glSamplerParameterf(sampler, GL_TEXTURE_MAX_ANISOTROPY_EXT, 16.f);
 	return sampler;
+}
+
+bool CZeEffectContext::bindUnitTexture(u32 unit, video::ITexture* texture, unsigned int emptyTarget)
+{
+	if (unit >= MAX_UNITS)
+		return false;
+	SUnit& u = Units[unit];
+	if (u.Known && texture && u.Texture == texture)
+		return false;  // held since it was bound: its GL name is the same
+	unsigned int target = 0;
+	const unsigned int name = texture ? ze::getGLTextureName(texture, &target) : 0;
+	if (!name)
+	{
+		texture = nullptr;
+		target = emptyTarget;
+	}
+	if (u.Known && u.Texture == texture && u.Name == name && u.Target == target)
+		return false;
+	glActiveTexture(GL_TEXTURE0 + unit);
+	glBindTexture(target, name);
+	ActiveUnitChanged = true;
+	if (texture)
+		texture->grab();
+	if (u.Texture)
+		u.Texture->drop();
+	u.Known = true;
+	u.Texture = texture;
+	u.Name = name;
+	u.Target = target;
+	return true;
+}
+
+bool CZeEffectContext::bindUnitSampler(u32 unit, unsigned int sampler)
+{
+	if (unit >= MAX_UNITS)
+		return false;
+	SUnit& u = Units[unit];
+	if (u.SamplerKnown && u.Sampler == sampler)
+		return false;
+	glBindSampler(unit, sampler);
+	u.SamplerKnown = true;
+	u.Sampler = sampler;
+	return true;
+}
+
+void CZeEffectContext::restoreActiveUnit()
+{
+	if (ActiveUnitChanged)
+		glActiveTexture(GL_TEXTURE0);
+	ActiveUnitChanged = false;
+}
+
+void CZeEffectContext::releaseUnits()
+{
+	for (u32 unit = 0; unit < MAX_UNITS; ++unit)
+	{
+		SUnit& u = Units[unit];
+		if (u.SamplerKnown && u.Sampler)
+			glBindSampler(unit, 0);
+		if (u.Texture)
+			u.Texture->drop();
+		u = SUnit();
+	}
+	restoreActiveUnit();
 }
 
 // ---- The manager ------------------------------------------------------------------------------

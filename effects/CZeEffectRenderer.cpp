@@ -77,10 +77,8 @@ public:
 		zeUnbindProgram();
 		glDisable(GL_BLEND);
 		glBlendEquation(GL_FUNC_ADD);
-		for (u32 unit = 0; unit < 32; ++unit)
-			if (Context->SamplerUnits & (1u << unit))
-				glBindSampler(unit, 0);
-		Context->SamplerUnits = 0;
+		if (Context->isAlive())
+			Context->releaseUnits();
 	}
 
 	bool isTransparent() const override { return Transparent; }

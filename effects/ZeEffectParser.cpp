@@ -5,6 +5,7 @@
 
 #include "frame/ZeFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <string>
@@ -371,6 +372,11 @@ bool CZeDeclParser::parameter(const std::vector<SDeclToken>& t)
 		return fail("unknown parameter type '" + t[1].Text + "'");
 	if (!splitArrayName(t[2].Text, &name, &p.Elements))
 		return fail("bad parameter name '" + t[2].Text + "'");
+	// Each element takes a register, a matrix element one per row or column.
+	const u64 registers = static_cast<u64>(p.Elements) * (p.Type == EZEFPT_MATRIX ? std::max(p.Rows, p.Columns) : 1u);
+	if (registers > ZE_MAX_CONSTANT_REGISTERS)
+		return fail("parameter '" + name + "' needs " + std::to_string(registers) + " constant registers, more than " +
+			std::to_string(ZE_MAX_CONSTANT_REGISTERS));
 	for (size_t i = 3; i < t.size(); ++i)
 	{
 		const size_t eq = t[i].Text.find('=');

@@ -4,7 +4,9 @@
 
 #include "frame/ZeFile.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <limits>
 #include <map>
 #include <set>
 #include <utility>
@@ -16,8 +18,15 @@ namespace
 {
 const char* const MARKER = "//ZELV_PP:";
 const int MAX_INCLUDE_DEPTH = 16;
+const size_t MAX_INCLUDES = 256;  // files read for one effect
 
 // ---- #if expressions ----------------------------------------------------------------
+// Limits that keep hostile expressions from exhausting the stack or memory.
+// 63 nested parentheses is what C guarantees.
+const int MAX_EXPR_NESTING = 63;
+const size_t MAX_EXPANDED_TOKENS = 65536;
+const int MAX_MACRO_NESTING = 256;
+
 struct SMacro
 {
 	std::string Value;
@@ -32,7 +41,44 @@ struct SExprToken
 	long long Value = 0;
 };
 
-bool tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
+// Why an expression has no value, in the order the message table lists them.
+enum EExprError
+{
+	EE_NONE = 0,
+	EE_MALFORMED,
+	EE_DIVISION_BY_ZERO,
+	EE_OVERFLOW,
+	EE_SHIFT,
+	EE_CONSTANT,
+	EE_NESTING,
+	EE_EXPANSION,
+	EE_MACRO_NESTING
+};
+
+std::string exprMessage(EExprError error, const std::string& expr)
+{
+	switch (error)
+	{
+	case EE_DIVISION_BY_ZERO:
+		return "division by zero in #if expression '" + expr + "'";
+	case EE_OVERFLOW:
+		return "integer overflow in #if expression '" + expr + "'";
+	case EE_SHIFT:
+		return "shift count out of range in #if expression '" + expr + "'";
+	case EE_CONSTANT:
+		return "integer constant out of range in #if expression '" + expr + "'";
+	case EE_NESTING:
+		return "#if expression nests deeper than " + std::to_string(MAX_EXPR_NESTING) + " levels";
+	case EE_EXPANSION:
+		return "macros in #if expression expand to more than " + std::to_string(MAX_EXPANDED_TOKENS) + " tokens";
+	case EE_MACRO_NESTING:
+		return "macros in #if expression nest deeper than " + std::to_string(MAX_MACRO_NESTING) + " levels";
+	default:
+		return "malformed #if expression '" + expr + "'";
+	}
+}
+
+EExprError tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 {
 	static const char* const ops[] = {"&&", "||", "==", "!=", "<=", ">=", "<<", ">>", "(", ")", "!", "~", "-", "+",
 		"*", "/", "%", "<", ">", "&", "^", "|", "?", ":"};
@@ -48,7 +94,10 @@ bool tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 		if (std::isdigit(static_cast<unsigned char>(c)))
 		{
 			char* end = nullptr;
+			errno = 0;
 			const long long v = std::strtoll(text.c_str() + i, &end, 0);
+			if (errno == ERANGE)
+				return EE_CONSTANT;
 			i = static_cast<size_t>(end - text.c_str());
 			while (i < text.size() && (text[i] == 'u' || text[i] == 'U' || text[i] == 'l' || text[i] == 'L'))
 				++i;
@@ -77,87 +126,148 @@ bool tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 			}
 		}
 		if (!found)
-			return false;
+			return EE_MALFORMED;
 	}
-	return true;
+	return EE_NONE;
 }
 
-// Replaces "defined X" by 0/1 and macros by their values; unknown names read 0.
-bool expandExpr(const std::vector<SExprToken>& in, const MacroMap& macros, std::set<std::string>& active,
-	std::vector<SExprToken>* out)
+// Replaces "defined X" by 0/1 and macros by their values; unknown names read
+// 0. What macros add is bounded, and so is the depth of macros within macros.
+class CZeExprExpander
 {
+public:
+	explicit CZeExprExpander(const MacroMap& macros) : Macros(macros) {}
+
+	EExprError expand(const std::vector<SExprToken>& in, std::vector<SExprToken>* out, int depth = 0);
+
+private:
+	// Tokens from macro values count against the budget.
+	EExprError emit(const SExprToken& token, std::vector<SExprToken>* out, int depth)
+	{
+		if (depth > 0 && ++Expanded > MAX_EXPANDED_TOKENS)
+			return EE_EXPANSION;
+		out->push_back(token);
+		return EE_NONE;
+	}
+
+	const MacroMap& Macros;
+	std::set<std::string> Active;
+	size_t Expanded = 0;
+};
+
+EExprError CZeExprExpander::expand(const std::vector<SExprToken>& in, std::vector<SExprToken>* out, int depth)
+{
+	if (depth > MAX_MACRO_NESTING)
+		return EE_MACRO_NESTING;
 	for (size_t i = 0; i < in.size(); ++i)
 	{
 		const SExprToken& t = in[i];
+		EExprError error = EE_NONE;
 		if (t.Kind != SExprToken::IDENT)
-		{
-			out->push_back(t);
-			continue;
-		}
-		if (t.Text == "defined")
+			error = emit(t, out, depth);
+		else if (t.Text == "defined")
 		{
 			size_t j = i + 1;
 			const bool paren = j < in.size() && in[j].Kind == SExprToken::OP && in[j].Text == "(";
 			if (paren)
 				++j;
 			if (j >= in.size() || in[j].Kind != SExprToken::IDENT)
-				return false;
-			const bool defined = macros.count(in[j].Text) != 0;
+				return EE_MALFORMED;
+			const bool defined = Macros.count(in[j].Text) != 0;
 			if (paren && (j + 1 >= in.size() || in[j + 1].Text != ")"))
-				return false;
+				return EE_MALFORMED;
 			i = paren ? j + 1 : j;
-			out->push_back({SExprToken::NUMBER, "", defined ? 1 : 0});
-			continue;
+			error = emit({SExprToken::NUMBER, "", defined ? 1 : 0}, out, depth);
 		}
-		const auto m = macros.find(t.Text);
-		if (m == macros.end() || active.count(t.Text))
+		else
 		{
-			out->push_back({SExprToken::NUMBER, "", 0});
-			continue;
-		}
-		if (m->second.FunctionLike)
-		{
-			// Its arguments are skipped: a call reads 0.
-			if (i + 1 < in.size() && in[i + 1].Text == "(")
+			const auto m = Macros.find(t.Text);
+			if (m != Macros.end() && m->second.FunctionLike && i + 1 < in.size() && in[i + 1].Text == "(")
 			{
-				int depth = 0;
+				// Its arguments are skipped: a call reads 0.
+				int nesting = 0;
 				for (++i; i < in.size(); ++i)
 				{
-					depth += in[i].Text == "(" ? 1 : in[i].Text == ")" ? -1 : 0;
-					if (depth == 0)
+					nesting += in[i].Text == "(" ? 1 : in[i].Text == ")" ? -1 : 0;
+					if (nesting == 0)
 						break;
 				}
 			}
-			out->push_back({SExprToken::NUMBER, "", 0});
-			continue;
+			if (m == Macros.end() || Active.count(t.Text) || m->second.FunctionLike)
+				error = emit({SExprToken::NUMBER, "", 0}, out, depth);
+			else
+			{
+				std::vector<SExprToken> value;
+				error = tokenizeExpr(m->second.Value, &value);
+				if (!error && value.empty())
+					value.push_back({SExprToken::NUMBER, "", 0});
+				if (!error)
+				{
+					Active.insert(t.Text);
+					error = expand(value, out, depth + 1);
+					Active.erase(t.Text);
+				}
+			}
 		}
-		std::vector<SExprToken> value;
-		if (!tokenizeExpr(m->second.Value, &value))
-			return false;
-		if (value.empty())
-			value.push_back({SExprToken::NUMBER, "", 0});
-		active.insert(t.Text);
-		const bool ok = expandExpr(value, macros, active, out);
-		active.erase(t.Text);
-		if (!ok)
-			return false;
+		if (error)
+			return error;
 	}
-	return true;
+	return EE_NONE;
 }
 
+// C's integer arithmetic on long long, checked: an overflow, a division by
+// zero or a shift out of range is an error, except in operands that C leaves
+// unevaluated (the other side of a decided && or ||, the branch ?: does not
+// take), which read 0.
 class CZeExprParser
 {
 public:
 	explicit CZeExprParser(const std::vector<SExprToken>& tokens) : Tokens(tokens) {}
 
-	bool evaluate(long long* value)
+	EExprError evaluate(long long* value)
 	{
-		Failed = false;
 		*value = ternary();
-		return !Failed && peek().Kind == SExprToken::END;
+		if (!Error && peek().Kind != SExprToken::END)
+			Error = EE_MALFORMED;
+		return Error;
 	}
 
 private:
+	// One more level of nesting for the scope of an operand.
+	class CNested
+	{
+	public:
+		explicit CNested(CZeExprParser& parser) : Parser(parser)
+		{
+			if (++Parser.Nesting > MAX_EXPR_NESTING && !Parser.Error)
+				Parser.Error = EE_NESTING;
+		}
+		~CNested() { --Parser.Nesting; }
+		CNested(const CNested&) = delete;
+		CNested& operator=(const CNested&) = delete;
+		bool tooDeep() const { return Parser.Error == EE_NESTING; }
+
+	private:
+		CZeExprParser& Parser;
+	};
+
+	// An operand evaluated only when `evaluated`.
+	class CUnevaluated
+	{
+	public:
+		CUnevaluated(CZeExprParser& parser, bool evaluated) : Parser(parser), Skips(!evaluated)
+		{
+			Parser.Skipping += Skips;
+		}
+		~CUnevaluated() { Parser.Skipping -= Skips; }
+		CUnevaluated(const CUnevaluated&) = delete;
+		CUnevaluated& operator=(const CUnevaluated&) = delete;
+
+	private:
+		CZeExprParser& Parser;
+		int Skips;
+	};
+
 	const SExprToken& peek() const
 	{
 		static const SExprToken end = {SExprToken::END, "", 0};
@@ -172,15 +282,32 @@ private:
 		}
 		return false;
 	}
+	// An arithmetic fault; none in unevaluated operands.
+	long long fault(EExprError error)
+	{
+		if (!Skipping && !Error)
+			Error = error;
+		return 0;
+	}
+	long long nested(bool evaluated, long long (CZeExprParser::*operand)())
+	{
+		CNested level(*this);
+		if (level.tooDeep())
+			return 0;
+		CUnevaluated scope(*this, evaluated);
+		return (this->*operand)();
+	}
 	long long ternary()
 	{
 		const long long c = binary(0);
-		if (!accept("?"))
+		if (Error || !accept("?"))
 			return c;
-		const long long a = ternary();
-		if (!accept(":"))
-			Failed = true;
-		const long long b = ternary();
+		const long long a = nested(c != 0, &CZeExprParser::ternary);
+		if (!Error && !accept(":"))
+			Error = EE_MALFORMED;
+		if (Error)
+			return 0;
+		const long long b = nested(c == 0, &CZeExprParser::ternary);
 		return c ? a : b;
 	}
 	// Binary operators by precedence level, loosest first.
@@ -191,26 +318,25 @@ private:
 		if (level == static_cast<int>(levels.size()))
 			return unary();
 		long long left = binary(level + 1);
-		for (;;)
+		while (!Error)
 		{
-			std::string op;
+			const std::string* op = nullptr;
 			for (const std::string& candidate : levels[level])
 				if (peek().Kind == SExprToken::OP && peek().Text == candidate)
-					op = candidate;
-			if (op.empty())
-				return left;
+					op = &candidate;
+			if (!op)
+				break;
 			++Pos;
+			const bool evaluated = *op == "&&" ? left != 0 : *op == "||" ? left == 0 : true;
+			CUnevaluated scope(*this, evaluated);
 			const long long right = binary(level + 1);
-			left = apply(op, left, right);
+			left = apply(*op, left, right);
 		}
+		return left;
 	}
 	long long apply(const std::string& op, long long a, long long b)
 	{
-		if ((op == "/" || op == "%") && b == 0)
-		{
-			Failed = true;
-			return 0;
-		}
+		long long r = 0;
 		if (op == "||") return a || b;
 		if (op == "&&") return a && b;
 		if (op == "|") return a | b;
@@ -222,40 +348,57 @@ private:
 		if (op == ">") return a > b;
 		if (op == "<=") return a <= b;
 		if (op == ">=") return a >= b;
-		if (op == "<<") return a << (b & 63);
-		if (op == ">>") return a >> (b & 63);
-		if (op == "+") return a + b;
-		if (op == "-") return a - b;
-		if (op == "*") return a * b;
-		if (op == "/") return a / b;
-		return a % b;
+		if (op == "<<" || op == ">>")
+		{
+			if (b < 0 || b > 63)
+				return fault(EE_SHIFT);
+			if (op == ">>")
+				return a < 0 ? ~(~a >> b) : a >> b;
+			if (b == 63)  // only 0 and -1 stay in range
+				return a == 0 ? 0 : a == -1 ? std::numeric_limits<long long>::min() : fault(EE_OVERFLOW);
+			return __builtin_mul_overflow(a, 1LL << b, &r) ? fault(EE_OVERFLOW) : r;
+		}
+		if (op == "+") return __builtin_add_overflow(a, b, &r) ? fault(EE_OVERFLOW) : r;
+		if (op == "-") return __builtin_sub_overflow(a, b, &r) ? fault(EE_OVERFLOW) : r;
+		if (op == "*") return __builtin_mul_overflow(a, b, &r) ? fault(EE_OVERFLOW) : r;
+		if (b == 0)
+			return fault(EE_DIVISION_BY_ZERO);
+		if (b == -1)  // the smallest value divided by -1 does not fit; its remainder is 0
+			return op == "/" ? (a == std::numeric_limits<long long>::min() ? fault(EE_OVERFLOW) : -a) : 0;
+		return op == "/" ? a / b : a % b;
 	}
 	long long unary()
 	{
-		if (accept("!"))
-			return !unary();
-		if (accept("~"))
-			return ~unary();
-		if (accept("-"))
-			return -unary();
-		if (accept("+"))
-			return unary();
+		for (const char* op : {"!", "~", "-", "+"})
+			if (accept(op))
+			{
+				const long long v = nested(true, &CZeExprParser::unary);
+				if (*op == '!')
+					return !v;
+				if (*op == '~')
+					return ~v;
+				if (*op == '+')
+					return v;
+				return v == std::numeric_limits<long long>::min() ? fault(EE_OVERFLOW) : -v;
+			}
 		if (accept("("))
 		{
-			const long long v = ternary();
-			if (!accept(")"))
-				Failed = true;
+			const long long v = nested(true, &CZeExprParser::ternary);
+			if (!Error && !accept(")"))
+				Error = EE_MALFORMED;
 			return v;
 		}
 		if (peek().Kind == SExprToken::NUMBER)
 			return Tokens[Pos++].Value;
-		Failed = true;
+		Error = EE_MALFORMED;
 		return 0;
 	}
 
 	const std::vector<SExprToken>& Tokens;
 	size_t Pos = 0;
-	bool Failed = false;
+	EExprError Error = EE_NONE;
+	int Nesting = 0;
+	int Skipping = 0;
 };
 
 // ---- The preprocessor -----------------------------------------------------------------
@@ -432,13 +575,14 @@ bool CZePreprocessor::run(const std::string& file, const std::string& text, int 
 bool CZePreprocessor::evaluate(const std::string& file, u32 line, const std::string& expr, bool* result)
 {
 	std::vector<SExprToken> tokens, expanded;
-	std::set<std::string> active;
 	long long value = 0;
-	if (!tokenizeExpr(expr, &tokens) || !expandExpr(tokens, Macros, active, &expanded))
-		return fail(file, line, "malformed #if expression '" + expr + "'");
-	CZeExprParser parser(expanded);
-	if (expr.empty() || !parser.evaluate(&value))
-		return fail(file, line, "malformed #if expression '" + expr + "'");
+	EExprError error = expr.empty() ? EE_MALFORMED : tokenizeExpr(expr, &tokens);
+	if (!error)
+		error = CZeExprExpander(Macros).expand(tokens, &expanded);
+	if (!error)
+		error = CZeExprParser(expanded).evaluate(&value);
+	if (error)
+		return fail(file, line, exprMessage(error, expr));
 	*result = value != 0;
 	return true;
 }
@@ -527,6 +671,8 @@ bool CZePreprocessor::include(const std::string& from, u32 line, const std::stri
 {
 	if (depth >= MAX_INCLUDE_DEPTH)
 		return fail(from, line, "includes nest too deep");
+	if (Includes.size() >= MAX_INCLUDES)
+		return fail(from, line, "includes read more than " + std::to_string(MAX_INCLUDES) + " files");
 	std::string path = std::string(zeFileGetDirPart(from.c_str())) + name;
 	if (!zeFileExist(path.c_str()))
 		path = zeFindDataFile(name.c_str());

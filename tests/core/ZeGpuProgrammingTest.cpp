@@ -4,6 +4,7 @@
 
 #include <openssl/sha.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -158,6 +159,84 @@ TEST_F(GpuGL, SamplersOf2DCubeAnd3DTexturesReadTheirTexels)
 	EXPECT_TRUE(near(draw(p).at(32, 32), 0, 255, 0));
 	set(p, "Where", EZESS_PIXEL, { 0.5f, 0.5f, 0.75f, 2.5f });
 	EXPECT_TRUE(near(draw(p).at(32, 32), 255, 0, 255));
+}
+
+TEST_F(GpuGL, SamplersDecodeSrgbTexelsWhenAsked)
+{
+	// Every kind of sampler and read the HLSL side has, an array, a sampler
+	// passed to a function, and a vertex-stage read.
+	IZeShaderProgram* p = program(file("shaders/srgb.hlsl", std::string(
+		"sampler2D Flat; samplerCUBE Sky; sampler3D Volume; sampler2D Pair[2]; sampler2D Vert; float4 Read;\n"
+		"struct VOut { float4 pos : POSITION; float4 fromVertex : TEXCOORD0; };\n"
+		"VOut mainVS(float4 p : POSITION) { VOut o; o.pos = p; o.fromVertex = tex2Dlod(Vert, float4(0.5, 0.5, 0, 0)); return o; }\n"
+		"float4 samplerTwice(sampler2D s, float2 uv) { return 0.5 * tex2D(s, uv) + 0.5 * tex2Dbias(s, float4(uv, 0, 0)); }\n"
+		"float4 mainPS(float4 fromVertex : TEXCOORD0) : COLOR0 {\n"
+		"  float2 uv = float2(0.5, 0.5);\n"
+		"  return Read.x < 1 ? tex2D(Flat, uv) : Read.x < 2 ? tex2Dlod(Flat, float4(uv, 0, 0)) :\n"
+		"    Read.x < 3 ? tex2Dproj(Flat, float4(uv, 0, 1)) : Read.x < 4 ? tex2Dgrad(Flat, uv, 0, 0) :\n"
+		"    Read.x < 5 ? texCUBE(Sky, float3(1, 0, 0)) : Read.x < 6 ? tex3D(Volume, float3(uv, 0.5)) :\n"
+		"    Read.x < 7 ? tex2D(Pair[0], uv) : Read.x < 8 ? tex2D(Pair[1], uv) : Read.x < 9 ? samplerTwice(Flat, uv) : fromVertex; }\n")));
+	ASSERT_NE(p, nullptr) << Gpu->getLastError();
+	const char* names[] = { "Flat", "Sky", "Volume", "Pair" };
+	s32 index[4];
+	for (int i = 0; i < 4; ++i)
+	{
+		index[i] = p->findConstant(names[i], EZESS_PIXEL);
+		ASSERT_GE(index[i], 0) << names[i];
+	}
+	const s32 vert = p->findConstant("Vert", EZESS_VERTEX);
+	ASSERT_GE(vert, 0);
+	// Mid grey (alpha 128 too) everywhere.
+	const u32 grey = 0x80808080;
+	const u32 units[4] = { 5, 6, 7, 8 };
+	p->setSamplerUnit(static_cast<u32>(index[0]), units[0]);
+	texture(GL_TEXTURE_2D, units[0]);
+	glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &grey);
+	p->setSamplerUnit(static_cast<u32>(index[1]), units[1]);
+	texture(GL_TEXTURE_CUBE_MAP, units[1]);
+	for (u32 face = 0; face < 6; ++face)
+		glTexImage2D(GL_TEXTURE_CUBE_MAP_POSITIVE_X + face, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &grey);
+	p->setSamplerUnit(static_cast<u32>(index[2]), units[2]);
+	texture(GL_TEXTURE_3D, units[2]);
+	glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA, 1, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &grey);
+	p->setSamplerUnit(static_cast<u32>(index[3]), units[3]);  // elements on units 8 and 9
+	for (u32 unit : { 8u, 9u })
+	{
+		texture(GL_TEXTURE_2D, unit);
+		glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &grey);
+	}
+	p->setSamplerUnit(static_cast<u32>(vert), 10);
+	texture(GL_TEXTURE_2D, 10);
+	glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, 1, 1, 0, GL_RGBA, GL_UNSIGNED_BYTE, &grey);
+	glActiveTexture(GL_TEXTURE0);
+
+	const int linear = static_cast<int>(std::lround(std::pow((128 / 255.0 + 0.055) / 1.055, 2.4) * 255));  // 55
+	struct Case { f32 Read; s32 Constant; };
+	const Case cases[] = { { 0.5f, index[0] }, { 1.5f, index[0] }, { 2.5f, index[0] }, { 3.5f, index[0] },
+		{ 4.5f, index[1] }, { 5.5f, index[2] }, { 6.5f, index[3] }, { 7.5f, index[3] }, { 8.5f, index[0] }, { 9.5f, vert } };
+	for (const Case& c : cases)
+	{
+		set(p, "Read", EZESS_PIXEL, { c.Read, 0, 0, 0 });
+		p->setSamplerSRGB(static_cast<u32>(c.Constant), false);
+		EXPECT_TRUE(near(draw(p).at(32, 32), 128, 128, 128)) << "read " << c.Read << ", flag off";
+		p->setSamplerSRGB(static_cast<u32>(c.Constant), true);
+		EXPECT_TRUE(near(draw(p).at(32, 32), linear, linear, linear)) << "read " << c.Read << ", flag on";
+		p->setSamplerSRGB(static_cast<u32>(c.Constant), false);
+	}
+	// Alpha stays as stored; the flag outlives a rebuild of the program.
+	IZeShaderProgram* alpha = program(file("shaders/alpha.hlsl", std::string(PASS_VS) +
+		"sampler2D Flat;\nfloat4 mainPS() : COLOR0 { return tex2D(Flat, float2(0.5, 0.5)).aaaa; }\n"));
+	ASSERT_NE(alpha, nullptr);
+	const u32 flat = static_cast<u32>(alpha->findConstant("Flat", EZESS_PIXEL));
+	alpha->setSamplerUnit(flat, units[0]);
+	alpha->setSamplerSRGB(flat, true);
+	EXPECT_TRUE(near(draw(alpha).at(32, 32), 128, 128, 128));
+	writeText(path("shaders/alpha.hlsl"), std::string(PASS_VS) +
+		"sampler2D Flat;\nfloat4 mainPS() : COLOR0 { return tex2D(Flat, float2(0.5, 0.5)).rrra; }\n");
+	const std::string changed = path("shaders/alpha.hlsl");
+	const char* files[] = { changed.c_str() };
+	ASSERT_EQ(Gpu->updateShaders(1, files), 1u);
+	EXPECT_TRUE(near(draw(alpha).at(32, 32), linear, linear, linear));
 }
 
 TEST_F(GpuGL, IncludesResolveFromAZipMountedInMemory)
@@ -386,6 +465,61 @@ TEST_F(GpuGL, UpdateShadersRebuildsLiveProgramsInPlace)
 	EXPECT_EQ(Gpu->updateShaders(1, names), 0u);
 	EXPECT_EQ(p->getRevision(), 1u);
 	EXPECT_TRUE(near(draw(p).at(9, 9), 0, 255, 0));  // the previous program stays
+}
+
+TEST_F(GpuGL, IdenticalRequestsShareOneLinkedProgramUntilItsLastReferenceGoes)
+{
+	const std::string f = file("shaders/Shared.hlsl", std::string(PASS_VS) +
+		"#include \"tint.inc\"\nfloat4 Colour;\nfloat4 mainPS() : COLOR0 { return Colour * TINT; }\n"
+		"float4 otherPS() : COLOR0 { return TINT; }\n");
+	writeText(path("shaders/tint.inc"), "#define TINT float4(1, 0, 0, 1)\n");
+	const SZeMacro macros[] = { { "LEVEL", "1" }, { "MODE", nullptr }, { nullptr, nullptr } };
+	// The same names and values in other storage.
+	std::string level = "LEVEL", one = "1", mode = "MODE";
+	const SZeMacro copy[] = { { level.c_str(), one.c_str() }, { mode.c_str(), nullptr }, { nullptr, nullptr } };
+	const SZeMacro other[] = { { "LEVEL", "2" }, { "MODE", nullptr }, { nullptr, nullptr } };
+
+	IZeShaderProgram* a = program(f, macros);
+	IZeShaderProgram* b = program(f, copy);
+	ASSERT_TRUE(a && b);
+	EXPECT_EQ(a, b);
+	EXPECT_EQ(Gpu->getStats().Translations, 2u);  // one vertex and one pixel stage
+	EXPECT_EQ(Gpu->getStats().Links, 1u);
+	// Other macros, another entry point: programs of their own.
+	IZeShaderProgram* c = program(f, other);
+	IZeShaderProgram* d = program(f, macros, "otherPS");
+	ASSERT_TRUE(c && d);
+	EXPECT_NE(c, a);
+	EXPECT_NE(d, a);
+	EXPECT_NE(d, c);
+	EXPECT_EQ(Gpu->getStats().Links, 3u);
+
+	// Both holders draw with it; a hot rebuild rebuilds the one shared object.
+	set(a, "Colour", EZESS_PIXEL, { 1, 1, 1, 1 });
+	EXPECT_TRUE(near(draw(b).at(9, 9), 255, 0, 0));
+	writeText(path("shaders/tint.inc"), "#define TINT float4(0, 1, 0, 1)\n");
+	const std::string changed = path("shaders/tint.inc");
+	const char* names[] = { changed.c_str() };
+	EXPECT_EQ(Gpu->updateShaders(1, names), 3u);
+	EXPECT_EQ(a->getRevision(), 1u);
+	EXPECT_EQ(Gpu->getStats().Links, 6u);
+	IZeShaderProgram* again = program(f, macros);
+	EXPECT_EQ(again, a);
+	EXPECT_EQ(Gpu->getStats().Links, 6u);
+	EXPECT_TRUE(near(draw(again).at(9, 9), 0, 255, 0));
+
+	// Once every reference is dropped, a request builds it anew.
+	for (IZeShaderProgram* held : { a, b, again })
+	{
+		held->drop();
+		Programs.erase(std::find(Programs.begin(), Programs.end(), held));
+	}
+	IZeShaderProgram* fresh = program(f, macros);
+	ASSERT_NE(fresh, nullptr);
+	EXPECT_EQ(fresh->getRevision(), 0u);
+	EXPECT_EQ(Gpu->getStats().Links, 7u);
+	set(fresh, "Colour", EZESS_PIXEL, { 1, 1, 1, 1 });
+	EXPECT_TRUE(near(draw(fresh).at(9, 9), 0, 255, 0));
 }
 
 TEST_F(GpuGL, RenderTargetFlipTurnsTheImageKeepsFacingAndVPosCountsFromTheTop)

@@ -239,6 +239,130 @@ TEST(EffectParser, MalformedLinesNameFileAndLine)
 	EXPECT_EQ(parseError(head + "#if 1 + \\\n  + \n#endif\n").rfind("bad.hlsl:5:", 0), 0u);
 }
 
+TEST(EffectParser, ParameterArraysStayWithinTheConstantRegisters)
+{
+	// Every element takes a register, a matrix element one per row or column.
+	const struct
+	{
+		const char* Declaration;
+		u32 Elements;
+	} fits[] = {{"float4 X[4096]", 4096}, {"float X[4096]", 4096}, {"float4x4 X[1024]", 1024},
+		{"float4x3 X[1024]", 1024}, {"float2x2 X[2048]", 2048}, {"bool X[4096]", 4096}};
+	for (const auto& c : fits)
+	{
+		const SZeFxDef def = parse(std::string(MINIMAL) + "//ZELV_PP: param " + c.Declaration + "\n");
+		ASSERT_EQ(def.Parameters.size(), 1u) << c.Declaration;
+		EXPECT_EQ(def.Parameters[0].Elements, c.Elements) << c.Declaration;
+	}
+	const struct
+	{
+		const char* Declaration;
+		const char* Expected;
+	} refused[] = {
+		{"float4 X[4097]", "bad.hlsl:5: parameter 'X' needs 4097 constant registers, more than 4096"},
+		{"float4x4 X[1025]", "bad.hlsl:5: parameter 'X' needs 4100 constant registers, more than 4096"},
+		{"float3x4 X[1025]", "bad.hlsl:5: parameter 'X' needs 4100 constant registers, more than 4096"},
+		{"float4 X[1000000000]", "bad.hlsl:5: parameter 'X' needs 1000000000 constant registers, more than 4096"},
+		// 16 x 2^28 components wrap to none in 32 bits.
+		{"float4x4 X[268435456] default=1", "bad.hlsl:5: parameter 'X' needs 1073741824 constant registers, more than 4096"},
+		{"float4x4 X[4294967295]", "bad.hlsl:5: parameter 'X' needs 17179869180 constant registers, more than 4096"},
+	};
+	for (const auto& c : refused)
+		EXPECT_EQ(parseError(std::string(MINIMAL) + "//ZELV_PP: param " + c.Declaration + "\n"), c.Expected);
+}
+
+// Whether "#if EXPR" keeps the lines it guards.
+bool ifTaken(const std::string& expr)
+{
+	const std::string text = "#if " + expr + "\n" + MINIMAL + "#else\n//ZELV_PP: technique no\n//ZELV_PP: pass\n"
+		"//ZELV_PP: vertex vs\n//ZELV_PP: pixel ps\n#endif\n";
+	return names(parse(text)) == "main";
+}
+
+TEST(EffectParser, IfExpressionsComputeEdgeValuesExactly)
+{
+	const struct
+	{
+		std::string Expr;
+		bool Taken;
+	} cases[] = {
+		{"-9223372036854775807 - 1 < -9223372036854775807", true},  // the smallest value
+		{"(-9223372036854775807 - 1) % -1 == 0", true},
+		{"(-9223372036854775807 - 1) / 1 == -9223372036854775807 - 1", true},
+		{"9223372036854775807 / -1 == -9223372036854775807", true},
+		{"-7 / 2 == -3 && -7 % 2 == -1", true},
+		{"0x7fffffffffffffff == 9223372036854775807", true},
+		{"-(-9223372036854775807) == 9223372036854775807", true},
+		{"3037000499 * 3037000499 == 9223372030926249001", true},
+		{"1 << 62 == 4611686018427387904", true},
+		{"-1 << 63 == -9223372036854775807 - 1", true},
+		{"-3 << 2 == -12 && -8 >> 1 == -4 && 1 >> 63 == 0", true},
+		{"0 && 1 / 0", false},                       // operands C leaves unevaluated do not fail
+		{"1 || 9223372036854775807 + 1", true},
+		{"0 ? 1 % 0 : 1 << 2 == 4", true},
+		{"1 ? 2 : (-9223372036854775807 - 1) / -1", true},
+		{std::string(63, '(') + "1" + std::string(63, ')'), true},
+	};
+	for (const auto& c : cases)
+		EXPECT_EQ(ifTaken(c.Expr), c.Taken) << c.Expr;
+}
+
+TEST(EffectParser, IfExpressionsFailWithClearMessages)
+{
+	const std::string head = MINIMAL;  // four lines
+	std::string doubling = "#define A0 1\n";  // A40 would be 2^40 ones
+	for (int i = 1; i <= 40; ++i)
+		doubling += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " + A" + std::to_string(i - 1) + "\n";
+	std::string chain = "#define M0 1\n";
+	for (int i = 1; i <= 100000; ++i)
+		chain += "#define M" + std::to_string(i) + " M" + std::to_string(i - 1) + "\n";
+	const struct
+	{
+		std::string Text;
+		std::string Expected;
+	} cases[] = {
+		{"#if 1 / 0\n#endif\n", "bad.hlsl:1: division by zero in #if expression '1 / 0'"},
+		{"#if 7 % (2 - 2)\n#endif\n", "bad.hlsl:1: division by zero in #if expression '7 % (2 - 2)'"},
+		{"#if 0\n#elif 1 / 0\n#endif\n", "bad.hlsl:2: division by zero in #if expression '1 / 0'"},
+		{"#if (-9223372036854775807 - 1) / -1\n#endif\n",
+			"bad.hlsl:1: integer overflow in #if expression '(-9223372036854775807 - 1) / -1'"},
+		{"#if 9223372036854775807 + 1\n#endif\n", "bad.hlsl:1: integer overflow in #if expression '9223372036854775807 + 1'"},
+		{"#if -9223372036854775807 - 2\n#endif\n", "bad.hlsl:1: integer overflow in #if expression '-9223372036854775807 - 2'"},
+		{"#if 4611686018427387904 * 2\n#endif\n", "bad.hlsl:1: integer overflow in #if expression '4611686018427387904 * 2'"},
+		{"#if -(-9223372036854775807 - 1)\n#endif\n",
+			"bad.hlsl:1: integer overflow in #if expression '-(-9223372036854775807 - 1)'"},
+		{"#if 1 << 63\n#endif\n", "bad.hlsl:1: integer overflow in #if expression '1 << 63'"},
+		{"#if 3 << 62\n#endif\n", "bad.hlsl:1: integer overflow in #if expression '3 << 62'"},
+		{"#if 1 << -1\n#endif\n", "bad.hlsl:1: shift count out of range in #if expression '1 << -1'"},
+		{"#if 1 >> 64\n#endif\n", "bad.hlsl:1: shift count out of range in #if expression '1 >> 64'"},
+		{"#if 99999999999999999999 > 0\n#endif\n",
+			"bad.hlsl:1: integer constant out of range in #if expression '99999999999999999999 > 0'"},
+		{"#if " + std::string(64, '(') + "1" + std::string(64, ')') + "\n#endif\n",
+			"bad.hlsl:1: #if expression nests deeper than 63 levels"},
+		{"#if " + std::string(100000, '(') + "1" + std::string(100000, ')') + "\n#endif\n",
+			"bad.hlsl:1: #if expression nests deeper than 63 levels"},
+		{"#if " + std::string(100000, '-') + "1\n#endif\n", "bad.hlsl:1: #if expression nests deeper than 63 levels"},
+		{"#if " + std::string(100000, '!') + "1\n#endif\n", "bad.hlsl:1: #if expression nests deeper than 63 levels"},
+		{"#if " + [] {
+			std::string s;
+			for (int i = 0; i < 100000; ++i)
+				s += "0 ? 1 : ";
+			return s;
+		}() + "0\n#endif\n", "bad.hlsl:1: #if expression nests deeper than 63 levels"},
+		{doubling + "#if A40\n#endif\n", "bad.hlsl:42: macros in #if expression expand to more than 65536 tokens"},
+		{chain + "#if M100000\n#endif\n", "bad.hlsl:100002: macros in #if expression nest deeper than 256 levels"},
+	};
+	for (const auto& c : cases)
+	{
+		const std::string error = parseError(head + c.Text);
+		// The head's four lines come first.
+		std::string expected = c.Expected;
+		const size_t colon = expected.find(':', 9);
+		expected = "bad.hlsl:" + std::to_string(std::stoul(expected.substr(9, colon - 9)) + 4) + expected.substr(colon);
+		EXPECT_EQ(error, expected) << "for: " << c.Text.substr(0, 120);
+	}
+}
+
 TEST(EffectParser, IncludedFilesDeclareToo)
 {
 	char pattern[] = "/tmp/zelv-fx-XXXXXX";
@@ -271,6 +395,32 @@ TEST(EffectParser, IncludedFilesDeclareToo)
 	EXPECT_FALSE(zeParseEffectFile(file.c_str(), extra, &def, &error));
 	EXPECT_EQ(std::string(error.c_str()).rfind(dir + "/extra.fxh:2:", 0), 0u) << error.c_str();
 	EXPECT_FALSE(zeParseEffectFile((dir + "/none.hlsl").c_str(), nullptr, &def, &error));
+	std::filesystem::remove_all(dir);
+}
+
+TEST(EffectParser, IncludesStopAtTheirDepthAndCountLimits)
+{
+	char pattern[] = "/tmp/zelv-fx-XXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string dir = pattern;
+	// Level i includes level i + 1 three times: 3^14 reads without a limit.
+	for (int i = 0; i < 15; ++i)
+	{
+		std::ofstream out(dir + "/l" + std::to_string(i) + ".fxh");
+		for (int k = 0; i < 14 && k < 3; ++k)
+			out << "#include \"l" << i + 1 << ".fxh\"\n";
+	}
+	std::ofstream(dir + "/self.fxh") << "#include \"self.fxh\"\n";
+	std::ofstream(dir + "/fan.hlsl") << "#include \"l0.fxh\"\n" << MINIMAL;
+	std::ofstream(dir + "/loop.hlsl") << "#include \"self.fxh\"\n" << MINIMAL;
+	SZeFxDef def;
+	core::stringc error;
+	EXPECT_FALSE(zeParseEffectFile((dir + "/fan.hlsl").c_str(), nullptr, &def, &error));
+	const std::string limit = ".fxh:1: includes read more than 256 files";
+	EXPECT_EQ(std::string(error.c_str()).rfind(dir + "/l"), 0u) << error.c_str();
+	EXPECT_EQ(std::string(error.c_str()).rfind(limit), error.size() - limit.size()) << error.c_str();
+	EXPECT_FALSE(zeParseEffectFile((dir + "/loop.hlsl").c_str(), nullptr, &def, &error));
+	EXPECT_EQ(std::string(error.c_str()), dir + "/self.fxh:1: includes nest too deep") << error.c_str();
 	std::filesystem::remove_all(dir);
 }
 

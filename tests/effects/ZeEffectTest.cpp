@@ -1,6 +1,7 @@
 // Effects drawn for real (Xvfb, llvmpipe) through the library's driver, with
 // materials whose user data is an SZeMaterialExt, read back with glReadPixels.
 #include "core/IZeGpuProgramming.h"
+#include "core/ZeGpuState.h"
 #include "effects/IZeEffectManager.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
@@ -9,10 +10,13 @@
 #include "libext/ZeMaterialExt.h"
 #include "libext/ZeTextureExt.h"
 
+#include "ZeCallCounts.h"
+
 #include <gtest/gtest.h>
 
 #include "frame/ZeTestDisplay.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -502,4 +506,238 @@ TEST_F(EffectGL, WorldViewProjectionBindFollowsEachNode)
 	EXPECT_GT(right, 20);
 	for (int y = 0; y < SIZE; ++y)
 		EXPECT_FALSE(drawn[0].lit(SIZE / 2, y)) << y;
+}
+
+// Samplers on the library's unit 0, a side-record layer and a unit of their own.
+const char* const SAMPLING = R"(
+//ZELV_PP: param float4x4 WorldViewProj semantic=WorldViewProjection
+//ZELV_PP: sampler 2D Base layer=0 filter=point
+//ZELV_PP: sampler 2D Extra layer=5 filter=point
+//ZELV_PP: sampler 2D Own layer=none filter=point
+sampler2D Base; sampler2D Extra; sampler2D Own; float4 Mix;
+float4 psMix(float2 uv : TEXCOORD0) : COLOR
+{
+	return Mix.x * tex2D(Base, uv) + Mix.y * tex2D(Extra, uv) + Mix.z * tex2D(Own, uv);
+}
+)";
+
+// A one-texel texture of a colour.
+video::ITexture* texel(video::IVideoDriver* driver, const char* name, video::SColor colour)
+{
+	video::IImage* image = driver->createImage(video::ECF_A8R8G8B8, {1, 1});
+	image->fill(colour);
+	video::ITexture* t = driver->addTexture(name, image);
+	image->drop();
+	return t;
+}
+
+TEST_F(EffectGL, ASecondIdenticalCommitBindsAndAllocatesNothing)
+{
+	IZeEffect* e = load(std::string(SAMPLING) + technique("main", "vsMove", "psMix"));
+	ASSERT_TRUE(e);
+	video::ITexture* red = texel(Driver, "red", video::SColor(255, 255, 0, 0));
+	video::ITexture* green = texel(Driver, "green", video::SColor(255, 0, 255, 0));
+	video::ITexture* blue = texel(Driver, "blue", video::SColor(255, 0, 0, 255));
+	video::ITexture* white = texel(Driver, "white", video::SColor(255, 255, 255, 255));
+	ASSERT_TRUE(red && green && blue && white);
+	SZeMaterialExt record;
+	video::SMaterial m = material(e, record);
+	ze::setMaterialTexture(m, 0, red);
+	ze::setMaterialTexture(m, 5, green);
+	ASSERT_TRUE(e->setSamplerTexture(e->getParameterByName("Own"), blue, false));
+	IZeEffectCallback* callback = e->getCallback();
+	ASSERT_TRUE(callback);
+	for (video::ITexture* t : {red, green, blue, white})
+		ASSERT_NE(ze::getGLTextureName(t), 0u);  // the library's names, found once
+
+	zetest::SCallCounts first, second;
+	{
+		zetest::ZeCounting counting(first);
+		ASSERT_TRUE(callback->onSetConstants(e, record, m));
+	}
+	EXPECT_EQ(first.UseProgram, 1);
+	EXPECT_EQ(first.BindTexture, 2);  // the side record's layer and the sampler's own texture
+	EXPECT_EQ(first.BindSampler, 2);
+	{
+		zetest::ZeCounting counting(second);
+		ASSERT_TRUE(callback->onSetConstants(e, record, m));
+	}
+	EXPECT_EQ(second.UseProgram, 0);
+	EXPECT_EQ(second.BindTexture, 0);
+	EXPECT_EQ(second.BindSampler, 0);
+	EXPECT_EQ(second.Allocations, 0);
+
+	// Another texture of its own: that one bind and nothing else.
+	ASSERT_TRUE(e->setSamplerTexture(e->getParameterByName("Own"), white, false));
+	{
+		zetest::ZeCounting counting(second);
+		ASSERT_TRUE(callback->onSetConstants(e, record, m));
+	}
+	EXPECT_EQ(second.BindTexture, 1);
+	EXPECT_EQ(second.UseProgram, 0);
+	EXPECT_EQ(second.BindSampler, 0);
+	zeUnbindProgram();
+	{
+		zetest::ZeCounting counting(second);
+		ASSERT_TRUE(callback->onSetConstants(e, record, m));
+	}
+	EXPECT_EQ(second.UseProgram, 1);  // unbound in between
+	zeUnbindProgram();
+	e->setSamplerTexture(e->getParameterByName("Own"), blue, false);
+
+	// What skipped binds leave in place still draws right: each sampler alone,
+	// through materials that share units, with the library's own drawing between.
+	SZeMaterialExt otherRecord;
+	video::SMaterial other = material(e, otherRecord);
+	ze::setMaterialTexture(other, 0, white);
+	ze::setMaterialTexture(other, 5, blue);
+	video::SMaterial plain;
+	plain.Lighting = false;
+	plain.BackfaceCulling = false;
+	plain.setTexture(0, green);
+	const struct
+	{
+		f32 Mix[4];
+		u8 First[3], Second[3];
+	} cases[] = {{{1, 0, 0, 0}, {255, 0, 0}, {255, 255, 255}}, {{0, 1, 0, 0}, {0, 255, 0}, {0, 0, 255}},
+		{{0, 0, 1, 0}, {0, 0, 255}, {0, 0, 255}}};
+	for (const auto& c : cases)
+	{
+		e->setFloatArrayByName("Mix", c.Mix, 4);
+		e->setMatrixByName("WorldViewProj", core::IdentityMatrix);
+		begin();
+		draw(m, -1, -1, -0.5f, 1);
+		draw(m, -0.5f, -1, 0, 1);
+		draw(plain, 0, -1, 0.5f, 1);
+		draw(other, 0.5f, -1, 1, 1);
+		const Pixels p = end();
+		EXPECT_TRUE(near(p.at(4, 32), c.First[0], c.First[1], c.First[2])) << c.Mix[0] << c.Mix[1] << c.Mix[2];
+		EXPECT_TRUE(near(p.at(20, 32), c.First[0], c.First[1], c.First[2])) << c.Mix[0] << c.Mix[1] << c.Mix[2];
+		EXPECT_TRUE(near(p.at(40, 32), 0, 255, 0));
+		EXPECT_TRUE(near(p.at(60, 32), c.Second[0], c.Second[1], c.Second[2])) << c.Mix[0] << c.Mix[1] << c.Mix[2];
+	}
+}
+
+TEST_F(EffectGL, FlippedTargetsKeepFrontFacesWithoutAskingTheDriver)
+{
+	IZeEffect* e = load(technique("main", "vsPass", "psGreen", "//ZELV_PP: cull back\n"));
+	ASSERT_TRUE(e);
+	video::ITexture* target = ze::addRenderTargetTexture(Driver, {32, 32}, "flipped", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(target);
+	SZeMaterialExt record;
+	const video::SMaterial m = material(e, record);
+	// Two triangles: the left one wound as the library's front faces, the right
+	// one the other way round (culled).
+	const video::SColor white(255, 255, 255, 255);
+	const video::S3DVertex v[6] = {{-0.9f, -0.9f, 0.5f, 0, 0, -1, white, 0, 0}, {-0.9f, 0.9f, 0.5f, 0, 0, -1, white, 0, 0},
+		{-0.1f, 0.9f, 0.5f, 0, 0, -1, white, 0, 0}, {0.1f, -0.9f, 0.5f, 0, 0, -1, white, 0, 0},
+		{0.9f, 0.9f, 0.5f, 0, 0, -1, white, 0, 0}, {0.1f, 0.9f, 0.5f, 0, 0, -1, white, 0, 0}};
+	const u16 indices[6] = {0, 1, 2, 3, 4, 5};
+	video::SMaterial plain;
+	plain.Lighting = false;
+
+	zetest::SCallCounts counts;
+	begin();
+	ASSERT_TRUE(Driver->setRenderTarget(target, true, true, video::SColor(255, 0, 0, 0)));
+	zeSetRenderTargetFlip(true);
+	{
+		zetest::ZeCounting counting(counts);
+		for (int i = 0; i < 2; ++i)
+		{
+			// Another material type between the two draws unbinds the program.
+			Driver->setMaterial(m);
+			Driver->drawVertexPrimitiveList(v, 6, indices, 2, video::EVT_STANDARD, scene::EPT_TRIANGLES, video::EIT_16BIT);
+			Driver->setMaterial(plain);
+			Driver->draw3DLine(core::vector3df(2, 2, 2), core::vector3df(3, 3, 3));
+		}
+	}
+	zeSetRenderTargetFlip(false);
+	Driver->setRenderTarget(nullptr, false, false);
+	begin();
+	draw(m, 0, 0, 0, 0);  // no area: sets the material up
+	Driver->drawVertexPrimitiveList(v, 6, indices, 2, video::EVT_STANDARD, scene::EPT_TRIANGLES, video::EIT_16BIT);
+	const Pixels window = end();
+	EXPECT_EQ(counts.FrontFaceQueries, 0);
+	EXPECT_EQ(counts.FrontFace, 4);  // swapped for each draw, back for each unbinding
+	GLint winding = 0;
+	glGetIntegerv(GL_FRONT_FACE, &winding);
+	EXPECT_EQ(winding, GL_CW);  // the library's
+
+	// The window: the left triangle shows, the right one is culled.
+	EXPECT_TRUE(near(window.at(12, 20), 0, 255, 0));
+	EXPECT_FALSE(window.lit(52, 20));
+	// The target holds the same picture, its top in its first rows as
+	// Direct3D-style shaders read it.
+	std::vector<float> texels;
+	ASSERT_TRUE(ze::readTexture(target, &texels));
+	ASSERT_EQ(texels.size(), 32u * 32u * 4u);
+	auto at = [&](int x, int y) { return &texels[(static_cast<size_t>(y) * 32 + static_cast<size_t>(x)) * 4]; };
+	int left = 0, right = 0;
+	for (int y = 0; y < 32; ++y)
+		for (int x = 0; x < 32; ++x)
+			(x < 16 ? left : right) += at(x, y)[1] > 0.5f;
+	EXPECT_GT(left, 150);
+	EXPECT_EQ(right, 0);
+	EXPECT_GT(at(6, 5)[1], 0.5f);  // the wide end of the left triangle is on top, in the first rows
+	EXPECT_LT(at(6, 26)[1], 0.5f);
+}
+
+TEST_F(EffectGL, SrgbFlagsDecodeTexelsWhenSampled)
+{
+	// Base reads library layer 0 and is declared sRGB; Extra reads side-record
+	// layer 5; Own reads its own texture, through a function taking the sampler.
+	IZeEffect* e = load(std::string("//ZELV_PP: sampler 2D Base layer=0 filter=point srgb=on\n"
+		"//ZELV_PP: sampler 2D Extra layer=5 filter=point\n//ZELV_PP: sampler 2D Own layer=none filter=point\n") +
+		technique("main", "vsPass", "psPick") +
+		"sampler2D Base; sampler2D Extra; sampler2D Own; float4 Pick;\n"
+		"float4 through(sampler2D s, float2 uv) { return tex2D(s, uv); }\n"
+		"float4 psPick(float2 uv : TEXCOORD0) : COLOR\n"
+		"{\n  float4 c = Pick.x * tex2D(Base, uv) + Pick.y * tex2Dlod(Extra, float4(uv, 0, 0)) + Pick.z * through(Own, uv);\n"
+		"  return float4(c.r, c.a, c.b, 1);  // alpha shown in green\n}\n");
+	ASSERT_TRUE(e);
+	// Mid grey, and a dark grey below the curve's linear segment (10 / 12.92).
+	video::ITexture* grey = texel(Driver, "grey", video::SColor(128, 128, 128, 10));
+	video::ITexture* grey2 = texel(Driver, "grey2", video::SColor(128, 128, 128, 10));
+	video::ITexture* grey3 = texel(Driver, "grey3", video::SColor(128, 128, 128, 10));
+	ASSERT_TRUE(grey && grey2 && grey3);
+	SZeMaterialExt record;
+	video::SMaterial m = material(e, record);  // the pass's material: layer 0 flagged sRGB
+	const SZeFxParameter* base = e->getParameterByName("Base");
+	const SZeFxParameter* extra = e->getParameterByName("Extra");
+	ASSERT_TRUE(e->setSamplerTextureOnMaterial(0, 0, base, m, grey, true));
+	ASSERT_TRUE(e->setSamplerTextureOnMaterial(0, 0, extra, m, grey2, false));
+	ASSERT_TRUE(e->setSamplerTexture(e->getParameterByName("Own"), grey3, true));
+
+	// Linear values of the sRGB codes 128 and 10: ((128 / 255 + 0.055) / 1.055)^2.4
+	// and 10 / 255 / 12.92, as 0-255.
+	const int mid = static_cast<int>(std::lround(std::pow((128 / 255.0 + 0.055) / 1.055, 2.4) * 255));
+	const int dark = static_cast<int>(std::lround(10 / 255.0 / 12.92 * 255));
+	ASSERT_EQ(mid, 55);
+	ASSERT_EQ(dark, 1);
+	auto sample = [&](f32 x, f32 y, f32 z) {
+		const f32 pick[4] = {x, y, z, 0};
+		e->setFloatArrayByName("Pick", pick, 4);
+		begin();
+		draw(m);
+		const Pixels p = end();
+		return std::vector<int>{p.at(32, 32)[0], p.at(32, 32)[2], p.at(32, 32)[1]};
+	};
+	auto expect = [&](f32 x, f32 y, f32 z, int rgb, int blue, const char* what) {
+		const std::vector<int> got = sample(x, y, z);
+		EXPECT_NEAR(got[0], rgb, 1) << what;
+		EXPECT_NEAR(got[1], blue, 1) << what;
+		EXPECT_EQ(got[2], 128) << what;  // alpha stays as stored
+	};
+	expect(1, 0, 0, mid, dark, "library layer, declared sRGB");
+	expect(0, 1, 0, 128, 10, "side-record layer, flag off");
+	expect(0, 0, 1, mid, dark, "own texture, flag on");
+
+	// The flags turned the other way: through the material's per-layer word and
+	// the sampler's own texture.
+	ze::setMaterialTextureSRGB(m, 0, 0);
+	ze::setMaterialTextureSRGB(m, 5, 1);
+	ASSERT_TRUE(e->setSamplerTexture(e->getParameterByName("Own"), grey3, false));
+	expect(1, 0, 0, 128, 10, "library layer, flag off");
+	expect(0, 1, 0, mid, dark, "side-record layer, flag on");
+	expect(0, 0, 1, 128, 10, "own texture, flag off");
 }
