@@ -238,6 +238,12 @@ public:
 	}
 
 	void setNodeExtValues(IZeNodeExtValues* values) override { Context->NodeExtValues = values; }
+	void releaseTextureUnits() override
+	{
+		if (Context->isAlive() && Context->Driver->getDriverType() == video::EDT_OPENGL)
+			Context->releaseUnits();
+	}
+
 	IZeEffectCallback* getDefaultCallback() const override { return Context->DefaultCallback; }
 	s32 getMaterialType(s32 baseMaterialType) override { return Context->getMaterialType(baseMaterialType); }
 

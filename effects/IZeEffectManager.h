@@ -35,6 +35,11 @@ public:
 	// Node-extension values (not held); without one they are zero.
 	virtual void setNodeExtValues(IZeNodeExtValues* values) = 0;
 
+	// Lets go of the textures that effect draws left bound on the units past
+	// the library's (the next draw binds again); for a caller whose inputs
+	// must not outlive its draw.
+	virtual void releaseTextureUnits() = 0;
+
 	virtual IZeEffectCallback* getDefaultCallback() const = 0;
 	// The library material type drawing effects over a base material type
 	// (-1: solid); registered with the driver on first use. -1 on failure.

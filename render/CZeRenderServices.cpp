@@ -221,6 +221,8 @@ bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique,
 	for (u32 i = 0; i < layers; ++i)
 		ze::setMaterialTexture(material, i, nullptr);
 	returnInputs(effect);
+	if (IZeEffectManager* effects = Manager ? Manager->getEffectManager() : nullptr)
+		effects->releaseTextureUnits();
 	Record.Effect = nullptr;
 	return true;
 }
