@@ -43,7 +43,7 @@ enum EZE_SCENE_VALUE_KIND
 // Kind of a render-command parameter.
 enum EZE_SCENE_PARAM_KIND
 {
-	EZSPK_NONE = 0,    // neither "value" nor "Effect"
+	EZSPK_NONE = 0,    // not bound (a bound parameter has a value or an effect)
 	EZSPK_FLOAT = 1,
 	EZSPK_FLOAT3 = 2,
 	EZSPK_INT = 3,

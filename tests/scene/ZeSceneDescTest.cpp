@@ -435,6 +435,9 @@ TEST(SceneDescCommands, ListLimitsAndMessages)
 	EXPECT_NE(fromText(commandScene(1, children("Parameters", 20, "I4 value 1\n"))), nullptr);
 	expectRefused(commandScene(1, children("Parameters", 21, "")), "Renderer: too much parameters");
 	expectRefused(commandScene(1, children("Parameters", 1, "{ value\n}\n")), "Renderer: unknown param type");
+	// A parameter needs a value or an effect; a name alone is refused.
+	expectRefused(commandScene(1, children("Parameters", 1, "STR name p\n")), "Renderer: unknown param type");
+	expectRefused(commandScene(2, "{ Parameters\n{ A\nI4 value 1\n}\n{ B\n}\n}\n"), "Renderer: unknown param type");
 	expectRefused(commandScene(1, children("Parameters", 1, "FP_C value RUN 3 1\n")),
 		"Renderer: unknown param value type");
 	expectRefused(commandScene(1, children("Parameters", 1, "I4 Effect 3\n")), "Renderer: failed to create effect");
@@ -455,7 +458,7 @@ TEST(SceneDescCommands, ParameterKindsAndEmptyLists)
 	DescPtr desc = fromText(commandScene(1, "{ Parameters\n"
 		"{ A\nSTR name a\nFP value 1 2 3\n}\n{ B\nSTR name b\nFP value 0.5 7\n}\n"
 		"{ C\nSTR name c\nU4 value 4294967295\n}\n{ D\nSTR name d\nSTR value \"tex\"\n}\n"
-		"{ E\nSTR name e\nI4 value 9\n{ Effect\nSTR filename \"x.hlsl\"\n}\n}\n{ F\nSTR name f\n}\n}\n"));
+		"{ E\nSTR name e\nI4 value 9\n{ Effect\nSTR filename \"x.hlsl\"\n}\n}\n}\n"));
 	ASSERT_NE(desc, nullptr);
 	const SZeSceneCommandParam* p = desc->commands[0].params;
 	EXPECT_EQ(p[0].kind, EZSPK_FLOAT3);
