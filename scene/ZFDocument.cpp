@@ -554,7 +554,8 @@ float lerpChannel(const Channel& channel, float& f)
 	float a;
 	float b;
 	const float t = ZF_FrameToIndex(channel, f, a, b);
-	return a + t * (b - a);
+	// A key is returned as it is, infinite ones included.
+	return t == 0.0f || a == b ? a : a + t * (b - a);
 }
 
 // An FP value, or an FP_C array of exactly n elements, at the frame.

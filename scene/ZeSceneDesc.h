@@ -390,8 +390,10 @@ void zeSceneDescFree(SZeSceneDesc* desc);
 const char* zeSceneDescLastError();
 
 // ---- Reading keys -----------------------------------------------------------
-// The first word of an I4 or U4 value (a number value is truncated); `def`
-// when the node is absent or has no data.
+// A float truncated toward zero and kept in the s32 range (NaN reads 0).
+irr::s32 zeSceneTruncate(irr::f32 value);
+// The first word of an I4 or U4 value (a number value is truncated with
+// zeSceneTruncate); `def` when the node is absent or has no data.
 irr::s32 zeSceneInt(const ZF_Node* node, irr::s32 def = 0);
 // Word `word` (0-based) of an I4 or U4 value; `def` when it has fewer words.
 irr::s32 zeSceneIntWord(const ZF_Node* node, irr::u32 word, irr::s32 def = 0);

@@ -415,6 +415,14 @@ TEST_F(ZF, LinearInterpolationFollowsTheKeys)
 	EXPECT_EQ(ZF_FP3_Lerp(ZF_GetChild(r, "vec"), 0.25f), irr::core::vector3df(1, 1.5f, 6));
 	EXPECT_EQ(ZF_FP3_Lerp(ZF_GetChild(r, "c3"), 0.25f), irr::core::vector3df(1, 2, 3));
 	EXPECT_EQ(ZF_FP2_Lerp(ZF_GetChild(r, "c3"), 9.0f), irr::core::vector2df(1, 2));
+	// Infinite keys come back as they are, at and between equal keys.
+	r = root("FP_C held RUN 3 inf\nFP_C edge DAT 3 -inf 5 inf\n");
+	ASSERT_NE(r, nullptr);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "held"), 0.0f), INFINITY);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "held"), 1.5f), INFINITY);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "edge"), 0.0f), -INFINITY);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "edge"), 1.0f), 5.0f);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "edge"), 9.0f), INFINITY);
 }
 
 TEST_F(ZF, SlerpTakesTheShortArcAndReturnsEulerAngles)
