@@ -5,8 +5,8 @@
 
 #include "frame/ZeLog.h"
 
-#include <cfloat>
 #include <charconv>
+#include <cmath>
 
 namespace
 {
@@ -64,27 +64,60 @@ uint32_t readU4(const char* p, const char* end)
 	return negative ? 0u - magnitude : magnitude;
 }
 
-// A decimal float read in double precision and stored as a single float; a
-// token without a number reads 0.
+bool isDigit(char c)
+{
+	return c >= '0' && c <= '9';
+}
+
+// Whether a decimal number that no single float holds lies beyond the largest
+// one rather than below the smallest: its order of magnitude is at least 0.
+bool isBeyondRange(const char* p, const char* end)
+{
+	int64_t leading = 0;      // integer digits from the first non-zero one
+	int64_t fractionZeros = 0;  // zeros after the point before the first non-zero digit
+	for (; p < end && isDigit(*p); ++p)
+		leading += leading > 0 || *p != '0' ? 1 : 0;
+	if (p < end && *p == '.')
+	{
+		for (++p; p < end && *p == '0' && leading == 0; ++p)
+			++fractionZeros;
+		while (p < end && isDigit(*p))
+			++p;
+	}
+	int64_t exponent = 0;
+	if (p < end && (*p == 'e' || *p == 'E'))
+	{
+		++p;
+		bool negative = false;
+		if (p < end && (*p == '+' || *p == '-'))
+			negative = *p++ == '-';
+		for (; p < end && isDigit(*p); ++p)
+			exponent = exponent < 1000000000000 ? exponent * 10 + (*p - '0') : exponent;
+		exponent = negative ? -exponent : exponent;
+	}
+	return (leading > 0 ? leading - 1 : -fractionZeros - 1) + exponent >= 0;
+}
+
+// A decimal float with optional sign, fraction and exponent, rounded once to
+// the nearest single (ties to even): half a step or more beyond the largest
+// single is infinite, less than half the smallest denormal is zero. A token
+// without a number reads 0.
 uint32_t readFP(const char* p, const char* end)
 {
 	bool negative = false;
 	if (p < end && (*p == '+' || *p == '-'))
 		negative = *p++ == '-';
-	double value = 0.0;
-	if (p < end && *p != '+' && *p != '-' && std::from_chars(p, end, value).ec == std::errc::result_out_of_range)
-		value = strtod(p, nullptr);  // over- and underflow as inf and 0
+	float value = 0.0f;
+	if (p < end && *p != '+' && *p != '-')
+	{
+		const std::from_chars_result read = std::from_chars(p, end, value);
+		if (read.ec == std::errc::result_out_of_range)
+			value = isBeyondRange(p, read.ptr) ? HUGE_VALF : 0.0f;
+	}
 	if (negative)
 		value = -value;
-	float single;
-	if (value > FLT_MAX)
-		single = HUGE_VALF;
-	else if (value < -FLT_MAX)
-		single = -HUGE_VALF;
-	else
-		single = static_cast<float>(value);
 	uint32_t word;
-	memcpy(&word, &single, 4);
+	memcpy(&word, &value, 4);
 	return word;
 }
 

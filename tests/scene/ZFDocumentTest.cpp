@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -449,6 +453,116 @@ TEST_F(ZF, SlerpTakesTheShortArcAndReturnsEulerAngles)
 	EXPECT_TRUE(near(ZF_FP3_Slerp_HPB_To_XYZ(keys, 6.0f), 1.1, 0.4, -0.7));
 	// A constant passes through the conversion: 4 rad comes back as 4 - 2 pi.
 	EXPECT_TRUE(near(ZF_FP3_Slerp_HPB_To_XYZ(ZF_GetChild(r, "constant"), 3.0f), 0.1, 0.2, 4.0 - 2 * pi));
+}
+
+// ---- Floats in the text form ---------------------------------------------------
+namespace
+{
+// The word that the text reader stores for one FP token.
+uint32_t textFloat(const std::string& token)
+{
+	const std::string text = "# one float\nFP v " + token + "\n";
+	ZF_Document* document = ZF_LoadMemory(text.data(), text.size());
+	const ZF_Node* v = ZF_GetChild(ZF_GetRoot(document), "v");
+	const uint32_t word = v && v->count == 1 ? *static_cast<const uint32_t*>(v->data) : 0xDEADBEEF;
+	ZF_Free(document);
+	return word;
+}
+} // namespace
+
+TEST_F(ZF, TextFloatsRoundTripAtTheEdgesOfTheRange)
+{
+	const float values[] = { FLT_MAX, -FLT_MAX, std::nextafter(FLT_MAX, 0.0f), FLT_MIN, -FLT_MIN,
+		std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+		std::nextafter(FLT_MIN, 0.0f), 3 * std::numeric_limits<float>::denorm_min(), 0.0f, -0.0f, 1.0f / 3.0f,
+		16777216.0f, 0.1f, -2.5e-40f, INFINITY, -INFINITY };
+	std::string data;
+	for (float value : values)
+		data += be(bits(value));
+	const ZF_Node* binary = root(form(nval("v", ZF_FP, data)));
+	ASSERT_NE(binary, nullptr);
+	const std::string text = writeText(binary);
+	const ZF_Node* back = root(text);
+	ASSERT_NE(back, nullptr) << text;
+	const ZF_Node* v = ZF_GetChild(back, "v");
+	ASSERT_EQ(ZF_GetCount(v), std::size(values)) << text;
+	for (size_t i = 0; i < std::size(values); ++i)
+		EXPECT_EQ(static_cast<const uint32_t*>(v->data)[i], bits(values[i])) << i << ": " << text;
+	EXPECT_TRUE(sameTree(binary, back));
+}
+
+TEST_F(ZF, TextFloatsReadAsTheNearestSingle)
+{
+	// The largest single is 2^128 - 2^104; halfway to the next step, 2^128 - 2^103
+	// = 340282356779733661637539395458142568448, values round up to infinity.
+	const struct
+	{
+		const char* text;
+		float value;
+	} edges[] = {
+		{ "3.4028235e38", FLT_MAX },
+		{ "3.40282347e+38", FLT_MAX },
+		{ "340282356779733661637539395458142568447", FLT_MAX },
+		{ "3.40282356779733661637539395458142568447e38", FLT_MAX },
+		{ "3.4028235677973366e38", FLT_MAX },
+		{ "340282356779733661637539395458142568448", INFINITY },
+		{ "3.40282356779733661637539395458142568448e38", INFINITY },
+		{ "3.4028236e38", INFINITY },
+		{ "1e39", INFINITY },
+		{ "1e400", INFINITY },
+		{ "1e99999999999", INFINITY },
+		// Denormals, and the halfway point below the smallest one.
+		{ "1.4e-45", std::numeric_limits<float>::denorm_min() },
+		{ "7.0064923216240862e-46", std::numeric_limits<float>::denorm_min() },
+		{ "7.0064923216240853e-46", 0.0f },
+		{ "1e-50", 0.0f },
+		{ "1e-400", 0.0f },
+		{ "0.00000000000000000000000000000000000000000000000000001", 0.0f },
+		{ "1.1754942e-38", std::nextafter(FLT_MIN, 0.0f) },
+	};
+	for (const auto& edge : edges)
+	{
+		EXPECT_EQ(textFloat(edge.text), bits(edge.value)) << edge.text;
+		EXPECT_EQ(textFloat(std::string("-") + edge.text), bits(-edge.value)) << edge.text;
+	}
+	// Decimal strings near a rounding boundary, against the C library's
+	// correctly rounded reader; a reader that rounds twice (to double, then to
+	// single) gets several of them wrong.
+	const char* const tricky[] = {
+		"1.000000059604644775390625",             // halfway: ties to even (1)
+		"1.0000000596046447753906250000000001",   // just above halfway
+		"1.0000000596046447753906249999999999",   // just below halfway
+		"1.00000017881393432617187499",           // just below the halfway point above 1 + 2^-23
+		"7.038531e-26",
+		"8.589973e9",
+		"16777217",
+		"16777219",
+		"0.1",
+		"1e38",
+		"4.7019774e-38",
+		"1.17549435e-38",
+		"2.2250738585072014e-308",
+		"9007199791611905",
+		"1.4012984643e-45",
+		"3.0517578125e-05",
+		"123456789012345678901234567890",
+		"0.000000000000000000000000000000000000011754943508222875",
+	};
+	for (const char* text : tricky)
+	{
+		const float expected = strtof(text, nullptr);
+		EXPECT_EQ(textFloat(text), bits(expected)) << text;
+		EXPECT_EQ(textFloat(std::string("-") + text), bits(-expected)) << text;
+	}
+	// Tokens that are no number read 0; infinities and NaN are read as written.
+	EXPECT_EQ(textFloat("x1"), 0u);
+	EXPECT_EQ(textFloat("+-1"), 0u);
+	EXPECT_EQ(textFloat("+2.5"), bits(2.5f));
+	EXPECT_EQ(textFloat("inf"), bits(INFINITY));
+	EXPECT_EQ(textFloat("-inf"), bits(-INFINITY));
+	const uint32_t nan = textFloat("nan");
+	EXPECT_EQ(nan & 0x7F800000u, 0x7F800000u);
+	EXPECT_NE(nan & 0x007FFFFFu, 0u);
 }
 
 // ---- Writer, files and the zfwrite tool ----------------------------------------
