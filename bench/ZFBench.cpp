@@ -18,77 +18,49 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <filesystem>
 #include <random>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace
 {
-// A tree of plain nodes for the writer; the containers keep every address.
+// Builds a document through the editing functions.
 class TreeBuilder
 {
 public:
-	TreeBuilder() { m_root = group("root"); }
-	ZF_Node* root() const { return m_root; }
+	TreeBuilder() : m_document(ZF_Create()) {}
+	~TreeBuilder() { ZF_Free(m_document); }
+	TreeBuilder(const TreeBuilder&) = delete;
+	TreeBuilder& operator=(const TreeBuilder&) = delete;
 
-	// A copy of the text that lives as long as the tree.
-	const char* keep(const std::string& text)
+	bool ok() const { return m_document && m_ok; }
+	const ZF_Node* root() const { return ZF_GetRoot(m_document); }
+	const ZF_Node* group(const ZF_Node* parent, const std::string& name) { return check(ZF_AddGroup(m_document, parent, name.c_str())); }
+	void value(const ZF_Node* parent, uint32_t type, const char* name, const std::vector<uint32_t>& data)
 	{
-		m_strings.push_back(text);
-		return m_strings.back().c_str();
+		check(ZF_AddValue(m_document, parent, type, name, data.data(), data.size()));
 	}
-	ZF_Node* group(const char* name)
+	void text(const ZF_Node* parent, const char* name, const std::string& text)
 	{
-		m_nodes.push_back(ZF_Node{ ZF_GROUP, 0, 0, name, nullptr, nullptr, nullptr });
-		m_kids[&m_nodes.back()];
-		return &m_nodes.back();
+		check(ZF_AddValue(m_document, parent, ZF_STR, name, text.data(), text.size()));
 	}
-	void add(ZF_Node* parent, ZF_Node* child) { m_kids[parent].push_back(child); }
-	ZF_Node* value(ZF_Node* parent, uint32_t type, const char* name, std::vector<uint32_t> data, uint32_t count)
+	void channels(const ZF_Node* parent, const char* name, const std::vector<std::vector<uint32_t>>& elements)
 	{
-		m_data.push_back(std::move(data));
-		m_nodes.push_back(ZF_Node{ ZF_VALUE, type, count, name, nullptr, m_data.back().data(), nullptr });
-		add(parent, &m_nodes.back());
-		return &m_nodes.back();
-	}
-	ZF_Node* text(ZF_Node* parent, const char* name, const std::string& text)
-	{
-		m_nodes.push_back(ZF_Node{ ZF_VALUE, ZF_STR, uint32_t(text.size()), name, nullptr, keep(text), nullptr });
-		add(parent, &m_nodes.back());
-		return &m_nodes.back();
-	}
-	ZF_Node* channels(ZF_Node* parent, const char* name, std::vector<std::pair<std::vector<uint32_t>, uint32_t>> elements)
-	{
-		m_entries.emplace_back();
-		for (auto& element : elements)
-		{
-			m_data.push_back(std::move(element.first));
-			m_entries.back().push_back(ZF_ArrayEntry{ element.second, m_data.back().data() });
-		}
-		m_nodes.push_back(ZF_Node{ ZF_ARRAY, ZF_FP_C, uint32_t(elements.size()), name, nullptr, nullptr, m_entries.back().data() });
-		add(parent, &m_nodes.back());
-		return &m_nodes.back();
-	}
-	// Points every group at its finished child list.
-	void finish()
-	{
-		for (auto& [node, kids] : m_kids)
-		{
-			node->count = uint32_t(kids.size());
-			node->children = kids.data();
-		}
+		const ZF_Node* array = check(ZF_AddArray(m_document, parent, ZF_FP_C, name));
+		for (const std::vector<uint32_t>& element : elements)
+			m_ok = m_ok && ZF_AddElement(m_document, array, element.data(), element.size());
 	}
 
 private:
-	ZF_Node* m_root;
-	std::deque<ZF_Node> m_nodes;
-	std::unordered_map<ZF_Node*, std::vector<const ZF_Node*>> m_kids;
-	std::deque<std::vector<uint32_t>> m_data;
-	std::deque<std::vector<ZF_ArrayEntry>> m_entries;
-	std::deque<std::string> m_strings;
+	const ZF_Node* check(const ZF_Node* node)
+	{
+		m_ok = m_ok && node;
+		return node;
+	}
+
+	ZF_Document* m_document;
+	bool m_ok = true;
 };
 
 uint32_t bits(float f)
@@ -99,7 +71,7 @@ uint32_t bits(float f)
 }
 
 // A keyed channel of `frames` floats: a held start, a moving stretch, a held end.
-std::pair<std::vector<uint32_t>, uint32_t> channel(std::mt19937& random, uint32_t frames)
+std::vector<uint32_t> channel(std::mt19937& random, uint32_t frames)
 {
 	std::uniform_real_distribution<float> value(-100.0f, 100.0f);
 	const uint32_t hold = frames / 10;
@@ -110,7 +82,7 @@ std::pair<std::vector<uint32_t>, uint32_t> channel(std::mt19937& random, uint32_
 	for (uint32_t i = 0; i < moving; ++i)
 		words.push_back(bits(start + speed * float(i) + 0.37f * std::sin(float(i) * 0.1f)));
 	words.insert(words.end(), { 0, hold, bits(value(random)) });
-	return { words, frames };
+	return words;
 }
 
 std::string buildChannels(TreeBuilder& tree, size_t megabytes)
@@ -120,27 +92,22 @@ std::string buildChannels(TreeBuilder& tree, size_t megabytes)
 	static const char* const VECTORS[] = { "Position", "Rotation", "Scale" };
 	static const char* const SCALARS[] = { "Intensity", "Range", "Opacity" };
 	static const char* const KEYS[] = { "Id", "Flags", "Layer", "Mode", "Parent", "Visible", "CastShadow", "Order" };
-	ZF_Node* scene = tree.group("Scene");
-	tree.add(tree.root(), scene);
-	ZF_Node* objects = tree.group("Objects");
-	tree.add(scene, objects);
+	const ZF_Node* objects = tree.group(tree.group(tree.root(), "Scene"), "Objects");
 	// 9 channels of 1,000 floats and a few small values: about 37 KB an object.
 	const size_t count = megabytes * 1000000 / 37000;
 	for (size_t i = 0; i < count; ++i)
 	{
 		const std::string name = "Object" + std::to_string(i);
-		ZF_Node* object = tree.group(tree.keep(name));
-		tree.add(objects, object);
+		const ZF_Node* object = tree.group(objects, name);
 		tree.text(object, "Mesh", "Objects/" + name + ".lwo");
 		for (uint32_t k = 0; k < 8; ++k)
-			tree.value(object, ZF_I4, KEYS[k], { uint32_t(i * 8 + k) }, 1);
-		tree.value(object, ZF_FP, "Pivot", { bits(0.5f), bits(-1.25f), bits(2.0f) }, 3);
+			tree.value(object, ZF_I4, KEYS[k], { uint32_t(i * 8 + k) });
+		tree.value(object, ZF_FP, "Pivot", { bits(0.5f), bits(-1.25f), bits(2.0f) });
 		for (const char* key : VECTORS)
 			tree.channels(object, key, { channel(random, frames), channel(random, frames), channel(random, frames) });
 		for (const char* key : SCALARS)
-			tree.value(object, ZF_FP_C, key, channel(random, frames).first, frames);
+			tree.value(object, ZF_FP_C, key, channel(random, frames));
 	}
-	tree.finish();
 	return std::to_string(count) + " objects, " + std::to_string(frames) + " frames";
 }
 
@@ -155,41 +122,32 @@ std::string buildNodes(TreeBuilder& tree, size_t megabytes)
 		"ColorHighlights", "AdditiveTransparency", "AlphaValue", "GlowValue", "LineColor", "LineSize",
 		"AlphaOptions", "ReflectionOptions", "RefractionOptions", "Sidedness", "ExcludeFromVStack", "Glow",
 		"RenderOutlines", "ReflectionImage", "RefractionImage", "VertexColoring", "VertexNormal" };
-	ZF_Node* scene = tree.group("Scene");
-	tree.add(tree.root(), scene);
-	ZF_Node* meshes = tree.group("SceneObjects");
-	tree.add(scene, meshes);
+	const ZF_Node* meshes = tree.group(tree.group(tree.root(), "Scene"), "SceneObjects");
 	// About 5 KB and 163 nodes a surface.
 	const size_t surfaces = megabytes * 1000000 / 5000;
 	uint32_t nodes = 0;
 	for (size_t i = 0; i < surfaces; ++i)
 	{
-		ZF_Node* surface = tree.group(tree.keep("Surface" + std::to_string(i)));
-		tree.add(meshes, surface);
+		const ZF_Node* surface = tree.group(meshes, "Surface" + std::to_string(i));
 		tree.text(surface, "name", "Surface" + std::to_string(i));
-		ZF_Node* parameters = tree.group("Parameters");
-		tree.add(surface, parameters);
+		const ZF_Node* parameters = tree.group(surface, "Parameters");
 		for (uint32_t c = 0; c < 39; ++c)
 		{
-			ZF_Node* channel = tree.group(CHANNELS[c]);
-			tree.add(parameters, channel);
+			const ZF_Node* channel = tree.group(parameters, CHANNELS[c]);
 			if (c % 4 == 0)
-				tree.value(channel, ZF_FP, "value", { bits(0.5f), bits(float(c)), bits(float(i % 7)) }, 3);
+				tree.value(channel, ZF_FP, "value", { bits(0.5f), bits(float(c)), bits(float(i % 7)) });
 			else
-				tree.value(channel, ZF_FP, "value", { bits(float(c) * 0.25f) }, 1);
-			tree.value(channel, ZF_I4, "img_mipmap", { 1 }, 1);
-			tree.value(channel, ZF_I4, "img_colorspace", { c % 2 }, 1);
+				tree.value(channel, ZF_FP, "value", { bits(float(c) * 0.25f) });
+			tree.value(channel, ZF_I4, "img_mipmap", { 1 });
+			tree.value(channel, ZF_I4, "img_colorspace", { c % 2 });
 		}
-		ZF_Node* shader = tree.group("Shader");
-		tree.add(surface, shader);
-		tree.value(shader, ZF_I4, "applyToSurface", { 1 }, 1);
-		ZF_Node* effect = tree.group("Effect");
-		tree.add(shader, effect);
+		const ZF_Node* shader = tree.group(surface, "Shader");
+		tree.value(shader, ZF_I4, "applyToSurface", { 1 });
+		const ZF_Node* effect = tree.group(shader, "Effect");
 		tree.text(effect, "filename", "Lpp.hlsl");
-		tree.value(effect, ZF_FP_C, "fade", { 0, 60, bits(1.0f) }, 60);
+		tree.value(effect, ZF_FP_C, "fade", { 0, 60, bits(1.0f) });
 		nodes += 5 + 39 * 4 + 3;
 	}
-	tree.finish();
 	return std::to_string(surfaces) + " surfaces, " + std::to_string(nodes) + " nodes";
 }
 
@@ -272,7 +230,7 @@ bool run(const char* name, std::string (*build)(TreeBuilder&, size_t), size_t me
 	const std::string shape = build(tree, megabytes);
 	std::string binary;
 	std::string text;
-	if (!ZF_WriteBinary(tree.root(), binary) || !ZF_WriteText(tree.root(), text))
+	if (!tree.ok() || !ZF_WriteBinary(tree.root(), binary) || !ZF_WriteText(tree.root(), text))
 	{
 		fprintf(stderr, "zelv-zf-bench: cannot write the documents\n");
 		return false;

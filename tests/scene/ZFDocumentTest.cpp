@@ -612,6 +612,140 @@ TEST_F(ZF, LoadsThroughTheFileLayerAndZfwriteConverts)
 		ZF_Free(document);
 }
 
+// ---- Building and editing ------------------------------------------------------
+TEST_F(ZF, TreesBuiltByHandWriteAndLoadBackInBothForms)
+{
+	ZF_Document* document = ZF_Create();
+	ASSERT_NE(document, nullptr);
+	EXPECT_EQ(ZF_GetForm(document), ZF_FORM_TEXT);
+	const ZF_Node* r = ZF_GetRoot(document);
+	EXPECT_STREQ(r->name, "root");
+	EXPECT_EQ(ZF_GetCount(r), 0u);
+	const int32_t ints[] = { -7, 0, INT32_MAX };
+	const uint32_t fps[] = { bits(1.5f), bits(-0.25f), bits(FLT_MAX) };
+	const uint32_t channel[] = { 0, 4, bits(0.5f), 1, 3, bits(1), bits(2), bits(4) };
+	std::string name = "scene";
+	const ZF_Node* scene = ZF_AddGroup(document, r, name.c_str());
+	name = "changed";  // names are copied
+	ASSERT_NE(scene, nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_I4, "ints", ints, 3), nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_FP, "fps", fps, 3), nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_STR, "text", "say \"hi\"", 8), nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_FP_C, "chan", channel, 8), nullptr);
+	const ZF_Node* array = ZF_AddArray(document, scene, ZF_FP_C, "position");
+	ASSERT_NE(array, nullptr);
+	for (int e = 0; e < 3; ++e)
+		EXPECT_TRUE(ZF_AddElement(document, array, channel, 3 + 5 * (e % 2)));
+	const ZF_Node* names = ZF_AddArray(document, r, ZF_STR, "names");
+	EXPECT_TRUE(ZF_AddElement(document, names, "a b", 3));
+	EXPECT_TRUE(ZF_AddElement(document, names, "", 0));
+	EXPECT_NE(ZF_AddGroup(document, scene, "empty"), nullptr);
+
+	EXPECT_EQ(ZF_GetChildAt(r, 0), scene);
+	EXPECT_STREQ(scene->name, "scene");
+	EXPECT_EQ(ZF_GetI4(ZF_GetChild(scene, "ints"), 2), INT32_MAX);
+	EXPECT_EQ(ZF_GetCount(ZF_GetChild(scene, "chan")), 7u);
+	EXPECT_FLOAT_EQ(ZF_FP_Lerp(ZF_GetChild(scene, "chan"), 4.5f), 1.5f);
+	EXPECT_STREQ(ZF_GetSTR(ZF_GetChild(scene, "text")), "say \"hi\"");
+	EXPECT_EQ(ZF_GetFP3(array, 6), irr::core::vector3df(0.5f, 4, 0.5f));
+	EXPECT_STREQ(ZF_GetSTR(names, 1), "");
+
+	const std::string text = writeText(r);
+	const std::string binary = writeBinary(r);
+	EXPECT_TRUE(sameTree(r, root(text))) << text;
+	EXPECT_TRUE(sameTree(r, root(binary)));
+	ZF_Free(document);
+}
+
+TEST_F(ZF, LoadedDocumentsTakeNewNodesAndValues)
+{
+	const ZF_Node* text = root(TWIN_TEXT);
+	ASSERT_NE(text, nullptr);
+	const std::string bytes = writeBinary(text);
+	for (ZF_Document* document : { last(), load(bytes) })
+	{
+		ASSERT_NE(document, nullptr);
+		const ZF_Node* r = ZF_GetRoot(document);
+		const ZF_Node* objects = at(r, { "Scene", "Objects" });
+		const ZF_Node* obj1 = ZF_GetChild(objects, "Obj1");
+		ASSERT_TRUE(objects && obj1);
+		// A loaded group holds exactly its children: the first addition moves
+		// the list, thousands more grow it.
+		for (int i = 0; i < 3000; ++i)
+			ASSERT_NE(ZF_AddGroup(document, objects, ("Obj" + std::to_string(i + 2)).c_str()), nullptr);
+		EXPECT_EQ(ZF_GetCount(objects), 3002u);
+		EXPECT_EQ(ZF_GetChildAt(objects, 0), obj1);
+		EXPECT_STREQ(ZF_GetChildAt(objects, 3001)->name, "Obj3001");
+		// Loaded arrays and values change as well.
+		const ZF_Node* flags = ZF_GetChild(obj1, "Flags");
+		const int32_t more[] = { 8, 9 };
+		EXPECT_TRUE(ZF_AddElement(document, flags, more, 2));
+		EXPECT_EQ(ZF_GetCount(flags), 3u);
+		EXPECT_EQ(static_cast<const int32_t*>(flags->entries[2].data)[1], 9);
+		const ZF_Node* count = at(r, { "Scene", "Count" });
+		EXPECT_TRUE(ZF_SetValue(document, count, ZF_STR, "three", 5));
+		EXPECT_STREQ(ZF_GetSTR(count), "three");
+		const uint32_t run[] = { 0, 5, bits(2.0f) };
+		EXPECT_TRUE(ZF_SetValue(document, ZF_GetChild(r, "ints"), ZF_FP_C, run, 3));
+		EXPECT_EQ(ZF_GetCount(ZF_GetChild(r, "ints")), 5u);
+
+		// Written and loaded again, the edits are there.
+		const ZF_Node* again = root(writeText(r));
+		EXPECT_TRUE(sameTree(r, again));
+		EXPECT_EQ(ZF_GetCount(at(again, { "Scene", "Objects" })), 3002u);
+		EXPECT_STREQ(ZF_GetSTR(at(again, { "Scene", "Count" })), "three");
+		EXPECT_FLOAT_EQ(ZF_GetFP(ZF_GetChild(again, "ints"), 4), 2.0f);
+		EXPECT_TRUE(sameTree(r, root(writeBinary(r))));
+	}
+}
+
+TEST_F(ZF, EditsOutsideTheDocumentOrOfTheWrongShapeAreRefused)
+{
+	using V = std::vector<std::string>;
+	ZF_Document* document = ZF_Create();
+	ZF_Document* other = ZF_Create();
+	ASSERT_TRUE(document && other);
+	const ZF_Node* r = ZF_GetRoot(document);
+	const ZF_Node* group = ZF_AddGroup(document, r, "g");
+	const int32_t one = 1;
+	const ZF_Node* value = ZF_AddValue(document, r, ZF_I4, "v", &one, 1);
+	const ZF_Node* array = ZF_AddArray(document, r, ZF_I4, "a");
+	ASSERT_TRUE(group && value && array);
+	ZF_Node copy = *group;
+	g_lines.clear();
+	EXPECT_EQ(ZF_AddGroup(other, group, "x"), nullptr);
+	EXPECT_EQ(ZF_AddGroup(document, &copy, "x"), nullptr);
+	EXPECT_EQ(ZF_AddGroup(document, value, "x"), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, array, ZF_I4, "x", &one, 1), nullptr);
+	EXPECT_EQ(ZF_AddArray(nullptr, r, ZF_I4, "x"), nullptr);
+	EXPECT_FALSE(ZF_AddElement(document, value, &one, 1));
+	EXPECT_FALSE(ZF_SetValue(document, array, ZF_I4, &one, 1));
+	EXPECT_EQ(g_lines, (V{ "ZF_AddGroup: not a group of this document\n", "ZF_AddGroup: not a group of this document\n",
+	                       "ZF_AddGroup: not a group of this document\n", "ZF_AddValue: not a group of this document\n",
+	                       "ZF_AddArray: not a group of this document\n", "ZF_AddElement: not an array of this document\n",
+	                       "ZF_SetValue: not a value of this document\n" }));
+	g_lines.clear();
+	const uint32_t badRun[] = { 1, 3, 0 };
+	EXPECT_EQ(ZF_AddValue(document, group, ZF_FP_C, "c", badRun, 3), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, group, 5, "t", &one, 1), nullptr);
+	EXPECT_EQ(ZF_AddArray(document, group, 7, "t"), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, group, ZF_STR, "s", "a\0b", 3), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, group, ZF_I4, "n", nullptr, 2), nullptr);
+	EXPECT_EQ(ZF_AddGroup(document, group, nullptr), nullptr);
+	EXPECT_FALSE(ZF_SetValue(document, value, ZF_FP_C, badRun, 3));
+	EXPECT_EQ(g_lines, (V{ "ZF_AddValue: invalid FP_C record\n", "ZF_AddValue: unknown value type 5\n",
+	                       "ZF_AddArray: unknown value type 7\n", "ZF_AddValue: text with a NUL inside\n",
+	                       "ZF_AddValue: no data or too much\n", "ZF_AddGroup: node without a name\n",
+	                       "ZF_SetValue: invalid FP_C record\n" }));
+	// Nothing refused was added, and the refused change left the value as it was.
+	EXPECT_EQ(ZF_GetCount(group), 0u);
+	EXPECT_EQ(ZF_GetCount(r), 3u);
+	EXPECT_EQ(ZF_GetI4(value, 0), 1);
+	EXPECT_EQ(value->type, ZF_I4);
+	ZF_Free(document);
+	ZF_Free(other);
+}
+
 // ---- Damaged input -------------------------------------------------------------
 namespace
 {
