@@ -6,7 +6,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 # Runs drawing programs under a virtual display when there is none.
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
-.PHONY: all build deps run test clean asan
+.PHONY: all build deps run test clean asan fuzz
 
 all: build
 
@@ -39,5 +39,13 @@ asan:
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
 		$(XRUN) ctest --test-dir build-asan -L libext -R GL --output-on-failure -j $(JOBS)
 
+# The libFuzzer targets of the readers (clang, AddressSanitizer and UBSan) in
+# build-fuzz. Run one on its seed corpus, for example:
+#   build-fuzz/fuzz/zf_fuzz fuzz/corpus/zf_fuzz -max_total_time=60
+fuzz:
+	@scripts/install-deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELV_FUZZ=ON -DZELV_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz
