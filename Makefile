@@ -40,8 +40,9 @@ asan:
 		$(XRUN) ctest --test-dir build-asan -L libext -R GL --output-on-failure -j $(JOBS)
 
 # The libFuzzer targets of the readers (clang, AddressSanitizer and UBSan) in
-# build-fuzz. Run one on its seed corpus, for example:
-#   build-fuzz/fuzz/zf_fuzz fuzz/corpus/zf_fuzz -max_total_time=60
+# build-fuzz. Run one from its seed corpus, keeping what it finds elsewhere:
+#   mkdir -p /tmp/zf && build-fuzz/fuzz/zf_fuzz /tmp/zf fuzz/corpus/zf_fuzz -max_total_time=60
+# Targets: zf_fuzz, scene_desc_fuzz, morphmap_fuzz, dds_fuzz, xm_fuzz.
 fuzz:
 	@scripts/install-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELV_FUZZ=ON -DZELV_TESTS=OFF
