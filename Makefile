@@ -28,7 +28,7 @@ test: build
 
 # The tests of the readers of untrusted files with AddressSanitizer and UBSan (CI runs them).
 ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests \
-	scene_zf_tests scene_desc_tests scene_morphmap_tests scene_xm_tests scene_morph_tests zfwrite
+	scene_zf_tests scene_zf_alloc_tests scene_desc_tests scene_morphmap_tests scene_xm_tests scene_morph_tests zfwrite
 asan:
 	@scripts/install-deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZELV_SANITIZE=ON

@@ -50,17 +50,15 @@ struct ZF_List
 private:
 	bool grow()
 	{
-		{
-			const uint32_t extra = capacity < 5 ? 5 : capacity < 500 ? count : count / 4;
-			const uint64_t grown = uint64_t(count) + 1 + extra;
-			if (grown > ZF_MAX_LIST)
-				return false;
-			T* moved = static_cast<T*>(realloc(static_cast<void*>(items), sizeof(T) * grown));
-			if (!moved)
-				return false;
-			items = moved;
-			capacity = static_cast<uint32_t>(grown);
-		}
+		const uint32_t extra = capacity < 5 ? 5 : capacity < 500 ? count : count / 4;
+		const uint64_t grown = uint64_t(count) + 1 + extra;
+		if (grown > ZF_MAX_LIST)
+			return false;
+		T* moved = static_cast<T*>(realloc(static_cast<void*>(items), sizeof(T) * grown));
+		if (!moved)
+			return false;
+		items = moved;
+		capacity = static_cast<uint32_t>(grown);
 		return true;
 	}
 };
@@ -135,6 +133,7 @@ inline ZF_Node* ZF_NewNode(ZF_Document& document, uint32_t kind, uint32_t type, 
 	}
 	return node;
 }
+
 // Child pointers and array entries live in the arena behind one word that
 // holds their capacity; a list of exactly `count` items made in one go.
 const ZF_Node** ZF_NewChildList(ZF_Arena& arena, const ZF_Node* const* items, uint32_t count);

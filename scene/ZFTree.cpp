@@ -43,8 +43,14 @@ void* ZF_Arena::allocBlock(size_t size)
 	size = align8(size ? size : 1);
 	if (size <= static_cast<size_t>(m_end - m_cur))
 		return alloc(size);
-	const size_t payload = align8(std::max({ size, m_next, FIRST_BLOCK }));
+	size_t payload = align8(std::max({ size, m_next, FIRST_BLOCK }));
 	Block* block = static_cast<Block*>(malloc(BLOCK_HEADER + payload));
+	if (!block && payload > size)
+	{
+		// The estimate was too much to have: a block of what is asked for.
+		payload = size;
+		block = static_cast<Block*>(malloc(BLOCK_HEADER + payload));
+	}
 	if (!block)
 		return nullptr;
 	block->next = m_blocks;
