@@ -6,7 +6,7 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=Release
 # Runs drawing programs under a virtual display when there is none.
 XRUN := $(if $(DISPLAY),,xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
-.PHONY: all build deps run test clean asan
+.PHONY: all build deps run test clean asan fuzz
 
 all: build
 
@@ -28,7 +28,7 @@ test: build
 
 # The tests of the readers of untrusted files with AddressSanitizer and UBSan (CI runs them).
 ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests \
-	scene_zf_tests scene_desc_tests scene_morphmap_tests scene_xm_tests scene_morph_tests zfwrite
+	scene_zf_tests scene_zf_alloc_tests scene_desc_tests scene_morphmap_tests scene_xm_tests scene_morph_tests zfwrite
 asan:
 	@scripts/install-deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZELV_SANITIZE=ON
@@ -39,5 +39,14 @@ asan:
 	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
 		$(XRUN) ctest --test-dir build-asan -L libext -R GL --output-on-failure -j $(JOBS)
 
+# The libFuzzer targets of the readers (clang, AddressSanitizer and UBSan) in
+# build-fuzz. Run one from its seed corpus, keeping what it finds elsewhere:
+#   mkdir -p /tmp/zf && build-fuzz/fuzz/zf_fuzz /tmp/zf fuzz/corpus/zf_fuzz -max_total_time=60
+# Targets: zf_fuzz, scene_desc_fuzz, morphmap_fuzz, dds_fuzz, xm_fuzz.
+fuzz:
+	@scripts/install-deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELV_FUZZ=ON -DZELV_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS) --target fuzz
+
 clean:
-	rm -rf $(BUILD) build-asan
+	rm -rf $(BUILD) build-asan build-fuzz

@@ -1,7 +1,9 @@
 // libFuzzer target for the ZF readers: the input is loaded as it is, behind a
 // binary header (binary reader) and behind a line of blanks (text reader).
 // Every loaded tree is read through all getters and written back in both
-// forms, and what the writer gives must load again to the same tree.
+// forms, and what the writer gives must load again to the same tree; then
+// nodes are added to the loaded tree and its first value is changed, and the
+// edited tree must write and load back the same way.
 #include "frame/ZeLog.h"
 #include "scene/ZF.h"
 
@@ -103,6 +105,44 @@ void reload(const std::string& bytes, const ZF_Node* original)
 	ZF_Free(document);
 }
 
+void writeAndReload(const ZF_Node* root)
+{
+	std::string out;
+	if (ZF_WriteBinary(root, out))
+		reload(out, root);
+	if (ZF_WriteText(root, out))
+		reload(out, root);
+}
+
+// The first value of the tree, depth first; null when it has none.
+const ZF_Node* firstValue(const ZF_Node* node)
+{
+	if (node->kind == ZF_VALUE)
+		return node;
+	for (uint32_t i = 0; node->kind == ZF_GROUP && i < node->count; ++i)
+		if (const ZF_Node* value = firstValue(node->children[i]))
+			return value;
+	return nullptr;
+}
+
+// Adds to the root and to its first child group, fills an array, and gives the
+// first value new data; every step must succeed on a loaded tree.
+void edit(ZF_Document* document)
+{
+	const ZF_Node* root = ZF_GetRoot(document);
+	const ZF_Node* group = root;
+	for (uint32_t i = 0; i < root->count && group == root; ++i)
+		group = root->children[i]->kind == ZF_GROUP ? root->children[i] : root;
+	const uint32_t words[] = { 0, 3, 0x3F800000u, 1, 2, 0x40000000u, 0x7F7FFFFFu };
+	const ZF_Node* added = ZF_AddGroup(document, group, "added");
+	const ZF_Node* array = ZF_AddArray(document, root, ZF_FP_C, "keys");
+	const ZF_Node* value = firstValue(root);
+	if (!added || !ZF_AddValue(document, added, ZF_FP_C, "chan", words, 7) || !array ||
+	    !ZF_AddElement(document, array, words, 3) || !ZF_AddElement(document, array, words + 3, 4) ||
+	    (value && !ZF_SetValue(document, value, ZF_STR, "text", 4)))
+		__builtin_trap();
+}
+
 void exercise(const void* data, size_t size)
 {
 	ZF_Document* document = ZF_LoadMemory(data, size);
@@ -110,11 +150,10 @@ void exercise(const void* data, size_t size)
 		return;
 	const ZF_Node* root = ZF_GetRoot(document);
 	readAll(root);
-	std::string out;
-	if (ZF_WriteBinary(root, out))
-		reload(out, root);
-	if (ZF_WriteText(root, out))
-		reload(out, root);
+	writeAndReload(root);
+	edit(document);
+	readAll(root);
+	writeAndReload(root);
 	ZF_Free(document);
 }
 } // namespace

@@ -1,10 +1,13 @@
-// ZF documents: the engine's scene documents, a read-only tree of named groups,
-// typed values and arrays, loaded from a text or a big-endian chunked binary
-// form, with typed getters and the interpolation of keyed channels.
+// ZF documents: the engine's scene documents, a tree of named groups, typed
+// values and arrays, loaded from a text or a big-endian chunked binary form,
+// with typed getters and the interpolation of keyed channels. A document holds
+// its whole tree in a few blocks of its own; trees can also be built and
+// changed, and written in either form.
 //
 // Index:
 //   - Types: node kinds, value types, nodes
 //   - Loading and the tree
+//   - Building and editing
 //   - Typed getters
 //   - Interpolation
 //   - Writing
@@ -49,16 +52,20 @@ struct ZF_ArrayEntry
 };
 
 // One node. FP_C data is a sequence of 32-bit records: {0, n, v} stands for n
-// copies of v, {flag != 0, n, v1 ... vn} for the n floats given.
+// copies of v, {flag != 0, n, v1 ... vn} for the n floats given. Of the three
+// pointers only the one of the node's kind is set.
 struct ZF_Node
 {
-	uint32_t kind;                  // EZF_NodeKind
-	uint32_t type;                  // value or array: EZF_ValueType; group: 0
-	uint32_t count;                 // group: children; value: count; array: elements
+	uint16_t kind;                      // EZF_NodeKind
+	uint16_t type;                      // value or array: EZF_ValueType; group: 0
+	uint32_t count;                     // group: children; value: count; array: elements
 	const char* name;
-	const ZF_Node* const* children; // group: `count` child pointers
-	const void* data;               // value: int32_t, uint32_t, float, char or FP_C words
-	const ZF_ArrayEntry* entries;   // array: `count` element entries
+	union
+	{
+		const ZF_Node* const* children; // group: `count` child pointers
+		const void* data;               // value: int32_t, uint32_t, float, char or FP_C words
+		const ZF_ArrayEntry* entries;   // array: `count` element entries
+	};
 };
 
 struct ZF_Document;
@@ -86,6 +93,30 @@ const ZF_Node* ZF_GetChild(const ZF_Node* group, const char* name);
 const ZF_Node* ZF_GetChildAt(const ZF_Node* group, int i);
 // Children, count or elements as ZF_Node::count; 0 for null.
 uint32_t ZF_GetCount(const ZF_Node* node);
+
+// ---- Building and editing ---------------------------------------------------
+// Nodes added to a document live in it (names and data are copied) and go
+// when it is freed; `group` and `array` must be nodes of that document, loaded
+// or added. Pointers to a group's children or an array's entries taken before
+// an addition may be stale after it.
+
+// A new document holding only the root group (form ZF_FORM_TEXT); ZF_Free
+// frees it. Null when out of memory.
+ZF_Document* ZF_Create();
+// A new group, value or array added as the last child of `group`; null (with a
+// message) when `group` is no group of the document, the data do not fit the
+// type, or out of memory. Value data are `size` 32-bit words for I4, U4, FP and
+// FP_C (whole FP_C records), or `size` characters without NUL for STR.
+const ZF_Node* ZF_AddGroup(ZF_Document* document, const ZF_Node* group, const char* name);
+const ZF_Node* ZF_AddValue(ZF_Document* document, const ZF_Node* group, uint32_t type, const char* name,
+                           const void* data, size_t size);
+const ZF_Node* ZF_AddArray(ZF_Document* document, const ZF_Node* group, uint32_t type, const char* name);
+// Adds an element of the array's type, data as for ZF_AddValue; false (with a
+// message) on failure.
+bool ZF_AddElement(ZF_Document* document, const ZF_Node* array, const void* data, size_t size);
+// Gives a value of the document a new type and data; false (with a message)
+// on failure, the value unchanged.
+bool ZF_SetValue(ZF_Document* document, const ZF_Node* value, uint32_t type, const void* data, size_t size);
 
 // ---- Typed getters ----------------------------------------------------------
 // One, two or three floats at key index i. An FP value gives its first floats

@@ -1,4 +1,4 @@
-// ZF documents: loading, the flat tree, look-ups, getters and interpolation.
+// ZF documents: loading, look-ups, getters and interpolation.
 #include "scene/ZFPrivate.h"
 
 #include "frame/ZeFile.h"
@@ -6,185 +6,6 @@
 
 #include <cmath>
 #include <new>
-
-// ---- Arena --------------------------------------------------------------------
-namespace
-{
-constexpr size_t ARENA_BLOCK = 256 * 1024;
-constexpr size_t ARENA_HEADER = 16;  // keeps the payload 8-aligned
-
-size_t align8(size_t n)
-{
-	return (n + 7) & ~static_cast<size_t>(7);
-}
-} // namespace
-
-ZF_Arena::~ZF_Arena()
-{
-	while (m_blocks)
-	{
-		Block* next = m_blocks->next;
-		free(m_blocks);
-		m_blocks = next;
-	}
-}
-
-void* ZF_Arena::alloc(size_t size)
-{
-	size = align8(size ? size : 1);
-	if (static_cast<size_t>(m_end - m_cur) < size)
-	{
-		const size_t payload = size > ARENA_BLOCK / 4 ? size : ARENA_BLOCK;
-		Block* block = static_cast<Block*>(malloc(ARENA_HEADER + payload));
-		if (!block)
-			return nullptr;
-		char* start = reinterpret_cast<char*>(block) + ARENA_HEADER;
-		if (payload == size && m_blocks)
-		{
-			// A large allocation gets a block of its own behind the current one.
-			block->next = m_blocks->next;
-			m_blocks->next = block;
-			m_last = nullptr;
-			return start;
-		}
-		block->next = m_blocks;
-		m_blocks = block;
-		m_cur = start;
-		m_end = start + payload;
-	}
-	m_last = m_cur;
-	m_cur += size;
-	return m_last;
-}
-
-void ZF_Arena::shrinkLast(void* last, size_t used)
-{
-	if (last && last == m_last)
-		m_cur = m_last + align8(used ? used : 1);
-}
-
-char* ZF_Arena::copyText(const char* text, size_t length)
-{
-	char* copy = static_cast<char*>(alloc(length + 1));
-	if (copy)
-	{
-		memcpy(copy, text, length);
-		copy[length] = 0;
-	}
-	return copy;
-}
-
-// ---- Building and flattening ---------------------------------------------------
-namespace
-{
-const char ROOT_NAME[] = "root";
-} // namespace
-
-bool ZF_AddChild(ZF_TmpNode& group, uint32_t child)
-{
-	return group.kids.push(child);
-}
-
-bool ZF_Builder::init()
-{
-	if (!nodes.init(64))
-		return false;
-	ZF_TmpNode root{};
-	root.node.kind = ZF_GROUP;
-	root.node.name = ROOT_NAME;
-	if (!root.kids.init(4))
-		return false;
-	root.elements.init(0);
-	if (!nodes.push(root))
-	{
-		root.kids.release();
-		return false;
-	}
-	return true;
-}
-
-void ZF_Builder::release()
-{
-	for (uint32_t i = 0; i < nodes.count; ++i)
-	{
-		nodes.items[i].kids.release();
-		nodes.items[i].elements.release();
-	}
-	nodes.release();
-}
-
-int32_t ZF_Builder::addNode(uint32_t parent, uint32_t kind, uint32_t type, const char* name)
-{
-	if (nodes.count >= 0x7FFFFFFFu)
-		return -1;
-	ZF_TmpNode tmp{};
-	tmp.node.kind = kind;
-	tmp.node.type = type;
-	tmp.node.name = name;
-	if (!tmp.kids.init(kind == ZF_GROUP ? 4 : 0) || !tmp.elements.init(kind == ZF_ARRAY ? 3 : 0))
-	{
-		tmp.kids.release();
-		tmp.elements.release();
-		return -1;
-	}
-	const uint32_t index = nodes.count;
-	if (!nodes.push(tmp))
-	{
-		tmp.kids.release();
-		tmp.elements.release();
-		return -1;
-	}
-	if (!ZF_AddChild(nodes.items[parent], index))
-		return -1;
-	return static_cast<int32_t>(index);
-}
-
-bool ZF_Builder::addElement(uint32_t array, uint32_t count, const void* data)
-{
-	return nodes.items[array].elements.push(ZF_ArrayEntry{ count, data });
-}
-
-bool ZF_Flatten(ZF_Builder& builder, ZF_Document& document)
-{
-	const uint32_t count = builder.nodes.count;
-	size_t kids = 0;
-	size_t entries = 0;
-	for (uint32_t i = 0; i < count; ++i)
-	{
-		kids += builder.nodes.items[i].kids.count;
-		entries += builder.nodes.items[i].elements.count;
-	}
-	document.nodes = static_cast<ZF_Node*>(malloc(sizeof(ZF_Node) * count));
-	document.childBlock = kids ? static_cast<const ZF_Node**>(malloc(sizeof(ZF_Node*) * kids)) : nullptr;
-	document.entryBlock = entries ? static_cast<ZF_ArrayEntry*>(malloc(sizeof(ZF_ArrayEntry) * entries)) : nullptr;
-	if (!document.nodes || (kids && !document.childBlock) || (entries && !document.entryBlock))
-		return false;
-	const ZF_Node** child = document.childBlock;
-	ZF_ArrayEntry* entry = document.entryBlock;
-	for (uint32_t i = 0; i < count; ++i)
-	{
-		const ZF_TmpNode& tmp = builder.nodes.items[i];
-		ZF_Node& node = document.nodes[i];
-		node = tmp.node;
-		if (node.kind == ZF_GROUP)
-		{
-			node.count = tmp.kids.count;
-			node.children = child;
-			for (uint32_t k = 0; k < tmp.kids.count; ++k)
-				*child++ = &document.nodes[tmp.kids.items[k]];
-		}
-		else if (node.kind == ZF_ARRAY)
-		{
-			node.count = tmp.elements.count;
-			node.entries = entry;
-			if (tmp.elements.count)
-				memcpy(entry, tmp.elements.items, sizeof(ZF_ArrayEntry) * tmp.elements.count);
-			entry += tmp.elements.count;
-		}
-	}
-	document.root = &document.nodes[0];
-	return true;
-}
 
 // ---- FP_C channels -------------------------------------------------------------
 int64_t ZF_CheckChannel(const uint32_t* words, size_t wordCount)
@@ -276,16 +97,22 @@ ZF_Document* loadBuffer(char* buffer, size_t size)
 		return nullptr;
 	}
 	ZF_Document* document = new (std::nothrow) ZF_Document{};
-	ZF_Builder builder{};
-	bool ok = document && builder.init();
-	if (ok)
+	if (!document)
 	{
-		document->form = form;
-		ok = form == ZF_FORM_BINARY ? ZF_ReadBinary(builder, *document, buffer, size)
-		                            : ZF_ReadText(builder, *document, buffer);
-		ok = ok && ZF_Flatten(builder, *document);
+		delete[] buffer;
+		return nullptr;
 	}
-	builder.release();
+	document->form = form;
+	// A node-dense document needs about as much again as its file.
+	document->arena.reserve(size);
+	bool ok;
+	{
+		ZF_TreeBuilder builder(*document);
+		ok = builder.begin() &&
+		     (form == ZF_FORM_BINARY ? ZF_ReadBinary(builder, *document, buffer, size)
+		                             : ZF_ReadText(builder, *document, buffer)) &&
+		     builder.finish();
+	}
 	if (ok && form == ZF_FORM_BINARY)
 		document->buffer = buffer;
 	else
@@ -327,9 +154,6 @@ void ZF_Free(ZF_Document* document)
 {
 	if (!document)
 		return;
-	free(document->nodes);
-	free(document->childBlock);
-	free(document->entryBlock);
 	delete[] document->buffer;
 	delete document;
 }
@@ -554,7 +378,8 @@ float lerpChannel(const Channel& channel, float& f)
 	float a;
 	float b;
 	const float t = ZF_FrameToIndex(channel, f, a, b);
-	return a + t * (b - a);
+	// A key is returned as it is, infinite ones included.
+	return t == 0.0f || a == b ? a : a + t * (b - a);
 }
 
 // An FP value, or an FP_C array of exactly n elements, at the frame.

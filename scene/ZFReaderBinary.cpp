@@ -16,7 +16,7 @@ constexpr uint32_t ID_AVAL = 0x4156414C;  // "AVAL"
 class BinaryReader
 {
 public:
-	BinaryReader(ZF_Builder& builder, ZF_Document& document, char* data)
+	BinaryReader(ZF_TreeBuilder& builder, ZF_Document& document, char* data)
 	    : m_builder(builder), m_document(document), m_data(data)
 	{
 	}
@@ -37,23 +37,34 @@ private:
 	bool readValue(size_t payload, size_t end);
 	bool readArray(size_t payload, size_t end);
 
-	ZF_Builder& m_builder;
+	ZF_TreeBuilder& m_builder;
 	ZF_Document& m_document;
 	char* m_data;
 	int m_level = 0;
-	uint32_t m_group[ZF_MAX_DEPTH] = {};
 	size_t m_end[ZF_MAX_DEPTH] = {};
 };
 
 size_t BinaryReader::nameField(size_t at, size_t end)
 {
-	const void* nul = memchr(m_data + at, 0, end - at);
-	if (!nul)
+	// Names are short and padded to whole words: look a word at a time for the
+	// one that holds the NUL, then for the NUL in it.
+	const char* name = m_data + at;
+	const size_t size = end - at;
+	size_t length = 0;
+	for (; length + 4 <= size; length += 4)
+	{
+		uint32_t word;
+		memcpy(&word, name + length, 4);
+		if ((word - 0x01010101u) & ~word & 0x80808080u)
+			break;
+	}
+	while (length < size && name[length])
+		++length;
+	if (length == size)
 	{
 		zeDebugPrintf("chunk name without terminator at level %d\n", m_level);
 		return 0;
 	}
-	const size_t length = static_cast<size_t>(static_cast<const char*>(nul) - (m_data + at));
 	const size_t field = (length + 4) & ~static_cast<size_t>(3);
 	if (field > end - at)
 	{
@@ -144,12 +155,7 @@ bool BinaryReader::readValue(size_t payload, size_t end)
 	const void* data = nullptr;
 	if (!readData(static_cast<uint32_t>(type), at, end - at, count, data))
 		return false;
-	const int32_t node = m_builder.addNode(m_group[m_level], ZF_VALUE, static_cast<uint32_t>(type), m_data + payload);
-	if (node < 0)
-		return false;
-	m_builder.nodes.items[node].node.count = count;
-	m_builder.nodes.items[node].node.data = data;
-	return true;
+	return m_builder.addValue(static_cast<uint32_t>(type), m_data + payload, count, data) != nullptr;
 }
 
 bool BinaryReader::readArray(size_t payload, size_t end)
@@ -158,8 +164,7 @@ bool BinaryReader::readArray(size_t payload, size_t end)
 	const int64_t type = nameAndType(payload, end, field);
 	if (type < 0)
 		return false;
-	const int32_t node = m_builder.addNode(m_group[m_level], ZF_ARRAY, static_cast<uint32_t>(type), m_data + payload);
-	if (node < 0)
+	if (!m_builder.openArray(static_cast<uint32_t>(type), m_data + payload))
 		return false;
 	size_t at = payload + field + 4;
 	while (at < end)
@@ -183,19 +188,17 @@ bool BinaryReader::readArray(size_t payload, size_t end)
 		}
 		uint32_t count = 0;
 		const void* data = nullptr;
-		if (!readData(static_cast<uint32_t>(type), at + 8, size, count, data) ||
-		    !m_builder.addElement(static_cast<uint32_t>(node), count, data))
+		if (!readData(static_cast<uint32_t>(type), at + 8, size, count, data) || !m_builder.addElement(count, data))
 			return false;
 		at += 8 + size;
 	}
-	return true;
+	return m_builder.closeArray();
 }
 
 bool BinaryReader::read(size_t size)
 {
 	size_t pos = 12;
 	m_level = 0;
-	m_group[0] = 0;
 	m_end[0] = size;
 	while (pos < m_end[0])
 	{
@@ -224,11 +227,9 @@ bool BinaryReader::read(size_t size)
 				zeDebugPrintf("nesting deeper than %d groups at level %d\n", ZF_MAX_DEPTH, m_level);
 				return false;
 			}
-			const int32_t node = m_builder.addNode(m_group[m_level], ZF_GROUP, 0, m_data + payload);
-			if (node < 0)
+			if (!m_builder.openGroup(m_data + payload))
 				return false;
 			++m_level;
-			m_group[m_level] = static_cast<uint32_t>(node);
 			m_end[m_level] = chunkEnd;
 			pos = payload + field;
 		}
@@ -250,14 +251,17 @@ bool BinaryReader::read(size_t size)
 			return false;
 		}
 		// Close every level that ends here; level 0 ends the document.
-		while (m_level > 0 && pos == m_end[m_level])
-			--m_level;
+		for (; m_level > 0 && pos == m_end[m_level]; --m_level)
+		{
+			if (!m_builder.closeGroup())
+				return false;
+		}
 	}
 	return true;
 }
 } // namespace
 
-bool ZF_ReadBinary(ZF_Builder& builder, ZF_Document& document, char* data, size_t size)
+bool ZF_ReadBinary(ZF_TreeBuilder& builder, ZF_Document& document, char* data, size_t size)
 {
 	if (size < 12)
 		return false;

@@ -5,8 +5,8 @@
 
 #include "frame/ZeLog.h"
 
-#include <cfloat>
 #include <charconv>
+#include <cmath>
 
 namespace
 {
@@ -64,34 +64,67 @@ uint32_t readU4(const char* p, const char* end)
 	return negative ? 0u - magnitude : magnitude;
 }
 
-// A decimal float read in double precision and stored as a single float; a
-// token without a number reads 0.
+bool isDigit(char c)
+{
+	return c >= '0' && c <= '9';
+}
+
+// Whether a decimal number that no single float holds lies beyond the largest
+// one rather than below the smallest: its order of magnitude is at least 0.
+bool isBeyondRange(const char* p, const char* end)
+{
+	int64_t leading = 0;      // integer digits from the first non-zero one
+	int64_t fractionZeros = 0;  // zeros after the point before the first non-zero digit
+	for (; p < end && isDigit(*p); ++p)
+		leading += leading > 0 || *p != '0' ? 1 : 0;
+	if (p < end && *p == '.')
+	{
+		for (++p; p < end && *p == '0' && leading == 0; ++p)
+			++fractionZeros;
+		while (p < end && isDigit(*p))
+			++p;
+	}
+	int64_t exponent = 0;
+	if (p < end && (*p == 'e' || *p == 'E'))
+	{
+		++p;
+		bool negative = false;
+		if (p < end && (*p == '+' || *p == '-'))
+			negative = *p++ == '-';
+		for (; p < end && isDigit(*p); ++p)
+			exponent = exponent < 1000000000000 ? exponent * 10 + (*p - '0') : exponent;
+		exponent = negative ? -exponent : exponent;
+	}
+	return (leading > 0 ? leading - 1 : -fractionZeros - 1) + exponent >= 0;
+}
+
+// A decimal float with optional sign, fraction and exponent, rounded once to
+// the nearest single (ties to even): half a step or more beyond the largest
+// single is infinite, less than half the smallest denormal is zero. A token
+// without a number reads 0.
 uint32_t readFP(const char* p, const char* end)
 {
 	bool negative = false;
 	if (p < end && (*p == '+' || *p == '-'))
 		negative = *p++ == '-';
-	double value = 0.0;
-	if (p < end && *p != '+' && *p != '-' && std::from_chars(p, end, value).ec == std::errc::result_out_of_range)
-		value = strtod(p, nullptr);  // over- and underflow as inf and 0
+	float value = 0.0f;
+	if (p < end && *p != '+' && *p != '-')
+	{
+		const std::from_chars_result read = std::from_chars(p, end, value);
+		if (read.ec == std::errc::result_out_of_range)
+			value = isBeyondRange(p, read.ptr) ? HUGE_VALF : 0.0f;
+	}
 	if (negative)
 		value = -value;
-	float single;
-	if (value > FLT_MAX)
-		single = HUGE_VALF;
-	else if (value < -FLT_MAX)
-		single = -HUGE_VALF;
-	else
-		single = static_cast<float>(value);
 	uint32_t word;
-	memcpy(&word, &single, 4);
+	memcpy(&word, &value, 4);
 	return word;
 }
 
 class TextReader
 {
 public:
-	TextReader(ZF_Builder& builder, ZF_Document& document) : m_builder(builder), m_document(document) {}
+	TextReader(ZF_TreeBuilder& builder, ZF_Document& document) : m_builder(builder), m_document(document) {}
 
 	bool read(const char* text);
 
@@ -101,13 +134,10 @@ private:
 	bool readValueText(uint32_t type, const char* p, const char* end, uint32_t& count, const void*& data);
 	bool readLine(const char* p, const char* end);
 
-	ZF_Builder& m_builder;
+	ZF_TreeBuilder& m_builder;
 	ZF_Document& m_document;
 	int m_line = 0;
-	int m_depth = 1;                 // open groups counting the root
-	uint32_t m_group[ZF_MAX_DEPTH] = {};
-	int32_t m_array = -1;            // the open array's node, -1 when none
-	uint32_t m_arrayType = 0;
+	uint32_t m_arrayType = 0;         // of the open array
 };
 
 bool TextReader::readValueText(uint32_t type, const char* p, const char* end, uint32_t& count, const void*& data)
@@ -187,24 +217,19 @@ bool TextReader::fail(const char* message)
 
 bool TextReader::readLine(const char* p, const char* end)
 {
-	if (m_array >= 0)
+	if (m_builder.arrayOpen())
 	{
 		if (*p == ']')
-		{
-			m_array = -1;
-			return true;
-		}
+			return m_builder.closeArray();
 		uint32_t count = 0;
 		const void* data = nullptr;
-		return readValueText(m_arrayType, p, end, count, data) &&
-		       m_builder.addElement(static_cast<uint32_t>(m_array), count, data);
+		return readValueText(m_arrayType, p, end, count, data) && m_builder.addElement(count, data);
 	}
 	if (*p == '}')
 	{
-		if (m_depth == 1)
+		if (m_builder.depth() == 1)
 			return fail("line %d: too many }\n");
-		--m_depth;
-		return true;
+		return m_builder.closeGroup();
 	}
 	const char* const first = p;
 	const char* const firstEnd = tokenEnd(p, end);
@@ -216,20 +241,15 @@ bool TextReader::readLine(const char* p, const char* end)
 		zeDebugPrintf("Line does not have enough token\n");
 		return fail("line %d: Invalid line\n");
 	}
-	const uint32_t parent = m_group[m_depth - 1];
 	if (*first == '{')
 	{
-		if (m_depth == ZF_MAX_DEPTH)
+		if (m_builder.depth() == ZF_MAX_DEPTH)
 		{
 			zeDebugPrintf("line %d: nesting deeper than %d groups\n", m_line, ZF_MAX_DEPTH);
 			return false;
 		}
 		const char* name = m_document.arena.copyText(second, static_cast<size_t>(secondEnd - second));
-		const int32_t node = name ? m_builder.addNode(parent, ZF_GROUP, 0, name) : -1;
-		if (node < 0)
-			return false;
-		m_group[m_depth++] = static_cast<uint32_t>(node);
-		return true;
+		return name && m_builder.openGroup(name);
 	}
 	if (third == end)
 	{
@@ -254,26 +274,17 @@ bool TextReader::readLine(const char* p, const char* end)
 		return false;
 	if (*third == '[')
 	{
-		const int32_t node = m_builder.addNode(parent, ZF_ARRAY, static_cast<uint32_t>(type), name);
-		m_array = node;
 		m_arrayType = static_cast<uint32_t>(type);
-		return node >= 0;
+		return m_builder.openArray(m_arrayType, name) != nullptr;
 	}
 	uint32_t count = 0;
 	const void* data = nullptr;
-	if (!readValueText(static_cast<uint32_t>(type), third, end, count, data))
-		return false;
-	const int32_t node = m_builder.addNode(parent, ZF_VALUE, static_cast<uint32_t>(type), name);
-	if (node < 0)
-		return false;
-	m_builder.nodes.items[node].node.count = count;
-	m_builder.nodes.items[node].node.data = data;
-	return true;
+	return readValueText(static_cast<uint32_t>(type), third, end, count, data) &&
+	       m_builder.addValue(static_cast<uint32_t>(type), name, count, data);
 }
 
 bool TextReader::read(const char* p)
 {
-	m_group[0] = 0;
 	for (;;)
 	{
 		while (*p == '\n' || *p == '\r')
@@ -292,7 +303,7 @@ bool TextReader::read(const char* p)
 }
 } // namespace
 
-bool ZF_ReadText(ZF_Builder& builder, ZF_Document& document, const char* text)
+bool ZF_ReadText(ZF_TreeBuilder& builder, ZF_Document& document, const char* text)
 {
 	TextReader reader(builder, document);
 	return reader.read(text);

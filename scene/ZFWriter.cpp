@@ -49,18 +49,11 @@ void TextWriter::floatText(const void* word)
 {
 	float value;
 	memcpy(&value, word, 4);
+	// The shortest text that reads back to the same single: the reader rounds
+	// once to the nearest single.
 	char text[32];
 	const std::to_chars_result shortest = std::to_chars(text, text + sizeof(text), value);
-	*shortest.ptr = 0;
-	// The reader parses in double precision: keep the shortest form only when
-	// it reads back to the same float.
-	double back = 0.0;
-	const char* digits = text[0] == '-' ? text + 1 : text;
-	std::from_chars(digits, shortest.ptr, back);
-	const float reread = static_cast<float>(text[0] == '-' ? -back : back);
-	if (memcmp(&reread, &value, 4) != 0 && value == value)
-		snprintf(text, sizeof(text), "%.9g", static_cast<double>(value));
-	m_out += text;
+	m_out.append(text, shortest.ptr);
 }
 
 bool TextWriter::valueText(const ZF_Node* node, uint32_t count, const void* data)

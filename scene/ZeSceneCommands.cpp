@@ -44,9 +44,7 @@ bool bindParam(SZeSceneDesc* desc, SZeSceneCommandParam& out, const ZF_Node* par
 	}
 
 	const ZF_Node* value = ZF_GetChild(param, "value");
-	if (!value)
-		return true;  // kind EZSPK_NONE: no value given
-	if (value->kind != ZF_VALUE)
+	if (!value || value->kind != ZF_VALUE)
 	{
 		zeSceneDescSetError("Renderer: unknown param type");
 		return false;

@@ -2,6 +2,7 @@
 #include "scene/ZeSceneDescPrivate.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -110,6 +111,16 @@ s32 zeSceneChildCount(const ZF_Node* group)
 	return group && group->kind == ZF_GROUP ? static_cast<s32>(group->count) : 0;
 }
 
+s32 zeSceneTruncate(f32 value)
+{
+	// 2^31 is the first float beyond the s32 range; -2^31 is exact.
+	if (value >= 2147483648.0f)
+		return INT32_MAX;
+	if (value <= -2147483648.0f)
+		return INT32_MIN;
+	return value == value ? static_cast<s32>(value) : 0;
+}
+
 s32 zeSceneInt(const ZF_Node* node, s32 def)
 {
 	return zeSceneIntWord(node, 0, def);
@@ -122,9 +133,9 @@ s32 zeSceneIntWord(const ZF_Node* node, u32 word, s32 def)
 	if (node->type == ZF_I4 || node->type == ZF_U4)
 		return static_cast<const s32*>(node->data)[word];
 	if (node->type == ZF_FP && word == 0)
-		return static_cast<s32>(static_cast<const f32*>(node->data)[0]);
+		return zeSceneTruncate(static_cast<const f32*>(node->data)[0]);
 	if (node->type == ZF_FP_C && word == 0)
-		return static_cast<s32>(ZF_GetFP(node, 0));
+		return zeSceneTruncate(ZF_GetFP(node, 0));
 	return def;
 }
 
@@ -553,14 +564,14 @@ f32 zeSceneFrameSeconds(const SZeSceneDesc* desc, f32 frame)
 s32 zeSceneCubeMapCaptureTime(const SZeSceneDesc* desc, const SZeSceneCubeMap& cubeMap)
 {
 	const f32 start = zeSceneFrameSeconds(desc, static_cast<f32>(desc->frameStart));
-	return static_cast<s32>((cubeMap.renderTime - start) * 1000.0f);
+	return zeSceneTruncate((cubeMap.renderTime - start) * 1000.0f);
 }
 
 s32 zeSceneRenderCameraAt(const SZeSceneDesc* desc, f32 key)
 {
 	if (desc->cameraCount <= 0)
 		return -1;
-	const s32 camera = static_cast<s32>(zeSceneChannelAt(desc->renderCamera, key));
+	const s32 camera = zeSceneTruncate(zeSceneChannelAt(desc->renderCamera, key));
 	return core::clamp(camera, 0, desc->cameraCount - 1);
 }
 

@@ -43,7 +43,7 @@ enum EZE_SCENE_VALUE_KIND
 // Kind of a render-command parameter.
 enum EZE_SCENE_PARAM_KIND
 {
-	EZSPK_NONE = 0,    // neither "value" nor "Effect"
+	EZSPK_NONE = 0,    // not bound (a bound parameter has a value or an effect)
 	EZSPK_FLOAT = 1,
 	EZSPK_FLOAT3 = 2,
 	EZSPK_INT = 3,
@@ -390,8 +390,10 @@ void zeSceneDescFree(SZeSceneDesc* desc);
 const char* zeSceneDescLastError();
 
 // ---- Reading keys -----------------------------------------------------------
-// The first word of an I4 or U4 value (a number value is truncated); `def`
-// when the node is absent or has no data.
+// A float truncated toward zero and kept in the s32 range (NaN reads 0).
+irr::s32 zeSceneTruncate(irr::f32 value);
+// The first word of an I4 or U4 value (a number value is truncated with
+// zeSceneTruncate); `def` when the node is absent or has no data.
 irr::s32 zeSceneInt(const ZF_Node* node, irr::s32 def = 0);
 // Word `word` (0-based) of an I4 or U4 value; `def` when it has fewer words.
 irr::s32 zeSceneIntWord(const ZF_Node* node, irr::u32 word, irr::s32 def = 0);

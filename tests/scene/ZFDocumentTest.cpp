@@ -3,10 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cfloat>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <initializer_list>
+#include <iterator>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -415,6 +419,14 @@ TEST_F(ZF, LinearInterpolationFollowsTheKeys)
 	EXPECT_EQ(ZF_FP3_Lerp(ZF_GetChild(r, "vec"), 0.25f), irr::core::vector3df(1, 1.5f, 6));
 	EXPECT_EQ(ZF_FP3_Lerp(ZF_GetChild(r, "c3"), 0.25f), irr::core::vector3df(1, 2, 3));
 	EXPECT_EQ(ZF_FP2_Lerp(ZF_GetChild(r, "c3"), 9.0f), irr::core::vector2df(1, 2));
+	// Infinite keys come back as they are, at and between equal keys.
+	r = root("FP_C held RUN 3 inf\nFP_C edge DAT 3 -inf 5 inf\n");
+	ASSERT_NE(r, nullptr);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "held"), 0.0f), INFINITY);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "held"), 1.5f), INFINITY);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "edge"), 0.0f), -INFINITY);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "edge"), 1.0f), 5.0f);
+	EXPECT_EQ(ZF_FP_Lerp(ZF_GetChild(r, "edge"), 9.0f), INFINITY);
 }
 
 TEST_F(ZF, SlerpTakesTheShortArcAndReturnsEulerAngles)
@@ -441,6 +453,116 @@ TEST_F(ZF, SlerpTakesTheShortArcAndReturnsEulerAngles)
 	EXPECT_TRUE(near(ZF_FP3_Slerp_HPB_To_XYZ(keys, 6.0f), 1.1, 0.4, -0.7));
 	// A constant passes through the conversion: 4 rad comes back as 4 - 2 pi.
 	EXPECT_TRUE(near(ZF_FP3_Slerp_HPB_To_XYZ(ZF_GetChild(r, "constant"), 3.0f), 0.1, 0.2, 4.0 - 2 * pi));
+}
+
+// ---- Floats in the text form ---------------------------------------------------
+namespace
+{
+// The word that the text reader stores for one FP token.
+uint32_t textFloat(const std::string& token)
+{
+	const std::string text = "# one float\nFP v " + token + "\n";
+	ZF_Document* document = ZF_LoadMemory(text.data(), text.size());
+	const ZF_Node* v = ZF_GetChild(ZF_GetRoot(document), "v");
+	const uint32_t word = v && v->count == 1 ? *static_cast<const uint32_t*>(v->data) : 0xDEADBEEF;
+	ZF_Free(document);
+	return word;
+}
+} // namespace
+
+TEST_F(ZF, TextFloatsRoundTripAtTheEdgesOfTheRange)
+{
+	const float values[] = { FLT_MAX, -FLT_MAX, std::nextafter(FLT_MAX, 0.0f), FLT_MIN, -FLT_MIN,
+		std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
+		std::nextafter(FLT_MIN, 0.0f), 3 * std::numeric_limits<float>::denorm_min(), 0.0f, -0.0f, 1.0f / 3.0f,
+		16777216.0f, 0.1f, -2.5e-40f, INFINITY, -INFINITY };
+	std::string data;
+	for (float value : values)
+		data += be(bits(value));
+	const ZF_Node* binary = root(form(nval("v", ZF_FP, data)));
+	ASSERT_NE(binary, nullptr);
+	const std::string text = writeText(binary);
+	const ZF_Node* back = root(text);
+	ASSERT_NE(back, nullptr) << text;
+	const ZF_Node* v = ZF_GetChild(back, "v");
+	ASSERT_EQ(ZF_GetCount(v), std::size(values)) << text;
+	for (size_t i = 0; i < std::size(values); ++i)
+		EXPECT_EQ(static_cast<const uint32_t*>(v->data)[i], bits(values[i])) << i << ": " << text;
+	EXPECT_TRUE(sameTree(binary, back));
+}
+
+TEST_F(ZF, TextFloatsReadAsTheNearestSingle)
+{
+	// The largest single is 2^128 - 2^104; halfway to the next step, 2^128 - 2^103
+	// = 340282356779733661637539395458142568448, values round up to infinity.
+	const struct
+	{
+		const char* text;
+		float value;
+	} edges[] = {
+		{ "3.4028235e38", FLT_MAX },
+		{ "3.40282347e+38", FLT_MAX },
+		{ "340282356779733661637539395458142568447", FLT_MAX },
+		{ "3.40282356779733661637539395458142568447e38", FLT_MAX },
+		{ "3.4028235677973366e38", FLT_MAX },
+		{ "340282356779733661637539395458142568448", INFINITY },
+		{ "3.40282356779733661637539395458142568448e38", INFINITY },
+		{ "3.4028236e38", INFINITY },
+		{ "1e39", INFINITY },
+		{ "1e400", INFINITY },
+		{ "1e99999999999", INFINITY },
+		// Denormals, and the halfway point below the smallest one.
+		{ "1.4e-45", std::numeric_limits<float>::denorm_min() },
+		{ "7.0064923216240862e-46", std::numeric_limits<float>::denorm_min() },
+		{ "7.0064923216240853e-46", 0.0f },
+		{ "1e-50", 0.0f },
+		{ "1e-400", 0.0f },
+		{ "0.00000000000000000000000000000000000000000000000000001", 0.0f },
+		{ "1.1754942e-38", std::nextafter(FLT_MIN, 0.0f) },
+	};
+	for (const auto& edge : edges)
+	{
+		EXPECT_EQ(textFloat(edge.text), bits(edge.value)) << edge.text;
+		EXPECT_EQ(textFloat(std::string("-") + edge.text), bits(-edge.value)) << edge.text;
+	}
+	// Decimal strings near a rounding boundary, against the C library's
+	// correctly rounded reader; a reader that rounds twice (to double, then to
+	// single) gets several of them wrong.
+	const char* const tricky[] = {
+		"1.000000059604644775390625",             // halfway: ties to even (1)
+		"1.0000000596046447753906250000000001",   // just above halfway
+		"1.0000000596046447753906249999999999",   // just below halfway
+		"1.00000017881393432617187499",           // just below the halfway point above 1 + 2^-23
+		"7.038531e-26",
+		"8.589973e9",
+		"16777217",
+		"16777219",
+		"0.1",
+		"1e38",
+		"4.7019774e-38",
+		"1.17549435e-38",
+		"2.2250738585072014e-308",
+		"9007199791611905",
+		"1.4012984643e-45",
+		"3.0517578125e-05",
+		"123456789012345678901234567890",
+		"0.000000000000000000000000000000000000011754943508222875",
+	};
+	for (const char* text : tricky)
+	{
+		const float expected = strtof(text, nullptr);
+		EXPECT_EQ(textFloat(text), bits(expected)) << text;
+		EXPECT_EQ(textFloat(std::string("-") + text), bits(-expected)) << text;
+	}
+	// Tokens that are no number read 0; infinities and NaN are read as written.
+	EXPECT_EQ(textFloat("x1"), 0u);
+	EXPECT_EQ(textFloat("+-1"), 0u);
+	EXPECT_EQ(textFloat("+2.5"), bits(2.5f));
+	EXPECT_EQ(textFloat("inf"), bits(INFINITY));
+	EXPECT_EQ(textFloat("-inf"), bits(-INFINITY));
+	const uint32_t nan = textFloat("nan");
+	EXPECT_EQ(nan & 0x7F800000u, 0x7F800000u);
+	EXPECT_NE(nan & 0x007FFFFFu, 0u);
 }
 
 // ---- Writer, files and the zfwrite tool ----------------------------------------
@@ -488,6 +610,140 @@ TEST_F(ZF, LoadsThroughTheFileLayerAndZfwriteConverts)
 	EXPECT_TRUE(sameTree(ZF_GetRoot(text), ZF_GetRoot(back)));
 	for (ZF_Document* document : { text, binary, back })
 		ZF_Free(document);
+}
+
+// ---- Building and editing ------------------------------------------------------
+TEST_F(ZF, TreesBuiltByHandWriteAndLoadBackInBothForms)
+{
+	ZF_Document* document = ZF_Create();
+	ASSERT_NE(document, nullptr);
+	EXPECT_EQ(ZF_GetForm(document), ZF_FORM_TEXT);
+	const ZF_Node* r = ZF_GetRoot(document);
+	EXPECT_STREQ(r->name, "root");
+	EXPECT_EQ(ZF_GetCount(r), 0u);
+	const int32_t ints[] = { -7, 0, INT32_MAX };
+	const uint32_t fps[] = { bits(1.5f), bits(-0.25f), bits(FLT_MAX) };
+	const uint32_t channel[] = { 0, 4, bits(0.5f), 1, 3, bits(1), bits(2), bits(4) };
+	std::string name = "scene";
+	const ZF_Node* scene = ZF_AddGroup(document, r, name.c_str());
+	name = "changed";  // names are copied
+	ASSERT_NE(scene, nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_I4, "ints", ints, 3), nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_FP, "fps", fps, 3), nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_STR, "text", "say \"hi\"", 8), nullptr);
+	EXPECT_NE(ZF_AddValue(document, scene, ZF_FP_C, "chan", channel, 8), nullptr);
+	const ZF_Node* array = ZF_AddArray(document, scene, ZF_FP_C, "position");
+	ASSERT_NE(array, nullptr);
+	for (int e = 0; e < 3; ++e)
+		EXPECT_TRUE(ZF_AddElement(document, array, channel, 3 + 5 * (e % 2)));
+	const ZF_Node* names = ZF_AddArray(document, r, ZF_STR, "names");
+	EXPECT_TRUE(ZF_AddElement(document, names, "a b", 3));
+	EXPECT_TRUE(ZF_AddElement(document, names, "", 0));
+	EXPECT_NE(ZF_AddGroup(document, scene, "empty"), nullptr);
+
+	EXPECT_EQ(ZF_GetChildAt(r, 0), scene);
+	EXPECT_STREQ(scene->name, "scene");
+	EXPECT_EQ(ZF_GetI4(ZF_GetChild(scene, "ints"), 2), INT32_MAX);
+	EXPECT_EQ(ZF_GetCount(ZF_GetChild(scene, "chan")), 7u);
+	EXPECT_FLOAT_EQ(ZF_FP_Lerp(ZF_GetChild(scene, "chan"), 4.5f), 1.5f);
+	EXPECT_STREQ(ZF_GetSTR(ZF_GetChild(scene, "text")), "say \"hi\"");
+	EXPECT_EQ(ZF_GetFP3(array, 6), irr::core::vector3df(0.5f, 4, 0.5f));
+	EXPECT_STREQ(ZF_GetSTR(names, 1), "");
+
+	const std::string text = writeText(r);
+	const std::string binary = writeBinary(r);
+	EXPECT_TRUE(sameTree(r, root(text))) << text;
+	EXPECT_TRUE(sameTree(r, root(binary)));
+	ZF_Free(document);
+}
+
+TEST_F(ZF, LoadedDocumentsTakeNewNodesAndValues)
+{
+	const ZF_Node* text = root(TWIN_TEXT);
+	ASSERT_NE(text, nullptr);
+	const std::string bytes = writeBinary(text);
+	for (ZF_Document* document : { last(), load(bytes) })
+	{
+		ASSERT_NE(document, nullptr);
+		const ZF_Node* r = ZF_GetRoot(document);
+		const ZF_Node* objects = at(r, { "Scene", "Objects" });
+		const ZF_Node* obj1 = ZF_GetChild(objects, "Obj1");
+		ASSERT_TRUE(objects && obj1);
+		// A loaded group holds exactly its children: the first addition moves
+		// the list, thousands more grow it.
+		for (int i = 0; i < 3000; ++i)
+			ASSERT_NE(ZF_AddGroup(document, objects, ("Obj" + std::to_string(i + 2)).c_str()), nullptr);
+		EXPECT_EQ(ZF_GetCount(objects), 3002u);
+		EXPECT_EQ(ZF_GetChildAt(objects, 0), obj1);
+		EXPECT_STREQ(ZF_GetChildAt(objects, 3001)->name, "Obj3001");
+		// Loaded arrays and values change as well.
+		const ZF_Node* flags = ZF_GetChild(obj1, "Flags");
+		const int32_t more[] = { 8, 9 };
+		EXPECT_TRUE(ZF_AddElement(document, flags, more, 2));
+		EXPECT_EQ(ZF_GetCount(flags), 3u);
+		EXPECT_EQ(static_cast<const int32_t*>(flags->entries[2].data)[1], 9);
+		const ZF_Node* count = at(r, { "Scene", "Count" });
+		EXPECT_TRUE(ZF_SetValue(document, count, ZF_STR, "three", 5));
+		EXPECT_STREQ(ZF_GetSTR(count), "three");
+		const uint32_t run[] = { 0, 5, bits(2.0f) };
+		EXPECT_TRUE(ZF_SetValue(document, ZF_GetChild(r, "ints"), ZF_FP_C, run, 3));
+		EXPECT_EQ(ZF_GetCount(ZF_GetChild(r, "ints")), 5u);
+
+		// Written and loaded again, the edits are there.
+		const ZF_Node* again = root(writeText(r));
+		EXPECT_TRUE(sameTree(r, again));
+		EXPECT_EQ(ZF_GetCount(at(again, { "Scene", "Objects" })), 3002u);
+		EXPECT_STREQ(ZF_GetSTR(at(again, { "Scene", "Count" })), "three");
+		EXPECT_FLOAT_EQ(ZF_GetFP(ZF_GetChild(again, "ints"), 4), 2.0f);
+		EXPECT_TRUE(sameTree(r, root(writeBinary(r))));
+	}
+}
+
+TEST_F(ZF, EditsOutsideTheDocumentOrOfTheWrongShapeAreRefused)
+{
+	using V = std::vector<std::string>;
+	ZF_Document* document = ZF_Create();
+	ZF_Document* other = ZF_Create();
+	ASSERT_TRUE(document && other);
+	const ZF_Node* r = ZF_GetRoot(document);
+	const ZF_Node* group = ZF_AddGroup(document, r, "g");
+	const int32_t one = 1;
+	const ZF_Node* value = ZF_AddValue(document, r, ZF_I4, "v", &one, 1);
+	const ZF_Node* array = ZF_AddArray(document, r, ZF_I4, "a");
+	ASSERT_TRUE(group && value && array);
+	ZF_Node copy = *group;
+	g_lines.clear();
+	EXPECT_EQ(ZF_AddGroup(other, group, "x"), nullptr);
+	EXPECT_EQ(ZF_AddGroup(document, &copy, "x"), nullptr);
+	EXPECT_EQ(ZF_AddGroup(document, value, "x"), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, array, ZF_I4, "x", &one, 1), nullptr);
+	EXPECT_EQ(ZF_AddArray(nullptr, r, ZF_I4, "x"), nullptr);
+	EXPECT_FALSE(ZF_AddElement(document, value, &one, 1));
+	EXPECT_FALSE(ZF_SetValue(document, array, ZF_I4, &one, 1));
+	EXPECT_EQ(g_lines, (V{ "ZF_AddGroup: not a group of this document\n", "ZF_AddGroup: not a group of this document\n",
+	                       "ZF_AddGroup: not a group of this document\n", "ZF_AddValue: not a group of this document\n",
+	                       "ZF_AddArray: not a group of this document\n", "ZF_AddElement: not an array of this document\n",
+	                       "ZF_SetValue: not a value of this document\n" }));
+	g_lines.clear();
+	const uint32_t badRun[] = { 1, 3, 0 };
+	EXPECT_EQ(ZF_AddValue(document, group, ZF_FP_C, "c", badRun, 3), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, group, 5, "t", &one, 1), nullptr);
+	EXPECT_EQ(ZF_AddArray(document, group, 7, "t"), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, group, ZF_STR, "s", "a\0b", 3), nullptr);
+	EXPECT_EQ(ZF_AddValue(document, group, ZF_I4, "n", nullptr, 2), nullptr);
+	EXPECT_EQ(ZF_AddGroup(document, group, nullptr), nullptr);
+	EXPECT_FALSE(ZF_SetValue(document, value, ZF_FP_C, badRun, 3));
+	EXPECT_EQ(g_lines, (V{ "ZF_AddValue: invalid FP_C record\n", "ZF_AddValue: unknown value type 5\n",
+	                       "ZF_AddArray: unknown value type 7\n", "ZF_AddValue: text with a NUL inside\n",
+	                       "ZF_AddValue: no data or too much\n", "ZF_AddGroup: node without a name\n",
+	                       "ZF_SetValue: invalid FP_C record\n" }));
+	// Nothing refused was added, and the refused change left the value as it was.
+	EXPECT_EQ(ZF_GetCount(group), 0u);
+	EXPECT_EQ(ZF_GetCount(r), 3u);
+	EXPECT_EQ(ZF_GetI4(value, 0), 1);
+	EXPECT_EQ(value->type, ZF_I4);
+	ZF_Free(document);
+	ZF_Free(other);
 }
 
 // ---- Damaged input -------------------------------------------------------------

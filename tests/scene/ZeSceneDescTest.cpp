@@ -413,6 +413,52 @@ TEST(SceneDescDefaults, ZeroFrameStepAndRateStayFinite)
 	EXPECT_FLOAT_EQ(zeSceneKeyIndex(desc.get(), 2000), 50.0f);
 }
 
+// Integer keys written as huge or undefined floats read as the nearest integer
+// (NaN as 0) instead of whatever the conversion happens to give.
+TEST(SceneDescDefaults, HugeFloatsInIntegerKeysClamp)
+{
+	const struct
+	{
+		const char* text;
+		irr::s32 asInt;
+		irr::s32 camera;   // of three
+		irr::s32 capture;  // milliseconds of a cube map captured at that many seconds
+	} cases[] = { { "1e30", INT32_MAX, 2, INT32_MAX }, { "-1e30", INT32_MIN, 0, INT32_MIN }, { "nan", 0, 0, 0 },
+		{ "inf", INT32_MAX, 2, INT32_MAX }, { "-inf", INT32_MIN, 0, INT32_MIN },
+		{ "2147483520", 2147483520, 2, INT32_MAX }, { "-2147483648", INT32_MIN, 0, INT32_MIN },
+		{ "2147483648", INT32_MAX, 2, INT32_MAX }, { "-7.9", -7, 0, -7900 }, { "1.9", 1, 1, 1900 } };
+	for (const auto& c : cases)
+	{
+		SCOPED_TRACE(c.text);
+		const std::string v = c.text;
+		for (const std::string type : { "FP ", "FP_C " })
+		{
+			const std::string value = type == "FP " ? v : "RUN 2 " + v;
+			DescPtr desc = fromText("{ Scene\n{ SceneInfo\n" + type + "frameStart " + value + "\n" + type + "frameEnd " +
+				value + "\n" + type + "frameStep " + value + "\n" + type + "renderCamera " + value + "\n}\n"
+				"{ Cameras\n{ A\n" + type + "flags " + value + "\n}\n{ B\n}\n{ C\n}\n}\n"
+				"{ Lights\n{ L\n" + type + "type " + value + "\n" + type + "shadMapSize " + value + "\n}\n}\n"
+				"{ CubeMaps\n{ M\nFP renderTime " + v + "\n" + type + "textureSize " + value + "\n}\n}\n"
+				"{ ZelvRenderSettings\n" + type + "CH_AA_MODE " + value + "\n}\n}\n");
+			ASSERT_NE(desc, nullptr);
+			EXPECT_EQ(desc->frameStart, c.asInt);
+			EXPECT_EQ(desc->frameEnd, c.asInt);
+			EXPECT_EQ(desc->frameStep, c.asInt);
+			EXPECT_EQ(desc->cameras[0].flags, c.asInt);
+			EXPECT_EQ(desc->lights[0].type, c.asInt);
+			EXPECT_EQ(desc->lights[0].shadMapSize, c.asInt);
+			EXPECT_EQ(desc->cubeMaps[0].textureSize, c.asInt);
+			EXPECT_EQ(zeSceneRenderSettingInt(desc.get(), EZRS_AA_MODE), c.asInt);
+			for (float key : { 0.0f, 1.0f, 1e30f, -1e30f, NAN })
+				EXPECT_EQ(zeSceneRenderCameraAt(desc.get(), key), c.camera) << key;
+			// With the scene starting at frame 0 the capture time is renderTime x 1000, clamped.
+			desc->frameStart = 0;
+			desc->framesPerSecond = 30.0f;
+			EXPECT_EQ(zeSceneCubeMapCaptureTime(desc.get(), desc->cubeMaps[0]), c.capture);
+		}
+	}
+}
+
 TEST(SceneDescDefaults, DocumentsWithoutScene)
 {
 	EXPECT_EQ(fromText("{ Other\nI4 a 1\n}\n"), nullptr);
@@ -435,6 +481,9 @@ TEST(SceneDescCommands, ListLimitsAndMessages)
 	EXPECT_NE(fromText(commandScene(1, children("Parameters", 20, "I4 value 1\n"))), nullptr);
 	expectRefused(commandScene(1, children("Parameters", 21, "")), "Renderer: too much parameters");
 	expectRefused(commandScene(1, children("Parameters", 1, "{ value\n}\n")), "Renderer: unknown param type");
+	// A parameter needs a value or an effect; a name alone is refused.
+	expectRefused(commandScene(1, children("Parameters", 1, "STR name p\n")), "Renderer: unknown param type");
+	expectRefused(commandScene(2, "{ Parameters\n{ A\nI4 value 1\n}\n{ B\n}\n}\n"), "Renderer: unknown param type");
 	expectRefused(commandScene(1, children("Parameters", 1, "FP_C value RUN 3 1\n")),
 		"Renderer: unknown param value type");
 	expectRefused(commandScene(1, children("Parameters", 1, "I4 Effect 3\n")), "Renderer: failed to create effect");
@@ -455,7 +504,7 @@ TEST(SceneDescCommands, ParameterKindsAndEmptyLists)
 	DescPtr desc = fromText(commandScene(1, "{ Parameters\n"
 		"{ A\nSTR name a\nFP value 1 2 3\n}\n{ B\nSTR name b\nFP value 0.5 7\n}\n"
 		"{ C\nSTR name c\nU4 value 4294967295\n}\n{ D\nSTR name d\nSTR value \"tex\"\n}\n"
-		"{ E\nSTR name e\nI4 value 9\n{ Effect\nSTR filename \"x.hlsl\"\n}\n}\n{ F\nSTR name f\n}\n}\n"));
+		"{ E\nSTR name e\nI4 value 9\n{ Effect\nSTR filename \"x.hlsl\"\n}\n}\n}\n"));
 	ASSERT_NE(desc, nullptr);
 	const SZeSceneCommandParam* p = desc->commands[0].params;
 	EXPECT_EQ(p[0].kind, EZSPK_FLOAT3);
@@ -468,7 +517,6 @@ TEST(SceneDescCommands, ParameterKindsAndEmptyLists)
 	EXPECT_EQ(str(p[3].text), "tex");
 	EXPECT_EQ(p[4].kind, EZSPK_EFFECT);  // "Effect" wins over "value"
 	EXPECT_EQ(str(desc->effects[p[4].effect].filename), "x.hlsl");
-	EXPECT_EQ(p[5].kind, EZSPK_NONE);
 
 	DescPtr empty = fromText(commandScene(0, ""));
 	ASSERT_NE(empty, nullptr);
