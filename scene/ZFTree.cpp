@@ -8,12 +8,39 @@
 #include <functional>
 #include <new>
 
+#include <sys/mman.h>
+
 // ---- Arena --------------------------------------------------------------------
 namespace
 {
 constexpr size_t FIRST_BLOCK = 64 * 1024;
 constexpr size_t LARGEST_STEP = 64 * 1024 * 1024;  // blocks stop doubling here
 constexpr size_t BLOCK_HEADER = 16;                // keeps the payload 16-aligned
+// Large blocks come straight from the system in huge pages where it offers
+// them: a node-dense document touches tens of megabytes of new memory, and
+// faulting it in page by page costs more than building the tree.
+constexpr size_t LARGE_BLOCK = 2 * 1024 * 1024;
+
+void* systemAlloc(size_t bytes)
+{
+	if (bytes < LARGE_BLOCK)
+		return malloc(bytes);
+	void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+	if (p == MAP_FAILED)
+		return nullptr;
+#ifdef MADV_HUGEPAGE
+	madvise(p, bytes, MADV_HUGEPAGE);
+#endif
+	return p;
+}
+
+void systemFree(void* p, size_t bytes)
+{
+	if (bytes < LARGE_BLOCK)
+		free(p);
+	else
+		munmap(p, bytes);
+}
 
 size_t align8(size_t n)
 {
@@ -26,7 +53,7 @@ ZF_Arena::~ZF_Arena()
 	while (m_blocks)
 	{
 		Block* next = m_blocks->next;
-		free(m_blocks);
+		systemFree(m_blocks, BLOCK_HEADER + m_blocks->size);
 		m_blocks = next;
 	}
 }
@@ -44,12 +71,12 @@ void* ZF_Arena::allocBlock(size_t size)
 	if (size <= static_cast<size_t>(m_end - m_cur))
 		return alloc(size);
 	size_t payload = align8(std::max({ size, m_next, FIRST_BLOCK }));
-	Block* block = static_cast<Block*>(malloc(BLOCK_HEADER + payload));
+	Block* block = static_cast<Block*>(systemAlloc(BLOCK_HEADER + payload));
 	if (!block && payload > size)
 	{
 		// The estimate was too much to have: a block of what is asked for.
 		payload = size;
-		block = static_cast<Block*>(malloc(BLOCK_HEADER + payload));
+		block = static_cast<Block*>(systemAlloc(BLOCK_HEADER + payload));
 	}
 	if (!block)
 		return nullptr;
