@@ -27,7 +27,7 @@ test: build
 	$(XRUN) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
 # The tests of the readers of untrusted files with AddressSanitizer and UBSan (CI runs them).
-ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests \
+ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests libext_assimp_tests \
 	scene_zf_tests scene_desc_tests scene_morphmap_tests scene_xm_tests scene_morph_tests zfwrite
 asan:
 	@scripts/install-deps
