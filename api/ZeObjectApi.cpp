@@ -262,6 +262,11 @@ scene::IMeshSceneNode* zeGetObjectMeshNode(int id)
 	return static_cast<scene::IMeshSceneNode*>(node);
 }
 
+scene::IMesh* zeGetObjectMesh(int id)
+{
+	return nodeMesh(zeGetObjectNode(id));
+}
+
 int zeCountObjectPoints(int id, const char* fileName)
 {
 	scene::IMesh* mesh = nodeMesh(zeGetObjectNode(id));

@@ -41,6 +41,9 @@ int zeObjectExist(int id);
 irr::scene::ISceneNode* zeGetObjectNode(int id);
 // The node only when it is a plain mesh node, else null; never an error.
 irr::scene::IMeshSceneNode* zeGetObjectMeshNode(int id);
+// The node's mesh by kind (the mesh node's mesh, the animated node's animated
+// mesh, the morph node's morph mesh), or null; never an error.
+irr::scene::IMesh* zeGetObjectMesh(int id);
 // Vertex count over 65535 in a 16-bit buffer logs a warning per buffer;
 // returns the number of such buffers.
 int zeCountObjectPoints(int id, const char* fileName);
