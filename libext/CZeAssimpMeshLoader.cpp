@@ -28,15 +28,16 @@ using namespace irr;
 // The import library is built with its internal checks on, and a failed check
 // ends the process; malformed files reach some of them. The executable exports
 // this definition (see CMakeLists.txt), which takes the library's place for the
-// whole process: a failed check ends only the import, through the exception
-// that the importer and the loader below catch.
+// whole process: a failed check is logged and the import goes on, as in the
+// library's release build, where the checks are left out. (Ending the import
+// there instead is not safe: the library's half-built scene is then freed.)
 namespace Assimp
 {
 void aiAssertViolation(const char* failedExpression, const char* file, int line);
 void aiAssertViolation(const char* failedExpression, const char* file, int line)
 {
-	throw std::runtime_error(std::string("failed check '") + (failedExpression ? failedExpression : "") + "' at " +
-		(file ? file : "") + ":" + std::to_string(line));
+	zeLog(EZELL_WARN, "CZeAssimpMeshLoader: the import library's check '%s' failed at %s:%d", failedExpression ? failedExpression : "",
+		file ? file : "", line);
 }
 } // namespace Assimp
 

@@ -1,4 +1,4 @@
-// LWOB files and layerless LWO2 files rewritten as LWO2 files with a layer.
+// LWOB files rewritten as LWO2 files with a layer, and LWO2 files checked.
 // The LWOB reading follows the LightWave 5 object format: "PNTS" (points),
 // "SRFS" (surface names), "POLS" (polygons: vertex count, indices, 1-based
 // surface, a negative surface announcing detail polygons), "SURF" (surface
@@ -89,11 +89,14 @@ struct Piece
 };
 
 // Splits bytes into chunks (32-bit sizes) or subchunks (16-bit sizes), each
-// followed by a pad byte when its size is odd; a piece cut by the end is dropped.
-std::vector<Piece> pieces(const unsigned char* data, size_t size, bool sub)
+// followed by a pad byte when its size is odd; a piece cut by the end is
+// dropped, and `overrun` (when given) tells whether one was.
+std::vector<Piece> pieces(const unsigned char* data, size_t size, bool sub, bool* overrun = nullptr)
 {
 	std::vector<Piece> out;
 	Reader r(data, size);
+	if (overrun)
+		*overrun = false;
 	for (;;)
 	{
 		Piece p;
@@ -101,7 +104,11 @@ std::vector<Piece> pieces(const unsigned char* data, size_t size, bool sub)
 			break;
 		const size_t length = sub ? r.u2() : r.u4();
 		if (!r.has(length))
+		{
+			if (overrun)
+				*overrun = true;
 			break;
+		}
 		p.Data = data + r.Pos;
 		p.Size = length;
 		out.push_back(p);
@@ -493,37 +500,248 @@ std::string rewriteLwob(const unsigned char* data, size_t size)
 }
 
 // ---- LWO2 files -------------------------------------------------------------
-// The file with a layer in front when points come before any layer; empty when
-// it can stay as it is.
-std::string layerInFront(const unsigned char* data, size_t size)
+// Whether every subchunk of the bytes fits in them; with `nested`, also the
+// subchunks inside those whose data holds subchunks of their own.
+bool subchunksFit(const unsigned char* data, size_t size, bool nested)
 {
-	std::set<uint32_t> numbers;
-	bool pointsFirst = false;
-	bool layerSeen = false;
-	for (const Piece& p : pieces(data, size, false))
+	bool overrun = false;
+	const std::vector<Piece> subs = pieces(data, size, true, &overrun);
+	if (overrun)
+		return false;
+	if (!nested)
+		return true;
+	for (const Piece& p : subs)
 	{
-		if (is(p, "LAYR"))
-		{
-			Reader r(p.Data, p.Size);
-			numbers.insert(r.u2());
-			layerSeen = true;
-		}
-		else if (is(p, "PNTS") && !layerSeen)
-			pointsFirst = true;
+		Reader r(p.Data, p.Size);
+		// A block's header (image map, procedural, gradient, shader) starts with its ordinal string.
+		if (is(p, "IMAP") || is(p, "PROC") || is(p, "GRAD") || is(p, "SHDR"))
+			r.s0();
+		else if (!is(p, "TMAP") && !is(p, "BLOK"))
+			continue;
+		if (!subchunksFit(p.Data + r.Pos, r.left(), is(p, "BLOK")))
+			return false;
 	}
-	if (!pointsFirst)
-		return std::string();
-	uint32_t number = 0;
-	while (numbers.count(number))
-		++number;
-	Writer body;
-	body.chunk("LAYR", layer(number));
-	body.Out.append(reinterpret_cast<const char*>(data), size);
-	Writer file;
-	file.id("FORM").u4(static_cast<uint32_t>(body.Out.size() + 4)).id("LWO2");
-	file.Out += body.Out;
-	return file.Out;
+	return true;
 }
+
+// A variable-length index: two bytes, or four when the first is 0xFF.
+bool readVx(Reader& r, uint32_t* index)
+{
+	if (!r.has(2))
+		return false;
+	if (r.Data[r.Pos] != 0xFF)
+	{
+		*index = r.u2();
+		return true;
+	}
+	if (!r.has(4))
+		return false;
+	*index = r.u4() & 0x00FFFFFFu;
+	return true;
+}
+
+// The chunks of an LWO2 file with every index and size checked: what the
+// import library reads is only what it can read safely.
+class CLwo2Checker
+{
+public:
+	std::string check(const unsigned char* data, size_t size)
+	{
+		std::set<uint32_t> numbers;
+		for (const Piece& p : pieces(data, size, false))
+			if (is(p, "LAYR"))
+			{
+				Reader r(p.Data, p.Size);
+				numbers.insert(r.u2());
+			}
+		while (numbers.count(FreeLayer))
+			++FreeLayer;
+		Writer out;
+		for (const Piece& p : pieces(data, size, false))
+			take(p, out);
+		return out.Out;
+	}
+
+private:
+	void take(const Piece& p, Writer& out)
+	{
+		Reader r(p.Data, p.Size);
+		if (is(p, "TAGS"))
+		{
+			Writer tags;
+			Tags = 0;
+			for (; r.has(1); ++Tags)
+				tags.s0(r.s0());
+			out.chunk("TAGS", tags);
+		}
+		else if (is(p, "LAYR"))
+			addLayer(r, out);
+		else if (is(p, "PNTS"))
+		{
+			// Points before any layer belong to a layer of their own.
+			if (!LayerSeen)
+				out.chunk("LAYR", layer(FreeLayer));
+			LayerSeen = true;
+			Points = static_cast<uint32_t>(p.Size / 12);
+			Polygons = 0;
+			Writer points;
+			points.Out.assign(reinterpret_cast<const char*>(p.Data), Points * 12);
+			out.chunk("PNTS", points);
+		}
+		else if (is(p, "POLS"))
+			polygons(r, out);
+		else if (is(p, "PTAG"))
+			tags(r, out);
+		else if (is(p, "VMAP") || is(p, "VMAD"))
+			map(p, out);
+		else if (is(p, "BBOX"))
+		{
+			if (p.Size >= 24)
+				copy(p, out);
+		}
+		else if (is(p, "SURF"))
+		{
+			r.s0();
+			r.s0();
+			if (subchunksFit(p.Data + r.Pos, r.left(), true))
+				copy(p, out);
+		}
+		else if (is(p, "CLIP") || is(p, "ENVL"))
+		{
+			uint32_t index = 0;
+			const bool read = is(p, "CLIP") ? (r.u4(), !r.Short) : readVx(r, &index);
+			if (read && subchunksFit(p.Data + r.Pos, r.left(), false))
+				copy(p, out);
+		}
+		else
+			copy(p, out);
+	}
+
+	static void copy(const Piece& p, Writer& out)
+	{
+		Writer body;
+		body.Out.assign(reinterpret_cast<const char*>(p.Data), p.Size);
+		out.chunk(p.Id, body);
+	}
+
+	// Number, flags, pivot, name and the optional parent.
+	void addLayer(Reader& r, Writer& out)
+	{
+		if (!r.has(16))
+			return;
+		const uint32_t number = r.u2();
+		const uint32_t flags = r.u2();
+		float pivot[3];
+		for (float& v : pivot)
+			v = r.f4();
+		const std::string name = r.s0();
+		Writer w;
+		w.u2(number).u2(flags).vec(pivot).s0(name);
+		if (r.has(2))
+			w.u2(r.u2());
+		out.chunk("LAYR", w);
+		LayerSeen = true;
+		Points = Polygons = 0;
+	}
+
+	// Each polygon keeps its place: one cut by the chunk's end ends the list,
+	// one with a missing point becomes a single point (which is not drawn).
+	void polygons(Reader& r, Writer& out)
+	{
+		if (!r.has(4))
+			return;
+		char type[5];
+		r.id(type);
+		Writer w;
+		w.id(type);
+		Polygons = 0;
+		std::vector<uint32_t> indices;
+		while (r.has(2) && Points > 0)
+		{
+			const uint32_t head = r.u2();
+			const uint32_t count = head & 0x3FF;
+			indices.clear();
+			bool valid = count > 0;
+			uint32_t index = 0;
+			for (uint32_t i = 0; i < count; ++i)
+			{
+				if (!readVx(r, &index))
+					break;
+				valid = valid && index < Points;
+				indices.push_back(index);
+			}
+			if (indices.size() < count)
+				break;
+			if (!valid)
+				indices.assign(1, 0);
+			w.u2((head & 0xFC00) | static_cast<uint32_t>(indices.size()));
+			for (uint32_t v : indices)
+				w.vx(v);
+			++Polygons;
+		}
+		out.chunk("POLS", w);
+	}
+
+	// Polygon tags of polygons that exist; surface tags that name a tag.
+	void tags(Reader& r, Writer& out)
+	{
+		if (!r.has(4))
+			return;
+		char type[5];
+		r.id(type);
+		const bool surface = std::memcmp(type, "SURF", 4) == 0;
+		Writer w;
+		w.id(type);
+		uint32_t polygon = 0;
+		while (readVx(r, &polygon) && r.has(2))
+		{
+			const uint32_t tag = r.u2();
+			if (polygon < Polygons && (!surface || tag < Tags))
+				w.vx(polygon).u2(tag);
+		}
+		out.chunk("PTAG", w);
+	}
+
+	// Vertex maps ("VMAP": point, values) and discontinuous ones ("VMAD":
+	// point, polygon, values): entries of points and polygons that exist.
+	void map(const Piece& p, Writer& out)
+	{
+		const bool discontinuous = is(p, "VMAD");
+		Reader r(p.Data, p.Size);
+		if (!r.has(6))
+			return;
+		char type[5];
+		r.id(type);
+		const uint32_t dimension = r.u2();
+		const std::string name = r.s0();
+		Writer w;
+		w.id(type).u2(dimension).s0(name);
+		uint32_t point = 0, polygon = 0;
+		while (readVx(r, &point) && (!discontinuous || readVx(r, &polygon)) && r.has(4 * static_cast<size_t>(dimension)))
+		{
+			const bool keep = point < Points && (!discontinuous || polygon < Polygons);
+			if (keep)
+			{
+				w.vx(point);
+				if (discontinuous)
+					w.vx(polygon);
+			}
+			for (uint32_t i = 0; i < dimension; ++i)
+			{
+				const float v = r.f4();
+				if (keep)
+					w.f4(v);
+			}
+		}
+		out.chunk(p.Id, w);
+	}
+
+	uint32_t FreeLayer = 0;
+	bool LayerSeen = false;
+	uint32_t Points = 0;
+	uint32_t Polygons = 0;
+	uint32_t Tags = 0;
+};
 } // namespace
 
 E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* out)
@@ -544,11 +762,16 @@ E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* 
 	}
 	if (std::memcmp(data + 8, "LWO2", 4) != 0)
 		return ELU_NOT_LWO;
-	std::string rewritten = layerInFront(chunks, chunkBytes);
-	if (rewritten.empty())
+	Writer file;
+	file.id("FORM").u4(0).id("LWO2");
+	file.Out += CLwo2Checker().check(chunks, chunkBytes);
+	const uint32_t formSize = static_cast<uint32_t>(file.Out.size() - 8);
+	for (int i = 0; i < 4; ++i)
+		file.Out[4 + i] = static_cast<char>((formSize >> (24 - 8 * i)) & 0xFF);
+	if (file.Out.size() == size && std::memcmp(file.Out.data(), data, size) == 0)
 		return ELU_UNCHANGED;
 	if (out)
-		*out = rewritten;
+		*out = file.Out;
 	return ELU_REWRITTEN;
 }
 } // namespace ze

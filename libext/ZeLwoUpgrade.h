@@ -1,8 +1,12 @@
 // LightWave object bytes made ready for the Open Asset Import Library, which
-// reads only LWO2 data that follows a "LAYR" chunk: an LWOB (LightWave 5) file
-// is rewritten as an LWO2 file with one layer, and an LWO2 file whose points
-// come before any layer gets a layer in front. Every size in the input is
-// checked against its container; what does not fit is left out.
+// reads only LWO2 data that follows a "LAYR" chunk and trusts the sizes and
+// indices it finds (reading past its buffer otherwise). An LWOB (LightWave 5)
+// file is rewritten as an LWO2 file with one layer. An LWO2 file is checked
+// chunk by chunk: points before any layer get a layer in front; polygons,
+// polygon tags and vertex maps keep only entries that fit their chunk and name
+// points, polygons and tags that exist (a polygon with a missing point becomes
+// a single point, so the others keep their numbers); surfaces, clips and
+// envelopes whose subchunks run past them are left out.
 #pragma once
 
 #include <cstddef>

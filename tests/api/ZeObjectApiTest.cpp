@@ -401,6 +401,7 @@ TEST_F(ObjectApiTest, CubeMapRefusalsNameTheIdAndTheirArgument)
 	zeDeleteCubeMap(2);
 	zeDeleteCubeMap(-1);
 	EXPECT_EQ(zeGetError(nullptr), nullptr);
+	zeDeleteObject(1);
 }
 
 // LightWave and OBJ files as other tools write them, through zeLoadObject:
@@ -468,6 +469,8 @@ TEST_F(ObjectApiTest, LightwaveAndObjFilesFromElsewhereLoadOrAreRefused)
 	EXPECT_EQ(box->getMaterial().getTexture(0)->getName().getPath(), io::path((Tmp + "/tex0.bmp").c_str()));
 	EXPECT_EQ(zeGetObjectMeshNode(12)->getMesh()->getMeshBuffer(0)->getMaterial().DiffuseColor,
 		video::SColor(255, 200, 100, 50));
+	for (int loaded = 11; loaded <= id; ++loaded)
+		zeDeleteObject(loaded);
 }
 
 TEST_F(ObjectApiTest, RendererTableSwitchesAndRestoresTheDefault)

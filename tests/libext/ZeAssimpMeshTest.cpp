@@ -182,16 +182,19 @@ TEST_F(AssimpMeshTest, Lwo2BoxKeepsCornersFrontsCoordinatesAndClipImage)
 }
 
 // A texture projection LightWave does not have fails a check inside the
-// import library, which would end the process: the file is refused instead.
-TEST_F(AssimpMeshTest, Lwo2WithAnUnknownProjectionIsRefused)
+// import library, which would end the process: the check is logged and the
+// box loads without the texture's mapping.
+TEST_F(AssimpMeshTest, Lwo2WithAnUnknownProjectionStillLoads)
 {
 	write("tex0.bmp", quadrantImage());
 	std::string bytes = lwo2(boxPoints(), boxFaces(), 1.0f, 1.0f, 1.0f, "tex0.bmp");
 	const size_t proj = bytes.find("PROJ");
 	ASSERT_NE(proj, std::string::npos);
 	bytes[proj + 7] = 9;
-	EXPECT_EQ(load(write("proj.lwo", bytes)), nullptr);
-	EXPECT_TRUE(logged("CZeAssimpMeshLoader: cannot load '" + Dir + "/proj.lwo': failed check"));
+	const scene::IMesh* mesh = load(write("proj.lwo", bytes));
+	ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+	EXPECT_EQ(triangles(mesh), 12u);
+	EXPECT_TRUE(logged("WARN : CZeAssimpMeshLoader: the import library's check 'false' failed at "));
 }
 
 // A point off the axes shows the handedness: LightWave and the library are
@@ -288,7 +291,8 @@ TEST_F(AssimpMeshTest, LwobDetailPolygonsAndBadIndices)
 }
 
 // The rewriting itself: LWO2 files with a layer before their points pass
-// untouched, others get one; what is not LightWave is left alone.
+// untouched, others get one; sizes and indices that lie (the import library
+// would read past its buffer) are left out; what is not LightWave is left alone.
 TEST_F(AssimpMeshTest, LightwaveRewritingOnlyWhereNeeded)
 {
 	const std::vector<LwoPoint> points = boxPoints();
@@ -300,7 +304,46 @@ TEST_F(AssimpMeshTest, LightwaveRewritingOnlyWhereNeeded)
 	const std::string bare = lwo2(points, boxFaces(), 1, 1, 1, "", false);
 	EXPECT_EQ(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(bare.data()), bare.size(), &out), ze::ELU_REWRITTEN);
 	EXPECT_EQ(out.size(), bare.size() + 8 + 18);  // a "LAYR" chunk of 18 bytes
-	EXPECT_EQ(out.substr(12, 4), "LAYR");
+	EXPECT_EQ(out.find("LAYR") + 26, out.find("PNTS")) << "right before the points";
+	// A subchunk inside a surface's block that claims more bytes than its
+	// block holds: the surface is left out, the box loads with the default one.
+	std::string overrun = lwo2(points, boxFaces(), 1, 0, 0, "tex0.bmp");
+	const size_t imap = overrun.find("IMAP");
+	ASSERT_NE(imap, std::string::npos);
+	overrun[imap + 5] = static_cast<char>(208);
+	EXPECT_EQ(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(overrun.data()), overrun.size(), &out),
+		ze::ELU_REWRITTEN);
+	EXPECT_EQ(out.find("COLR"), std::string::npos) << "the surface's colour went with it";
+	const scene::IMesh* mesh = load(write("overrun.lwo", overrun));
+	ASSERT_TRUE(mesh);
+	EXPECT_EQ(triangles(mesh), 12u);
+	EXPECT_EQ(mesh->getMeshBuffer(0)->getMaterial().getTexture(0), nullptr);
+
+	// Polygons that run past their chunk or name missing points; tags and
+	// coordinates of polygons and points that do not exist.
+	IffBytes pnts, pols, ptag, vmap;
+	for (const LwoPoint& p : points)
+		pnts.vec(p.X, p.Y, p.Z);
+	pols.id("FACE").u2(4).u2(2).u2(3).u2(1).u2(0);  // the front face
+	pols.u2(3).u2(0).u2(1).u2(40);                  // a missing point
+	pols.u2(4).u2(7).u2(6).u2(4).u2(5);             // the back face
+	pols.u2(500).u2(1).u2(2);                       // cut off by the end
+	ptag.id("SURF").u2(0).u2(0).u2(2).u2(0).u2(9).u2(0).u2(1).u2(7);
+	vmap.id("TXUV").u2(2).s0("UV").u2(0).f4(0).f4(0).u2(99).f4(1).f4(1).u2(3).f4(1);
+	IffBytes body;
+	body.chunk("TAGS", IffBytes().s0("Skin")).chunk("LAYR", IffBytes().u2(0).u2(0).vec(0, 0, 0).s0(""));
+	body.chunk("PNTS", pnts).chunk("VMAP", vmap).chunk("POLS", pols).chunk("PTAG", ptag);
+	const std::string lying = body.form("LWO2");
+	ASSERT_EQ(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(lying.data()), lying.size(), &out),
+		ze::ELU_REWRITTEN);
+	std::string again;
+	EXPECT_EQ(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(out.data()), out.size(), &again),
+		ze::ELU_UNCHANGED) << "a checked file passes as it is";
+	mesh = load(write("lying.lwo", lying));
+	ASSERT_TRUE(mesh);
+	EXPECT_EQ(triangles(mesh), 4u) << "the front and back faces";
+	EXPECT_TRUE(facesOutwards(mesh));
+
 	for (const std::string& other : {std::string("FORM\0\0\0\4ILBM", 12), std::string("v 1 2 3\n"), std::string()})
 		EXPECT_EQ(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(other.data()), other.size(), &out),
 			ze::ELU_NOT_LWO);
