@@ -1,6 +1,6 @@
-// libFuzzer target for the LightWave rewriting that comes before the import
-// library: any input, read as an LWOB or LWO2 file. A rewritten file must be
-// one the rewriting then leaves as it is.
+// libFuzzer target for the LightWave rewriting and checking that come before
+// the import library: any input, read as an LWOB or LWO2 file. A rewritten
+// file must be one the rewriting then leaves as it is.
 #include "libext/ZeLwoUpgrade.h"
 
 #include <cstdint>
