@@ -30,7 +30,7 @@ const float KEY_DEGREES_PER_PASS = 1.0f;
 const float KEY_RADII_PER_PASS = 1.0f / 40.0f;
 const float PASSES_PER_SECOND = 60.0f;
 // A longer pass (a stall) counts as this long.
-const unsigned int MAX_PASS_MS = 100;
+const unsigned int MAX_PASS_MS = 250;
 // The camera's range around the object: the far plane past its far side, the
 // near plane before its near side, at most this many times nearer than the far one.
 const float RANGE_MARGIN = 1.5f;
