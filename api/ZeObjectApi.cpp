@@ -199,6 +199,28 @@ int zeLoadObject(const char* fileName, int id)
 	return 0;
 }
 
+int zeLoadObjectPointCloud(const char* fileName, int id, int pointCount)
+{
+	static char fullPath[2048];
+	SZeObjectItem* item = addItem(id, 2);
+	if (!item)
+		return -1;
+	std::snprintf(fullPath, sizeof(fullPath), "%s", zeFileGetFullPath(fileName ? fileName : ""));
+	IZeManager* manager = zeGetManager();
+	scene::ISceneNode* node = manager && fileName && pointCount > 0 ?
+		manager->getSceneManager()->addPointCloudSceneNode(fileName, static_cast<u32>(pointCount), nullptr, id) :
+		nullptr;
+	if (!node)
+	{
+		zeSetError(1, "Failed to load mesh '%s' as point cloud", fullPath);
+		removeItem(id, item);
+		return -1;
+	}
+	holdNode(item, node);
+	attachSurfaces(node);
+	return 0;
+}
+
 int zeCloneObject(int newId, int sourceId)
 {
 	return copyObject(newId, sourceId);
@@ -238,6 +260,11 @@ scene::IMeshSceneNode* zeGetObjectMeshNode(int id)
 	if (!node || node->getType() != scene::ESNT_MESH)
 		return nullptr;
 	return static_cast<scene::IMeshSceneNode*>(node);
+}
+
+scene::IMesh* zeGetObjectMesh(int id)
+{
+	return nodeMesh(zeGetObjectNode(id));
 }
 
 int zeCountObjectPoints(int id, const char* fileName)
@@ -440,6 +467,22 @@ void zeSetObjectShadowOff(int id)
 {
 	if (IZeSceneNodeExt* ext = findExt(id))
 		ext->setCastShadow(false);
+}
+
+void zeSetObjectCubeMap(int id, int cubeMapId)
+{
+	SZeObjectItem* item = findItem(id);
+	if (!item)
+		return;
+	SZeIdTable* cubeMaps = zeGetIdTable(EZEIT_CUBE_MAP);
+	SZeCubeMapItem* cubeMap = cubeMaps ? static_cast<SZeCubeMapItem*>(zeIdTableGet(cubeMaps, cubeMapId)) : nullptr;
+	if (!cubeMap)
+	{
+		zeSetError(2, "CubeMap ID %d does not exist. %s", cubeMapId, tableError(cubeMaps));
+		return;
+	}
+	if (IZeSceneNodeExt* ext = zeGetNodeExt(item->node))
+		ext->setCubeMap(cubeMap->cubeMap);
 }
 
 void zeEnableObjectCubeMapBox(int id, int flag)

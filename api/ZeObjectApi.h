@@ -20,6 +20,11 @@ IZeSceneNodeExt* zeGetNodeExt(irr::scene::ISceneNode* node);
 // Loads a mesh file as a new object: 0, or -1 with "invalid Object ID %d : %s"
 // (2) or "Failed to load mesh '%s'" (1, full path).
 int zeLoadObject(const char* fileName, int id);
+// Loads a mesh file as a new object shown as pointCount points spread over its
+// surface (a plain mesh node whose ID is the object ID); no point-count
+// warning. 0, or -1 with "invalid Object ID %d : %s" (2) or "Failed to load
+// mesh '%s' as point cloud" (1, full path; also for a count below 1).
+int zeLoadObjectPointCloud(const char* fileName, int id, int pointCount);
 // Clones the source object's node (extension included) under a new ID: 0 or
 // -1 with "invalid Object ID %d : %s" (1), "Object ID %d does not exist" (2)
 // or "Failed to create the cloned object" (-1).
@@ -36,6 +41,9 @@ int zeObjectExist(int id);
 irr::scene::ISceneNode* zeGetObjectNode(int id);
 // The node only when it is a plain mesh node, else null; never an error.
 irr::scene::IMeshSceneNode* zeGetObjectMeshNode(int id);
+// The node's mesh by kind (the mesh node's mesh, the animated node's animated
+// mesh, the morph node's morph mesh), or null; never an error.
+irr::scene::IMesh* zeGetObjectMesh(int id);
 // Vertex count over 65535 in a 16-bit buffer logs a warning per buffer;
 // returns the number of such buffers.
 int zeCountObjectPoints(int id, const char* fileName);
@@ -74,6 +82,9 @@ float zeGetObjectRadius(int id);
 // ---- Node extension ---------------------------------------------------------
 void zeSetObjectShadowOn(int id);
 void zeSetObjectShadowOff(int id);
+// Binds the cube map of a cube-map ID to the node extension; a missing cube
+// map reports "CubeMap ID %d does not exist. %s" (2) and changes nothing.
+void zeSetObjectCubeMap(int id, int cubeMapId);
 void zeEnableObjectCubeMapBox(int id, int flag);
 void zeSetObjectCubeMapBox(int id, float x, float y, float z, float sx, float sy, float sz);
 void zeSetObjectSelectionMask(int id, int mask);

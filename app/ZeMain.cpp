@@ -91,7 +91,8 @@ int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
 			commandLine.file);
 		return 1;
 	}
-	if (!zeFileExist(commandLine.file))
+	// The object viewer reports a missing object itself.
+	if (mode != EZERM_OBJECT && !zeFileExist(commandLine.file))
 	{
 		zeLog(EZELL_ERROR, "File '%s' does not exist", commandLine.file);
 		return 1;

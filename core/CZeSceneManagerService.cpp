@@ -1,6 +1,7 @@
 #include "core/CZeSceneManagerService.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "libext/CZeAssimpMeshLoader.h"
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/ZeXMesh.h"
 
@@ -13,22 +14,27 @@ CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManage
 
 scene::IAnimatedMesh* CZeSceneManagerService::loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
 {
-	if (!zeEndsWithNoCase(path.c_str(), ".x"))
+	scene::IMeshLoader* loader = nullptr;
+	if (zeEndsWithNoCase(path.c_str(), ".x"))
+		loader = ze::createXMeshLoader(sceneManager);
+	else if (zeEndsWithNoCase(path.c_str(), ".lwo") || zeEndsWithNoCase(path.c_str(), ".obj"))
+		loader = ze::createAssimpMeshLoader(sceneManager);
+	else
 		return sceneManager->getMesh(path);
 	scene::IMeshCache* cache = sceneManager->getMeshCache();
-	if (scene::IAnimatedMesh* cached = cache->getMeshByName(path))
-		return cached;
-	io::IReadFile* file = sceneManager->getFileSystem()->createAndOpenFile(path);
-	if (!file)
-		return nullptr;
-	scene::IMeshLoader* loader = ze::createXMeshLoader(sceneManager);
-	scene::IAnimatedMesh* mesh = loader->createMesh(file);
+	scene::IAnimatedMesh* mesh = cache->getMeshByName(path);
+	io::IReadFile* file = mesh ? nullptr : sceneManager->getFileSystem()->createAndOpenFile(path);
+	if (file)
+	{
+		mesh = loader->createMesh(file);
+		file->drop();
+		if (mesh)
+		{
+			cache->addMesh(path, mesh);
+			mesh->drop();
+		}
+	}
 	loader->drop();
-	file->drop();
-	if (!mesh)
-		return nullptr;
-	cache->addMesh(path, mesh);
-	mesh->drop();
 	return mesh;
 }
 

@@ -21,9 +21,10 @@ public:
 	IZeLightSceneNodeExt* getLightSceneNodeExt(irr::scene::ISceneNode* light) override;
 	IZeCubeMap* createCubeMap(irr::u32 size, ze::ECOLOR_FORMAT format, bool withLatLong) override;
 
-	// The mesh of a file through the scene manager's mesh cache; ".x" files
-	// load only through the engine's own loader (a file it refuses must not
-	// fall through to the library's, which takes truncated files). Null on failure.
+	// The mesh of a file through the scene manager's mesh cache; ".x", ".lwo"
+	// and ".obj" files load only through the engine's own loaders (a file they
+	// refuse must not fall through to the library's, which take truncated
+	// files, hang or crash on others). Null on failure.
 	static irr::scene::IAnimatedMesh* loadMesh(irr::scene::ISceneManager* sceneManager, const irr::io::path& path);
 
 private:

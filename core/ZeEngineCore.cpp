@@ -13,6 +13,7 @@
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeWindow.h"
+#include "libext/CZeAssimpMeshLoader.h"
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeImageExt.h"
 #include "libext/ZeMaterialExt.h"
@@ -142,6 +143,7 @@ bool zeInitEngine(const SZeSetupParams& params)
 	}
 	ze::registerImageLoaders(c->driver);
 	ze::registerMeshLoaders(c->sceneManager);
+	ze::registerAssimpMeshLoader(c->sceneManager);
 
 	const std::string cache = dataFolder() + "shadersCache";
 	g_core.manager->getGpuProgramming()->setShaderCache(cache.c_str(), zeIsPackedFilesystem());

@@ -29,6 +29,19 @@ void registerByMaterials(scene::ISceneNode* node, scene::ISceneManager* sceneMan
 		sceneManager->registerNodeForRendering(node, scene::ESNRP_TRANSPARENT);
 }
 
+// A buffer with vertices and no indices is a point list (a point cloud): one
+// point per vertex, the size of the material's thickness.
+void drawBuffer(video::IVideoDriver* driver, scene::IMeshBuffer* buffer)
+{
+	if (buffer->getIndexCount() > 0 || buffer->getVertexCount() == 0)
+	{
+		driver->drawMeshBuffer(buffer);
+		return;
+	}
+	driver->drawVertexPrimitiveList(buffer->getVertices(), buffer->getVertexCount(), nullptr,
+		buffer->getVertexCount(), buffer->getVertexType(), scene::EPT_POINTS, buffer->getIndexType());
+}
+
 // Draws the buffers of the current pass: ours inside drawRenderList, else the
 // library's inside drawAll; every buffer outside both.
 void drawBuffers(scene::ISceneManager* sceneManager, scene::IMesh* mesh,
@@ -49,7 +62,7 @@ void drawBuffers(scene::ISceneManager* sceneManager, scene::IMesh* mesh,
 		if ((pass == scene::ESNRP_SOLID && transparent) || (pass == scene::ESNRP_TRANSPARENT && !transparent))
 			continue;
 		driver->setMaterial(material);
-		driver->drawMeshBuffer(buffer);
+		drawBuffer(driver, buffer);
 	}
 }
 

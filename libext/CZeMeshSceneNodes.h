@@ -1,7 +1,8 @@
 // Our mesh and animated-mesh scene nodes. Inside drawRenderList each draws
 // only the buffers of the current pass (solid or transparent by material);
 // they also register with the library, so its drawAll shows them as it shows
-// its own nodes.
+// its own nodes. A buffer with vertices and no indices (a point cloud) draws
+// one point per vertex.
 #pragma once
 
 #include <irrlicht.h>

@@ -9,7 +9,12 @@
 #include "frame/ZeTime.h"
 #include "frame/ZeWindow.h"
 
+#include <irrlicht.h>
+
+#include <algorithm>
 #include <cmath>
+
+using namespace irr;
 
 namespace
 {
@@ -18,13 +23,81 @@ const int LIGHT_ID = 1;
 const int BACKDROP = 0x113366;
 const float DEFAULT_RADIUS = 20.0f;
 const float DRAG_DEGREES_PER_PIXEL = 0.5f;
-const float KEY_DEGREES_PER_PASS = 1.0f;
 const double FRAMES_PER_SECOND = 30.0;
+// The keys' steps are given per pass at 60 passes a second and scale with the
+// time each pass takes, so that they do not depend on the frame rate.
+const float KEY_DEGREES_PER_PASS = 1.0f;
+const float KEY_RADII_PER_PASS = 1.0f / 40.0f;
+const float PASSES_PER_SECOND = 60.0f;
+// A longer pass (a stall) counts as this long.
+const unsigned int MAX_PASS_MS = 250;
+// The camera's range around the object: the far plane past its far side, the
+// near plane before its near side, at most this many times nearer than the far one.
+const float RANGE_MARGIN = 1.5f;
+const float MAX_FAR_TO_NEAR = 10000.0f;
+
+// Whether the mesh has a triangle with an area: something to draw.
+bool hasTriangles(const scene::IMesh* mesh)
+{
+	if (!mesh)
+		return false;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+	{
+		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
+		const u16* small = buffer->getIndices();
+		const u32* large = reinterpret_cast<const u32*>(small);
+		const bool wide = buffer->getIndexType() == video::EIT_32BIT;
+		const u32 count = buffer->getIndexCount() - buffer->getIndexCount() % 3;
+		for (u32 i = 0; small && i < count; i += 3)
+		{
+			u32 corner[3];
+			for (u32 k = 0; k < 3; ++k)
+				corner[k] = wide ? large[i + k] : small[i + k];
+			if (corner[0] >= buffer->getVertexCount() || corner[1] >= buffer->getVertexCount() ||
+				corner[2] >= buffer->getVertexCount())
+				continue;
+			const core::vector3df a = buffer->getPosition(corner[0]);
+			const core::vector3df edge1 = buffer->getPosition(corner[1]) - a;
+			const core::vector3df edge2 = buffer->getPosition(corner[2]) - a;
+			if (edge1.crossProduct(edge2).getLengthSQ() > 0.0f)
+				return true;
+		}
+	}
+	return false;
+}
+
+// Turns the object to the angles about the centre of its box: the node moves
+// so that the turned centre stays at the origin.
+void turnObject(const core::vector3df& centre, float x, float y)
+{
+	zeRotateObject(OBJECT_ID, x, y, 0.0f);
+	core::matrix4 rotation;
+	rotation.setRotationDegrees(core::vector3df(x, y, 0.0f));
+	core::vector3df turned = centre;
+	rotation.rotateVect(turned);
+	zePositionObject(OBJECT_ID, -turned.X, -turned.Y, -turned.Z);
+}
+
+// The camera at (0, 0, d), its range covering the object's sphere of radius r
+// around the origin.
+void placeCamera(float d, float r)
+{
+	zePositionCamera(0.0f, 0.0f, d);
+	const float distance = std::fabs(d);
+	const float farPlane = (distance + r) * RANGE_MARGIN;
+	const float nearPlane = std::max((distance - r) / RANGE_MARGIN, farPlane / MAX_FAR_TO_NEAR);
+	zeSetCameraRange(nearPlane, farPlane);
+}
 } // namespace
 
 int zeObjectViewer(const char* path)
 {
 	zeLoadObject(path, OBJECT_ID);
+	if (zeObjectExist(OBJECT_ID) && !hasTriangles(zeGetObjectMesh(OBJECT_ID)))
+	{
+		zeLog(EZELL_ERROR, "ZeObjectViewer: %s has no triangle to draw", path);
+		zeDeleteObject(OBJECT_ID);
+	}
 	if (!zeObjectExist(OBJECT_ID))
 	{
 		zeLogErrorBox("Failed to load object %s\n", path);
@@ -33,6 +106,7 @@ int zeObjectViewer(const char* path)
 	float r = zeGetObjectRadius(OBJECT_ID);
 	if (!(r > 0.0f) || !std::isfinite(r))
 		r = DEFAULT_RADIUS;
+	const core::vector3df centre = zeGetObjectNode(OBJECT_ID)->getBoundingBox().getCenter();
 
 	zeMakeLight(LIGHT_ID);
 	zeSetDirectionalLight(LIGHT_ID, 0.0f, 0.0f, 1.0f);
@@ -44,14 +118,19 @@ int zeObjectViewer(const char* path)
 	int wheel = zeMouseZ();
 	float angleX = 0.0f, angleY = 0.0f;
 	bool dragging = false;
-	zeRotateObject(OBJECT_ID, 0.0f, 0.0f, 0.0f);
-	zePositionCamera(0.0f, 0.0f, d);
+	turnObject(centre, 0.0f, 0.0f);
+	placeCamera(d, r);
 
 	const int frames = zeTotalObjectFrames(OBJECT_ID);
 	const unsigned int t0 = zeTimer();
+	unsigned int last = t0;
 
 	while (zeRun() && !zeEscapeKeyEverPressed())
 	{
+		const unsigned int now = zeTimer();
+		const float passes = static_cast<float>(std::min(now - last, MAX_PASS_MS)) * PASSES_PER_SECOND / 1000.0f;
+		last = now;
+
 		bool turned = false;
 		// Only the left button alone drags; the first pass of a drag takes the start.
 		if (zeMouseClick() == 1)
@@ -72,16 +151,16 @@ int zeObjectViewer(const char* path)
 
 		if (zeLeftKey())
 		{
-			angleY += KEY_DEGREES_PER_PASS;
+			angleY += KEY_DEGREES_PER_PASS * passes;
 			turned = true;
 		}
 		else if (zeRightKey())
 		{
-			angleY -= KEY_DEGREES_PER_PASS;
+			angleY -= KEY_DEGREES_PER_PASS * passes;
 			turned = true;
 		}
 		if (turned)
-			zeRotateObject(OBJECT_ID, angleX, angleY, 0.0f);
+			turnObject(centre, angleX, angleY);
 
 		float distance = d;
 		const int w = zeMouseZ();
@@ -91,19 +170,19 @@ int zeObjectViewer(const char* path)
 			wheel = w;
 		}
 		if (zeUpKey())
-			distance -= r / 40.0f;
+			distance -= r * KEY_RADII_PER_PASS * passes;
 		else if (zeDownKey())
-			distance += r / 40.0f;
+			distance += r * KEY_RADII_PER_PASS * passes;
 		if (distance != d)
 		{
 			d = distance;
-			zePositionCamera(0.0f, 0.0f, d);
+			placeCamera(d, r);
 		}
 
 		if (frames > 1)
 		{
 			const double period = frames * 1000.0 / FRAMES_PER_SECOND;
-			const double elapsed = static_cast<double>(zeTimer() - t0);
+			const double elapsed = static_cast<double>(now - t0);
 			zeSetObjectFrame(OBJECT_ID, static_cast<float>(std::fmod(elapsed, period) * FRAMES_PER_SECOND / 1000.0));
 		}
 
@@ -112,6 +191,8 @@ int zeObjectViewer(const char* path)
 			zeSleep(20);
 	}
 
+	zeLog(EZELL_INFO, "ZeObjectViewer: object turned to (%.1f, %.1f, 0) degrees, camera %.2f radii away", angleX, angleY,
+		std::fabs(d) / r);
 	zeDeleteObject(OBJECT_ID);
 	return 0;
 }

@@ -1,5 +1,6 @@
 // The object API on the NULL driver, with objects from .obj files written here.
 #include "api/SZeApiItems.h"
+#include "api/ZeCubeMapApi.h"
 #include "api/ZeObjectApi.h"
 #include "scene/CZeSceneManagerServiceScene.h"
 #include "scene/IZeMorphMesh.h"
@@ -11,7 +12,9 @@
 #include "frame/ZeCamera.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
+#include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeObjectFileWriter.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurface.h"
 #include "render/ZeRenderFactories.h"
@@ -78,17 +81,19 @@ protected:
 		std::filesystem::remove_all(Tmp, ignored);
 	}
 
-	// An .obj holding one triangle fan with `points` distinct vertices.
+	// A PLY file holding one triangle fan with `points` distinct vertices: the
+	// library's PLY loader keeps it in one buffer of 16-bit indices whatever its size.
 	std::string writeFan(const char* name, int points)
 	{
 		const std::string path = Tmp + "/" + name;
 		std::ofstream out(path);
+		out << "ply\nformat ascii 1.0\nelement vertex " << points
+			<< "\nproperty float x\nproperty float y\nproperty float z\nelement face " << points - 2
+			<< "\nproperty list uchar int vertex_indices\nend_header\n";
 		for (int i = 0; i < points; ++i)
-			out << "v " << i % 256 << ' ' << i / 256 << " 0\n";
-		for (int i = 1; i + 1 < points; i += 2)
-			out << "f 1 " << i + 1 << ' ' << i + 2 << '\n';
-		if (points % 2 == 0)
-			out << "f 1 " << points - 1 << ' ' << points << '\n';
+			out << i % 256 << ' ' << i / 256 << " 0\n";
+		for (int i = 1; i + 1 < points; ++i)
+			out << "3 0 " << i << ' ' << i + 1 << '\n';
 		return path;
 	}
 
@@ -145,6 +150,7 @@ TEST_F(ObjectApiTest, LookUpNamesTheMissingIdWithArgumentOne)
 		[] { zeEnableObjectCubeMapBox(5, 1); },
 		[] { zeSetObjectCubeMapBox(5, 0, 0, 0, 1, 1, 1); },
 		[] { zeSetObjectSelectionMask(5, 2); },
+		[] { zeSetObjectCubeMap(5, 0); },
 	};
 	for (size_t i = 0; i < calls.size(); ++i)
 	{
@@ -335,8 +341,8 @@ TEST_F(ObjectApiTest, LoadAttachesAnExtensionWithALightwaveSurfacePerMaterial)
 
 TEST_F(ObjectApiTest, PointCountWarningStartsAbove65535)
 {
-	const std::string fits = writeFan("fits.obj", 65535);
-	const std::string over = writeFan("over.obj", 65536);
+	const std::string fits = writeFan("fits.ply", 65535);
+	const std::string over = writeFan("over.ply", 65536);
 	ASSERT_EQ(zeLoadObject(fits.c_str(), 1), 0);
 	ASSERT_EQ(zeLoadObject(over.c_str(), 2), 0);
 	int warnings = 0;
@@ -353,6 +359,120 @@ TEST_F(ObjectApiTest, PointCountWarningStartsAbove65535)
 	EXPECT_NE(text.find("WARN"), std::string::npos) << text;
 	EXPECT_EQ(zeObjectExist(2), 1);  // the warning does not fail the load
 }
+// The cube-map side of the object API on the NULL driver, which makes no
+// cube maps: every refusal with its text and argument number, the table as it was.
+TEST_F(ObjectApiTest, CubeMapRefusalsNameTheIdAndTheirArgument)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	IZeSceneNodeExt* ext = zeGetNodeExt(zeGetObjectNode(1));
+	ASSERT_NE(ext, nullptr);
+	struct Case
+	{
+		std::function<int()> call;
+		int result;
+		const char* text;
+		int code;
+	};
+	const std::vector<Case> cases = {
+		{[] { return zeMakeCubeMap(2, 64, 0); }, -1, "Failed to create cube map", -1},
+		{[] { return zeMakeCubeMap(2, 64, 1); }, -1, "Failed to create cube map", -1},
+		{[] { return zeMakeCubeMap(1000, 64, 0); }, -1, "invalid CubeMap ID 1000 : invalid ID 1000 greater or equals than 1000", 1},
+		{[] { return zeMakeCubeMap(-2, 64, 0); }, -1, "invalid CubeMap ID -2 : invalid negative ID -2", 1},
+		{[] { zeSetObjectCubeMap(1, 7); return 0; }, 0, "CubeMap ID 7 does not exist. id 7 does not exist", 2},
+		{[] { zeSetObjectCubeMap(1, 1000); return 0; }, 0,
+			"CubeMap ID 1000 does not exist. invalid ID 1000 greater or equals than 1000", 2},
+		{[] { zeSetObjectCubeMap(1, -1); return 0; }, 0, "CubeMap ID -1 does not exist. invalid negative ID -1", 2},
+		{[] { zeSetObjectCubeMap(6, 7); return 0; }, 0, "Object ID 6 does not exist. id 6 does not exist", 1},
+	};
+	for (size_t i = 0; i < cases.size(); ++i)
+	{
+		zeClearError();
+		EXPECT_EQ(cases[i].call(), cases[i].result) << "case " << i;
+		int code = 0;
+		EXPECT_EQ(pendingError(&code), cases[i].text) << "case " << i;
+		EXPECT_EQ(code, cases[i].code) << "case " << i;
+		EXPECT_EQ(ext->getCubeMap(), nullptr) << "case " << i;
+	}
+	// A failed creation leaves the ID free; missing IDs are silent everywhere else.
+	zeClearError();
+	EXPECT_EQ(zeCubeMapExist(2), 0);
+	EXPECT_EQ(zeGetCubeMap(2), nullptr);
+	EXPECT_EQ(zeCubeMapExist(1000), 0);
+	zeDeleteCubeMap(2);
+	zeDeleteCubeMap(-1);
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+	zeDeleteObject(1);
+}
+
+// LightWave and OBJ files as other tools write them, through zeLoadObject:
+// each loads whole or is refused with the API's message; none hangs or crashes.
+TEST_F(ObjectApiTest, LightwaveAndObjFilesFromElsewhereLoadOrAreRefused)
+{
+	using namespace zetest;
+	writeFile(Tmp + "/tex0.bmp", bmp(4, 4, [](int, int) { return 0x80FF40u; }));
+	struct Case
+	{
+		std::string name;
+		std::string bytes;
+		u32 vertices;   // 0: refused
+		u32 triangles;
+	};
+	const std::vector<Case> cases = {
+		// A still-image clip whose name needs its padding byte.
+		{"box.lwo", lwo2(boxPoints(), boxFaces(), 1, 1, 1, "tex0.bmp"), 24, 12},
+		// An alpha-image subchunk shorter than its kind, and one cut off.
+		{"old.lwo", lwob(boxPoints(), boxFaces(), 200, 100, 50,
+						IffBytes().sub("CTEX", IffBytes().s0("Planar Image Map")).sub("TALP", IffBytes(), 0).sub("TAAS", IffBytes().u2(1))),
+			24, 12},
+		{"bare.lwo", lwo2(boxPoints(), boxFaces(), 1, 1, 1, "", false), 24, 12},
+		{"broken.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 x\n", 0, 0},
+		{"past.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nf 1 2 4\n", 0, 0},
+		{"empty.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\nf\nf 2 4 3\n", 4, 2},
+	};
+	int id = 10;
+	for (const Case& c : cases)
+	{
+		SCOPED_TRACE(c.name);
+		const std::string path = Tmp + "/" + c.name;
+		writeFile(path, c.bytes);
+		zeClearError();
+		const int result = zeLoadObject(path.c_str(), ++id);
+		if (!c.vertices)
+		{
+			EXPECT_EQ(result, -1);
+			int code = 0;
+			EXPECT_EQ(pendingError(&code), "Failed to load mesh '" + path + "'");
+			EXPECT_EQ(code, 1);
+			EXPECT_EQ(zeObjectExist(id), 0);
+			continue;
+		}
+		ASSERT_EQ(result, 0) << pendingError(nullptr);
+		const scene::IMesh* mesh = zeGetObjectMeshNode(id)->getMesh();
+		u32 vertices = 0, triangles = 0;
+		for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+		{
+			vertices += mesh->getMeshBuffer(b)->getVertexCount();
+			triangles += mesh->getMeshBuffer(b)->getIndexCount() / 3;
+		}
+		EXPECT_EQ(vertices, c.vertices);
+		EXPECT_EQ(triangles, c.triangles);
+	}
+	// The LWO2 box: its "TXUV" coordinates as LightWave means them (V turned to
+	// run down the image) and its clip image on the material.
+	const scene::IMeshBuffer* box = zeGetObjectMeshNode(11)->getMesh()->getMeshBuffer(0);
+	for (u32 i = 0; i < box->getVertexCount(); ++i)
+	{
+		EXPECT_NEAR(box->getTCoords(i).X, (box->getPosition(i).X + 1) / 2, 1e-5f);
+		EXPECT_NEAR(box->getTCoords(i).Y, (1 - box->getPosition(i).Y) / 2, 1e-5f);
+	}
+	ASSERT_NE(box->getMaterial().getTexture(0), nullptr);
+	EXPECT_EQ(box->getMaterial().getTexture(0)->getName().getPath(), io::path((Tmp + "/tex0.bmp").c_str()));
+	EXPECT_EQ(zeGetObjectMeshNode(12)->getMesh()->getMeshBuffer(0)->getMaterial().DiffuseColor,
+		video::SColor(255, 200, 100, 50));
+	for (int loaded = 11; loaded <= id; ++loaded)
+		zeDeleteObject(loaded);
+}
+
 TEST_F(ObjectApiTest, RendererTableSwitchesAndRestoresTheDefault)
 {
 	IZeRenderer* defaultRenderer = zeGetCurrentRenderer();
@@ -462,4 +582,98 @@ TEST_F(ObjectApiTest, VertexTextureWritesIndicesAndReportsWhatFails)
 	EXPECT_EQ(zeSetObjectVertexTexture(2, "fresh", 2 | 4), -1);
 	EXPECT_STREQ(zeGetError(&argument), "Object ID 2 failed to create vertex texture");
 	EXPECT_EQ(argument, -1);
+}
+
+// ---- Point clouds --------------------------------------------------------------------------
+// With the program's scene-manager service, which makes point-cloud nodes.
+class PointCloudApiTest : public ObjectApiTest
+{
+protected:
+	void SetUp() override
+	{
+		ObjectApiTest::SetUp();
+		zeTerm();
+		SZeServiceFactories factories = zeGetServiceFactories();
+		factories.createSceneManager = zeCreateSceneManagerServiceScene;
+		zeRegisterServiceFactories(factories);
+		SZeSetupParams params;
+		zeInitSetupParams(&params);
+		params.windowed = 1;
+		ASSERT_EQ(zeSetup(&params), 0);
+		zeClearError();
+	}
+};
+
+// Every outcome of zeLoadObjectPointCloud, in order on one table: its text,
+// its argument number, and the ID free again after each failure.
+TEST_F(PointCloudApiTest, LoadsAndRefusalsWithTheirMessagesAndArguments)
+{
+	const std::string missing = Tmp + "/missing.obj";
+	const std::string full = zeFileGetFullPath(Box.c_str());
+	struct Case
+	{
+		std::string file;
+		int id;
+		int count;
+		int result;
+		std::string text;
+		int code;
+	};
+	const std::vector<Case> cases = {
+		{Box, 3, 50, 0, "", 0},
+		{Box, 3, 50, -1, "invalid Object ID 3 : id 3 already exist", 2},
+		{Box, 1000, 50, -1, "invalid Object ID 1000 : invalid ID 1000 greater or equals than 1000", 2},
+		{Box, -1, 50, -1, "invalid Object ID -1 : invalid negative ID -1", 2},
+		{missing, 4, 50, -1, "Failed to load mesh '" + missing + "' as point cloud", 1},
+		{Box, 5, 0, -1, "Failed to load mesh '" + full + "' as point cloud", 1},
+		{Box, 5, -7, -1, "Failed to load mesh '" + full + "' as point cloud", 1},
+	};
+	for (size_t i = 0; i < cases.size(); ++i)
+	{
+		const Case& c = cases[i];
+		zeClearError();
+		EXPECT_EQ(zeLoadObjectPointCloud(c.file.c_str(), c.id, c.count), c.result) << "case " << i;
+		int code = 0;
+		EXPECT_EQ(pendingError(&code), c.text) << "case " << i;
+		EXPECT_EQ(code, c.result != 0 ? c.code : -1) << "case " << i;
+	}
+	EXPECT_EQ(zeObjectExist(4), 0);
+	EXPECT_EQ(zeObjectExist(5), 0);
+
+	// The object: a plain mesh node at the origin, with the object's ID, the
+	// requested number of points (no indices) and a surface per material.
+	scene::IMeshSceneNode* node = zeGetObjectMeshNode(3);
+	ASSERT_NE(node, nullptr);
+	EXPECT_EQ(node->getID(), 3);
+	EXPECT_EQ(node->getPosition(), core::vector3df(0, 0, 0));
+	EXPECT_EQ(node->getScale(), core::vector3df(1, 1, 1));
+	u32 points = 0;
+	for (u32 b = 0; b < node->getMesh()->getMeshBufferCount(); ++b)
+	{
+		EXPECT_EQ(node->getMesh()->getMeshBuffer(b)->getIndexCount(), 0u);
+		EXPECT_EQ(node->getMesh()->getMeshBuffer(b)->getHardwareMappingHint_Vertex(), scene::EHM_STATIC);
+		points += node->getMesh()->getMeshBuffer(b)->getVertexCount();
+	}
+	EXPECT_EQ(points, 50u);
+	IZeSceneNodeExt* ext = zeGetNodeExt(node);
+	ASSERT_NE(ext, nullptr);
+	ASSERT_EQ(node->getMaterialCount(), 2u);
+	for (u32 i = 0; i < 2; ++i)
+	{
+		ASSERT_NE(ext->getMaterialSurface(i), nullptr);
+		EXPECT_EQ(ext->getMaterialSurface(i)->getType(), MAKE_IRR_ID('l', 'w', 's', 'r'));
+	}
+
+	// Reuse after delete; no point-count warning, even far above 65535 points.
+	zeDeleteObject(3);
+	EXPECT_EQ(zeObjectExist(3), 0);
+	g_log.clear();
+	zeClearError();
+	EXPECT_EQ(zeLoadObjectPointCloud(Box.c_str(), 3, 70000), 0);
+	EXPECT_EQ(zeGetObjectMeshNode(3)->getMesh()->getMeshBuffer(0)->getVertexCount() +
+		zeGetObjectMeshNode(3)->getMesh()->getMeshBuffer(1)->getVertexCount(), 70000u);
+	for (const std::string& line : g_log)
+		EXPECT_EQ(line.find("too much points"), std::string::npos) << line;
+	EXPECT_EQ(zeGetError(nullptr), nullptr);
+	zeDeleteObject(3);
 }

@@ -335,4 +335,70 @@ TEST(GLScene, EachListDrawsOnlyItsPassBuffers)
 	EXPECT_EQ(library.count(0, alpha, 0), both.count(0, alpha, 0));
 	zeTerm();
 }
+
+// A buffer of vertices without indices is a point list (a point cloud): each
+// vertex lights the pixel it projects to, through the library's drawing and
+// through our pass lists alike.
+TEST(GLScene, BuffersWithoutIndicesDrawTheirVerticesAsPoints)
+{
+	if (!getenv("DISPLAY"))
+		GTEST_SKIP() << "no display";
+	SZeSetupParams p = zetest::glWindowSetup(W, H);
+	ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr);
+	scene::ISceneManager* smgr = zeGetContext()->sceneManager;
+	video::IVideoDriver* driver = zeGetContext()->driver;
+	scene::ICameraSceneNode* camera = smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -10), core::vector3df(0, 0, 0));
+	const std::vector<core::vector3df> spots = {{-2, 1, 0}, {1.5f, 2, 1}, {0.5f, -2.5f, -1}, {-3, -1, 2}};
+	scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+	for (const core::vector3df& spot : spots)
+		buffer->Vertices.push_back(video::S3DVertex(spot, core::vector3df(0, 0, -1), video::SColor(0, 0, 0, 0), core::vector2df(0, 0)));
+	buffer->Material.Lighting = false;
+	buffer->recalculateBoundingBox();
+	scene::SMesh* mesh = new scene::SMesh();
+	mesh->addMeshBuffer(buffer);
+	buffer->drop();
+	mesh->recalculateBoundingBox();
+	scene::IMeshSceneNode* node = ze::addMeshSceneNode(smgr, mesh);
+	mesh->drop();
+	// The colours hold running indices; the points are made visible by their material.
+	for (u32 i = 0; i < node->getMaterialCount(); ++i)
+	{
+		node->getMaterial(i).Lighting = true;
+		node->getMaterial(i).ColorMaterial = video::ECM_NONE;
+		node->getMaterial(i).EmissiveColor = video::SColor(255, 255, 255, 255);
+		node->getMaterial(i).AmbientColor = video::SColor(255, 0, 0, 0);
+		node->getMaterial(i).DiffuseColor = video::SColor(255, 0, 0, 0);
+	}
+	smgr->setAmbientLight(video::SColorf(0, 0, 0));
+
+	for (const bool ours : {false, true})
+	{
+		SCOPED_TRACE(ours ? "pass lists" : "library");
+		driver->beginScene(true, true, video::SColor(255, 0, 0, 0));
+		if (ours)
+		{
+			ze::drawAllPasses(smgr, ze::EDAP_PREPARE | ze::EDAP_CAMERA | ze::EDAP_LIGHT);
+			ze::drawRenderList(smgr, scene::ESNRP_SOLID);
+			ze::drawRenderList(smgr, scene::ESNRP_TRANSPARENT);
+		}
+		else
+			smgr->drawAll();
+		const Pixels shot;
+		if (ours)
+			ze::drawAllPasses(smgr, ze::EDAP_FINISH);
+		driver->endScene();
+		// Where the library's own projection puts each point, give or take a pixel.
+		for (const core::vector3df& spot : spots)
+		{
+			const core::position2di at = smgr->getSceneCollisionManager()->getScreenCoordinatesFrom3DPosition(spot, camera);
+			bool lit = false;
+			for (int dy = -1; dy <= 1; ++dy)
+				for (int dx = -1; dx <= 1; ++dx)
+					lit = lit || shot.is(at.X + dx, H - 1 - (at.Y + dy), 255, 255, 255);
+			EXPECT_TRUE(lit) << spot.X << " " << spot.Y << " " << spot.Z << " at " << at.X << "," << at.Y;
+		}
+		EXPECT_LE(shot.count(255, 255, 255), static_cast<int>(spots.size()) * 4) << "points, not shapes";
+	}
+	zeTerm();
+}
 } // namespace

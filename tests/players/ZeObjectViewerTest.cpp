@@ -1,11 +1,14 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
+#include "libext/ZeObjectFileWriter.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -56,6 +59,24 @@ struct SImage
 		const unsigned char* p = at(x, y);
 		return std::abs(p[0] - int(BACKDROP_R)) <= 3 && std::abs(p[1] - int(BACKDROP_G)) <= 3 &&
 			std::abs(p[2] - int(BACKDROP_B)) <= 3;
+	}
+	// Clearly red: the test objects' material under the light.
+	bool isRed(int x, int y) const
+	{
+		const unsigned char* p = at(x, y);
+		return p[0] > p[1] + 40 && p[0] > p[2] + 40;
+	}
+	// The smallest rectangle holding every pixel that is not backdrop; false when there is none.
+	bool objectBox(int* x0, int* y0, int* x1, int* y1) const
+	{
+		*x0 = width, *y0 = height, *x1 = -1, *y1 = -1;
+		for (int y = 0; y < height; ++y)
+			for (int x = 0; x < width; ++x)
+				if (!isBackdrop(x, y))
+				{
+					*x0 = std::min(*x0, x), *y0 = std::min(*y0, y), *x1 = std::max(*x1, x), *y1 = std::max(*y1, y);
+				}
+		return *x1 >= 0;
 	}
 	int objectPixels() const
 	{
@@ -119,7 +140,11 @@ public:
 				pause(100);
 		}
 		if (!Id.empty())
+		{
+			// Focused, the viewer runs flat out (unfocused it sleeps 20 ms a pass).
+			send("windowfocus --sync " + Id);
 			pause(1500);  // the first frames are drawn
+		}
 		return Id;
 	}
 	bool running()
@@ -210,6 +235,19 @@ protected:
 	{
 		return write("diamond.obj", "v 1 0 0\nv -1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nv 0 0 -1\n"
 									"f 1 3 5\nf 3 2 5\nf 2 4 5\nf 4 1 5\nf 3 1 6\nf 2 3 6\nf 4 2 6\nf 1 4 6\n");
+	}
+
+	// A red box from `low` to `high` (OBJ, with its material file).
+	std::string redBox(const std::string& name, float lx, float ly, float lz, float hx, float hy, float hz) const
+	{
+		write("red.mtl", "newmtl red\nKd 1 0.1 0.1\nKa 0.3 0 0\n");
+		std::ostringstream obj;
+		obj << "mtllib red.mtl\nusemtl red\n";
+		for (int i = 0; i < 8; ++i)
+			obj << "v " << ((i & 1) ? hx : lx) << ' ' << ((i & 2) ? hy : ly) << ' ' << ((i & 4) ? hz : lz) << '\n';
+		// Counter-clockwise seen from outside, as OBJ files have them.
+		obj << "f 3 4 2 1\nf 8 7 5 6\nf 4 8 6 2\nf 7 3 1 5\nf 7 8 4 3\nf 1 2 6 5\n";
+		return write(name, obj.str());
 	}
 
 	// A 2 by 0.5 plate facing both ways, bound to one bone; `animated` adds a
@@ -403,21 +441,127 @@ TEST_F(ObjectViewerTest, AnUnreadableFileFailsWithItsNameAndAMissingOneFailsToo)
 		EXPECT_NE(v.log().find("Failed to load object " + broken), std::string::npos) << v.log();
 	}
 	{
-		Viewer v(Folder, Folder + "/missing.obj", true);
-		const int status = v.exitStatus();
-		EXPECT_NE(status, 0) << v.log();
-		EXPECT_GT(status, -1) << "still running";
-		EXPECT_LT(status, 128) << "crashed: " << v.log();
+		const std::string missing = Folder + "/missing.obj";
+		Viewer v(Folder, missing, true);
+		EXPECT_EQ(v.exitStatus(), 1) << v.log();
+		EXPECT_NE(v.log().find("Failed to load object " + missing), std::string::npos) << v.log();
 	}
 }
 
-TEST_F(ObjectViewerTest, AMeshOfOnePointIsShownWithoutCrashing)
+// A textured LightWave box (its still-image clip named with a padding byte):
+// the face towards the camera shows the image's four quadrants where
+// LightWave's texture coordinates put them.
+TEST_F(ObjectViewerTest, ATexturedLightwaveBoxShowsItsImageTheRightWayUp)
 {
-	Viewer v(Folder, write("point.x", "xof 0303txt 0032\nMesh Point { 1; 0.5;0.5;0.5;; 1; 3;0,0,0;; }\n"));
+	using zetest::bmp;
+	zetest::writeFile(Folder + "/tex0.bmp", bmp(8, 8, [](int x, int y) {
+		return y < 4 ? (x < 4 ? 0xFF0000u : 0x00FF00u) : (x < 4 ? 0x0000FFu : 0xFFFF00u);
+	}));
+	const std::string box = Folder + "/box.lwo";
+	zetest::writeFile(box, zetest::lwo2(zetest::boxPoints(), zetest::boxFaces(), 1, 1, 1, "tex0.bmp"));
+	Viewer v(Folder, box);
 	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SImage image = v.screenshot(shot("point"));
+	const SImage image = v.screenshot(shot("textured"));
 	ASSERT_GT(image.width, 20) << "no screenshot";
-	EXPECT_TRUE(image.isBackdrop(image.width / 2, image.height / 2));
+	int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+	ASSERT_TRUE(image.objectBox(&x0, &y0, &x1, &y1)) << "only the backdrop";
+	// The quadrants' middles, a quarter of the box in from each side.
+	const int left = x0 + (x1 - x0) / 4, right = x1 - (x1 - x0) / 4;
+	const int top = y0 + (y1 - y0) / 4, bottom = y1 - (y1 - y0) / 4;
+	auto is = [&](int x, int y, int r, int g, int b) {
+		const unsigned char* p = image.at(x, y);
+		return ::testing::AssertionResult(std::abs(p[0] - r) < 60 && std::abs(p[1] - g) < 60 && std::abs(p[2] - b) < 60)
+			<< "(" << x << ", " << y << ") is " << int(p[0]) << " " << int(p[1]) << " " << int(p[2]);
+	};
+	EXPECT_TRUE(is(left, top, 255, 0, 0));
+	EXPECT_TRUE(is(right, top, 0, 255, 0));
+	EXPECT_TRUE(is(left, bottom, 0, 0, 255));
+	EXPECT_TRUE(is(right, bottom, 255, 255, 0));
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+}
+
+// Nothing to draw: one point, triangles without area, lines only. Each is
+// refused like a file that cannot be read, not shown as an empty window.
+TEST_F(ObjectViewerTest, AnObjectWithNothingToDrawIsRefused)
+{
+	const std::vector<std::string> files = {
+		write("point.x", "xof 0303txt 0032\nMesh Point { 1; 0.5;0.5;0.5;; 1; 3;0,0,0;; }\n"),
+		write("flat.obj", "v 0 0 0\nv 1 1 1\nv 2 2 2\nf 1 2 3\nf 3 2 1\n"),
+		write("lines.obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nl 1 2 3\n"),
+	};
+	for (const std::string& file : files)
+	{
+		SCOPED_TRACE(file);
+		Viewer v(Folder, file, true);
+		EXPECT_EQ(v.exitStatus(), 1) << v.log();
+		EXPECT_NE(v.log().find("Failed to load object " + file), std::string::npos) << v.log();
+	}
+}
+
+// Objects that do not sit around the origin, or are far larger than the
+// set-up's camera range: each turns about the centre of its box and the
+// camera's range covers it, so it shows whole in the middle of the window.
+TEST_F(ObjectViewerTest, ObjectsAwayFromTheOriginOrHugeShowWholeInTheMiddle)
+{
+	const std::vector<std::pair<std::string, std::string>> objects = {
+		{"feet", redBox("feet.obj", -1, 0, -1, 1, 2, 1)},
+		{"away", redBox("away.obj", 49, 29, -41, 51, 31, -39)},
+		{"huge", redBox("huge.obj", -1000, -1000, -1000, 1000, 1000, 1000)},
+		{"huge and away", redBox("far.obj", 4000, 0, 2000, 6000, 2000, 4000)},
+	};
+	for (const auto& object : objects)
+	{
+		SCOPED_TRACE(object.first);
+		Viewer v(Folder, object.second);
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		const SImage image = v.screenshot(shot("framed"));
+		ASSERT_GT(image.width, 20) << "no screenshot";
+		const int w = image.width, h = image.height;
+		const unsigned char* middle = image.at(w / 2, h / 2);
+		EXPECT_TRUE(image.isRed(w / 2, h / 2))
+			<< "the middle of the window: " << int(middle[0]) << " " << int(middle[1]) << " " << int(middle[2]);
+		int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+		ASSERT_TRUE(image.objectBox(&x0, &y0, &x1, &y1)) << "only the backdrop";
+		EXPECT_TRUE(x0 > 0 && y0 > 0 && x1 < w - 1 && y1 < h - 1)
+			<< "cut off by the window: " << x0 << "," << y0 << " to " << x1 << "," << y1;
+		EXPECT_NEAR((x0 + x1) / 2.0, w / 2.0, w / 10.0);
+		EXPECT_NEAR((y0 + y1) / 2.0, h / 2.0, h / 10.0);
+		v.key("key", "Escape");
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	}
+}
+
+// Keys turn and move at a rate in time, not per pass: held for a measured
+// time, Left turns the object by 60 degrees a second and Up moves the camera
+// away by 1.5 radii a second (one degree and a fortieth of the radius a pass
+// at 60 passes a second), however fast the focused viewer runs. The viewer
+// logs where the object and the camera ended.
+TEST_F(ObjectViewerTest, HeldKeysTurnAndMoveAtARateInTime)
+{
+	Viewer v(Folder, diamond());
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	auto hold = [&](const char* key, int ms) {
+		v.key("keydown", key);
+		const auto down = std::chrono::steady_clock::now();
+		pause(ms);
+		v.key("keyup", key);
+		const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - down).count();
+		pause(300);
+		return held;
+	};
+	const double left = hold("Left", 1500);
+	const double up = hold("Up", 1000);
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	const std::string log = v.log();
+	const size_t at = log.find("ZeObjectViewer: object turned to (");
+	ASSERT_NE(at, std::string::npos) << log;
+	float x = 0, y = 0, radii = 0;
+	ASSERT_EQ(std::sscanf(log.c_str() + at, "ZeObjectViewer: object turned to (%f, %f, 0) degrees, camera %f radii away", &x,
+				  &y, &radii), 3) << log.substr(at, 120);
+	EXPECT_NEAR(y, 60.0 * left, 0.3 * 60.0 * left + 5.0) << "Left held " << left << " s";
+	EXPECT_EQ(x, 0.0f);
+	EXPECT_NEAR(radii, 1.5 + 1.5 * up, 0.3 * 1.5 * up + 0.1) << "Up held " << up << " s";
 }

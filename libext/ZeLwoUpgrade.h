@@ -1,0 +1,27 @@
+// LightWave object bytes made ready for the Open Asset Import Library, which
+// reads only LWO2 data that follows a "LAYR" chunk and trusts the sizes and
+// indices it finds (reading past its buffer otherwise). An LWOB (LightWave 5)
+// file is rewritten as an LWO2 file with one layer. An LWO2 file is checked
+// chunk by chunk: points before any layer get a layer in front; polygons,
+// polygon tags and vertex maps keep only entries that fit their chunk and name
+// points, polygons and tags that exist (a polygon with a missing point becomes
+// a single point, so the others keep their numbers); surfaces, clips and
+// envelopes whose subchunks run past them are left out.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace ze
+{
+// What zeUpgradeLwo did.
+enum E_LWO_UPGRADE
+{
+	ELU_NOT_LWO = 0,   // not a LightWave object: out is untouched
+	ELU_UNCHANGED,     // an LWO2 file the library reads as it is: out is untouched
+	ELU_REWRITTEN      // out holds the rewritten file
+};
+
+// Looks at a whole file in memory and writes its readable form into out.
+E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* out);
+} // namespace ze
