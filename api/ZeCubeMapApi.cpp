@@ -1,6 +1,7 @@
 #include "api/ZeCubeMapApi.h"
 
 #include "api/SZeApiItems.h"
+#include "api/ZeApiItems.h"
 #include "api/ZeObjectApi.h"
 #include "core/IZeCubeMap.h"
 #include "core/IZeManager.h"
@@ -47,6 +48,7 @@ int zeMakeCubeMap(int id, int size, int latLong)
 		std::free(item);
 		return -1;
 	}
+	zeDeleteApiItemsAtShutdown();
 	return 0;
 }
 

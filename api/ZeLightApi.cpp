@@ -1,5 +1,6 @@
 #include "api/ZeLightApi.h"
 
+#include "api/ZeApiItems.h"
 #include "core/IZeManager.h"
 #include "core/IZeServices.h"
 #include "frame/ZeCamera.h"
@@ -90,6 +91,7 @@ int zeMakeLight(int id)
 		free(item);
 		return -1;
 	}
+	zeDeleteApiItemsAtShutdown();
 	item->node = context->sceneManager->addLightSceneNode(nullptr, core::vector3df(0.0f, 0.0f, 0.0f),
 		video::SColorf(1.0f, 1.0f, 1.0f, 1.0f), 100.0f, -1);
 	if (!item->node)

@@ -1,6 +1,7 @@
 #include "api/ZeObjectApi.h"
 
 #include "api/SZeApiItems.h"
+#include "api/ZeApiItems.h"
 #include "core/IZeManager.h"
 #include "core/IZeRenderer.h"
 #include "core/IZeServices.h"
@@ -101,6 +102,7 @@ SZeObjectItem* addItem(int id, int argument)
 		std::free(item);
 		return nullptr;
 	}
+	zeDeleteApiItemsAtShutdown();
 	return item;
 }
 
@@ -530,6 +532,7 @@ int zeAddRenderer(int id, IZeRenderer* renderer)
 	}
 	renderer->grab();
 	item->renderer = renderer;
+	zeDeleteApiItemsAtShutdown();
 	return 0;
 }
 

@@ -294,6 +294,8 @@ void zeTerm()
 		return;
 	if (g_hooks.stopWatches)
 		g_hooks.stopWatches();
+	if (g_hooks.deleteApiItems)
+		g_hooks.deleteApiItems();
 	if (g_musicStarted && g_hooks.stopMusic)
 		g_hooks.stopMusic();
 	g_musicStarted = false;

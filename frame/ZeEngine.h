@@ -34,6 +34,10 @@ struct SZeEngineHooks
 	// Ends every file and folder watch (their worker threads joined, their IDs
 	// freed); first thing at shutdown. The watches set it when first used.
 	void (*stopWatches)();
+	// Deletes every item the engine API still holds (objects, lights, ...),
+	// after the watches and before the music and the engine core stop. Set
+	// when the API first puts an item into a table.
+	void (*deleteApiItems)();
 	// The scene node of an object ID, null when there is none.
 	irr::scene::ISceneNode* (*objectNode)(int objectId);
 	// Makes the camera's animator; null: the system layer's own.
@@ -47,8 +51,8 @@ SZeEngineHooks& zeGetEngineHooks();
 // its own). 0, or -1 with the pending error "Setup failed: %s" or
 // "Failed to setup music replay".
 int zeSetup(const SZeSetupParams* params);
-// Ends the engine when set up (the watches, the music, the engine core, the
-// device, the ID tables); nothing otherwise.
+// Ends the engine when set up (the watches, what the engine API still holds,
+// the music, the engine core, the device, the ID tables); nothing otherwise.
 void zeTerm();
 int zeIsSetup();
 

@@ -203,3 +203,23 @@ TEST_F(ObjectApiGL, PointCloudObjectLightsThePixelsOfItsPoints)
 	}
 	zeDeleteObject(2);
 }
+
+// What the API still holds when the engine shuts down goes with it: the cube
+// map's references are dropped (the object's and the table's) and the object's
+// node leaves the scene before the device goes.
+TEST_F(ObjectApiGL, EngineShutdownDeletesWhatTheTablesStillHold)
+{
+	ASSERT_EQ(zeMakeCubeMap(2, 32, 0), 0) << zeGetError(nullptr);
+	IZeCubeMap* map = zeGetCubeMap(2);
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 7), 0);
+	zeSetObjectCubeMap(7, 2);
+	scene::ISceneNode* node = zeGetObjectNode(7);
+	ASSERT_NE(node, nullptr);
+	map->grab();
+	node->grab();
+	zeTerm();
+	EXPECT_EQ(node->getParent(), nullptr);
+	node->drop();  // the node's extension goes with it, and its hold on the map
+	EXPECT_EQ(map->getReferenceCount(), 1);
+	map->drop();
+}
