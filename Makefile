@@ -26,23 +26,19 @@ run: build
 test: build
 	$(XRUN) ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-# The tests of the readers of untrusted files with AddressSanitizer and UBSan (CI runs them).
-ASAN_TESTS := libext_image_tests libext_texture_tests libext_xmesh_tests libext_pass_tests \
-	scene_zf_tests scene_zf_alloc_tests scene_desc_tests scene_morphmap_tests scene_xm_tests scene_morph_tests zfwrite
+# The whole suite built with AddressSanitizer and UBSan, leak checking on (CI runs it).
+SANITIZE_ENV := UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 asan:
 	@scripts/install-deps
 	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DZELV_SANITIZE=ON
-	cmake --build build-asan -j $(JOBS) --target $(ASAN_TESTS)
-	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
-		ctest --test-dir build-asan -L "libext|scene" -E GL --output-on-failure -j $(JOBS)
-	# Mesa unloads its driver before the leak check, so GL tests check memory errors only.
-	UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ASAN_OPTIONS=detect_leaks=0 \
-		$(XRUN) ctest --test-dir build-asan -L libext -R GL --output-on-failure -j $(JOBS)
+	cmake --build build-asan -j $(JOBS)
+	$(XRUN) env $(SANITIZE_ENV) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 # The libFuzzer targets of the readers (clang, AddressSanitizer and UBSan) in
 # build-fuzz. Run one from its seed corpus, keeping what it finds elsewhere:
 #   mkdir -p /tmp/zf && build-fuzz/fuzz/zf_fuzz /tmp/zf fuzz/corpus/zf_fuzz -max_total_time=60
-# Targets: zf_fuzz, scene_desc_fuzz, morphmap_fuzz, dds_fuzz, xm_fuzz.
+# Targets: zf_fuzz, scene_desc_fuzz, morphmap_fuzz, dds_fuzz, xm_fuzz, xmesh_fuzz, fx_fuzz.
 fuzz:
 	@scripts/install-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELV_FUZZ=ON -DZELV_TESTS=OFF
