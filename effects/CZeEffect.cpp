@@ -1,4 +1,5 @@
 #include "effects/CZeEffect.h"
+#include "effects/IZeEffectManager.h"
 
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
@@ -156,6 +157,20 @@ void fillRegisters(const SZeShaderConstant& c, const SZeFxParameter& p, const st
 					(*regs)[reg * 4 + (byColumns ? r : k)] = v[(e * p.Rows + r) * p.Columns + k];
 			}
 }
+
+// The LightWave channel a sampler's name is for ("LW_Tex_" and the channel's
+// name), -1 for any other name.
+s32 lightwaveChannelOf(const core::stringc& name)
+{
+	static const char PREFIX[] = "LW_Tex_";
+	const size_t prefix = sizeof(PREFIX) - 1;
+	if (name.size() <= prefix || std::strncmp(name.c_str(), PREFIX, prefix) != 0)
+		return -1;
+	for (u32 channel = 0; *getLightwaveChannelName(channel); ++channel)
+		if (!std::strcmp(name.c_str() + prefix, getLightwaveChannelName(channel)))
+			return static_cast<s32>(channel);
+	return -1;
+}
 } // namespace
 
 CZeEffect::CZeEffect(CZeEffectContext* context, IZeEffectCallback* callback) : Context(context), Callback(callback)
@@ -246,6 +261,8 @@ bool CZeEffect::build(const SZeFxDef& def, s32 baseType, const SZeMacro* macros,
 		for (u32 k = 0; k < p.Default.size() && k < p.getComponentCount(); ++k)
 			Values[i].Values[k] = p.Default[k];
 		Values[i].SRGB = p.SRGB;
+		if (p.Type == EZEFPT_SAMPLER)
+			p.LightwaveChannel = lightwaveChannelOf(p.Name);
 		if (p.Type == EZEFPT_SAMPLER && !p.Texture.empty())
 			Values[i].Texture = loadDefaultTexture(p);
 	}

@@ -65,6 +65,8 @@ struct SZeFxParameter
 	                                    // -2 in a definition: the layer of its register
 	irr::s32 Register = -1;             // a pixel sampler that follows its register: that
 	                                    // register (8 and above too), else -1
+	irr::s32 LightwaveChannel = -1;     // named "LW_Tex_" and a LightWave channel's name
+	                                    // (getLightwaveChannelName): that channel, else -1
 	irr::core::stringc Texture;         // default texture: a file or a texture name
 	irr::core::stringc Target;          // a render target found by name at every draw
 	EZE_FX_FILTER Filter = EZEFF_LINEAR;

@@ -7,8 +7,6 @@
 #include "libext/ZeTextureExt.h"
 #include "render/IZeSceneNodeExt.h"
 
-#include <cstring>
-
 using namespace irr;
 
 namespace
@@ -21,32 +19,12 @@ const u32 TEXTURED_COUNT = ZE_LIGHTWAVE_TEXTURED_CHANNEL_COUNT;
 
 // More samplers than a program has texture units to read them with are not bound.
 const u32 MAX_SAMPLERS = 32;
-const char* const SAMPLER_PREFIX = "LW_Tex_";
-const size_t SAMPLER_PREFIX_LENGTH = 7;
-
-// The textured channel (0 to TEXTURED_COUNT - 1) whose sampler has the name,
-// "LW_Tex_" and the channel's name; -1 for any other name.
-s32 texturedChannelOf(const char* name)
+// The textured channel (0 to TEXTURED_COUNT - 1) of a channel, -1 when it
+// carries no texture.
+s32 texturedIndexOf(s32 channel)
 {
-	static const struct SSuffixes
-	{
-		const char* Names[TEXTURED_COUNT];
-		size_t Lengths[TEXTURED_COUNT];
-		SSuffixes()
-		{
-			for (u32 k = 0; k < TEXTURED_COUNT; ++k)
-			{
-				Names[k] = getLightwaveChannelName(TEXTURED_CHANNELS[k]);
-				Lengths[k] = std::strlen(Names[k]);
-			}
-		}
-	} suffixes;
-	if (std::strncmp(name, SAMPLER_PREFIX, SAMPLER_PREFIX_LENGTH) != 0)
-		return -1;
-	const char* suffix = name + SAMPLER_PREFIX_LENGTH;
-	const size_t length = std::strlen(suffix);
 	for (u32 k = 0; k < TEXTURED_COUNT; ++k)
-		if (suffixes.Lengths[k] == length && !std::memcmp(suffix, suffixes.Names[k], length))
+		if (static_cast<s32>(TEXTURED_CHANNELS[k]) == channel)
 			return static_cast<s32>(k);
 	return -1;
 }
@@ -382,8 +360,8 @@ bool CZeSurfaceLightwave::getEffectCompileParameters(s32& materialType, SZeMacro
 }
 
 // ---- Effect textures ---------------------------------------------------------------
-// One pass over the effect's parameters finds the channels' samplers; they are
-// then bound in channel order.
+// One pass over the effect's parameters finds the channels' samplers (the effect
+// resolved their names when it was built); they are then bound in channel order.
 bool CZeSurfaceLightwave::bindTextures(IZeEffect* effect, video::SMaterial* material, u32 technique, u32 pass)
 {
 	if (!effect)
@@ -399,7 +377,7 @@ bool CZeSurfaceLightwave::bindTextures(IZeEffect* effect, video::SMaterial* mate
 	for (u32 i = 0; i < parameters && count < MAX_SAMPLERS; ++i)
 	{
 		const SZeFxParameter* parameter = effect->getParameter(i);
-		const s32 k = parameter && parameter->Type == EZEFPT_SAMPLER ? texturedChannelOf(parameter->Name.c_str()) : -1;
+		const s32 k = parameter && parameter->LightwaveChannel >= 0 ? texturedIndexOf(parameter->LightwaveChannel) : -1;
 		if (k < 0)
 			continue;
 		found[count++] = {parameter, static_cast<u32>(k)};

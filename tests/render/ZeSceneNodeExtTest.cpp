@@ -44,6 +44,7 @@ public:
 	{
 		Sampler.Name = "LW_Tex_BaseColor";
 		Sampler.Type = EZEFPT_SAMPLER;
+		Sampler.LightwaveChannel = EZELW_BASE_COLOR;  // as a built effect resolves it
 	}
 	const char* getFileName() const override { return "fake.hlsl"; }
 	u32 getTechniqueCount() const override { return static_cast<u32>(Names.size()); }
