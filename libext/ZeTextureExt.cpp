@@ -5,8 +5,10 @@
 #include "libext/ZeGL.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 using namespace irr;
@@ -546,6 +548,14 @@ void enter(ITextureExt* texture)
 // another kind.
 GLuint findLibraryName(video::ITexture* texture)
 {
+	// Only a texture whose class is one of the driver's GL texture classes
+	// ("COpenGLTexture", "COpenGLFBOTexture", "COpenGLFBODepthTexture").
+	const char* type = typeid(*texture).name();
+	if (!std::strstr(type, "COpenGL") || !std::strstr(type, "Texture"))
+	{
+		zeLog(EZELL_ERROR, "No GL texture found for \"%s\"", texture->getName().getPath().c_str());
+		return 0;
+	}
 	const GLuint name = reinterpret_cast<const video::COpenGLTexture*>(texture)->getOpenGLTextureName();
 	GLint width = 0;
 	GLint height = 0;

@@ -632,6 +632,35 @@ TEST_F(TextureGL, MaterialSideRecordHoldsOurTexturesAndBindsThemFromUnitFour)
 		t->drop();
 }
 
+// A texture that only says it belongs to the OpenGL driver has no GL name:
+// nothing of the driver's GL texture class is asked of it.
+class CPosingTexture : public video::ITexture
+{
+public:
+	CPosingTexture() : video::ITexture("posing") {}
+	void* lock(video::E_TEXTURE_LOCK_MODE, u32) override { return nullptr; }
+	void unlock() override {}
+	const dimension2d<u32>& getOriginalSize() const override { return Size; }
+	const dimension2d<u32>& getSize() const override { return Size; }
+	video::E_DRIVER_TYPE getDriverType() const override { return video::EDT_OPENGL; }
+	video::ECOLOR_FORMAT getColorFormat() const override { return video::ECF_A8R8G8B8; }
+	u32 getPitch() const override { return 16; }
+	void regenerateMipMapLevels(void*) override {}
+
+private:
+	dimension2d<u32> Size{4, 4};
+};
+
+TEST(TextureNames, ATextureOfAnotherClassHasNoGLName)
+{
+	CPosingTexture* posing = new CPosingTexture();
+	unsigned int target = 7;
+	EXPECT_EQ(ze::getGLTextureName(posing, &target), 0u);
+	EXPECT_EQ(target, 0u);
+	EXPECT_EQ(posing->getReferenceCount(), 1);
+	posing->drop();
+}
+
 std::vector<std::string> g_resets;
 TEST(DeviceReset, CallbacksFirePreThenPostWithTheirUserValue)
 {
