@@ -35,9 +35,9 @@ enum EZE_CONSTANT_TYPE
 	EZECT_SAMPLER_3D
 };
 
-// The float4 constant registers one stage of a program may use: what the
-// OpenGL drivers the engine runs on give a stage (GL_MAX_VERTEX_UNIFORM_VECTORS
-// and GL_MAX_FRAGMENT_UNIFORM_VECTORS are 4096 on them).
+// The float4 constant registers one stage of a program may use where no driver
+// tells (the OpenGL drivers the engine runs on give each stage 4096:
+// GL_MAX_VERTEX_UNIFORM_VECTORS, GL_MAX_FRAGMENT_UNIFORM_VECTORS).
 const irr::u32 ZE_MAX_CONSTANT_REGISTERS = 4096;
 
 // One entry of a stage's constant table. Numbers live in float4 registers
@@ -126,6 +126,10 @@ public:
 
 	virtual const char* getLastError() const = 0;
 	virtual SZeGpuStats getStats() const = 0;
+	// The float4 constant registers a stage may use: the smaller of the GL
+	// driver's vertex and fragment limits, ZE_MAX_CONSTANT_REGISTERS on other
+	// drivers.
+	virtual irr::u32 getMaxConstantRegisters() const = 0;
 };
 
 // The service over a video driver (the OpenGL one; other drivers make programs

@@ -567,6 +567,18 @@ public:
 	const char* getLastError() const override { return LastError.c_str(); }
 	SZeGpuStats getStats() const override { return Stats; }
 
+	irr::u32 getMaxConstantRegisters() const override
+	{
+		if (!Driver || Driver->getDriverType() != irr::video::EDT_OPENGL)
+			return ZE_MAX_CONSTANT_REGISTERS;
+		GLint vertex = 0;
+		GLint fragment = 0;
+		glGetIntegerv(GL_MAX_VERTEX_UNIFORM_VECTORS, &vertex);
+		glGetIntegerv(GL_MAX_FRAGMENT_UNIFORM_VECTORS, &fragment);
+		const GLint least = std::min(vertex, fragment);
+		return least > 0 ? static_cast<irr::u32>(least) : ZE_MAX_CONSTANT_REGISTERS;
+	}
+
 	void forget(CZeShaderProgram* program) { Live.erase(std::remove(Live.begin(), Live.end(), program), Live.end()); }
 
 private:

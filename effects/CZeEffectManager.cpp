@@ -207,6 +207,7 @@ public:
 		if (!Context->Gpu)
 			return fail(core::stringc(file) + ": no GPU-programming service");
 		SZeFxDef def;
+		def.MaxRegisters = Context->Gpu->getMaxConstantRegisters();
 		core::stringc error;
 		if (!zeParseEffectFile(file, macros, &def, &error))
 			return fail(error);

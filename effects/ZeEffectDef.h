@@ -29,6 +29,8 @@ struct SZeFxDef
 	irr::core::array<SZeFxParameter> Parameters;  // declared ones, in order
 	irr::core::array<irr::core::stringc> Includes;  // files read for declarations, in order
 	irr::core::array<SZeFxMacroDef> Macros;         // "define" lines, for the compiler too
+	// Set before parsing: a parameter needing more float4 registers is refused.
+	irr::u32 MaxRegisters = ZE_MAX_CONSTANT_REGISTERS;
 };
 
 // Reads an effect file through the file layer and parses its declarations.

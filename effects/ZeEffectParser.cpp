@@ -374,9 +374,9 @@ bool CZeDeclParser::parameter(const std::vector<SDeclToken>& t)
 		return fail("bad parameter name '" + t[2].Text + "'");
 	// Each element takes a register, a matrix element one per row or column.
 	const u64 registers = static_cast<u64>(p.Elements) * (p.Type == EZEFPT_MATRIX ? std::max(p.Rows, p.Columns) : 1u);
-	if (registers > ZE_MAX_CONSTANT_REGISTERS)
+	if (registers > Def->MaxRegisters)
 		return fail("parameter '" + name + "' needs " + std::to_string(registers) + " constant registers, more than " +
-			std::to_string(ZE_MAX_CONSTANT_REGISTERS));
+			std::to_string(Def->MaxRegisters));
 	for (size_t i = 3; i < t.size(); ++i)
 	{
 		const size_t eq = t[i].Text.find('=');
@@ -504,8 +504,10 @@ bool zeParseFxType(const char* name, SZeFxParameter* out)
 bool zeParseEffectText(const char* file, const char* text, const SZeMacro* macros, SZeFxDef* def,
 	core::stringc* error)
 {
+	const u32 maxRegisters = def->MaxRegisters;
 	*def = SZeFxDef();
 	def->File = file;
+	def->MaxRegisters = maxRegisters;
 	std::vector<SDeclLine> lines;
 	std::vector<std::string> includes;
 	std::string message;

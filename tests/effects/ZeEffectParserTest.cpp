@@ -12,6 +12,7 @@
 #include <fstream>
 #include <set>
 #include <string>
+#include <utility>
 
 using namespace irr;
 
@@ -269,6 +270,21 @@ TEST(EffectParser, ParameterArraysStayWithinTheConstantRegisters)
 	};
 	for (const auto& c : refused)
 		EXPECT_EQ(parseError(std::string(MINIMAL) + "//ZELV_PP: param " + c.Declaration + "\n"), c.Expected);
+
+	// A driver with fewer registers: its own limit holds.
+	for (const auto& c : {std::make_pair("float4 X[256]", true), std::make_pair("float4 X[257]", false),
+			 std::make_pair("float4x4 X[64]", true), std::make_pair("float4x4 X[65]", false)})
+	{
+		SZeFxDef def;
+		def.MaxRegisters = 256;
+		core::stringc error;
+		const std::string text = std::string(MINIMAL) + "//ZELV_PP: param " + c.first + "\n";
+		EXPECT_EQ(zeParseEffectText("small.hlsl", text.c_str(), nullptr, &def, &error), c.second) << c.first;
+		if (!c.second)
+		{
+			EXPECT_NE(std::string(error.c_str()).find("more than 256"), std::string::npos) << error.c_str();
+		}
+	}
 }
 
 // Whether "#if EXPR" keeps the lines it guards.
