@@ -3,6 +3,7 @@
 #include "CZeMorphMesh.h"
 
 #include "ZeMorphMapFile.h"
+#include "core/CZeSceneManagerService.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeXMesh.h"
 
@@ -823,7 +824,9 @@ IZeMorphMesh* zeLoadMorphMesh(IrrlichtDevice* device, const char* objectName)
 		return nullptr;
 	scene::ISceneManager* smgr = device->getSceneManager();
 	io::IFileSystem* fs = device->getFileSystem();
-	scene::IAnimatedMesh* mesh = smgr->getMesh(objectName);
+	// The engine's own loaders for the kinds it reads itself: a file they refuse
+	// never falls through to the library's loaders.
+	scene::IAnimatedMesh* mesh = CZeSceneManagerService::loadMesh(smgr, objectName);
 	if (!mesh)
 		return nullptr;
 	scene::IMeshManipulator* manipulator = smgr->getMeshManipulator();
@@ -844,7 +847,7 @@ IZeMorphMesh* zeLoadMorphMesh(IrrlichtDevice* device, const char* objectName)
 		const core::stringc name = zeMorphSeriesFileName(objectName, i);
 		if (!fs->existFile(name))
 			break;
-		scene::IAnimatedMesh* member = smgr->getMesh(name);
+		scene::IAnimatedMesh* member = CZeSceneManagerService::loadMesh(smgr, name);
 		if (!member)
 		{
 			zeLog(EZELL_ERROR, "Failed to load morph mesh '%s'", name.c_str());

@@ -680,6 +680,14 @@ TEST_F(ZeMorphMeshTest, SeriesMembersBecomeMorphsAndMismatchesAreRefused)
 	EXPECT_EQ(both->getMorphCount(), 2u);
 	both->drop();
 	EXPECT_EQ(zeLoadMorphMesh(Device, path("missing.x").c_str()), nullptr);
+
+	// A member the engine's loader refuses is not handed to the library's own.
+	const char* triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+	writeFile(path("flag.obj"), triangle);
+	writeFile(path("flag.morph1.obj"), triangle);
+	writeFile(path("flag.morph2.obj"), "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 7\n");
+	EXPECT_EQ(zeLoadMorphMesh(Device, path("flag.obj").c_str()), nullptr);
+	EXPECT_TRUE(logged(("Failed to load morph mesh '" + path("flag.morph2.obj") + "'").c_str()));
 }
 
 // Compared with the library's own software skinning of an uncached limb whose
