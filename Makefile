@@ -36,13 +36,20 @@ asan:
 	$(XRUN) env $(SANITIZE_ENV) ctest --test-dir build-asan --output-on-failure -j $(JOBS)
 
 # The libFuzzer targets of the readers (clang, AddressSanitizer and UBSan) in
-# build-fuzz. Run one from its seed corpus, keeping what it finds elsewhere:
+# build-fuzz, each then run once over its seed corpus (CI runs it). Fuzz one
+# from its seeds, keeping what it finds elsewhere:
 #   mkdir -p /tmp/zf && build-fuzz/fuzz/zf_fuzz /tmp/zf fuzz/corpus/zf_fuzz -max_total_time=60
-# Targets: zf_fuzz, scene_desc_fuzz, morphmap_fuzz, dds_fuzz, xm_fuzz, xmesh_fuzz, fx_fuzz.
+# Targets: one per folder of fuzz/corpus.
 fuzz:
 	@scripts/install-deps
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZELV_FUZZ=ON -DZELV_TESTS=OFF
 	cmake --build build-fuzz -j $(JOBS) --target fuzz
+	@for corpus in fuzz/corpus/*/; do \
+		target=$$(basename $$corpus); \
+		echo "fuzz: $$target over its seeds"; \
+		build-fuzz/fuzz/$$target -runs=0 $$corpus > build-fuzz/$$target.log 2>&1 || \
+			{ tail -n 40 build-fuzz/$$target.log; exit 1; }; \
+	done
 
 clean:
 	rm -rf $(BUILD) build-asan build-fuzz
