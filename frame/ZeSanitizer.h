@@ -2,7 +2,7 @@
 #pragma once
 
 // Sanitizer builds: keeps the GL driver that the process has loaded mapped
-// until exit, so that the leak check at exit can still name the driver's own
-// allocations (the driver is unloaded with its last context otherwise). Does
-// nothing in other builds.
+// until exit. The driver is unloaded with its last context otherwise, and what
+// it keeps for the whole process (reachable only from its own data) is then
+// taken for leaks by the leak check at exit. Does nothing in other builds.
 void zeKeepGLDriverLoaded();
