@@ -180,7 +180,12 @@ void zeInstallObjectApi()
 }
 
 // ---- Creation and deletion --------------------------------------------------
-int zeLoadObject(const char* fileName, int id)
+namespace
+{
+// Loads an object's node under a new ID: the node from `make`, or the failure
+// `message` (one %s: the file's full path, argument 1) with the ID freed again.
+template <typename MakeNode>
+int loadObject(const char* fileName, int id, const char* message, MakeNode make)
 {
 	static char fullPath[2048];
 	SZeObjectItem* item = addItem(id, 2);
@@ -188,39 +193,34 @@ int zeLoadObject(const char* fileName, int id)
 		return -1;
 	std::snprintf(fullPath, sizeof(fullPath), "%s", zeFileGetFullPath(fileName ? fileName : ""));
 	IZeManager* manager = zeGetManager();
-	scene::ISceneNode* node = manager && fileName ? manager->getSceneManager()->addMeshSceneNode(fileName, nullptr, -1) : nullptr;
+	scene::ISceneNode* node = manager && fileName ? make(manager->getSceneManager()) : nullptr;
 	if (!node)
 	{
-		zeSetError(1, "Failed to load mesh '%s'", fullPath);
+		zeSetError(1, message, fullPath);
 		removeItem(id, item);
 		return -1;
 	}
 	holdNode(item, node);
-	zeCountObjectPoints(id, fileName);
 	attachSurfaces(node);
 	return 0;
+}
+} // namespace
+
+int zeLoadObject(const char* fileName, int id)
+{
+	const int status = loadObject(fileName, id, "Failed to load mesh '%s'",
+		[&](IZeSceneManager* scenes) { return scenes->addMeshSceneNode(fileName, nullptr, -1); });
+	if (status == 0)
+		zeCountObjectPoints(id, fileName);
+	return status;
 }
 
 int zeLoadObjectPointCloud(const char* fileName, int id, int pointCount)
 {
-	static char fullPath[2048];
-	SZeObjectItem* item = addItem(id, 2);
-	if (!item)
-		return -1;
-	std::snprintf(fullPath, sizeof(fullPath), "%s", zeFileGetFullPath(fileName ? fileName : ""));
-	IZeManager* manager = zeGetManager();
-	scene::ISceneNode* node = manager && fileName && pointCount > 0 ?
-		manager->getSceneManager()->addPointCloudSceneNode(fileName, static_cast<u32>(pointCount), nullptr, id) :
-		nullptr;
-	if (!node)
-	{
-		zeSetError(1, "Failed to load mesh '%s' as point cloud", fullPath);
-		removeItem(id, item);
-		return -1;
-	}
-	holdNode(item, node);
-	attachSurfaces(node);
-	return 0;
+	return loadObject(fileName, id, "Failed to load mesh '%s' as point cloud", [&](IZeSceneManager* scenes) {
+		return pointCount > 0 ? scenes->addPointCloudSceneNode(fileName, static_cast<u32>(pointCount), nullptr, id)
+		                      : nullptr;
+	});
 }
 
 int zeCloneObject(int newId, int sourceId)
