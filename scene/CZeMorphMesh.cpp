@@ -261,17 +261,6 @@ const core::aabbox3df& emptyBox()
 	return box;
 }
 
-// Puts the library's skinned mesh in its rest pose with hardware skinning on:
-// from then on the library only animates the joints, whoever shares the mesh,
-// and every instance skins its own copy. Returns a copy of the rest pose
-// (reference count 1).
-scene::IMesh* copyRestPose(scene::IMeshManipulator* manipulator, scene::ISkinnedMesh* mesh)
-{
-	mesh->setHardwareSkinning(false);
-	mesh->setHardwareSkinning(true);
-	return manipulator->createMeshCopy(mesh);
-}
-
 // The box around every vertex of the mesh; each buffer's box is refreshed.
 core::aabbox3df boxOfVertices(scene::IMesh* mesh)
 {
@@ -292,21 +281,6 @@ core::aabbox3df boxOfVertices(scene::IMesh* mesh)
 	return box;
 }
 
-// Animates the shared skinned mesh's joints at the frame and skins the XM
-// vertices into this instance's target, whose box becomes the instance's.
-void skinInstance(CZeMeshXM& xm, scene::ISkinnedMesh* skinned, f32 frame, scene::IMesh* target,
-                  core::aabbox3df& box)
-{
-	skinned->animateMesh(frame, 1.f);
-	skinned->skinMesh();
-	xm.updateJointMatrices(skinned);
-	if (xm.skinMesh(target))
-	{
-		box = boxOfVertices(target);
-		target->setBoundingBox(box);
-	}
-}
-
 // Calls f(morph, weight) for each target that names a morph (1-based, at most
 // morphCount) with a weight other than 0, in order.
 template <typename F>
@@ -325,15 +299,15 @@ void forEachTarget(u32 count, const u32* indices, const f32* weights, std::size_
 }
 } // namespace
 
-// ---- CZeMorphMeshMorphMapXM ---------------------------------------------------------------
-CZeMorphMeshMorphMapXM::CZeMorphMeshMorphMapXM(scene::IMeshManipulator* manipulator)
+// ---- CZeMorphMeshBase ---------------------------------------------------------------------
+CZeMorphMeshBase::CZeMorphMeshBase(scene::IMeshManipulator* manipulator)
 	: Manipulator(manipulator), Box(emptyBox())
 {
 }
 
-CZeMorphMeshMorphMapXM::~CZeMorphMeshMorphMapXM() { clear(); }
+CZeMorphMeshBase::~CZeMorphMeshBase() { CZeMorphMeshBase::clear(); }
 
-void CZeMorphMeshMorphMapXM::clear()
+void CZeMorphMeshBase::clear()
 {
 	if (Working)
 		Working->drop();
@@ -343,42 +317,31 @@ void CZeMorphMeshMorphMapXM::clear()
 	SkinnedMesh = nullptr;
 	delete StaticBuffers;
 	delete MeshXM;
-	delete Map;
 	StaticBuffers = nullptr;
 	MeshXM = nullptr;
-	Map = nullptr;
 }
 
-bool CZeMorphMeshMorphMapXM::initFromStaticMesh(scene::IMesh* mesh, CZeMorphMapXM* map)
+bool CZeMorphMeshBase::initStaticInstance(scene::IMesh* mesh)
 {
-	clear();
 	if (!mesh || !Manipulator)
-	{
-		delete map;
 		return false;
-	}
 	Working = Manipulator->createMeshCopy(mesh);
-	StaticBuffers = new CZeStaticMeshBuffersXM;
-	CZeStaticMeshBufferXM::create(*StaticBuffers, mesh);
 	Box = Working->getBoundingBox();
-	Map = map;
-	MeshXM = new CZeMeshXM;
-	return CZeMeshBufferXM::create(*MeshXM, mesh);
+	return true;
 }
 
-bool CZeMorphMeshMorphMapXM::initFromSkinnedMesh(scene::ISkinnedMesh* mesh, CZeMorphMapXM* map)
+bool CZeMorphMeshBase::initSkinnedInstance(scene::ISkinnedMesh* mesh)
 {
-	clear();
 	if (!mesh || !Manipulator)
-	{
-		delete map;
 		return false;
-	}
-	Working = copyRestPose(Manipulator, mesh);
+	// Switching hardware skinning off puts the vertices back in the static
+	// pose; on again, the library leaves them to us, whoever shares the mesh.
+	mesh->setHardwareSkinning(false);
+	mesh->setHardwareSkinning(true);
+	Working = Manipulator->createMeshCopy(mesh);
 	StaticBuffers = new CZeStaticMeshBuffersXM;
 	CZeStaticMeshBufferXM::create(*StaticBuffers, Working);
 	Box = Working->getBoundingBox();
-	Map = map;
 	MeshXM = new CZeMeshXM;
 	if (!MeshXM->create(mesh))
 		return false;
@@ -387,12 +350,125 @@ bool CZeMorphMeshMorphMapXM::initFromSkinnedMesh(scene::ISkinnedMesh* mesh, CZeM
 	return true;
 }
 
-namespace
+bool CZeMorphMeshBase::morphXM(u32 count, const u32* indices, const f32* weights)
 {
-void applyMapXM(CZeMeshXM& mesh, const CZeMorphMapXM& map, u32 count, const u32* indices, const f32* weights)
+	if (!MeshXM || !StaticBuffers)
+		return false;
+	MeshXM->resetFromStatic(*StaticBuffers);
+	addMorphsXM(*MeshXM, count, indices, weights);
+	return true;
+}
+
+void CZeMorphMeshBase::skinWorking(f32 frame)
 {
-	forEachTarget(count, indices, weights, map.size(), [&](u32 m, f32 w) {
-		const CZeMeshMorphMapXM& morph = map[m];
+	SkinnedMesh->animateMesh(frame, 1.f);
+	SkinnedMesh->skinMesh();
+	MeshXM->updateJointMatrices(SkinnedMesh);
+	if (MeshXM->skinMesh(Working))
+	{
+		Box = boxOfVertices(Working);
+		Working->setBoundingBox(Box);
+	}
+}
+
+void CZeMorphMeshBase::cloneInto(CZeMorphMeshBase& copy) const
+{
+	if (Working)
+		copy.Working = Manipulator->createMeshCopy(Working);
+	copy.Box = Box;
+	if (StaticBuffers)
+		copy.StaticBuffers = new CZeStaticMeshBuffersXM(*StaticBuffers);
+	if (MeshXM)
+		copy.MeshXM = new CZeMeshXM(*MeshXM);
+	if (SkinnedMesh && copy.Working && copy.StaticBuffers && copy.MeshXM)
+	{
+		copy.SkinnedMesh = SkinnedMesh;
+		copy.SkinnedMesh->grab();
+	}
+}
+
+u32 CZeMorphMeshBase::getFrameCount() const { return SkinnedMesh ? SkinnedMesh->getFrameCount() : 0; }
+
+// Buffers and box are always the instance's own.
+u32 CZeMorphMeshBase::getMeshBufferCount() const
+{
+	return Working ? Working->getMeshBufferCount() : 0;
+}
+scene::IMeshBuffer* CZeMorphMeshBase::getMeshBuffer(u32 nr) const
+{
+	return Working ? Working->getMeshBuffer(nr) : nullptr;
+}
+scene::IMeshBuffer* CZeMorphMeshBase::getMeshBuffer(const video::SMaterial& material) const
+{
+	return Working ? Working->getMeshBuffer(material) : nullptr;
+}
+const core::aabbox3d<f32>& CZeMorphMeshBase::getBoundingBox() const
+{
+	return Box;
+}
+void CZeMorphMeshBase::setBoundingBox(const core::aabbox3df& box)
+{
+	Box = box;
+}
+void CZeMorphMeshBase::setMaterialFlag(video::E_MATERIAL_FLAG flag, bool newvalue)
+{
+	if (Working)
+		Working->setMaterialFlag(flag, newvalue);
+}
+void CZeMorphMeshBase::setHardwareMappingHint(scene::E_HARDWARE_MAPPING hint, scene::E_BUFFER_TYPE buffer)
+{
+	if (Working)
+		Working->setHardwareMappingHint(hint, buffer);
+}
+void CZeMorphMeshBase::setDirty(scene::E_BUFFER_TYPE buffer)
+{
+	if (Working)
+		Working->setDirty(buffer);
+}
+
+// ---- CZeMorphMeshMorphMapXM ---------------------------------------------------------------
+CZeMorphMeshMorphMapXM::CZeMorphMeshMorphMapXM(scene::IMeshManipulator* manipulator)
+	: CZeMorphMeshBase(manipulator)
+{
+}
+
+CZeMorphMeshMorphMapXM::~CZeMorphMeshMorphMapXM() { clear(); }
+
+void CZeMorphMeshMorphMapXM::clear()
+{
+	CZeMorphMeshBase::clear();
+	delete Map;
+	Map = nullptr;
+}
+
+bool CZeMorphMeshMorphMapXM::initFromStaticMesh(scene::IMesh* mesh, CZeMorphMapXM* map)
+{
+	clear();
+	if (!initStaticInstance(mesh))
+	{
+		delete map;
+		return false;
+	}
+	Map = map;
+	StaticBuffers = new CZeStaticMeshBuffersXM;
+	CZeStaticMeshBufferXM::create(*StaticBuffers, mesh);
+	MeshXM = new CZeMeshXM;
+	return CZeMeshBufferXM::create(*MeshXM, mesh);
+}
+
+bool CZeMorphMeshMorphMapXM::initFromSkinnedMesh(scene::ISkinnedMesh* mesh, CZeMorphMapXM* map)
+{
+	clear();
+	Map = map;
+	return initSkinnedInstance(mesh);
+}
+
+void CZeMorphMeshMorphMapXM::addMorphsXM(CZeMeshXM& mesh, u32 count, const u32* indices, const f32* weights) const
+{
+	if (!Map)
+		return;
+	forEachTarget(count, indices, weights, Map->size(), [&](u32 m, f32 w) {
+		const CZeMeshMorphMapXM& morph = (*Map)[m];
 		for (u32 b = 0; b < morph.size() && b < mesh.getBufferCount(); ++b)
 		{
 			CZeMeshBufferXM& target = mesh.getBuffer(b);
@@ -412,17 +488,13 @@ void applyMapXM(CZeMeshXM& mesh, const CZeMorphMapXM& map, u32 count, const u32*
 		}
 	});
 }
-} // namespace
 
 void CZeMorphMeshMorphMapXM::applyMorphs(u32 count, const u32* indices, const f32* weights, f32 frame)
 {
-	if (!Working || !MeshXM || !StaticBuffers)
+	if (!Working || !morphXM(count, indices, weights))
 		return;
-	MeshXM->resetFromStatic(*StaticBuffers);
-	if (Map)
-		applyMapXM(*MeshXM, *Map, count, indices, weights);
 	if (SkinnedMesh)
-		skinInstance(*MeshXM, SkinnedMesh, frame, Working, Box);
+		skinWorking(frame);
 	else
 		MeshXM->copyToMesh(Working);
 	setDirty(scene::EBT_VERTEX);
@@ -430,65 +502,13 @@ void CZeMorphMeshMorphMapXM::applyMorphs(u32 count, const u32* indices, const f3
 
 u32 CZeMorphMeshMorphMapXM::getMorphCount() const { return Working && Map ? u32(Map->size()) : 0; }
 
-u32 CZeMorphMeshMorphMapXM::getFrameCount() const { return SkinnedMesh ? SkinnedMesh->getFrameCount() : 0; }
-
 IZeMorphMesh* CZeMorphMeshMorphMapXM::clone() const
 {
 	CZeMorphMeshMorphMapXM* copy = new CZeMorphMeshMorphMapXM(Manipulator);
-	if (Working)
-		copy->Working = Manipulator->createMeshCopy(Working);
-	copy->Box = Box;
+	cloneInto(*copy);
 	if (Map)
 		copy->Map = new CZeMorphMapXM(*Map);
-	if (StaticBuffers)
-		copy->StaticBuffers = new CZeStaticMeshBuffersXM(*StaticBuffers);
-	if (MeshXM)
-		copy->MeshXM = new CZeMeshXM(*MeshXM);
-	// The clone animates through the same skinned mesh into its own copy.
-	if (SkinnedMesh && copy->Working && copy->StaticBuffers && copy->MeshXM)
-	{
-		copy->SkinnedMesh = SkinnedMesh;
-		copy->SkinnedMesh->grab();
-	}
 	return copy;
-}
-
-// Every instance skins into its own working copy (the skinned mesh is shared
-// through the mesh cache), so buffers and box are always the instance's own.
-u32 CZeMorphMeshMorphMapXM::getMeshBufferCount() const
-{
-	return Working ? Working->getMeshBufferCount() : 0;
-}
-scene::IMeshBuffer* CZeMorphMeshMorphMapXM::getMeshBuffer(u32 nr) const
-{
-	return Working ? Working->getMeshBuffer(nr) : nullptr;
-}
-scene::IMeshBuffer* CZeMorphMeshMorphMapXM::getMeshBuffer(const video::SMaterial& material) const
-{
-	return Working ? Working->getMeshBuffer(material) : nullptr;
-}
-const core::aabbox3d<f32>& CZeMorphMeshMorphMapXM::getBoundingBox() const
-{
-	return Box;
-}
-void CZeMorphMeshMorphMapXM::setBoundingBox(const core::aabbox3df& box)
-{
-	Box = box;
-}
-void CZeMorphMeshMorphMapXM::setMaterialFlag(video::E_MATERIAL_FLAG flag, bool newvalue)
-{
-	if (Working)
-		Working->setMaterialFlag(flag, newvalue);
-}
-void CZeMorphMeshMorphMapXM::setHardwareMappingHint(scene::E_HARDWARE_MAPPING hint, scene::E_BUFFER_TYPE buffer)
-{
-	if (Working)
-		Working->setHardwareMappingHint(hint, buffer);
-}
-void CZeMorphMeshMorphMapXM::setDirty(scene::E_BUFFER_TYPE buffer)
-{
-	if (Working)
-		Working->setDirty(buffer);
 }
 
 // ---- Series morph map -----------------------------------------------------------------------
@@ -574,71 +594,14 @@ void applyMap(scene::IMesh* mesh, const CZeMorphMap& map, u32 count, const u32* 
 	});
 }
 
-// The series deltas on the XM vertices of a skinned instance, before skinning.
-// Skinning writes positions and normals only, so tangent deltas do not apply.
-void applyMapToXM(CZeMeshXM& mesh, const CZeMorphMap& map, u32 count, const u32* indices, const f32* weights)
-{
-	forEachTarget(count, indices, weights, map.size(), [&](u32 m, f32 w) {
-		const CZeMeshMorphMap& morph = map[m];
-		for (u32 b = 0; b < morph.size() && b < mesh.getBufferCount(); ++b)
-		{
-			CZeMeshBufferXM& target = mesh.getBuffer(b);
-			SZeVertexXM* vertices = target.getVertices();
-			for (u32 i = 0; i < morph[b].size(); ++i)
-			{
-				const video::S3DVertexTangents& d = morph[b][i];
-				const u32 index = d.Color.color;
-				if (index >= target.getVertexCount())
-					continue;
-				SZeVertexXM& v = vertices[index];
-				v.Position[0] += w * d.Pos.X;
-				v.Position[1] += w * d.Pos.Y;
-				v.Position[2] += w * d.Pos.Z;
-				v.Normal[0] += w * d.Normal.X;
-				v.Normal[1] += w * d.Normal.Y;
-				v.Normal[2] += w * d.Normal.Z;
-			}
-		}
-	});
-}
-} // namespace
-
-// ---- CZeMorphMeshMorphMap ---------------------------------------------------------------------
-CZeMorphMeshMorphMap::CZeMorphMeshMorphMap(scene::IMeshManipulator* manipulator)
-	: Manipulator(manipulator), Box(emptyBox())
-{
-}
-
-CZeMorphMeshMorphMap::~CZeMorphMeshMorphMap() { clear(); }
-
-void CZeMorphMeshMorphMap::clear()
-{
-	if (Working)
-		Working->drop();
-	if (Source)
-		Source->drop();
-	if (Rest)
-		Rest->drop();
-	if (SkinnedMesh)
-		SkinnedMesh->drop();
-	Working = nullptr;
-	Source = nullptr;
-	Rest = nullptr;
-	SkinnedMesh = nullptr;
-	delete StaticBuffers;
-	delete MeshXM;
-	delete Map;
-	StaticBuffers = nullptr;
-	MeshXM = nullptr;
-	Map = nullptr;
-}
-
-namespace
-{
+// Every morph of the map has one entry per mesh buffer. Without a map any
+// mesh fits; a map never fits a missing mesh.
 bool mapFits(scene::IMesh* mesh, const CZeMorphMap* map)
 {
 	if (!map)
 		return true;
+	if (!mesh)
+		return false;
 	for (const CZeMeshMorphMap& morph : *map)
 		if (morph.size() != mesh->getMeshBufferCount())
 			return false;
@@ -646,16 +609,35 @@ bool mapFits(scene::IMesh* mesh, const CZeMorphMap* map)
 }
 } // namespace
 
+// ---- CZeMorphMeshMorphMap ---------------------------------------------------------------------
+CZeMorphMeshMorphMap::CZeMorphMeshMorphMap(scene::IMeshManipulator* manipulator)
+	: CZeMorphMeshBase(manipulator)
+{
+}
+
+CZeMorphMeshMorphMap::~CZeMorphMeshMorphMap() { clear(); }
+
+void CZeMorphMeshMorphMap::clear()
+{
+	CZeMorphMeshBase::clear();
+	if (Source)
+		Source->drop();
+	if (Rest)
+		Rest->drop();
+	Source = nullptr;
+	Rest = nullptr;
+	delete Map;
+	Map = nullptr;
+}
+
 bool CZeMorphMeshMorphMap::initFromStaticMesh(scene::IMesh* mesh, CZeMorphMap* map)
 {
 	clear();
-	if (!mesh || !Manipulator || !mapFits(mesh, map))
+	if (!mapFits(mesh, map) || !initStaticInstance(mesh))
 	{
 		delete map;
 		return false;
 	}
-	Working = Manipulator->createMeshCopy(mesh);
-	Box = Working->getBoundingBox();
 	Source = mesh;
 	Source->grab();
 	Map = map;
@@ -665,22 +647,13 @@ bool CZeMorphMeshMorphMap::initFromStaticMesh(scene::IMesh* mesh, CZeMorphMap* m
 bool CZeMorphMeshMorphMap::initFromSkinnedMesh(scene::ISkinnedMesh* mesh, CZeMorphMap* map)
 {
 	clear();
-	if (!mesh || !Manipulator || !mapFits(mesh, map))
+	if (!mapFits(mesh, map))
 	{
 		delete map;
 		return false;
 	}
-	Working = copyRestPose(Manipulator, mesh);
-	StaticBuffers = new CZeStaticMeshBuffersXM;
-	CZeStaticMeshBufferXM::create(*StaticBuffers, Working);
-	Box = Working->getBoundingBox();
 	Map = map;
-	MeshXM = new CZeMeshXM;
-	if (!MeshXM->create(mesh))
-		return false;
-	SkinnedMesh = mesh;
-	SkinnedMesh->grab();
-	return true;
+	return initSkinnedInstance(mesh);
 }
 
 bool CZeMorphMeshMorphMap::copyPositionsAndNormals(scene::IMesh* destination, scene::IMesh* source)
@@ -702,20 +675,46 @@ bool CZeMorphMeshMorphMap::copyPositionsAndNormals(scene::IMesh* destination, sc
 	return true;
 }
 
+// The series deltas on the XM vertices of a skinned instance, before skinning.
+// Skinning writes positions and normals only, so tangent deltas do not apply.
+void CZeMorphMeshMorphMap::addMorphsXM(CZeMeshXM& mesh, u32 count, const u32* indices, const f32* weights) const
+{
+	if (!Map)
+		return;
+	forEachTarget(count, indices, weights, Map->size(), [&](u32 m, f32 w) {
+		const CZeMeshMorphMap& morph = (*Map)[m];
+		for (u32 b = 0; b < morph.size() && b < mesh.getBufferCount(); ++b)
+		{
+			CZeMeshBufferXM& target = mesh.getBuffer(b);
+			SZeVertexXM* vertices = target.getVertices();
+			for (u32 i = 0; i < morph[b].size(); ++i)
+			{
+				const video::S3DVertexTangents& d = morph[b][i];
+				const u32 index = d.Color.color;
+				if (index >= target.getVertexCount())
+					continue;
+				SZeVertexXM& v = vertices[index];
+				v.Position[0] += w * d.Pos.X;
+				v.Position[1] += w * d.Pos.Y;
+				v.Position[2] += w * d.Pos.Z;
+				v.Normal[0] += w * d.Normal.X;
+				v.Normal[1] += w * d.Normal.Y;
+				v.Normal[2] += w * d.Normal.Z;
+			}
+		}
+	});
+}
+
 void CZeMorphMeshMorphMap::applyMorphs(u32 count, const u32* indices, const f32* weights, f32 frame)
 {
 	if (!Working)
 		return;
 	if (SkinnedMesh)
 	{
-		// Like the morph-map kind: rest pose, deltas, then our own skinning
-		// into this instance's working copy.
-		if (!MeshXM || !StaticBuffers)
+		// Rest pose, deltas, then our own skinning into this instance's copy.
+		if (!morphXM(count, indices, weights))
 			return;
-		MeshXM->resetFromStatic(*StaticBuffers);
-		if (Map)
-			applyMapToXM(*MeshXM, *Map, count, indices, weights);
-		skinInstance(*MeshXM, SkinnedMesh, frame, Working, Box);
+		skinWorking(frame);
 	}
 	else
 	{
@@ -730,68 +729,15 @@ void CZeMorphMeshMorphMap::applyMorphs(u32 count, const u32* indices, const f32*
 
 u32 CZeMorphMeshMorphMap::getMorphCount() const { return Working && Map ? u32(Map->size()) : 0; }
 
-u32 CZeMorphMeshMorphMap::getFrameCount() const { return SkinnedMesh ? SkinnedMesh->getFrameCount() : 0; }
-
 IZeMorphMesh* CZeMorphMeshMorphMap::clone() const
 {
 	CZeMorphMeshMorphMap* copy = new CZeMorphMeshMorphMap(Manipulator);
-	if (Working)
-		copy->Working = Manipulator->createMeshCopy(Working);
-	copy->Box = Box;
+	cloneInto(*copy);
 	if (Map)
 		copy->Map = new CZeMorphMap(*Map);
-	if (!Working)
-		return copy;
-	if (SkinnedMesh)
-	{
-		// The clone animates through the same skinned mesh into its own copy.
-		if (!StaticBuffers || !MeshXM)
-			return copy;
-		copy->StaticBuffers = new CZeStaticMeshBuffersXM(*StaticBuffers);
-		copy->MeshXM = new CZeMeshXM(*MeshXM);
-		copy->SkinnedMesh = SkinnedMesh;
-		copy->SkinnedMesh->grab();
-	}
-	else
+	if (Working && !SkinnedMesh)
 		copy->Rest = Manipulator->createMeshCopy(Source ? Source : Rest);
 	return copy;
-}
-
-// As for the morph-map kind, buffers and box are always the instance's own.
-u32 CZeMorphMeshMorphMap::getMeshBufferCount() const
-{
-	return Working ? Working->getMeshBufferCount() : 0;
-}
-scene::IMeshBuffer* CZeMorphMeshMorphMap::getMeshBuffer(u32 nr) const
-{
-	return Working ? Working->getMeshBuffer(nr) : nullptr;
-}
-scene::IMeshBuffer* CZeMorphMeshMorphMap::getMeshBuffer(const video::SMaterial& material) const
-{
-	return Working ? Working->getMeshBuffer(material) : nullptr;
-}
-const core::aabbox3d<f32>& CZeMorphMeshMorphMap::getBoundingBox() const
-{
-	return Box;
-}
-void CZeMorphMeshMorphMap::setBoundingBox(const core::aabbox3df& box)
-{
-	Box = box;
-}
-void CZeMorphMeshMorphMap::setMaterialFlag(video::E_MATERIAL_FLAG flag, bool newvalue)
-{
-	if (Working)
-		Working->setMaterialFlag(flag, newvalue);
-}
-void CZeMorphMeshMorphMap::setHardwareMappingHint(scene::E_HARDWARE_MAPPING hint, scene::E_BUFFER_TYPE buffer)
-{
-	if (Working)
-		Working->setHardwareMappingHint(hint, buffer);
-}
-void CZeMorphMeshMorphMap::setDirty(scene::E_BUFFER_TYPE buffer)
-{
-	if (Working)
-		Working->setDirty(buffer);
 }
 
 // ---- Loading ----------------------------------------------------------------------------------------

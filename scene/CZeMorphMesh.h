@@ -1,6 +1,7 @@
 // Morph meshes: a ".zmorph" morph map over the ".x" source-vertex tables
 // (CZeMorphMeshMorphMapXM) or a numbered series of whole meshes
-// (CZeMorphMeshMorphMap), and the loader that picks one for an object file.
+// (CZeMorphMeshMorphMap), both over the instance they share (CZeMorphMeshBase),
+// and the loader that picks one for an object file.
 #pragma once
 
 #include "IZeMorphMesh.h"
@@ -67,89 +68,121 @@ bool zeMorphFileExists(irr::io::IFileSystem* fileSystem, const char* objectName)
 // The morph mesh of an object (reference count 1), or null.
 IZeMorphMesh* zeLoadMorphMesh(irr::IrrlichtDevice* device, const char* objectName);
 
+// ---- CZeMorphMeshBase ----------------------------------------------------------------
+// What both kinds below share. A skinned mesh is shared through the mesh cache
+// and only animates its joints; every instance, clones included, morphs and
+// skins its own working copy, whose buffers and bounding box it shows. Each
+// kind adds its morph map and how it applies it.
+class CZeMorphMeshBase : public IZeMorphMesh
+{
+public:
+	~CZeMorphMeshBase() override;
+
+	irr::u32 getMeshBufferCount() const override;
+	irr::scene::IMeshBuffer* getMeshBuffer(irr::u32 nr) const override;
+	irr::scene::IMeshBuffer* getMeshBuffer(const irr::video::SMaterial& material) const override;
+	const irr::core::aabbox3d<irr::f32>& getBoundingBox() const override;
+	void setBoundingBox(const irr::core::aabbox3df& box) override;
+	void setMaterialFlag(irr::video::E_MATERIAL_FLAG flag, bool newvalue) override;
+	void setHardwareMappingHint(irr::scene::E_HARDWARE_MAPPING newMappingHint,
+	                            irr::scene::E_BUFFER_TYPE buffer = irr::scene::EBT_VERTEX_AND_INDEX) override;
+	void setDirty(irr::scene::E_BUFFER_TYPE buffer = irr::scene::EBT_VERTEX_AND_INDEX) override;
+
+	// The skinned mesh's frame count, 0 for a static instance.
+	irr::u32 getFrameCount() const override;
+
+	// The shared skinned mesh, null for a static instance.
+	virtual irr::scene::ISkinnedMesh* getSkinnedMesh() const { return SkinnedMesh; }
+	// Releases everything held.
+	virtual void clear();
+
+protected:
+	explicit CZeMorphMeshBase(irr::scene::IMeshManipulator* manipulator);
+
+	// Working copy and box from a static mesh; false without mesh or manipulator.
+	bool initStaticInstance(irr::scene::IMesh* mesh);
+	// Puts the skinned mesh in its rest pose (hardware skinning on: the library
+	// then only animates the joints) and takes working copy, box, rest pose and
+	// XM vertices with their influences from it; grabs it when all went well.
+	// False without mesh or manipulator, or when the XM vertices cannot be had.
+	bool initSkinnedInstance(irr::scene::ISkinnedMesh* mesh);
+	// The rest pose back into the XM vertices, then the kind's morphs on them;
+	// false when the instance has no XM vertices.
+	bool morphXM(irr::u32 count, const irr::u32* indices, const irr::f32* weights);
+	// Animates the shared skinned mesh's joints at the frame and skins the XM
+	// vertices into the working copy, whose box becomes the instance's.
+	void skinWorking(irr::f32 frame);
+	// Gives a new instance its own working copy, the box, and copies of the rest
+	// pose and XM vertices; a skinned one animates through the same skinned mesh.
+	void cloneInto(CZeMorphMeshBase& copy) const;
+	// Adds the weighted morphs of the kind's map to the XM vertices.
+	virtual void addMorphsXM(CZeMeshXM& mesh, irr::u32 count, const irr::u32* indices,
+	                         const irr::f32* weights) const = 0;
+
+	irr::scene::IMeshManipulator* Manipulator;
+	irr::scene::IMesh* Working = nullptr;
+	irr::core::aabbox3df Box;
+	irr::scene::ISkinnedMesh* SkinnedMesh = nullptr;
+	// The rest pose and the vertices that we morph and skin; a static series
+	// instance morphs its working copy directly and has neither.
+	CZeStaticMeshBuffersXM* StaticBuffers = nullptr;
+	CZeMeshXM* MeshXM = nullptr;
+};
+
 // ---- CZeMorphMeshMorphMapXM -------------------------------------------------------
-// Both kinds below: a skinned mesh is shared through the mesh cache and only
-// animates its joints; every instance, clones included, morphs and skins its
-// own working copy, whose buffers and bounding box it shows.
-class CZeMorphMeshMorphMapXM : public IZeMorphMesh
+// Morphs and skins on the XM vertices, static meshes included.
+class CZeMorphMeshMorphMapXM : public CZeMorphMeshBase
 {
 public:
 	explicit CZeMorphMeshMorphMapXM(irr::scene::IMeshManipulator* manipulator);
 	~CZeMorphMeshMorphMapXM() override;
 
-	irr::u32 getMeshBufferCount() const override;
-	irr::scene::IMeshBuffer* getMeshBuffer(irr::u32 nr) const override;
-	irr::scene::IMeshBuffer* getMeshBuffer(const irr::video::SMaterial& material) const override;
-	const irr::core::aabbox3d<irr::f32>& getBoundingBox() const override;
-	void setBoundingBox(const irr::core::aabbox3df& box) override;
-	void setMaterialFlag(irr::video::E_MATERIAL_FLAG flag, bool newvalue) override;
-	void setHardwareMappingHint(irr::scene::E_HARDWARE_MAPPING newMappingHint,
-	                            irr::scene::E_BUFFER_TYPE buffer = irr::scene::EBT_VERTEX_AND_INDEX) override;
-	void setDirty(irr::scene::E_BUFFER_TYPE buffer = irr::scene::EBT_VERTEX_AND_INDEX) override;
-
 	void applyMorphs(irr::u32 count, const irr::u32* indices, const irr::f32* weights, irr::f32 frame) override;
 	irr::u32 getMorphCount() const override;
-	irr::u32 getFrameCount() const override;
 	IZeMorphMesh* clone() const override;
 
 	// Both take ownership of the map (may be null).
 	virtual bool initFromStaticMesh(irr::scene::IMesh* mesh, CZeMorphMapXM* map);
 	virtual bool initFromSkinnedMesh(irr::scene::ISkinnedMesh* mesh, CZeMorphMapXM* map);
-	virtual irr::scene::ISkinnedMesh* getSkinnedMesh() const { return SkinnedMesh; }
-	virtual void clear();
+	void clear() override;
+
+protected:
+	void addMorphsXM(CZeMeshXM& mesh, irr::u32 count, const irr::u32* indices,
+	                 const irr::f32* weights) const override;
 
 private:
-	irr::scene::IMeshManipulator* Manipulator;
-	irr::scene::IMesh* Working = nullptr;
-	irr::core::aabbox3df Box;
-	irr::scene::ISkinnedMesh* SkinnedMesh = nullptr;
-	CZeStaticMeshBuffersXM* StaticBuffers = nullptr;
-	CZeMeshXM* MeshXM = nullptr;
 	CZeMorphMapXM* Map = nullptr;
 };
 
 // ---- CZeMorphMeshMorphMap ------------------------------------------------------------
-class CZeMorphMeshMorphMap : public IZeMorphMesh
+// Morphs a static mesh's library vertices directly (tangents included) and a
+// skinned mesh's XM vertices before skinning.
+class CZeMorphMeshMorphMap : public CZeMorphMeshBase
 {
 public:
 	explicit CZeMorphMeshMorphMap(irr::scene::IMeshManipulator* manipulator);
 	~CZeMorphMeshMorphMap() override;
 
-	irr::u32 getMeshBufferCount() const override;
-	irr::scene::IMeshBuffer* getMeshBuffer(irr::u32 nr) const override;
-	irr::scene::IMeshBuffer* getMeshBuffer(const irr::video::SMaterial& material) const override;
-	const irr::core::aabbox3d<irr::f32>& getBoundingBox() const override;
-	void setBoundingBox(const irr::core::aabbox3df& box) override;
-	void setMaterialFlag(irr::video::E_MATERIAL_FLAG flag, bool newvalue) override;
-	void setHardwareMappingHint(irr::scene::E_HARDWARE_MAPPING newMappingHint,
-	                            irr::scene::E_BUFFER_TYPE buffer = irr::scene::EBT_VERTEX_AND_INDEX) override;
-	void setDirty(irr::scene::E_BUFFER_TYPE buffer = irr::scene::EBT_VERTEX_AND_INDEX) override;
-
 	void applyMorphs(irr::u32 count, const irr::u32* indices, const irr::f32* weights, irr::f32 frame) override;
 	irr::u32 getMorphCount() const override;
-	irr::u32 getFrameCount() const override;
 	IZeMorphMesh* clone() const override;
 
 	// Both take ownership of the map (may be null). False when the mesh's
 	// buffers do not match the map's (buffer count).
 	virtual bool initFromStaticMesh(irr::scene::IMesh* mesh, CZeMorphMap* map);
 	virtual bool initFromSkinnedMesh(irr::scene::ISkinnedMesh* mesh, CZeMorphMap* map);
-	virtual irr::scene::ISkinnedMesh* getSkinnedMesh() const { return SkinnedMesh; }
-	virtual void clear();
+	void clear() override;
 	// Pos and Normal of every destination buffer's vertices from the source
 	// buffer of the same index; false when the layouts differ.
 	virtual bool copyPositionsAndNormals(irr::scene::IMesh* destination, irr::scene::IMesh* source);
 
+protected:
+	void addMorphsXM(CZeMeshXM& mesh, irr::u32 count, const irr::u32* indices,
+	                 const irr::f32* weights) const override;
+
 private:
-	irr::scene::IMeshManipulator* Manipulator;
-	irr::scene::IMesh* Working = nullptr;
 	irr::scene::IMesh* Source = nullptr;
 	irr::scene::IMesh* Rest = nullptr; // a static clone's rest pose (it has no source)
-	irr::core::aabbox3df Box;
-	irr::scene::ISkinnedMesh* SkinnedMesh = nullptr;
-	// Skinned meshes only: the rest pose and the vertices that we skin.
-	CZeStaticMeshBuffersXM* StaticBuffers = nullptr;
-	CZeMeshXM* MeshXM = nullptr;
 	CZeMorphMap* Map = nullptr;
 };
 
