@@ -402,9 +402,19 @@ public:
 		if (source == ES_LWO)
 		{
 			std::string rewritten;
-			if (zeUpgradeLwo(reinterpret_cast<const unsigned char*>(data->data()), data->size(), &rewritten) ==
-				ELU_REWRITTEN)
+			const char* refusal = nullptr;
+			switch (zeUpgradeLwo(reinterpret_cast<const unsigned char*>(data->data()), data->size(), &rewritten, &refusal))
+			{
+			case ELU_NOT_LWO:
+				return refuseFile(fileName, "not a LightWave object (LWOB or LWO2)");
+			case ELU_REFUSED:
+				return refuseFile(fileName, refusal);
+			case ELU_REWRITTEN:
 				data = std::make_shared<const std::string>(std::move(rewritten));
+				break;
+			case ELU_UNCHANGED:
+				break;
+			}
 		}
 		try
 		{
@@ -445,6 +455,13 @@ private:
 	static scene::IAnimatedMesh* refuse(const io::path& fileName, const char* reason)
 	{
 		zeLog(EZELL_ERROR, "CZeAssimpMeshLoader: cannot load '%s': %s", fileName.c_str(), reason);
+		return nullptr;
+	}
+
+	// A file our checks keep from the import library (it would crash, hang or leak on it).
+	static scene::IAnimatedMesh* refuseFile(const io::path& fileName, const char* reason)
+	{
+		zeLog(EZELL_ERROR, "CZeAssimpMeshLoader: refused '%s': %s", fileName.c_str(), reason);
 		return nullptr;
 	}
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <map>
 #include <set>
 #include <vector>
 
@@ -431,7 +432,8 @@ void readPolygons(const Piece& chunk, uint32_t pointCount, std::vector<SPolygon>
 	}
 }
 
-std::string rewriteLwob(const unsigned char* data, size_t size)
+// The LWO2 form of an LWOB file; false when it has no polygon to draw.
+bool rewriteLwob(const unsigned char* data, size_t size, std::string* out)
 {
 	std::vector<float> points;
 	std::vector<std::string> names;
@@ -456,6 +458,8 @@ std::string rewriteLwob(const unsigned char* data, size_t size)
 		else if (is(p, "SURF"))
 			surfaces.push_back(p);
 	}
+	if (polygons.empty())
+		return false;
 	if (names.empty())
 		names.push_back("Default");
 
@@ -496,7 +500,8 @@ std::string rewriteLwob(const unsigned char* data, size_t size)
 	Writer file;
 	file.id("FORM").u4(static_cast<uint32_t>(body.Out.size() + 4)).id("LWO2");
 	file.Out += body.Out;
-	return file.Out;
+	*out = file.Out;
+	return true;
 }
 
 // ---- LWO2 files -------------------------------------------------------------
@@ -540,30 +545,152 @@ bool readVx(Reader& r, uint32_t* index)
 	return true;
 }
 
+// A layer's number and the layer that is its parent, as the rewritten file
+// gives them to the import library.
+struct SLayerPlan
+{
+	uint32_t Number = 0;
+	long Parent = -1;  // index of the parent layer; -1 for none
+};
+
 // The chunks of an LWO2 file with every index and size checked: what the
-// import library reads is only what it can read safely.
+// import library reads is only what it can read safely. The library builds
+// its nodes from the layers' numbers and parents and gives up (leaking) when
+// they do not form a tree, so every layer gets a number of its own and only
+// parents that exist and close no loop; it mixes up the points of a layer with
+// two points chunks, so each such chunk starts a layer of its own; and it loses
+// the polygons of a layer with two polygon chunks, so only the first is kept.
 class CLwo2Checker
 {
 public:
-	std::string check(const unsigned char* data, size_t size)
+	// The checked chunks, or null with `*refusal` set when the import library
+	// must not see the file.
+	bool check(const unsigned char* data, size_t size, std::string* out, const char** refusal)
 	{
-		std::set<uint32_t> numbers;
-		for (const Piece& p : pieces(data, size, false))
-			if (is(p, "LAYR"))
+		const std::vector<Piece> chunks = pieces(data, size, false);
+		if (!planLayers(chunks))
+		{
+			*refusal = "more than 65535 layers";
+			return false;
+		}
+		Writer w;
+		for (const Piece& p : chunks)
+			if (!take(p, w))
 			{
-				Reader r(p.Data, p.Size);
-				numbers.insert(r.u2());
+				*refusal = "more than 65535 layers";
+				return false;
 			}
-		while (numbers.count(FreeLayer))
-			++FreeLayer;
-		Writer out;
-		for (const Piece& p : pieces(data, size, false))
-			take(p, out);
-		return out.Out;
+		if (!Drawable)
+		{
+			*refusal = "no polygons to draw";
+			return false;
+		}
+		*out = w.Out;
+		return true;
 	}
 
 private:
-	void take(const Piece& p, Writer& out)
+	static const uint32_t NO_LAYER = 0xFFFF;  // the import library's "no parent"
+
+	// Numbers and parents of the file's "LAYR" chunks (those long enough to be
+	// kept): a number repeated, or the one that means no layer, is replaced by
+	// a free one; a parent is the first layer of its number, kept only when it
+	// is another layer and closes no loop.
+	bool planLayers(const std::vector<Piece>& chunks)
+	{
+		std::vector<uint32_t> parentNumbers;
+		std::map<uint32_t, size_t> firstOf;
+		for (const Piece& p : chunks)
+		{
+			if (!is(p, "LAYR"))
+				continue;
+			Reader r(p.Data, p.Size);
+			if (!r.has(16))
+				continue;
+			SLayerPlan plan;
+			const uint32_t number = r.u2();
+			r.Pos += 14;
+			r.s0();
+			parentNumbers.push_back(r.has(2) ? r.u2() : NO_LAYER);
+			if (number != NO_LAYER && firstOf.emplace(number, Layers.size()).second)
+			{
+				plan.Number = number;
+				Used.insert(number);
+			}
+			else
+				plan.Number = NO_LAYER;
+			Layers.push_back(plan);
+		}
+		for (size_t i = 0; i < Layers.size(); ++i)
+		{
+			if (Layers[i].Number == NO_LAYER && !freeNumber(&Layers[i].Number))
+				return false;
+			const auto parent = firstOf.find(parentNumbers[i]);
+			if (parentNumbers[i] != NO_LAYER && parent != firstOf.end() && parent->second != i)
+				Layers[i].Parent = static_cast<long>(parent->second);
+		}
+		breakLoops();
+		return true;
+	}
+
+	// Follows each layer's parents once; a walk that comes back to a layer on
+	// its own path has found a loop, closed by the last link, which goes.
+	void breakLoops()
+	{
+		std::vector<char> state(Layers.size(), 0);  // 0 not seen, 1 on the path, 2 done
+		std::vector<size_t> path;
+		for (size_t start = 0; start < Layers.size(); ++start)
+		{
+			path.clear();
+			size_t at = start;
+			while (state[at] == 0)
+			{
+				state[at] = 1;
+				path.push_back(at);
+				if (Layers[at].Parent < 0)
+					break;
+				at = static_cast<size_t>(Layers[at].Parent);
+			}
+			if (state[at] == 1 && Layers[path.back()].Parent >= 0)
+				Layers[path.back()].Parent = -1;
+			for (size_t i : path)
+				state[i] = 2;
+		}
+	}
+
+	bool freeNumber(uint32_t* number)
+	{
+		while (NextFree < NO_LAYER && Used.count(NextFree))
+			++NextFree;
+		if (NextFree >= NO_LAYER)
+			return false;
+		Used.insert(NextFree);
+		*number = NextFree++;
+		return true;
+	}
+
+	// A layer of the rewriting's own before points that have none.
+	bool newLayer(Writer& out)
+	{
+		uint32_t number = 0;
+		if (!freeNumber(&number))
+			return false;
+		out.chunk("LAYR", layer(number));
+		startLayer();
+		return true;
+	}
+
+	void startLayer()
+	{
+		LayerSeen = true;
+		PointsSeen = false;
+		PolygonsSeen = false;
+		SkipPolygonData = false;
+		Points = Polygons = 0;
+	}
+
+	// Writes what the library may read of a chunk; false when a layer is needed and no number is left.
+	bool take(const Piece& p, Writer& out)
 	{
 		Reader r(p.Data, p.Size);
 		if (is(p, "TAGS"))
@@ -578,21 +705,33 @@ private:
 			addLayer(r, out);
 		else if (is(p, "PNTS"))
 		{
-			// Points before any layer belong to a layer of their own.
-			if (!LayerSeen)
-				out.chunk("LAYR", layer(FreeLayer));
-			LayerSeen = true;
+			// Points before any layer, or after the layer's own, belong to a layer of their own.
+			if ((!LayerSeen || PointsSeen) && !newLayer(out))
+				return false;
+			PointsSeen = true;
 			Points = static_cast<uint32_t>(p.Size / 12);
-			Polygons = 0;
 			Writer points;
 			points.Out.assign(reinterpret_cast<const char*>(p.Data), Points * 12);
 			out.chunk("PNTS", points);
 		}
 		else if (is(p, "POLS"))
-			polygons(r, out);
+		{
+			// Polygons naming points not given yet, or a layer's second list, go with their tags and maps.
+			SkipPolygonData = Points == 0 || PolygonsSeen;
+			if (!SkipPolygonData)
+				polygons(r, out);
+		}
 		else if (is(p, "PTAG"))
-			tags(r, out);
-		else if (is(p, "VMAP") || is(p, "VMAD"))
+		{
+			if (!SkipPolygonData)
+				tags(r, out);
+		}
+		else if (is(p, "VMAD"))
+		{
+			if (!SkipPolygonData)
+				map(p, out);
+		}
+		else if (is(p, "VMAP"))
 			map(p, out);
 		else if (is(p, "BBOX"))
 		{
@@ -615,6 +754,7 @@ private:
 		}
 		else
 			copy(p, out);
+		return true;
 	}
 
 	static void copy(const Piece& p, Writer& out)
@@ -629,19 +769,19 @@ private:
 	{
 		if (!r.has(16))
 			return;
-		const uint32_t number = r.u2();
+		r.u2();  // the number, replaced by the planned one
 		const uint32_t flags = r.u2();
 		float pivot[3];
 		for (float& v : pivot)
 			v = r.f4();
 		const std::string name = r.s0();
+		const SLayerPlan& plan = Layers[LayerIndex++];
 		Writer w;
-		w.u2(number).u2(flags).vec(pivot).s0(name);
-		if (r.has(2))
-			w.u2(r.u2());
+		w.u2(plan.Number).u2(flags).vec(pivot).s0(name);
+		if (plan.Parent >= 0)
+			w.u2(Layers[static_cast<size_t>(plan.Parent)].Number);
 		out.chunk("LAYR", w);
-		LayerSeen = true;
-		Points = Polygons = 0;
+		startLayer();
 	}
 
 	// Each polygon keeps its place: one cut by the chunk's end ends the list,
@@ -680,6 +820,10 @@ private:
 			++Polygons;
 		}
 		out.chunk("POLS", w);
+		PolygonsSeen = true;
+		// Faces, patches, subdivision surfaces and bones make meshes; curves and metaballs do not.
+		for (const char* kind : {"FACE", "PTCH", "SUBD", "BONE"})
+			Drawable = Drawable || (Polygons > 0 && std::memcmp(type, kind, 4) == 0);
 	}
 
 	// Polygon tags of polygons that exist; surface tags that name a tag.
@@ -736,16 +880,25 @@ private:
 		out.chunk(p.Id, w);
 	}
 
-	uint32_t FreeLayer = 0;
+	std::vector<SLayerPlan> Layers;
+	size_t LayerIndex = 0;
+	std::set<uint32_t> Used;
+	uint32_t NextFree = 0;
 	bool LayerSeen = false;
+	bool PointsSeen = false;
+	bool PolygonsSeen = false;
+	bool SkipPolygonData = false;
+	bool Drawable = false;
 	uint32_t Points = 0;
 	uint32_t Polygons = 0;
 	uint32_t Tags = 0;
 };
 } // namespace
 
-E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* out)
+E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* out, const char** refusal)
 {
+	const char* ignored = nullptr;
+	const char** why = refusal ? refusal : &ignored;
 	if (!data || size < FORM_HEADER || std::memcmp(data, "FORM", 4) != 0)
 		return ELU_NOT_LWO;
 	Reader r(data + 4, 4);
@@ -756,18 +909,24 @@ E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* 
 	const size_t chunkBytes = end > FORM_HEADER ? end - FORM_HEADER : 0;
 	if (std::memcmp(data + 8, "LWOB", 4) == 0)
 	{
+		std::string rewritten;
+		if (!rewriteLwob(chunks, chunkBytes, &rewritten))
+		{
+			*why = "no polygons to draw";
+			return ELU_REFUSED;
+		}
 		if (out)
-			*out = rewriteLwob(chunks, chunkBytes);
+			*out = rewritten;
 		return ELU_REWRITTEN;
 	}
 	if (std::memcmp(data + 8, "LWO2", 4) != 0)
 		return ELU_NOT_LWO;
+	std::string checked;
+	if (!CLwo2Checker().check(chunks, chunkBytes, &checked, why))
+		return ELU_REFUSED;
 	Writer file;
-	file.id("FORM").u4(0).id("LWO2");
-	file.Out += CLwo2Checker().check(chunks, chunkBytes);
-	const uint32_t formSize = static_cast<uint32_t>(file.Out.size() - 8);
-	for (int i = 0; i < 4; ++i)
-		file.Out[4 + i] = static_cast<char>((formSize >> (24 - 8 * i)) & 0xFF);
+	file.id("FORM").u4(static_cast<uint32_t>(checked.size() + 4)).id("LWO2");
+	file.Out += checked;
 	if (file.Out.size() == size && std::memcmp(file.Out.data(), data, size) == 0)
 		return ELU_UNCHANGED;
 	if (out)

@@ -349,6 +349,182 @@ TEST_F(AssimpMeshTest, LightwaveRewritingOnlyWhereNeeded)
 			ze::ELU_NOT_LWO);
 }
 
+// A file with nothing the import library can make a mesh of, or a form of
+// another kind behind "FORM", never reaches the library (which leaks its
+// half-built scene on the first and reads the others unchecked).
+TEST_F(AssimpMeshTest, LightwaveFilesWithNothingToDrawOrOfAnotherKindAreRefused)
+{
+	IffBytes pnts;
+	for (const LwoPoint& p : boxPoints())
+		pnts.vec(p.X, p.Y, p.Z);
+	const IffBytes layer = IffBytes().u2(0).u2(0).vec(0, 0, 0).s0("");
+	IffBytes curve;
+	curve.id("CURV").u2(3).u2(0).u2(1).u2(2);
+	IffBytes misplaced;
+	misplaced.id("FACE").u2(3).u2(0).u2(1).u2(2);
+	const std::vector<std::pair<const char*, std::string>> nothing = {
+		{"points only", IffBytes().chunk("TAGS", IffBytes().s0("Skin")).chunk("LAYR", layer).chunk("PNTS", pnts).form("LWO2")},
+		{"curves only", IffBytes().chunk("LAYR", layer).chunk("PNTS", pnts).chunk("POLS", curve).form("LWO2")},
+		{"polygons before the points", IffBytes().chunk("LAYR", layer).chunk("POLS", misplaced).chunk("PNTS", pnts).form("LWO2")},
+		{"LWOB points only", IffBytes().chunk("PNTS", pnts).chunk("SRFS", IffBytes().s0("Skin")).form("LWOB")},
+	};
+	for (const auto& file : nothing)
+	{
+		SCOPED_TRACE(file.first);
+		gLines.clear();
+		const std::string path = write("nothing.lwo", file.second);
+		EXPECT_EQ(load(path), nullptr);
+		EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + path + "': no polygons to draw"));
+	}
+	std::string modo = lwo2(boxPoints(), boxFaces(), 1, 1, 1);
+	modo.replace(8, 4, "LXOB");
+	std::string layered = lwob(boxPoints(), boxFaces(), 255, 0, 0);
+	layered.replace(8, 4, "LWLO");
+	for (const std::string& other : {modo, layered, std::string("v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n")})
+	{
+		SCOPED_TRACE(other.substr(0, 12));
+		gLines.clear();
+		const std::string path = write("other.lwo", other);
+		EXPECT_EQ(load(path), nullptr);
+		EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + path + "': not a LightWave object (LWOB or LWO2)"));
+	}
+}
+
+// One triangle per layer, layer i at x = 10 i; every layer's triangle loads
+// where it was, whatever the layers' numbers and parents say.
+namespace
+{
+std::string layeredTriangles(const std::vector<std::pair<unsigned, int>>& layers)
+{
+	IffBytes body;
+	body.chunk("TAGS", IffBytes().s0("Skin"));
+	for (size_t i = 0; i < layers.size(); ++i)
+	{
+		IffBytes layer;
+		layer.u2(layers[i].first).u2(0).vec(0, 0, 0).s0("Layer");
+		if (layers[i].second >= 0)
+			layer.u2(static_cast<unsigned>(layers[i].second));
+		const float x = 10.0f * static_cast<float>(i);
+		IffBytes pols;
+		pols.id("FACE").u2(3).u2(0).u2(1).u2(2);
+		body.chunk("LAYR", layer)
+			.chunk("PNTS", IffBytes().vec(x, 0, 0).vec(x, 1, 0).vec(x + 1, 1, 0))
+			.chunk("POLS", pols)
+			.chunk("PTAG", IffBytes().id("SURF").u2(0).u2(0));
+	}
+	IffBytes surf;
+	surf.s0("Skin").s0("").sub("COLR", IffBytes().vec(1, 0, 0).vx(0));
+	body.chunk("SURF", surf);
+	return body.form("LWO2");
+}
+} // namespace
+
+TEST_F(AssimpMeshTest, LightwaveLayersThatCannotFormATreeStillLoadEveryLayer)
+{
+	const int none = -1;
+	const std::vector<std::pair<const char*, std::vector<std::pair<unsigned, int>>>> cases = {
+		{"a tree", {{1, none}, {2, 1}, {3, 2}}},
+		{"a child before its parent", {{2, 1}, {1, none}}},
+		{"one number twice", {{1, none}, {1, none}}},
+		{"parents of each other", {{1, 2}, {2, 1}}},
+		{"its own parent", {{1, 1}}},
+		{"a loop of three and one more", {{1, 3}, {2, 1}, {3, 2}, {4, none}}},
+		{"the number that means no layer", {{0xFFFF, none}, {1, 0xFFFF}}},
+		{"a missing parent", {{1, 7}}},
+	};
+	for (const auto& c : cases)
+	{
+		SCOPED_TRACE(c.first);
+		gLines.clear();
+		const std::string bytes = layeredTriangles(c.second);
+		const scene::IMesh* mesh = load(write("layers.lwo", bytes));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		EXPECT_EQ(triangles(mesh), c.second.size());
+		for (size_t i = 0; i < c.second.size(); ++i)
+		{
+			bool found = false;
+			for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+				for (u32 v = 0; v < mesh->getMeshBuffer(b)->getVertexCount(); ++v)
+					found = found || mesh->getMeshBuffer(b)->getPosition(v).equals(core::vector3df(10.0f * i + 1, 1, 0));
+			EXPECT_TRUE(found) << "the triangle of layer " << i;
+		}
+		std::string out, again;
+		if (ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &out) == ze::ELU_REWRITTEN)
+		{
+			EXPECT_EQ(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(out.data()), out.size(), &again),
+				ze::ELU_UNCHANGED);
+		}
+	}
+}
+
+// Points chunks one after another in a layer (found by fuzzing: the import
+// library then reads values it never set): each keeps its own polygons.
+TEST_F(AssimpMeshTest, LightwavePointChunksOfOneLayerEachKeepTheirPolygons)
+{
+	IffBytes fan, quad, fanPolygons, quadPolygon, vmad;
+	for (const core::vector3df& p : {core::vector3df(0, 0, 0), core::vector3df(1, 0, 0), core::vector3df(1, 1, 0),
+			 core::vector3df(0, 1, 0.5f), core::vector3df(-1, 1, 0)})
+		fan.vec(p.X, p.Y, p.Z);
+	for (const core::vector3df& p : {core::vector3df(0, 0, 2), core::vector3df(0, 2, 2), core::vector3df(2, 0, 2),
+			 core::vector3df(2, 2, 2)})
+		quad.vec(p.X, p.Y, p.Z);
+	fanPolygons.id("FACE").u2(3).u2(0).u2(1).u2(2).u2(3).u2(0).u2(2).u2(3).u2(3).u2(0).u2(3).u2(4);
+	quadPolygon.id("FACE").u2(4).u2(0).u2(1).u2(3).u2(2);
+	vmad.id("TXUV").u2(2).s0("Fan UV").u2(0).u2(0).f4(0).f4(0).u2(0).u2(1).f4(0.5f).f4(0.5f);
+	for (bool withLayer : {false, true})
+	{
+		SCOPED_TRACE(withLayer ? "in a layer" : "before any layer");
+		IffBytes body;
+		if (withLayer)
+			body.chunk("LAYR", IffBytes().u2(1).u2(0).vec(0, 0, 0).s0("Layer"));
+		body.chunk("PNTS", fan).chunk("POLS", fanPolygons).chunk("VMAD", vmad).chunk("PNTS", quad).chunk("POLS", quadPolygon);
+		const scene::IMesh* mesh = load(write("points.lwo", body.form("LWO2")));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		ASSERT_EQ(triangles(mesh), 5u);
+		u32 fanTriangles = 0, quadTriangles = 0;
+		for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+		{
+			const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
+			for (u32 i = 0; i < buffer->getIndexCount(); i += 3)
+			{
+				u32 atTwo = 0;
+				for (u32 k = 0; k < 3; ++k)
+					atTwo += buffer->getPosition(buffer->getIndices()[i + k]).Z == 2.0f ? 1 : 0;
+				fanTriangles += atTwo == 0 ? 1 : 0;
+				quadTriangles += atTwo == 3 ? 1 : 0;
+			}
+		}
+		EXPECT_EQ(fanTriangles, 3u);
+		EXPECT_EQ(quadTriangles, 2u);
+	}
+}
+
+// The import library loses the polygons of the first chunk when a layer has
+// two: the first is kept with its tags, the later one left out.
+TEST_F(AssimpMeshTest, LightwaveSecondPolygonChunkOfALayerIsLeftOut)
+{
+	IffBytes pnts, first, second, firstTags, secondTags;
+	for (const core::vector3df& p : {core::vector3df(0, 0, 0), core::vector3df(0, 1, 0), core::vector3df(1, 1, 0),
+			 core::vector3df(1, 0, 0)})
+		pnts.vec(p.X, p.Y, p.Z);
+	first.id("FACE").u2(3).u2(0).u2(1).u2(2).u2(3).u2(0).u2(2).u2(3).u2(3).u2(1).u2(2).u2(3);
+	second.id("FACE").u2(3).u2(0).u2(1).u2(3);
+	firstTags.id("SURF").u2(0).u2(0).u2(1).u2(0).u2(2).u2(0);
+	secondTags.id("SURF").u2(0).u2(1);
+	IffBytes red, green;
+	red.s0("Red").s0("").sub("COLR", IffBytes().vec(1, 0, 0).vx(0));
+	green.s0("Green").s0("").sub("COLR", IffBytes().vec(0, 1, 0).vx(0));
+	IffBytes body;
+	body.chunk("TAGS", IffBytes().s0("Red").s0("Green")).chunk("LAYR", IffBytes().u2(0).u2(0).vec(0, 0, 0).s0(""));
+	body.chunk("PNTS", pnts).chunk("POLS", first).chunk("PTAG", firstTags).chunk("POLS", second).chunk("PTAG", secondTags);
+	body.chunk("SURF", red).chunk("SURF", green);
+	const scene::IMesh* mesh = load(write("twice.lwo", body.form("LWO2")));
+	ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+	EXPECT_EQ(triangles(mesh), 3u);
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+		EXPECT_EQ(mesh->getMeshBuffer(b)->getMaterial().DiffuseColor, video::SColor(255, 255, 0, 0));
+}
+
 // ---- OBJ files ---------------------------------------------------------------------------
 // An OBJ file is right-handed: it arrives mirrored in X, as the library's own
 // loader did it, with its fronts outside, its V turned and its material.
