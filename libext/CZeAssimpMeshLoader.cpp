@@ -6,6 +6,7 @@
 
 #include "frame/ZeLog.h"
 #include "libext/ZeLwoUpgrade.h"
+#include "libext/ZeObjCheck.h"
 
 #include <assimp/IOStream.hpp>
 #include <assimp/IOSystem.hpp>
@@ -399,7 +400,13 @@ public:
 		if (!data)
 			return refuse(fileName, "cannot read the file");
 		const E_SOURCE source = core::hasFileExtension(fileName, "obj") ? ES_OBJ : ES_LWO;
-		if (source == ES_LWO)
+		if (source == ES_OBJ)
+		{
+			std::string refusal;
+			if (!zeCheckObj(data->data(), data->size(), &refusal))
+				return refuseFile(fileName, refusal.c_str());
+		}
+		else
 		{
 			std::string rewritten;
 			const char* refusal = nullptr;

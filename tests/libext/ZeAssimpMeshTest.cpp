@@ -18,6 +18,7 @@
 #include "frame/ZeTestDisplay.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -575,8 +576,8 @@ TEST_F(AssimpMeshTest, ObjBrokenFacesAreRefusedAndEmptyFacesSkipped)
 {
 	const std::string good = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\nf 1 2 3\n";
 	// Triangles when loaded; 0: refused.
-	const std::vector<std::pair<const char*, u32>> cases = {{"f 1 2 x\n", 0}, {"f 1 2 99\n", 0}, {"f 0 1 2\n", 0},
-		{"f -9 1 2\n", 0}, {"f 1//x 2 3\n", 0}, {"f 1/2/3/4 2 3\n", 0}, {"f 1/99 2 3\n", 2}};
+	const std::vector<std::pair<const char*, u32>> cases = {
+		{"f 1 2 x\n", 0}, {"f 1//x 2 3\n", 0}, {"f 1/2/3/4 2 3\n", 0}, {"f 1/99 2 3\n", 2}};
 	for (const auto& broken : cases)
 	{
 		SCOPED_TRACE(broken.first);
@@ -600,6 +601,82 @@ TEST_F(AssimpMeshTest, ObjBrokenFacesAreRefusedAndEmptyFacesSkipped)
 		EXPECT_EQ(load(write("nothing.obj", nothing)), nullptr) << nothing;
 		EXPECT_TRUE(logged("CZeAssimpMeshLoader: cannot load")) << nothing;
 	}
+}
+
+// Vertex indices that name no vertex never reach the import library: it
+// keeps the meshes it built before such a face (a leak), and turns an index
+// too large for its integers into some other vertex.
+TEST_F(AssimpMeshTest, ObjVertexIndicesThatNameNoVertexAreRefused)
+{
+	const std::string four = "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n";
+	// What follows the four vertices, and why it is refused.
+	const std::vector<std::pair<std::string, std::string>> refused = {
+		{"f 1 2 99\n", "line 5: vertex index 99 names none of the file's 4 vertices"},
+		{"f 0 1 2\n", "line 5: vertex index 0 names no vertex"},
+		{"f -9 1 2\n", "line 5: vertex index -9 names none of the 4 vertices before it"},
+		{"o first\nf 1 2 3\no second\nf 1/1 2/1 5/1\n", "line 8: vertex index 5 names none of the file's 4 vertices"},
+		{"f 1 2 99999999999999999999\n", "line 5: an index of more than 10 digits"},
+		{"f 1 2 -4294967295\n", "line 5: vertex index -4294967295 names none of the 4 vertices before it"},
+		{"f 1 2 \\\n 7\n", "line 5: vertex index 7 names none of the file's 4 vertices"},
+		{"l 1 2\np 9\n", "line 6: vertex index 9 names none of the file's 4 vertices"},
+		// The library takes any statement that starts with "f" for a face...
+		{"fan 1 2 9\n", "line 5: vertex index 9 names none of the file's 4 vertices"},
+		// ...and a number only when it starts with a digit or a sign.
+		{"v .5 .5 .5\nf 1 2 5\n", "line 6: vertex index 5 names none of the file's 4 vertices"},
+	};
+	for (const auto& c : refused)
+	{
+		SCOPED_TRACE(c.first);
+		gLines.clear();
+		const std::string path = write("index.obj", four + c.first);
+		EXPECT_EQ(load(path), nullptr);
+		EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + path + "': " + c.second)) << (gLines.empty() ? "" : gLines.back());
+	}
+	// Indices that name vertices: later in the file, counted back, on a
+	// continued line; an indented statement is none.
+	for (const std::string& fine : {std::string("f 1 2 5\nv 2 2 2\n"), std::string("f -4 -3 -2\n"),
+			 std::string("f 1 2 \\\n3\n"), std::string("f 1 2 3\n f 1 2 9\n"), std::string("v -.5 1 1\nf 1 2 5\n")})
+	{
+		SCOPED_TRACE(fine);
+		const scene::IMesh* mesh = load(write("index.obj", four + fine));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		EXPECT_EQ(triangles(mesh), 1u);
+	}
+}
+
+// A face of more corners than a LightWave polygon may have (1023) is refused:
+// the import library's triangulation takes time that grows with the square
+// of a face's corners, hours for a face of a million.
+TEST_F(AssimpMeshTest, ObjFacesOfMoreCornersThanAPolygonMayHaveAreRefused)
+{
+	for (unsigned corners : {1023u, 1024u})
+		for (bool continued : {false, true})
+		{
+			SCOPED_TRACE(::testing::Message() << corners << (continued ? " corners, continued" : " corners"));
+			gLines.clear();
+			std::ostringstream obj;
+			for (unsigned i = 0; i < corners; ++i)
+			{
+				const double angle = 2.0 * 3.14159265358979 * i / corners;
+				obj << "v " << std::cos(angle) << ' ' << std::sin(angle) << " 0\n";
+			}
+			obj << 'f';
+			for (unsigned i = 0; i < corners; ++i)
+				obj << ' ' << i + 1 << (continued && i == corners / 2 ? " \\\n" : "");
+			obj << '\n';
+			const std::string path = write("round.obj", obj.str());
+			const scene::IMesh* mesh = load(path);
+			if (corners == 1023)
+			{
+				ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+				EXPECT_EQ(triangles(mesh), 1021u);
+			}
+			else
+			{
+				EXPECT_EQ(mesh, nullptr);
+				EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + path + "': line 1025: a face of 1024 corners, more than 1023"));
+			}
+		}
 }
 
 // More points than 16-bit indices reach are split over several buffers.
