@@ -529,6 +529,22 @@ bool subchunksFit(const unsigned char* data, size_t size, bool nested)
 	return true;
 }
 
+// Steps over a null-terminated string and its padding as the import library
+// does (it steps over two bytes after a string of even length and goes on
+// reading from there); false when they do not fit in what is left.
+bool skipString(Reader& r)
+{
+	const void* end = std::memchr(r.Data + r.Pos, 0, r.left());
+	if (!end)
+		return false;
+	const size_t length = static_cast<size_t>(static_cast<const unsigned char*>(end) - (r.Data + r.Pos));
+	const size_t used = length + (length % 2 ? 1 : 2);
+	if (used > r.left())
+		return false;
+	r.Pos += used;
+	return true;
+}
+
 // A variable-length index: two bytes, or four when the first is 0xFF.
 bool readVx(Reader& r, uint32_t* index)
 {
@@ -740,9 +756,8 @@ private:
 		}
 		else if (is(p, "SURF"))
 		{
-			r.s0();
-			r.s0();
-			if (subchunksFit(p.Data + r.Pos, r.left(), true))
+			// The surface's name and its source's, each ended and padded inside the chunk.
+			if (skipString(r) && skipString(r) && subchunksFit(p.Data + r.Pos, r.left(), true))
 				copy(p, out);
 		}
 		else if (is(p, "CLIP") || is(p, "ENVL"))

@@ -526,6 +526,48 @@ TEST_F(AssimpMeshTest, LightwaveSecondPolygonChunkOfALayerIsLeftOut)
 		EXPECT_EQ(mesh->getMeshBuffer(b)->getMaterial().DiffuseColor, video::SColor(255, 255, 0, 0));
 }
 
+// A surface whose name, or the name of the surface it derives from, does not
+// end (with its pad byte) inside the chunk: the import library reads the
+// second name from past the chunk, and on past its buffer (found by
+// fuzzing). The surface is left out; the triangle loads.
+TEST_F(AssimpMeshTest, LightwaveSurfaceNamesThatRunPastTheirChunkAreLeftOut)
+{
+	auto surfaces = [](const std::string& file) {
+		int count = 0;
+		for (size_t at = 12; at + 8 <= file.size();)
+		{
+			const size_t size = (size_t(u8(file[at + 4])) << 24) | (size_t(u8(file[at + 5])) << 16) |
+				(size_t(u8(file[at + 6])) << 8) | u8(file[at + 7]);
+			count += file.compare(at, 4, "SURF") == 0 ? 1 : 0;
+			at += 8 + size + size % 2;
+		}
+		return count;
+	};
+	IffBytes pols;
+	pols.id("FACE").u2(3).u2(0).u2(1).u2(2);
+	const std::vector<std::pair<const char*, std::string>> names = {
+		{"name without its end", "Default" + std::string(80, '\xea')},
+		{"pad byte past the chunk", std::string("Skin\0", 5)},
+		{"source without its end", std::string("Skin\0\0Base", 10)},
+		{"both ended", std::string("Skin\0\0Base\0\0", 12)},
+	};
+	for (const auto& name : names)
+	{
+		SCOPED_TRACE(name.first);
+		IffBytes body;
+		body.chunk("TAGS", IffBytes().s0("Default")).chunk("LAYR", IffBytes().u2(0).u2(0).vec(0, 0, 0).s0(""));
+		body.chunk("PNTS", IffBytes().vec(0, 0, 0).vec(0, 1, 0).vec(1, 1, 0)).chunk("POLS", pols);
+		body.chunk("PTAG", IffBytes().id("SURF").u2(0).u2(0)).chunk("SURF", IffBytes().raw(name.second));
+		const std::string bytes = body.form("LWO2");
+		std::string out = bytes;
+		ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &out);
+		EXPECT_EQ(surfaces(out), std::string(name.first) == "both ended" ? 1 : 0);
+		const scene::IMesh* mesh = load(write("names.lwo", bytes));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		EXPECT_EQ(triangles(mesh), 1u);
+	}
+}
+
 // ---- OBJ files ---------------------------------------------------------------------------
 // An OBJ file is right-handed: it arrives mirrored in X, as the library's own
 // loader did it, with its fronts outside, its V turned and its material.
