@@ -443,13 +443,13 @@ public:
 		else
 		{
 			std::string rewritten;
-			const char* refusal = nullptr;
+			std::string refusal;
 			switch (zeUpgradeLwo(reinterpret_cast<const unsigned char*>(data->data()), data->size(), &rewritten, &refusal))
 			{
 			case ELU_NOT_LWO:
 				return refuseFile(fileName, "not a LightWave object (LWOB or LWO2)");
 			case ELU_REFUSED:
-				return refuseFile(fileName, refusal);
+				return refuseFile(fileName, refusal.c_str());
 			case ELU_REWRITTEN:
 				data = std::make_shared<const std::string>(std::move(rewritten));
 				break;

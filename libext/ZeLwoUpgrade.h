@@ -8,8 +8,11 @@
 // entries that fit their chunk and name points, polygons and tags that exist
 // (a polygon with a missing point becomes a single point, so the others keep
 // their numbers), and a layer keeps only its first polygon list; surfaces,
-// clips and envelopes whose subchunks run past them are left out. A file
-// with no polygon to draw is refused: the library leaks what it built of it.
+// clips and envelopes whose subchunks run past them, or whose names run past
+// them, are left out. A file with no polygon to draw is refused (the library
+// leaks what it built of it), and so is one whose smoothed polygons crowd so
+// many corners at so few points that the library's smoothing, which compares
+// the corners at a point pairwise, would take minutes.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +30,6 @@ enum E_LWO_UPGRADE
 };
 
 // Looks at a whole file in memory and writes its readable form into out; a
-// refused file's reason (a static text) goes to `refusal` when given.
-E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* out, const char** refusal = nullptr);
+// refused file's reason goes to `refusal` when given.
+E_LWO_UPGRADE zeUpgradeLwo(const unsigned char* data, size_t size, std::string* out, std::string* refusal = nullptr);
 } // namespace ze

@@ -568,6 +568,56 @@ TEST_F(AssimpMeshTest, LightwaveSurfaceNamesThatRunPastTheirChunkAreLeftOut)
 	}
 }
 
+// Smoothing compares every polygon corner near a point with every other one
+// there: 20,000 triangles on the same three points take the import library
+// seconds, 200,000 minutes. Such a file is refused when a surface smooths;
+// the same triangles spread out, or not smoothed, load.
+TEST_F(AssimpMeshTest, LightwaveCornersCrowdedAtOnePointAreRefusedWhenSmoothed)
+{
+	const unsigned count = 20000;
+	auto file = [&](bool crowded, bool smoothed) {
+		IffBytes pnts, pols, ptag, surf;
+		pols.id("FACE");
+		ptag.id("SURF");
+		for (unsigned i = 0; i < count; ++i)
+		{
+			const float x = crowded ? 0.0f : static_cast<float>(i);
+			pnts.vec(x, 0, 0).vec(x, 1, 0).vec(x + 1, 1, 0);
+			pols.u2(3).vx(3 * i).vx(3 * i + 1).vx(3 * i + 2);
+			ptag.vx(i).u2(0);
+		}
+		surf.s0("Skin").s0("").sub("COLR", IffBytes().vec(1, 0, 0).vx(0));
+		if (smoothed)
+			surf.sub("SMAN", IffBytes().f4(1.5f));
+		IffBytes body;
+		body.chunk("TAGS", IffBytes().s0("Skin")).chunk("LAYR", IffBytes().u2(0).u2(0).vec(0, 0, 0).s0(""));
+		body.chunk("PNTS", pnts).chunk("POLS", pols).chunk("PTAG", ptag).chunk("SURF", surf);
+		return body.form("LWO2");
+	};
+	const std::string path = write("crowded.lwo", file(true, true));
+	EXPECT_EQ(load(path), nullptr);
+	EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + path + "': 60000 polygon corners at 3 points, too many to smooth"))
+		<< (gLines.empty() ? "" : gLines.back());
+	for (const bool crowded : {false, true})
+	{
+		const scene::IMesh* mesh = load(write("fine.lwo", file(crowded, !crowded)));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		EXPECT_EQ(triangles(mesh), count);
+	}
+	// LightWave 5 files smooth by a flag, and go through the same check.
+	IffBytes pnts, pols, surf;
+	for (unsigned i = 0; i < count; ++i)
+	{
+		pnts.vec(0, 0, 0).vec(0, 1, 0).vec(1, 1, 0);
+		pols.u2(3).u2(3 * i % 60000).u2((3 * i + 1) % 60000).u2((3 * i + 2) % 60000).u2(1);
+	}
+	surf.s0("Skin").sub("FLAG", IffBytes().u2(4));
+	const std::string old =
+		write("crowded5.lwo", IffBytes().chunk("PNTS", pnts).chunk("SRFS", IffBytes().s0("Skin")).chunk("POLS", pols).chunk("SURF", surf).form("LWOB"));
+	EXPECT_EQ(load(old), nullptr);
+	EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + old + "': 60000 polygon corners at 3 points, too many to smooth"));
+}
+
 // ---- OBJ files ---------------------------------------------------------------------------
 // An OBJ file is right-handed: it arrives mirrored in X, as the library's own
 // loader did it, with its fronts outside, its V turned and its material.
