@@ -19,6 +19,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -104,6 +105,19 @@ private:
 	size_t Pos = 0;
 };
 
+// Whether a name that a file gives may be opened: one that is on disk but
+// not a regular file (a pipe, a device, a folder) could wait for a writer
+// forever or never end, and is passed over. Names inside mounted archives are
+// not on disk and stay to the file system.
+bool openable(io::IFileSystem* files, const std::string& name)
+{
+	std::error_code error;
+	const std::filesystem::file_status status = std::filesystem::status(name, error);
+	if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+		return false;
+	return files->existFile(name.c_str());
+}
+
 std::string slashes(const char* path)
 {
 	std::string s(path ? path : "");
@@ -121,7 +135,7 @@ public:
 	{
 	}
 
-	bool Exists(const char* file) const override { return isMain(file) || (file && Files->existFile(file)); }
+	bool Exists(const char* file) const override { return isMain(file) || (file && openable(Files, file)); }
 	char getOsSeparator() const override { return '/'; }
 	Assimp::IOStream* Open(const char* file, const char* mode) override
 	{
@@ -129,6 +143,8 @@ public:
 			return nullptr;
 		if (isMain(file))
 			return new CMemoryStream(Main);
+		if (!openable(Files, file))
+			return nullptr;
 		io::IReadFile* opened = Files->createAndOpenFile(file);
 		Bytes data = readAll(opened);
 		if (opened)
@@ -315,7 +331,7 @@ private:
 		candidates.push_back(Folder + "/" + base);
 		io::IFileSystem* files = Smgr->getFileSystem();
 		for (const std::string& candidate : candidates)
-			if (files->existFile(candidate.c_str()))
+			if (openable(files, candidate))
 				if (video::ITexture* texture = Smgr->getVideoDriver()->getTexture(candidate.c_str()))
 					return texture;
 		zeLog(EZELL_WARN, "CZeAssimpMeshLoader: texture '%s' of '%s' not found", path.c_str(), FileName.c_str());

@@ -27,6 +27,10 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 using namespace irr;
 using namespace zetest;
 
@@ -795,6 +799,39 @@ TEST_F(AssimpMeshTest, LargeMeshesAreSplitForSixteenBitIndices)
 	}
 	EXPECT_GE(vertices, 4u * quads);
 	EXPECT_EQ(triangles(mesh), 2u * quads);
+}
+
+// ---- Files an object names ---------------------------------------------------------------
+// A material library or an image that a file names may be a pipe or a
+// device on disk, where opening or reading waits for a writer that may never
+// come: such names are passed over and the object loads without them. Each
+// load runs in a child process that an alarm ends if it waits.
+TEST_F(AssimpMeshTest, NamedFilesThatAreNotRegularFilesAreNotOpened)
+{
+	for (const char* pipe : {"pipe.mtl", "pipe.bmp"})
+		ASSERT_EQ(mkfifo((Dir + "/" + pipe).c_str(), 0600), 0);
+	write("box.mtl", "newmtl red\nKd 1 0 0\nmap_Kd pipe.bmp\n");
+	const std::vector<std::pair<const char*, std::string>> files = {
+		{"box.obj", "mtllib pipe.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n"},
+		{"box.obj", "mtllib box.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl red\nf 1 2 3\n"},
+		{"box.lwo", lwo2(boxPoints(), boxFaces(), 1, 1, 1, "pipe.bmp")},
+	};
+	for (const auto& file : files)
+	{
+		SCOPED_TRACE(file.second.substr(0, 16));
+		const std::string path = write(file.first, file.second);
+		const pid_t child = fork();
+		ASSERT_GE(child, 0);
+		if (child == 0)
+		{
+			alarm(20);
+			_exit(load(path) ? 0 : 1);
+		}
+		int status = 0;
+		ASSERT_EQ(waitpid(child, &status, 0), child);
+		EXPECT_FALSE(WIFSIGNALED(status)) << "the loader waited on a pipe";
+		EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "no mesh";
+	}
 }
 
 // ---- Damaged files -----------------------------------------------------------------------
