@@ -17,6 +17,8 @@ namespace ze
 {
 namespace
 {
+// Pairs of nearby polygon corners that the import library's smoothing may
+// compare in one layer: about three seconds of its work.
 const uint64_t MAX_SMOOTHING_PAIRS = 1000000000ull;
 
 // ---- LWO2 files -------------------------------------------------------------

@@ -268,7 +268,6 @@ void readPolygons(const SZeIffPiece& chunk, uint32_t pointCount, std::vector<SPo
 			out->push_back(polygon);
 	}
 }
-
 } // namespace
 
 bool zeRewriteLwob(const unsigned char* data, size_t size, std::string* out)
