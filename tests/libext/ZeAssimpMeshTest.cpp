@@ -21,6 +21,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <sstream>
@@ -873,6 +875,38 @@ TEST_F(AssimpMeshTest, DamagedFilesLoadOrAreRefused)
 			Owned.clear();
 		}
 		EXPECT_LT(loaded, static_cast<int>(bytes.size()));
+	}
+}
+
+// ---- Fuzzing seeds -----------------------------------------------------------------------
+// The seeds that fuzz/make-corpus writes for the import fuzz targets are
+// whole objects: each loads as a mesh, and each LightWave seed passes the
+// checks as it is or rewritten (a seed the checks refuse would start the
+// fuzzer off outside the import library).
+TEST_F(AssimpMeshTest, FuzzingSeedsLoad)
+{
+	for (const char* target : {"mesh_import_fuzz", "lwo_fuzz"})
+	{
+		const std::filesystem::path folder = std::filesystem::path(ZELV_SOURCE_DIR) / "fuzz" / "corpus" / target;
+		ASSERT_TRUE(std::filesystem::is_directory(folder)) << folder;
+		int seeds = 0;
+		for (const auto& entry : std::filesystem::directory_iterator(folder))
+		{
+			SCOPED_TRACE(entry.path().string());
+			++seeds;
+			gLines.clear();
+			const scene::IMesh* mesh = load(entry.path().string());
+			ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+			EXPECT_GT(triangles(mesh), 0u);
+			if (entry.path().extension() != ".lwo")
+				continue;
+			std::ifstream in(entry.path(), std::ios::binary);
+			const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+			std::string out;
+			EXPECT_NE(ze::zeUpgradeLwo(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), &out),
+				ze::ELU_REFUSED);
+		}
+		EXPECT_GE(seeds, 4);
 	}
 }
 
