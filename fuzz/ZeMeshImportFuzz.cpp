@@ -1,10 +1,13 @@
 // libFuzzer target for the whole path of a user's ".lwo" or ".obj" file: an
 // input that starts with "FORM" is a LightWave object, any other an OBJ file;
 // it is read from memory by the engine's loader (LightWave files rewritten and
-// checked first, then the import library, then the conversion into the 3D
-// library's mesh) on the NULL device. A mesh that loads must keep the loader's
-// promises: triangles only, 16-bit indices inside their buffer, finite
-// positions, normals and texture coordinates, a bounding box around them.
+// checked first, OBJ files checked, then the import library, then the
+// conversion into the 3D library's mesh) on the NULL device. What follows a
+// line "#mtl" in an OBJ input is its material library "fuzz.mtl", served from
+// a zip archive in memory (seeds name it with "mtllib fuzz.mtl"). A mesh that
+// loads must keep the loader's promises: triangles only, 16-bit indices
+// inside their buffer, finite positions, normals and texture coordinates, a
+// bounding box around them.
 #include "frame/ZeLog.h"
 #include "libext/CZeAssimpMeshLoader.h"
 
@@ -13,6 +16,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 using namespace irr;
 
@@ -61,6 +65,36 @@ void checkBuffer(const scene::IMeshBuffer* buffer, const core::aabbox3df& meshBo
 	check(std::isfinite(material.Shininess));
 }
 
+// A zip archive of one stored file.
+std::string storedZip(const std::string& name, const std::string& data)
+{
+	uint32_t crc = 0xFFFFFFFFu;
+	for (unsigned char c : data)
+	{
+		crc ^= c;
+		for (int k = 0; k < 8; ++k)
+			crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+	}
+	crc = ~crc;
+	std::string out;
+	auto le = [&out](uint32_t v, int bytes) {
+		for (int i = 0; i < bytes; ++i)
+			out += static_cast<char>((v >> (8 * i)) & 0xFF);
+	};
+	const uint32_t size = static_cast<uint32_t>(data.size());
+	const uint32_t nameSize = static_cast<uint32_t>(name.size());
+	le(0x04034B50, 4), le(10, 2), le(0, 2), le(0, 2), le(0, 2), le(0, 2), le(crc, 4), le(size, 4), le(size, 4);
+	le(nameSize, 2), le(0, 2);
+	out += name + data;
+	const uint32_t directory = static_cast<uint32_t>(out.size());
+	le(0x02014B50, 4), le(20, 2), le(10, 2), le(0, 2), le(0, 2), le(0, 2), le(0, 2), le(crc, 4), le(size, 4);
+	le(size, 4), le(nameSize, 2), le(0, 2), le(0, 2), le(0, 2), le(0, 2), le(0, 4), le(0, 4);
+	out += name;
+	const uint32_t directorySize = static_cast<uint32_t>(out.size()) - directory;
+	le(0x06054B50, 4), le(0, 2), le(0, 2), le(1, 2), le(1, 2), le(directorySize, 4), le(directory, 4), le(0, 2);
+	return out;
+}
+
 void load(IrrlichtDevice* device, scene::IMeshLoader* loader, const uint8_t* data, size_t size, const char* name)
 {
 	io::IReadFile* file = device->getFileSystem()->createMemoryReadFile(
@@ -93,7 +127,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 	}
 	if (size > 0x7FFFFFFF)
 		return 0;
-	const bool lightwave = size >= 4 && std::memcmp(data, "FORM", 4) == 0;
-	load(device, loader, data, size, lightwave ? "fuzz.lwo" : "fuzz.obj");
+	if (size >= 4 && std::memcmp(data, "FORM", 4) == 0)
+	{
+		load(device, loader, data, size, "fuzz.lwo");
+		return 0;
+	}
+	const std::string input(reinterpret_cast<const char*>(data), size);
+	const size_t split = input.find("\n#mtl\n");
+	if (split == std::string::npos)
+	{
+		load(device, loader, data, size, "fuzz.obj");
+		return 0;
+	}
+	io::IFileSystem* files = device->getFileSystem();
+	const std::string zip = storedZip("fuzz.mtl", input.substr(split + 6));
+	io::IReadFile* archive = files->createMemoryReadFile(const_cast<char*>(zip.data()), static_cast<s32>(zip.size()), "fuzz.zip", false);
+	io::IFileArchive* mounted = nullptr;
+	if (archive && files->addFileArchive(archive, true, true, io::EFAT_ZIP, "", &mounted))
+	{
+		load(device, loader, data, split + 1, "fuzz.obj");
+		files->removeFileArchive(mounted);
+	}
+	if (archive)
+		archive->drop();
 	return 0;
 }
