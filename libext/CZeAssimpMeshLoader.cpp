@@ -130,8 +130,9 @@ std::string slashes(const char* path)
 class CFileSystem : public Assimp::IOSystem
 {
 public:
-	CFileSystem(io::IFileSystem* fileSystem, const std::string& mainName, Bytes main)
-		: Files(fileSystem), MainName(slashes(mainName.c_str())), Main(std::move(main))
+	// `obj`: the object is an OBJ file, whose other files are material libraries.
+	CFileSystem(io::IFileSystem* fileSystem, const std::string& mainName, Bytes main, bool obj)
+		: Files(fileSystem), MainName(slashes(mainName.c_str())), Main(std::move(main)), Obj(obj)
 	{
 	}
 
@@ -149,7 +150,14 @@ public:
 		Bytes data = readAll(opened);
 		if (opened)
 			opened->drop();
-		return data ? new CMemoryStream(data) : nullptr;
+		if (!data)
+			return nullptr;
+		// A material library starts with the default material, so that what
+		// comes before its first "newmtl" has a material to go to (the library
+		// writes through a null one otherwise).
+		if (Obj)
+			data = std::make_shared<const std::string>("newmtl\n" + *data);
+		return new CMemoryStream(data);
 	}
 	void Close(Assimp::IOStream* stream) override { delete stream; }
 
@@ -159,6 +167,7 @@ private:
 	io::IFileSystem* Files;
 	std::string MainName;
 	Bytes Main;
+	bool Obj;
 };
 
 // ---- Conversion -------------------------------------------------------------
@@ -491,7 +500,7 @@ private:
 	scene::IAnimatedMesh* import(const io::path& fileName, E_SOURCE source, const Bytes& data)
 	{
 		Assimp::Importer importer;
-		importer.SetIOHandler(new CFileSystem(Smgr->getFileSystem(), fileName.c_str(), data));
+		importer.SetIOHandler(new CFileSystem(Smgr->getFileSystem(), fileName.c_str(), data, source == ES_OBJ));
 		importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
 		const aiScene* scene = importer.ReadFile(fileName.c_str(),
 			aiProcess_ValidateDataStructure | aiProcess_Triangulate | aiProcess_SortByPType |

@@ -777,6 +777,32 @@ TEST_F(AssimpMeshTest, ObjFacesOfMoreCornersThanAPolygonMayHaveAreRefused)
 		}
 }
 
+// Statements of a material library before its first "newmtl" (found by
+// fuzzing: a texture there made the import library write through a null
+// material) belong to the default material; the object loads with the
+// library's materials. The library also reads the library named like the
+// object when the one the object names is missing.
+TEST_F(AssimpMeshTest, ObjMaterialLibraryStatementsBeforeTheFirstMaterialAreKept)
+{
+	write("tex.bmp", quadrantImage());
+	const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nusemtl red\nf 1/1 2/1 3/1\n";
+	const std::vector<std::pair<const char*, std::string>> libraries = {
+		{"a texture first", "map_Kd tex.bmp\nbump tex.bmp\nnewmtl red\nKd 1 0 0\n"},
+		{"bytes found by fuzzing", std::string("\0a\0-3 -2\nnewmtl red\nKd 1 0 0\n", 28)},
+	};
+	for (const auto& library : libraries)
+		for (const char* named : {"lib.mtl", "missing.mtl"})
+		{
+			SCOPED_TRACE(std::string(library.first) + ", named " + named);
+			std::filesystem::remove(Dir + "/lib.mtl");
+			std::filesystem::remove(Dir + "/lib.obj");
+			write("lib.mtl", library.second);
+			const scene::IMesh* mesh = load(write("lib.obj", "mtllib " + std::string(named) + "\n" + triangle));
+			ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+			EXPECT_EQ(mesh->getMeshBuffer(0)->getMaterial().DiffuseColor, video::SColor(255, 255, 0, 0));
+		}
+}
+
 // More points than 16-bit indices reach are split over several buffers.
 TEST_F(AssimpMeshTest, LargeMeshesAreSplitForSixteenBitIndices)
 {
