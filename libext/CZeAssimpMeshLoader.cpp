@@ -154,9 +154,11 @@ public:
 			return nullptr;
 		// A material library starts with the default material, so that what
 		// comes before its first "newmtl" has a material to go to (the library
-		// writes through a null one otherwise).
+		// writes through a null one otherwise), and ends with a line feed, so
+		// that it has the 8 bytes below which the library gives up on the
+		// whole object.
 		if (Obj)
-			data = std::make_shared<const std::string>("newmtl\n" + *data);
+			data = std::make_shared<const std::string>("newmtl\n" + *data + "\n");
 		return new CMemoryStream(data);
 	}
 	void Close(Assimp::IOStream* stream) override { delete stream; }

@@ -781,9 +781,20 @@ TEST_F(AssimpMeshTest, ObjFacesOfMoreCornersThanAPolygonMayHaveAreRefused)
 // fuzzing: a texture there made the import library write through a null
 // material) belong to the default material; the object loads with the
 // library's materials. The library also reads the library named like the
-// object when the one the object names is missing.
+// object when the one the object names is missing. A library of fewer than 8
+// bytes (found by fuzzing: the import library gave up on the whole object,
+// leaking the library's stream) is read as the empty library it is.
 TEST_F(AssimpMeshTest, ObjMaterialLibraryStatementsBeforeTheFirstMaterialAreKept)
 {
+	for (const std::string& tiny : {std::string(), std::string("Kd 1\n")})
+	{
+		SCOPED_TRACE("library of " + std::to_string(tiny.size()) + " bytes");
+		write("tiny.mtl", tiny);
+		const scene::IMesh* mesh = load(write("tiny.obj", "mtllib tiny.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		EXPECT_EQ(triangles(mesh), 1u);
+	}
+
 	write("tex.bmp", quadrantImage());
 	const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nusemtl red\nf 1/1 2/1 3/1\n";
 	const std::vector<std::pair<const char*, std::string>> libraries = {
