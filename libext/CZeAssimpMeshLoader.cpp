@@ -156,9 +156,13 @@ public:
 		// comes before its first "newmtl" has a material to go to (the library
 		// writes through a null one otherwise), and ends with a line feed, so
 		// that it has the 8 bytes below which the library gives up on the
-		// whole object.
+		// whole object. A UTF-8 byte order mark, which would now stand before
+		// the second line, goes.
 		if (Obj)
-			data = std::make_shared<const std::string>("newmtl\n" + *data + "\n");
+		{
+			const size_t mark = data->compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+			data = std::make_shared<const std::string>("newmtl\n" + data->substr(mark) + "\n");
+		}
 		return new CMemoryStream(data);
 	}
 	void Close(Assimp::IOStream* stream) override { delete stream; }

@@ -799,6 +799,7 @@ TEST_F(AssimpMeshTest, ObjMaterialLibraryStatementsBeforeTheFirstMaterialAreKept
 	const std::string triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nvt 0 0\nusemtl red\nf 1/1 2/1 3/1\n";
 	const std::vector<std::pair<const char*, std::string>> libraries = {
 		{"a texture first", "map_Kd tex.bmp\nbump tex.bmp\nnewmtl red\nKd 1 0 0\n"},
+		{"a byte order mark first", "\xEF\xBB\xBFnewmtl red\nKd 1 0 0\n"},
 		{"bytes found by fuzzing", std::string("\0a\0-3 -2\nnewmtl red\nKd 1 0 0\n", 28)},
 	};
 	for (const auto& library : libraries)
