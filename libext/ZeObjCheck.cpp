@@ -102,7 +102,7 @@ private:
 			return true;
 		}
 		if (kind == 'f' || kind == 'l' || kind == 'p')
-			return indices(line, number, kind == 'f');
+			return indices(line, number, kind);
 		return true;
 	}
 
@@ -126,7 +126,7 @@ private:
 	// moves to the next index of a corner, a blank to the next corner, and a
 	// number is read as an integer and stepped over by the digits of its
 	// value (so that "007" is three corners of vertex 7).
-	bool indices(const std::string& line, unsigned number, bool face)
+	bool indices(const std::string& line, unsigned number, char kind)
 	{
 		size_t i = 0;
 		while (i < line.size() && !blank(line[i]))
@@ -180,7 +180,7 @@ private:
 					LargestLine = number;
 					LargestText = text;
 				}
-				if (face && ++corners > MAX_FACE_CORNERS)
+				if (++corners > MAX_FACE_CORNERS && kind == 'f')
 					return refuse(number, "a face of " + std::to_string(countCorners(line, i, corners)) +
 						" corners, more than 1023");
 			}
@@ -190,6 +190,9 @@ private:
 				++step;
 			i += step + (value < 0 ? 1 : 0);
 		}
+		// The library counts no vertex for a line of one corner, then writes one.
+		if (kind == 'l' && corners == 1)
+			return refuse(number, "a line of one corner");
 		return true;
 	}
 

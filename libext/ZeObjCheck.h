@@ -5,8 +5,9 @@
 // does (lines end at a line feed, carriage return, null or form feed; a
 // backslash right before the line feed continues the line; a statement's
 // first character names it) and refuses a face, line or point whose vertex
-// index names no vertex, and a face of more corners than a LightWave polygon
-// may have (1023).
+// index names no vertex, a face of more corners than a LightWave polygon may
+// have (1023), and a line of one corner (the library writes a vertex it did
+// not count for it, and gives up leaking the meshes it built).
 #pragma once
 
 #include <cstddef>

@@ -742,6 +742,30 @@ TEST_F(AssimpMeshTest, ObjVertexIndicesThatNameNoVertexAreRefused)
 	}
 }
 
+// A line of one corner (found by fuzzing): the import library counts no
+// vertex for it, writes one, and gives up, keeping the meshes built before it
+// (a leak). Lines of two corners and more load beside the triangle.
+TEST_F(AssimpMeshTest, ObjLinesOfOneCornerAreRefused)
+{
+	const std::string triangle = "o first\nv 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\no second\n";
+	for (const char* line : {"l 3\n", "l -1\n", "l 2/1\n", "l 1 \\\n\n"})
+	{
+		SCOPED_TRACE(line);
+		gLines.clear();
+		const std::string path = write("line.obj", triangle + line);
+		EXPECT_EQ(load(path), nullptr);
+		EXPECT_TRUE(logged("ERROR : CZeAssimpMeshLoader: refused '" + path + "': line 7: a line of one corner"))
+			<< (gLines.empty() ? "" : gLines.back());
+	}
+	for (const char* line : {"l 1 2\n", "l 1 2 3\n", "l\n"})
+	{
+		SCOPED_TRACE(line);
+		const scene::IMesh* mesh = load(write("line.obj", triangle + line));
+		ASSERT_TRUE(mesh) << (gLines.empty() ? "" : gLines.back());
+		EXPECT_EQ(triangles(mesh), 1u);
+	}
+}
+
 // A face of more corners than a LightWave polygon may have (1023) is refused:
 // the import library's triangulation takes time that grows with the square
 // of a face's corners, hours for a face of a million.
