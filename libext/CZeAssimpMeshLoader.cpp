@@ -6,6 +6,7 @@
 
 #include "frame/ZeLog.h"
 #include "libext/ZeLwoUpgrade.h"
+#include "libext/ZeObjCheck.h"
 
 #include <assimp/IOStream.hpp>
 #include <assimp/IOSystem.hpp>
@@ -16,10 +17,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -101,6 +105,19 @@ private:
 	size_t Pos = 0;
 };
 
+// Whether a name that a file gives may be opened: one that is on disk but
+// not a regular file (a pipe, a device, a folder) could wait for a writer
+// forever or never end, and is passed over. Names inside mounted archives are
+// not on disk and stay to the file system.
+bool openable(io::IFileSystem* files, const std::string& name)
+{
+	std::error_code error;
+	const std::filesystem::file_status status = std::filesystem::status(name, error);
+	if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+		return false;
+	return files->existFile(name.c_str());
+}
+
 std::string slashes(const char* path)
 {
 	std::string s(path ? path : "");
@@ -113,12 +130,13 @@ std::string slashes(const char* path)
 class CFileSystem : public Assimp::IOSystem
 {
 public:
-	CFileSystem(io::IFileSystem* fileSystem, const std::string& mainName, Bytes main)
-		: Files(fileSystem), MainName(slashes(mainName.c_str())), Main(std::move(main))
+	// `obj`: the object is an OBJ file, whose other files are material libraries.
+	CFileSystem(io::IFileSystem* fileSystem, const std::string& mainName, Bytes main, bool obj)
+		: Files(fileSystem), MainName(slashes(mainName.c_str())), Main(std::move(main)), Obj(obj)
 	{
 	}
 
-	bool Exists(const char* file) const override { return isMain(file) || (file && Files->existFile(file)); }
+	bool Exists(const char* file) const override { return isMain(file) || (file && openable(Files, file)); }
 	char getOsSeparator() const override { return '/'; }
 	Assimp::IOStream* Open(const char* file, const char* mode) override
 	{
@@ -126,11 +144,26 @@ public:
 			return nullptr;
 		if (isMain(file))
 			return new CMemoryStream(Main);
+		if (!openable(Files, file))
+			return nullptr;
 		io::IReadFile* opened = Files->createAndOpenFile(file);
 		Bytes data = readAll(opened);
 		if (opened)
 			opened->drop();
-		return data ? new CMemoryStream(data) : nullptr;
+		if (!data)
+			return nullptr;
+		// A material library starts with the default material, so that what
+		// comes before its first "newmtl" has a material to go to (the library
+		// writes through a null one otherwise), and ends with a line feed, so
+		// that it has the 8 bytes below which the library gives up on the
+		// whole object. A UTF-8 byte order mark, which would now stand before
+		// the second line, goes.
+		if (Obj)
+		{
+			const size_t mark = data->compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+			data = std::make_shared<const std::string>("newmtl\n" + data->substr(mark) + "\n");
+		}
+		return new CMemoryStream(data);
 	}
 	void Close(Assimp::IOStream* stream) override { delete stream; }
 
@@ -140,6 +173,7 @@ private:
 	io::IFileSystem* Files;
 	std::string MainName;
 	Bytes Main;
+	bool Obj;
 };
 
 // ---- Conversion -------------------------------------------------------------
@@ -153,10 +187,30 @@ enum E_SOURCE
 	ES_LWO
 };
 
+// A finite value (0 for the others), with -0 as 0 so that equal vertices have equal bytes.
 f32 finite(f32 v)
 {
-	return std::isfinite(v) ? v : 0.0f;
+	return std::isfinite(v) ? v + 0.0f : 0.0f;
 }
+
+// Vertices told apart by their bytes: the import library's own joining of
+// equal vertices compares every vertex at a position with every other one
+// there, which takes hours for a file with many corners at one point.
+static_assert(sizeof(video::S3DVertex) == 36 && sizeof(video::S3DVertex2TCoords) == 44, "vertices without padding");
+template <class VertexT>
+struct SVertexBytes
+{
+	size_t operator()(const VertexT& v) const
+	{
+		u32 words[sizeof(VertexT) / 4];
+		std::memcpy(words, &v, sizeof(VertexT));
+		uint64_t hash = 0;
+		for (u32 word : words)
+			hash = (hash ^ word) * 0x9E3779B97F4A7C15ull;
+		return static_cast<size_t>(hash ^ (hash >> 29));
+	}
+	bool operator()(const VertexT& a, const VertexT& b) const { return std::memcmp(&a, &b, sizeof(VertexT)) == 0; }
+};
 
 u32 channel(f32 v)
 {
@@ -202,7 +256,7 @@ public:
 			pending.pop_back();
 			for (unsigned i = 0; i < node->mNumMeshes; ++i)
 				if (node->mMeshes[i] < scene->mNumMeshes)
-					addBuffer(mesh, scene->mMeshes[node->mMeshes[i]], transform);
+					addBuffers(mesh, scene->mMeshes[node->mMeshes[i]], transform);
 			for (unsigned i = 0; i < node->mNumChildren; ++i)
 				if (node->mChildren[i])
 					pending.emplace_back(node->mChildren[i], transform * node->mChildren[i]->mTransformation);
@@ -292,47 +346,65 @@ private:
 		candidates.push_back(Folder + "/" + base);
 		io::IFileSystem* files = Smgr->getFileSystem();
 		for (const std::string& candidate : candidates)
-			if (files->existFile(candidate.c_str()))
+			if (openable(files, candidate))
 				if (video::ITexture* texture = Smgr->getVideoDriver()->getTexture(candidate.c_str()))
 					return texture;
 		zeLog(EZELL_WARN, "CZeAssimpMeshLoader: texture '%s' of '%s' not found", path.c_str(), FileName.c_str());
 		return nullptr;
 	}
 
+	// The buffers of a triangle mesh, with its equal vertices joined: a buffer
+	// holds at most 65535 vertices (16-bit indices), a mesh with more is cut
+	// between triangles into several.
 	template <class VertexT>
-	void fill(scene::CMeshBuffer<VertexT>* buffer, const aiMesh* in, const aiMatrix4x4& transform,
-		const SMaterialOut& material)
+	void fill(scene::SMesh* mesh, const aiMesh* in, const aiMatrix4x4& transform, const SMaterialOut& material)
 	{
 		aiMatrix3x3 normals = aiMatrix3x3(transform);
 		if (normals.Determinant() != 0.0f)
 			normals = normals.Inverse().Transpose();
 		const unsigned uv = in->HasTextureCoords(material.UvChannel) ? material.UvChannel : 0;
-		buffer->Vertices.reallocate(in->mNumVertices);
-		for (unsigned v = 0; v < in->mNumVertices; ++v)
-		{
-			VertexT vertex;
-			vertex.Pos = point(transform * in->mVertices[v]);
-			if (in->HasNormals())
-				vertex.Normal = point(normals * in->mNormals[v]).normalize();
-			vertex.Color = in->HasVertexColors(0) ? colour(in->mColors[0][v]) : material.VertexColour;
-			// The file's V runs up the image, the library's down.
-			if (in->HasTextureCoords(uv))
-				vertex.TCoords.set(finite(in->mTextureCoords[uv][v].x), 1.0f - finite(in->mTextureCoords[uv][v].y));
-			setSecondCoords(vertex, in, v);
-			buffer->Vertices.push_back(vertex);
-		}
+		scene::CMeshBuffer<VertexT>* buffer = nullptr;
+		std::unordered_map<VertexT, u16, SVertexBytes<VertexT>, SVertexBytes<VertexT>> welded;
+		welded.reserve(std::min<size_t>(in->mNumVertices, MAX_BUFFER_VERTICES));
 		for (unsigned f = 0; f < in->mNumFaces; ++f)
 		{
 			const aiFace& face = in->mFaces[f];
 			if (face.mNumIndices != 3 || face.mIndices[0] >= in->mNumVertices || face.mIndices[1] >= in->mNumVertices ||
 				face.mIndices[2] >= in->mNumVertices)
 				continue;
-			buffer->Indices.push_back(static_cast<u16>(face.mIndices[0]));
-			buffer->Indices.push_back(static_cast<u16>(face.mIndices[2]));
-			buffer->Indices.push_back(static_cast<u16>(face.mIndices[1]));
+			if (!buffer || buffer->Vertices.size() + 3 > MAX_BUFFER_VERTICES)
+			{
+				finish(mesh, buffer, material);
+				buffer = new scene::CMeshBuffer<VertexT>();
+				welded.clear();
+			}
+			// Mirrored coordinates: the winding turns over.
+			for (unsigned corner : {0u, 2u, 1u})
+			{
+				const VertexT vertex = convert<VertexT>(in, face.mIndices[corner], transform, normals, uv, material);
+				const auto found = welded.emplace(vertex, static_cast<u16>(buffer->Vertices.size()));
+				if (found.second)
+					buffer->Vertices.push_back(vertex);
+				buffer->Indices.push_back(found.first->second);
+			}
 		}
-		buffer->Material = material.Material;
-		buffer->recalculateBoundingBox();
+		finish(mesh, buffer, material);
+	}
+
+	template <class VertexT>
+	VertexT convert(const aiMesh* in, unsigned v, const aiMatrix4x4& transform, const aiMatrix3x3& normals,
+		unsigned uv, const SMaterialOut& material) const
+	{
+		VertexT vertex;
+		vertex.Pos = point(transform * in->mVertices[v]);
+		if (in->HasNormals())
+			vertex.Normal = point(normals * in->mNormals[v]).normalize();
+		vertex.Color = in->HasVertexColors(0) ? colour(in->mColors[0][v]) : material.VertexColour;
+		// The file's V runs up the image, the library's down.
+		if (in->HasTextureCoords(uv))
+			vertex.TCoords.set(finite(in->mTextureCoords[uv][v].x), 1.0f - finite(in->mTextureCoords[uv][v].y));
+		setSecondCoords(vertex, in, v);
+		return vertex;
 	}
 
 	static void setSecondCoords(video::S3DVertex&, const aiMesh*, unsigned) {}
@@ -341,35 +413,29 @@ private:
 		vertex.TCoords2.set(finite(in->mTextureCoords[1][v].x), 1.0f - finite(in->mTextureCoords[1][v].y));
 	}
 
-	// One buffer per triangle mesh: two texture-coordinate sets when the mesh has them.
-	void addBuffer(scene::SMesh* mesh, const aiMesh* in, const aiMatrix4x4& transform)
+	// Adds a filled buffer to the mesh and lets it go.
+	static void finish(scene::SMesh* mesh, scene::IMeshBuffer* buffer, const SMaterialOut& material)
 	{
-		if (!in || !in->mNumVertices || !in->mNumFaces || !(in->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+		if (!buffer)
 			return;
-		if (in->mNumVertices > MAX_BUFFER_VERTICES)
-		{
-			zeLog(EZELL_ERROR, "CZeAssimpMeshLoader: a mesh of '%s' has %u points, more than %u: left out",
-				FileName.c_str(), in->mNumVertices, MAX_BUFFER_VERTICES);
-			return;
-		}
-		const SMaterialOut& material =
-			in->mMaterialIndex < Materials.size() ? Materials[in->mMaterialIndex] : DefaultMaterial;
-		scene::IMeshBuffer* buffer = nullptr;
-		if (in->HasTextureCoords(1))
-		{
-			scene::SMeshBufferLightMap* twoSets = new scene::SMeshBufferLightMap();
-			fill(twoSets, in, transform, material);
-			buffer = twoSets;
-		}
-		else
-		{
-			scene::SMeshBuffer* oneSet = new scene::SMeshBuffer();
-			fill(oneSet, in, transform, material);
-			buffer = oneSet;
-		}
+		buffer->getMaterial() = material.Material;
+		buffer->recalculateBoundingBox();
 		if (buffer->getIndexCount() > 0)
 			mesh->addMeshBuffer(buffer);
 		buffer->drop();
+	}
+
+	// The buffers of a triangle mesh: two texture-coordinate sets when the mesh has them.
+	void addBuffers(scene::SMesh* mesh, const aiMesh* in, const aiMatrix4x4& transform)
+	{
+		if (!in || !in->mNumVertices || !in->mNumFaces || !(in->mPrimitiveTypes & aiPrimitiveType_TRIANGLE))
+			return;
+		const SMaterialOut& material =
+			in->mMaterialIndex < Materials.size() ? Materials[in->mMaterialIndex] : DefaultMaterial;
+		if (in->HasTextureCoords(1))
+			fill<video::S3DVertex2TCoords>(mesh, in, transform, material);
+		else
+			fill<video::S3DVertex>(mesh, in, transform, material);
 	}
 
 	scene::ISceneManager* Smgr;
@@ -399,12 +465,28 @@ public:
 		if (!data)
 			return refuse(fileName, "cannot read the file");
 		const E_SOURCE source = core::hasFileExtension(fileName, "obj") ? ES_OBJ : ES_LWO;
-		if (source == ES_LWO)
+		if (source == ES_OBJ)
+		{
+			std::string refusal;
+			if (!zeCheckObj(data->data(), data->size(), &refusal))
+				return refuseFile(fileName, refusal.c_str());
+		}
+		else
 		{
 			std::string rewritten;
-			if (zeUpgradeLwo(reinterpret_cast<const unsigned char*>(data->data()), data->size(), &rewritten) ==
-				ELU_REWRITTEN)
+			std::string refusal;
+			switch (zeUpgradeLwo(reinterpret_cast<const unsigned char*>(data->data()), data->size(), &rewritten, &refusal))
+			{
+			case ELU_NOT_LWO:
+				return refuseFile(fileName, "not a LightWave object (LWOB or LWO2)");
+			case ELU_REFUSED:
+				return refuseFile(fileName, refusal.c_str());
+			case ELU_REWRITTEN:
 				data = std::make_shared<const std::string>(std::move(rewritten));
+				break;
+			case ELU_UNCHANGED:
+				break;
+			}
 		}
 		try
 		{
@@ -424,13 +506,11 @@ private:
 	scene::IAnimatedMesh* import(const io::path& fileName, E_SOURCE source, const Bytes& data)
 	{
 		Assimp::Importer importer;
-		importer.SetIOHandler(new CFileSystem(Smgr->getFileSystem(), fileName.c_str(), data));
+		importer.SetIOHandler(new CFileSystem(Smgr->getFileSystem(), fileName.c_str(), data, source == ES_OBJ));
 		importer.SetPropertyInteger(AI_CONFIG_PP_SBP_REMOVE, aiPrimitiveType_POINT | aiPrimitiveType_LINE);
-		importer.SetPropertyInteger(AI_CONFIG_PP_SLM_VERTEX_LIMIT, static_cast<int>(MAX_BUFFER_VERTICES));
 		const aiScene* scene = importer.ReadFile(fileName.c_str(),
 			aiProcess_ValidateDataStructure | aiProcess_Triangulate | aiProcess_SortByPType |
-				aiProcess_GenSmoothNormals | aiProcess_GenUVCoords | aiProcess_JoinIdenticalVertices |
-				aiProcess_SplitLargeMeshes);
+				aiProcess_GenSmoothNormals | aiProcess_GenUVCoords);
 		if (!scene)
 			return refuse(fileName, importer.GetErrorString());
 		scene::SMesh* mesh = CMeshBuilder(Smgr, fileName, source).build(scene);
@@ -445,6 +525,13 @@ private:
 	static scene::IAnimatedMesh* refuse(const io::path& fileName, const char* reason)
 	{
 		zeLog(EZELL_ERROR, "CZeAssimpMeshLoader: cannot load '%s': %s", fileName.c_str(), reason);
+		return nullptr;
+	}
+
+	// A file our checks keep from the import library (it would crash, hang or leak on it).
+	static scene::IAnimatedMesh* refuseFile(const io::path& fileName, const char* reason)
+	{
+		zeLog(EZELL_ERROR, "CZeAssimpMeshLoader: refused '%s': %s", fileName.c_str(), reason);
 		return nullptr;
 	}
 
