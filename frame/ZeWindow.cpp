@@ -120,6 +120,10 @@ private:
 bool copyKeptFrame(video::IImage* image)
 {
 	const CPackBufferScope bound;
+	GLint bytes = 0;
+	glGetBufferParameteriv(GL_PIXEL_PACK_BUFFER, GL_BUFFER_SIZE, &bytes);
+	if (static_cast<size_t>(bytes) < static_cast<size_t>(g_kept.width) * g_kept.height * 4)
+		return false;
 	const u8* pixels = static_cast<const u8*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
 	if (pixels)
 	{
@@ -199,21 +203,34 @@ void zeGrabFrameBeforePresent()
 	if (!g_kept.buffer)
 		glGenBuffers(1, &g_kept.buffer);
 	const CPackBufferScope bound;
+	while (glGetError() != GL_NO_ERROR)
+	{
+	}
 	if (width != g_kept.width || height != g_kept.height)
 	{
 		glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 4, nullptr, GL_STREAM_READ);
 		g_kept.width = width;
 		g_kept.height = height;
+		if (glGetError() != GL_NO_ERROR)
+		{
+			// No room for the frame: no shot until a size that fits.
+			g_kept.width = g_kept.height = 0;
+			g_kept.valid = false;
+			return;
+		}
 	}
 	// The window's own back buffer, whatever a renderer left bound for reading.
 	GLint readFramebuffer = 0;
 	glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
 	glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
 	glReadBuffer(GL_BACK);
+	GLint alignment = 4;
+	glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
 	glPixelStorei(GL_PACK_ALIGNMENT, 1);
 	glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+	glPixelStorei(GL_PACK_ALIGNMENT, alignment);
 	glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
-	g_kept.valid = true;
+	g_kept.valid = glGetError() == GL_NO_ERROR;
 }
 
 void zeResetFrameGrab()
