@@ -14,6 +14,9 @@ CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManage
 
 scene::IAnimatedMesh* CZeSceneManagerService::loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
 {
+	// The library would open a pipe or a device and wait on it.
+	if (!zeIsOpenableOnDisk(path.c_str()))
+		return nullptr;
 	scene::IMeshLoader* loader = nullptr;
 	if (zeEndsWithNoCase(path.c_str(), ".x"))
 		loader = ze::createXMeshLoader(sceneManager);

@@ -1,6 +1,7 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
+#include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
 
 #include <gtest/gtest.h>
@@ -445,6 +446,20 @@ TEST_F(ObjectViewerTest, AnUnreadableFileFailsWithItsNameAndAMissingOneFailsToo)
 		Viewer v(Folder, missing, true);
 		EXPECT_EQ(v.exitStatus(), 1) << v.log();
 		EXPECT_NE(v.log().find("Failed to load object " + missing), std::string::npos) << v.log();
+	}
+}
+
+// A pipe named as an object file is refused at once, as an unreadable file is.
+TEST_F(ObjectViewerTest, APipeNamedAsAnObjectFileIsRefused)
+{
+	for (const char* name : {"pipe.obj", "pipe.lwo"})
+	{
+		SCOPED_TRACE(name);
+		const std::string pipe = Folder + "/" + name;
+		ASSERT_TRUE(zetest::makeFifo(pipe));
+		Viewer v(Folder, pipe, true);
+		EXPECT_EQ(v.exitStatus(), 1) << v.log();
+		EXPECT_NE(v.log().find("Failed to load object " + pipe), std::string::npos) << v.log();
 	}
 }
 
