@@ -148,7 +148,6 @@ CZeRenderServices::CZeRenderServices(IrrlichtDevice* device, IZeManager* manager
 
 CZeRenderServices::~CZeRenderServices()
 {
-	ze::releaseMaterialExt(Quad.getMaterial());
 	if (CopyEffect)
 		CopyEffect->drop();
 }
