@@ -6,6 +6,7 @@
 #include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeIdTable.h"
+#include "libext/ZeMaterialExt.h"
 
 namespace
 {
@@ -20,6 +21,8 @@ void deleteAll(EZE_ID_TABLE kind, void (*remove)(int id))
 
 void zeDeleteAllApiItems()
 {
+	// One collection of material side records once everything has gone.
+	ze::CMaterialExtSweepBatch batch;
 	// Objects first: deleting a cube map takes it off the objects that remain.
 	deleteAll(EZEIT_OBJECT, zeDeleteObject);
 	deleteAll(EZEIT_LIGHT, zeDeleteLight);

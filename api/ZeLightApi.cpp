@@ -7,6 +7,7 @@
 #include "frame/ZeContext.h"
 #include "frame/ZeIdTable.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeMaterialExt.h"
 #include "render/IZeLightSceneNodeExt.h"
 
 #include <irrlicht.h>
@@ -145,6 +146,7 @@ void zeDeleteLight(int id)
 	item->node->remove();
 	free(item);
 	zeIdTableRemove(zeGetIdTable(EZEIT_LIGHT), id);
+	ze::sweepMaterialExts();
 }
 
 void zeSetDirectionalLight(int id, float x, float y, float z)

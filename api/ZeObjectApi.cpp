@@ -11,6 +11,7 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeMaterialExt.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurface.h"
 #include "scene/IZeMorphMesh.h"
@@ -242,6 +243,7 @@ void zeDeleteObject(int id)
 	if (item->node)
 		item->node->remove();
 	removeItem(id, item);
+	ze::sweepMaterialExts();
 }
 
 // ---- Queries ----------------------------------------------------------------
@@ -564,4 +566,5 @@ void zeDeleteRenderer(int id)
 		item->renderer->drop();
 	std::free(item);
 	zeIdTableRemove(table, id);
+	ze::sweepMaterialExts();
 }

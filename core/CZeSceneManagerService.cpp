@@ -8,7 +8,9 @@
 using namespace irr;
 
 
-CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager) : SceneManager(sceneManager)
+CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager)
+	: SceneManager(sceneManager),
+	  Holding([](void* scenes) { ze::markSceneMaterialExts(static_cast<scene::ISceneManager*>(scenes)); }, sceneManager)
 {
 }
 

@@ -1,5 +1,8 @@
-// A full-screen quad: two triangles in clip space with a material of its own.
+// A full-screen quad: two triangles in clip space with a material of its own,
+// reported to the collection of material side records while it lives.
 #pragma once
+
+#include "libext/ZeMaterialExt.h"
 
 #include <irrlicht.h>
 
@@ -15,4 +18,5 @@ private:
 	irr::video::S3DVertex Vertices[4];
 	irr::u16 Indices[6];
 	irr::video::SMaterial Material;
+	ze::CMaterialExtHolder Holding{Material};
 };

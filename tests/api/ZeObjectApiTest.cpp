@@ -1,6 +1,8 @@
 // The object API on the NULL driver, with objects from .obj files written here.
 #include "api/SZeApiItems.h"
+#include "api/ZeApiItems.h"
 #include "api/ZeCubeMapApi.h"
+#include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "scene/CZeSceneManagerServiceScene.h"
 #include "scene/IZeMorphMesh.h"
@@ -15,6 +17,7 @@
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeTestFifo.h"
+#include "libext/ZeMaterialExt.h"
 #include "libext/ZeObjectFileWriter.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurface.h"
@@ -185,6 +188,40 @@ TEST_F(ObjectApiTest, DeleteRemovesTheNodeAndIsSilentTheSecondTime)
 	zeDeleteObject(-1);
 	EXPECT_EQ(zeGetError(nullptr), nullptr);
 	EXPECT_EQ(zeLoadObject(Box.c_str(), 6), 0);
+}
+
+TEST_F(ObjectApiTest, DeletionsCollectTheSideRecordsNoHeldMaterialReads)
+{
+	video::ITexture* texture = zeGetContext()->driver->addTexture(core::dimension2du(2, 2), "side");
+	ze::sweepMaterialExts();
+	const u32 records = ze::getMaterialExtCount();
+	const s32 refs = texture->getReferenceCount();
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	ASSERT_EQ(zeCloneObject(2, 1), 0);
+	for (int id : {1, 2})
+		ze::setMaterialTexture(zeGetObjectNode(id)->getMaterial(1), 6, texture);
+	IZeRenderer* renderer = zeGetManager()->getRendererManager()->createRendererSimple(zeGetContext()->device, nullptr);
+	ASSERT_EQ(zeAddRenderer(4, renderer), 0);
+	renderer->drop();
+	ASSERT_EQ(zeMakeLight(3), 0);
+
+	// Each deletion frees the record of a material nobody holds; the object
+	// that remains keeps its own.
+	const std::vector<std::function<void()>> deletions = {
+		[] { zeDeleteObject(1); }, [] { zeDeleteLight(3); }, [] { zeDeleteRenderer(4); }};
+	for (const std::function<void()>& deletion : deletions)
+	{
+		video::SMaterial loose;
+		ze::setMaterialVertexTexture(loose, 0, texture);
+		deletion();
+		EXPECT_EQ(ze::getMaterialExt(loose), nullptr);
+		EXPECT_EQ(ze::getMaterialTexture(zeGetObjectNode(2)->getMaterial(1), 6), texture);
+	}
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 5), 0);
+	ze::setMaterialTexture(zeGetObjectNode(5)->getMaterial(0), 7, texture);
+	zeDeleteAllApiItems();
+	EXPECT_EQ(ze::getMaterialExtCount(), records);
+	EXPECT_EQ(texture->getReferenceCount(), refs);
 }
 
 TEST_F(ObjectApiTest, CloneAndInstanceMakeNewNodesSharingTheMesh)
