@@ -216,7 +216,7 @@ void zeUpdateObjectFromSurfaces(int objectId)
 {
 	IZeSceneNodeExt* ext = findExt(objectId);
 	if (ext && !ext->updateFromSurfaces())
-		zeSetError(-1, "Object ID %d failed to update from its surfaces", objectId);
+		zeLog(EZELL_ERROR, "Object ID %d: the mesh with tangents its surfaces need could not be made", objectId);
 }
 
 void zeUpdateObjectSurfaces(int objectId, int count, const SZeSurfaceDesc* records, int compile)

@@ -36,8 +36,8 @@ void zeSetObjectSurfaceEffect(int objectId, int surface, int effectId);
 // The technique the surface's effect draws with.
 void zeSetObjectSurfaceEffectTechnique(int objectId, int surface, int technique);
 // Gives the mesh tangents when a surface needs them and applies every
-// material again from its surface and effect; "Object ID %d failed to update
-// from its surfaces" (-1) when the tangent copy cannot be made.
+// material again from its surface and effect (a tangent copy that cannot be
+// made is logged).
 void zeUpdateObjectFromSurfaces(int objectId);
 // Applies `count` surface records to materials 0 to count - 1: channel
 // values, and with `compile` textures, sRGB flags and a new effect compiled

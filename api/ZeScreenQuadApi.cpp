@@ -77,6 +77,11 @@ int hookImage(video::ITexture* texture, int x1, int y1, int x2, int y2, u32 colo
 }
 } // namespace
 
+FxDrawScreenQuad::~FxDrawScreenQuad()
+{
+	ze::releaseMaterialExt(getMaterial());
+}
+
 int zeDrawBoxWithEffect(const core::rect<s32>& rect, int effectId, u32 colour)
 {
 	return drawWithEffect(rect, effectId, colour, nullptr, false);

@@ -14,6 +14,10 @@ class FxDrawScreenQuad : public CZeScreenQuad
 {
 public:
 	FxDrawScreenQuad() : CZeScreenQuad(irr::video::SColor(0), 1.0f) {}
+	// Releases the material's side record.
+	~FxDrawScreenQuad();
+	FxDrawScreenQuad(const FxDrawScreenQuad&) = delete;
+	FxDrawScreenQuad& operator=(const FxDrawScreenQuad&) = delete;
 };
 
 // Draws the whole quad through technique 0, pass 0 of the effect of an ID,

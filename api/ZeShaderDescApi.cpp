@@ -163,11 +163,10 @@ int zeSetShaderParams(IZeEffect* effect, const SZeShaderDesc* desc)
 			failed = 1;
 			continue;
 		}
+		// A value the effect refuses (more components than the parameter has) is
+		// left out as the description's other mismatches are, with a warning.
 		if (!set)
-		{
-			zeSetError(-1, "%s: failed to set shader param '%s'", fileOf(desc), nameOf(param));
-			failed = 1;
-		}
+			zeLog(EZELL_WARN, "%s: effect refused the value of shader param '%s'", fileOf(desc), nameOf(param));
 	}
 	return failed;
 }
@@ -194,20 +193,19 @@ int zeSetShaderTextures(IZeEffect* effect, const SZeShaderDesc* desc)
 			{
 				zeSetError(-1, "%s: failed to find texture '%s' of shader param %s", fileOf(desc), text, nameOf(param));
 				failed = 1;
-				continue;
 			}
 		}
 		else if (*text)
 		{
-			const std::string file = zeFindDataFile(text);
-			texture = zeLoadSamplerTexture(effect, sampler, file.c_str());
+			const char* found = zeFindDataFile(text);
+			texture = zeLoadSamplerTexture(effect, sampler, found ? found : text);
 			if (!texture)
 			{
 				zeSetError(-1, "%s: failed to load texture '%s' of shader param %s", fileOf(desc), text, nameOf(param));
 				failed = 1;
-				continue;
 			}
 		}
+		// A texture that is not found leaves the sampler without one.
 		if (!effect->setSamplerTexture(sampler, texture, param.colorSpace == 1))
 		{
 			zeSetError(-1, "%s: failed to set texture '%s' of shader param %s", fileOf(desc), text, nameOf(param));

@@ -29,6 +29,9 @@ struct SZeMacroList
 {
 	// Room for `pairs` pairs, terminator included (at least 1); all null.
 	explicit SZeMacroList(irr::u32 pairs = ZE_SHADER_MACRO_PAIRS);
+	// The pairs point into the list's own texts: a copy would share them.
+	SZeMacroList(const SZeMacroList&) = delete;
+	SZeMacroList& operator=(const SZeMacroList&) = delete;
 
 	// The pairs, for the effect service or to be filled in place.
 	SZeMacro* data() { return Pairs.data(); }
@@ -58,17 +61,17 @@ irr::u32 zeParseShaderMacros(SZeMacroList& list, const char* text);
 // Sets the description's parameters on the effect (technique 0 by name):
 // three floats, a float or an integer; textures are left to
 // zeSetShaderTextures. Every parameter is tried; each failure reports (-1)
-// "%s: no effect param with name '%s'", "%s: shader param '%s' unknown type
-// %d" or "%s: failed to set shader param '%s'" with the description's file.
-// 1 when any failed, else 0.
+// "%s: no effect param with name '%s'" or "%s: shader param '%s' unknown type
+// %d" with the description's file (a value the effect refuses is only
+// warned about). 1 when any failed, else 0.
 int zeSetShaderParams(IZeEffect* effect, const SZeShaderDesc* desc);
 // Sets the description's textures on the samplers it names that the effect
 // has: none for an empty value, a texture found by name, or a file found
 // through the data directories and loaded for the sampler's kind; each with
 // the parameter's sRGB flag. Every parameter is tried; failures report (-1)
-// "%s: failed to find texture '%s' of shader param %s", "%s: failed to load
-// texture '%s' of shader param %s" or "%s: failed to set texture '%s' of
-// shader param %s" and leave that sampler as it was. 1 when any failed.
+// "%s: failed to find texture '%s' of shader param %s" or "%s: failed to load
+// texture '%s' of shader param %s" (the sampler then gets no texture) and
+// "%s: failed to set texture '%s' of shader param %s". 1 when any failed.
 int zeSetShaderTextures(IZeEffect* effect, const SZeShaderDesc* desc);
 
 // Applies a description's textures (when withTextures) and then its

@@ -8,6 +8,7 @@
 #include "api/ZeObjectSurfaceApi.h"
 #include "api/ZeScreenQuadApi.h"
 #include "core/IZeCubeMap.h"
+#include "core/IZeRenderer.h"
 #include "frame/ZeDraw2D.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurfaceLightwave.h"
@@ -190,7 +191,22 @@ TEST_F(EngineApiGL, RenderingACubeMapByIdCapturesTheSceneUntilUpdated)
 	EXPECT_EQ(zeCubeMapIsRendered(4), 0);
 	EXPECT_EQ(takeError(), "");
 
+	// A renderer that draws nothing captures nothing.
+	struct Idle : IZeRenderer
+	{
+		bool render(video::ITexture*) override { return false; }
+	};
+	Idle* idle = new Idle();
+	zeSetCurrentRenderer(idle);
 	int code = 0;
+	EXPECT_EQ(zeRenderCubeMap(4, 0, 0, 0), -1);
+	EXPECT_EQ(takeError(&code), "Failed to render cube map");
+	EXPECT_EQ(code, -1);
+	EXPECT_EQ(zeCubeMapIsRendered(4), 0);
+	zeEndFrame();
+	zeSetCurrentRenderer(nullptr);
+	idle->drop();
+
 	EXPECT_EQ(zeRenderCubeMap(7, 0, 0, 0), -1);
 	EXPECT_EQ(takeError(&code), "CubeMap ID 7 does not exist. id 7 does not exist");
 	EXPECT_EQ(code, 1);

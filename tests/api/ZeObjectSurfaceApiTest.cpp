@@ -5,6 +5,7 @@
 #include "api/SZeApiItems.h"
 #include "api/ZeEffectApi.h"
 #include "api/ZeObjectSurfaceApi.h"
+#include "core/IZeCubeMap.h"
 #include "core/IZeRenderer.h"
 #include "render/CZeSurfaceLightwave.h"
 #include "frame/ZeIdTable.h"
@@ -127,8 +128,11 @@ TEST_F(SurfaceApiTest, ChannelSettersWriteTheSurfaceAndReportBadObjectsSurfacesA
 	EXPECT_FLOAT_EQ(surface(0)->getParam(EZELW_BASE_COLOR).Value[2], 0.3f);
 	const std::string image = writeImage("colour.png");
 	zeSetObjectSurfaceParamTex(1, 0, EZELW_BASE_COLOR, image.c_str());
+	zeSetObjectSurfaceParamTex(1, 1, EZELW_REFLECTION_IMAGE, image.c_str());
 	EXPECT_EQ(takeError(), "");
 	EXPECT_NE(surface(0)->getParamTexture(EZELW_BASE_COLOR), nullptr);
+	EXPECT_EQ(surface(1)->getParamTexture(EZELW_REFLECTION_IMAGE), surface(0)->getParamTexture(EZELW_BASE_COLOR))
+		<< "a reflection image that is no cube image is the same 2D texture";
 
 	addBareObject(2);
 
@@ -155,6 +159,8 @@ TEST_F(SurfaceApiTest, ChannelSettersWriteTheSurfaceAndReportBadObjectsSurfacesA
 		{[] { zeSetObjectSurfaceEffectTechnique(9, 0, 1); }, "Object ID 9 does not exist", 1},
 		{[] { zeUpdateObjectFromSurfaces(2); }, "Object ID 2 unexpected format (no node extension)", 1},
 		{[] { zeUpdateObjectSurfaces(9, 0, nullptr, 1); }, "Object ID 9 does not exist", 1},
+		{[] { zeUpdateObjectSurfaces(2, 0, nullptr, 1); }, "Object ID 2 unexpected format (no node extension)", 1},
+		{[] { zeSetObjectSurfaceEffectTechnique(2, 0, 1); }, "Object ID 2 unexpected format (no node extension)", 1},
 	};
 	for (const auto& f : failures)
 	{
@@ -284,6 +290,46 @@ TEST_F(SurfaceApiTest, RecompilingAppliesRecordsUntilAMaterialIsMissing)
 	EXPECT_EQ(Ext->getMaterialEffect(1), own);
 }
 
+// A cube map that only stands on a node extension.
+class StandingCubeMap : public IZeCubeMap
+{
+public:
+	bool create(u32, ze::ECOLOR_FORMAT, bool) override { return false; }
+	bool render(IZeRenderer*, const core::vector3df&) override { return false; }
+	void clear() override {}
+	video::ITexture* getTexture() const override { return nullptr; }
+	bool isRendered() const override { return false; }
+	const core::vector3df& getPosition() const override { return Position; }
+	video::ITexture* getCubeTexture() const override { return nullptr; }
+	video::ITexture* getLatLongTexture() const override { return nullptr; }
+	core::vector3df Position;
+};
+
+TEST_F(SurfaceApiTest, ANodeCubeMapWithoutAReflectionImageCompilesAsTheReflection)
+{
+	StandingCubeMap* map = new StandingCubeMap();
+	Ext->setCubeMap(map);
+	map->drop();
+	ASSERT_NE(Ext->getCubeMapTexture(), nullptr);
+	SZeSurfaceDesc records[2] = {record(), record()};
+	for (SZeSurfaceDesc& r : records)
+	{
+		r.channels[EZELW_REFLECTION_OPTIONS].kind = EZSVK_INT;
+		r.channels[EZELW_REFLECTION_OPTIONS].intValue = 2;
+	}
+	const std::string image = writeImage("sky.png");
+	records[1].channels[EZELW_REFLECTION_IMAGE].imgFilename = image.c_str();
+	const size_t calls = Fx->Calls.size();
+	zeUpdateObjectSurfaces(1, 2, records, 1);
+	EXPECT_EQ(takeError(), "");
+	ASSERT_EQ(Fx->Calls.size() - calls, 2u);
+	EXPECT_EQ(Fx->Calls[calls].Macros,
+		(Pairs{{"USE_TEX_REFLECIMG", "<none>"}, {"USE_NODECUBEMAP", "<none>"}, {"USE_OUTDEPTH", "<none>"}}));
+	EXPECT_EQ(surface(0)->getParamTexture(EZELW_REFLECTION_IMAGE), Ext->getCubeMapTexture());
+	EXPECT_EQ(Fx->Calls[calls + 1].Macros, (Pairs{{"USE_TEX_REFLECIMG", "<none>"}, {"USE_OUTDEPTH", "<none>"}}))
+		<< "a reflection image of its own is no node cube map";
+}
+
 TEST_F(SurfaceApiTest, RecompileFailuresReportPerSurfaceAndGoOn)
 {
 	std::filesystem::create_directories(Tmp + "/shaders");
@@ -297,11 +343,14 @@ TEST_F(SurfaceApiTest, RecompileFailuresReportPerSurfaceAndGoOn)
 	records[1].effect = describe("Broken.hlsl", {flt("Gain", 1)});
 	surface(0)->setParamTexture(EZELW_BASE_COLOR, zeGetContext()->driver->getTexture(writeImage("old.png").c_str()));
 	Fx->Failing = {"Broken"};
-	zeUpdateObjectSurfaces(1, 2, records, 1);
-	EXPECT_EQ(logLinesWith("Object ID 1, Surf 0, Param 0: texture 'nowhere.png' not found"), 1);
+	int code = 0;
+	zeUpdateObjectSurfaces(1, 1, records, 1);
+	EXPECT_EQ(takeError(&code), "Object ID 1, Surf 0, Param 0: texture 'nowhere.png' not found");
+	EXPECT_EQ(code, 3);
 	EXPECT_EQ(surface(0)->getParamTexture(EZELW_BASE_COLOR), nullptr) << "a missing texture leaves the channel empty";
 	EXPECT_EQ(surface(0)->getParam(EZELW_BASE_COLOR).SRGB, 1);
-	int code = 0;
+	g_boxes.clear();
+	zeUpdateObjectSurfaces(1, 2, records, 1);
 	EXPECT_EQ(takeError(&code), "Object ID 1, Surf 1 : Failed to compile effect Broken.hlsl");
 	EXPECT_EQ(code, 3);
 	EXPECT_EQ(g_boxes, (std::vector<std::string>{"Object ID 1, Surf 0, Param 0: texture 'nowhere.png' not found",
@@ -322,7 +371,12 @@ TEST_F(SurfaceApiTest, RecompileFailuresReportPerSurfaceAndGoOn)
 	EXPECT_EQ(code, 3);
 
 	// The record's shader on the material's new effect: textures with compile only.
+	records[1].effect = describe("given.fx", {tex("Map", "gone.png")});
+	zeUpdateObjectSurfaces(1, 2, records, 1);
+	EXPECT_EQ(takeError(&code), "Object ID 1 Surface 1: failed to set textures of shader 'given.fx'");
+	EXPECT_EQ(code, 3);
 	records[1].effect = describe("given.fx", {flt("Missing", 1), tex("Map", "gone.png")});
+	g_log.clear();
 	zeUpdateObjectSurfaces(1, 2, records, 1);
 	EXPECT_EQ(logLinesWith("Object ID 1 Surface 1: failed to set textures of shader 'given.fx'"), 1);
 	EXPECT_EQ(takeError(&code), "Object ID 1 Surface 1: failed to set parameters of shader 'given.fx'");
