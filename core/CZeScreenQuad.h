@@ -9,7 +9,8 @@
 class CZeScreenQuad
 {
 public:
-	CZeScreenQuad();
+	// Vertices in one colour with normals along z (-1: towards the viewer).
+	explicit CZeScreenQuad(irr::video::SColor colour = irr::video::SColor(255, 255, 255, 255), irr::f32 normalZ = -1.0f);
 	// Draws the quad with identity world, view and projection and its material.
 	void render(irr::video::IVideoDriver* driver);
 	irr::video::SMaterial& getMaterial() { return Material; }

@@ -485,7 +485,7 @@ void drawList(const SDrawList& list, video::IVideoDriver* driver)
 			break;
 		case EDK_RECTANGLE_EFFECT:
 			if (hooks.drawBoxWithEffect)
-				hooks.drawBoxWithEffect(c.x1, c.y1, c.x2, c.y2, c.effectId);
+				hooks.drawBoxWithEffect(c.x1, c.y1, c.x2, c.y2, c.effectId, c.colour);
 			else
 				++skippedBoxes;
 			break;
