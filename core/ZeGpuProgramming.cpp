@@ -276,12 +276,12 @@ public:
 
 	void setSamplerUnit(u32 constantIndex, u32 unit) override
 	{
-		if (constantIndex >= Constants.size() || Constants[constantIndex].Type < EZECT_SAMPLER_2D
-			|| Constants[constantIndex].RegisterIndex == unit)
-			return;
-		Constants[constantIndex].RegisterIndex = unit;
 		for (SSampler& s : Samplers)
-			s.Dirty = s.Dirty || s.Constant == constantIndex;
+			if (s.Constant == constantIndex && s.Unit != unit)
+			{
+				s.Unit = unit;
+				s.Dirty = true;
+			}
 	}
 
 	void setSamplerSRGB(u32 constantIndex, bool srgb) override
@@ -314,7 +314,7 @@ public:
 		{
 			if (s.Dirty)
 				for (size_t i = 0; i < s.Units.size(); ++i)
-					glUniform1i(s.Units[i], static_cast<GLint>(Constants[s.Constant].RegisterIndex + i));
+					glUniform1i(s.Units[i], static_cast<GLint>(s.Unit + i));
 			if (s.SrgbDirty)
 				for (GLint flag : s.Flags)
 					glUniform1f(flag, s.Srgb ? 1.f : 0.f);
@@ -344,10 +344,8 @@ public:
 	// before keep their values.
 	void adopt(SBuilt& built)
 	{
-		irr::core::array<SZeShaderConstant> previous = Constants;
-		std::vector<std::pair<u32, bool>> previousSrgb;  // by index in `previous`
-		for (const SSampler& s : Samplers)
-			previousSrgb.emplace_back(s.Constant, s.Srgb);
+		const irr::core::array<SZeShaderConstant> previous = Constants;
+		const std::vector<SSampler> previousSamplers = Samplers;
 		if (Program)
 		{
 			deleteProgram(Program);
@@ -390,13 +388,16 @@ public:
 				{
 					SSampler sampler;
 					sampler.Constant = Constants.size();
-					for (u32 i = 0; i < previous.size(); ++i)
-						if (previous[i].Stage == k.Stage && previous[i].Name == k.Name && previous[i].Type == k.Type)
+					sampler.Unit = k.RegisterIndex;
+					for (const SSampler& before : previousSamplers)
+					{
+						const SZeShaderConstant& p = previous[before.Constant];
+						if (p.Stage == k.Stage && p.Name == k.Name && p.Type == k.Type)
 						{
-							k.RegisterIndex = previous[i].RegisterIndex;
-							for (const auto& flag : previousSrgb)
-								sampler.Srgb = flag.first == i ? flag.second : sampler.Srgb;
+							sampler.Unit = before.Unit;
+							sampler.Srgb = before.Srgb;
 						}
+					}
 					locateSampler(c, sampler);
 					if (!sampler.Units.empty())
 						Samplers.push_back(sampler);
@@ -439,11 +440,14 @@ private:
 		u32 DirtyFirst = ~0u;
 		u32 DirtyEnd = 0;
 	};
-	// A sampler constant: per element the location of its unit and of its
-	// sRGB flag (none when the stage's samplers do not decode).
+	// A sampler constant: the texture unit it reads (its elements the units
+	// after), and per element the location of its unit and of its sRGB flag
+	// (none when the stage's samplers do not decode). The unit is the
+	// holders' to set; the constant table keeps the register.
 	struct SSampler
 	{
 		u32 Constant = 0;
+		u32 Unit = 0;
 		std::vector<GLint> Units;
 		std::vector<GLint> Flags;
 		bool Dirty = true;
