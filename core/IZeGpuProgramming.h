@@ -107,7 +107,10 @@ public:
 	// Translates (or reads from the cache) and links the two entry points of an
 	// HLSL file with a macro list (null: none). A new reference, or null with
 	// "ZeGPU: Failed to Compile %s shader %s" (stage "vertex"/"pixel", file)
-	// and the compiler's messages in the log and in getLastError(). While a
+	// and the compiler's messages in the log and in getLastError(); so too, before
+	// GL sees it, a stage whose constants take registers past
+	// getMaxConstantRegisters(), or whose samplers (array elements included)
+	// read units past the driver's texture units for the stage. While a
 	// program lives, the same request (the file as resolved, both entry points,
 	// the same macros in the same order) gives it again with one more reference;
 	// updateShaders rebuilds it in place when its files change.

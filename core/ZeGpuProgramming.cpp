@@ -20,6 +20,7 @@
 
 using irr::s32;
 using irr::u32;
+using irr::u64;
 using irr::f32;
 
 namespace
@@ -607,6 +608,63 @@ private:
 		fail(std::string("ZeGPU: Failed to Compile ") + stageName(stage) + " shader " + file, messages);
 	}
 
+	// The texture units a stage's samplers may read: from its first unit up to
+	// the driver's units for the stage, within its units for all stages.
+	static u32 unitEnd(EZE_SHADER_STAGE stage)
+	{
+		GLint units = 0, combined = 0;
+		glGetIntegerv(stage == EZESS_VERTEX ? GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS : GL_MAX_TEXTURE_IMAGE_UNITS, &units);
+		glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &combined);
+		const u32 first = stage == EZESS_VERTEX ? ze::VERTEX_SAMPLER_FIRST_UNIT : 0;
+		return std::min(first + static_cast<u32>(std::max(units, 0)), static_cast<u32>(std::max(combined, 0)));
+	}
+
+	// Whether the translated stages keep to the driver's constant registers
+	// and texture units (arrays of any size translate, and GL drops what a
+	// stage does not read, so its compiler alone does not refuse them). A
+	// constant the stages read is named before registers no stage reads.
+	bool withinLimits(const CZeShaderProgram& program, const ze::SStageCode (&stages)[EZESS_COUNT])
+	{
+		const u32 registers = getMaxConstantRegisters();
+		auto range = [](char kind, u64 from, u64 count) {
+			return " (" + (kind + std::to_string(from)) + " to " + kind + std::to_string(from + count - 1) + ")";
+		};
+		std::string message;
+		u32 failing = 0;
+		for (u32 stage = 0; stage < EZESS_COUNT && message.empty(); ++stage)
+		{
+			const u32 first = stage == EZESS_VERTEX ? ze::VERTEX_SAMPLER_FIRST_UNIT : 0;
+			const u32 end = unitEnd(static_cast<EZE_SHADER_STAGE>(stage));
+			for (const ze::SStageConstant& c : stages[stage].Constants)
+			{
+				const u32 count = std::max(c.RegisterCount, 1u);
+				const u64 past = static_cast<u64>(c.RegisterIndex) + count;
+				if (c.Type >= EZECT_SAMPLER_2D && past > end)
+					message = "'" + c.Name + "' reads texture units past the " + stageName(static_cast<EZE_SHADER_STAGE>(stage))
+						+ " stage's " + std::to_string(end > first ? end - first : 0) + range('s', c.RegisterIndex - first, count);
+				else if (c.Type < EZECT_SAMPLER_2D && past > registers)
+					message = "'" + c.Name + "' takes constant registers past the stage's " + std::to_string(registers)
+						+ range('c', c.RegisterIndex, count);
+				if (!message.empty())
+				{
+					failing = stage;
+					break;
+				}
+			}
+		}
+		for (u32 stage = 0; stage < EZESS_COUNT && message.empty(); ++stage)
+			if (stages[stage].RegisterCount > registers)
+			{
+				message = "the constants take registers past the stage's " + std::to_string(registers)
+					+ range('c', 0, stages[stage].RegisterCount);
+				failing = stage;
+			}
+		if (message.empty())
+			return true;
+		failStage(static_cast<EZE_SHADER_STAGE>(failing), program.getFileName(), message);
+		return false;
+	}
+
 	// A stage from the cache, else translated (and cached).
 	bool loadStage(const CZeShaderProgram& program, EZE_SHADER_STAGE stage, ze::SStageCode& code)
 	{
@@ -675,6 +733,8 @@ private:
 		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
 			if (!loadStage(program, static_cast<EZE_SHADER_STAGE>(stage), built.Stages[stage]))
 				return false;
+		if (!withinLimits(program, built.Stages))
+			return false;
 		const std::string texts[EZESS_COUNT] = { decodingSamplers(built.Stages[EZESS_VERTEX].Glsl, EZESS_VERTEX),
 			decodingSamplers(ze::matchPixelInputs(built.Stages[EZESS_VERTEX], built.Stages[EZESS_PIXEL]), EZESS_PIXEL) };
 		GLuint shaders[EZESS_COUNT] = {};

@@ -271,6 +271,13 @@ TEST_F(EffectGL, CreationErrorsNameFileLineAndPass)
 	EXPECT_EQ(Manager->createEffect(file.c_str(), -1, nullptr, nullptr), nullptr);
 	EXPECT_EQ(std::string(Manager->getLastError()),
 		file + ":1: 'Color' is declared a CUBE sampler but the shader reads a number");
+	// Arrays the shader declares keep to the driver's units, as declared parameters do.
+	std::ofstream(file) << technique("main", "vsPass", "psMany") << SHADERS
+						<< "sampler2D Many[100000000];\nfloat4 psMany(float2 uv : TEXCOORD0) : COLOR { return tex2D(Many[1], uv); }\n";
+	EXPECT_EQ(Manager->createEffect(file.c_str(), -1, nullptr, nullptr), nullptr);
+	const std::string many = Manager->getLastError();
+	EXPECT_EQ(many.rfind(file + ":2: pass 'p0' of technique 'main': ZeGPU: Failed to Compile pixel shader ", 0), 0u) << many;
+	EXPECT_NE(many.find("'Many' reads texture units past the pixel stage's "), std::string::npos) << many;
 	EXPECT_EQ(Manager->createEffect((Dir + "/scene.dae").c_str(), -1, nullptr, nullptr), nullptr);
 	EXPECT_NE(std::string(Manager->getLastError()).find("COLLADA FX documents are not supported"), std::string::npos);
 	EXPECT_TRUE(load(technique("main", "vsPass", "psColor")));
