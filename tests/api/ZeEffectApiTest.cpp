@@ -143,7 +143,7 @@ TEST_F(EffectApiTest, ConstantsAndTexturesAreSetByNameWithTheirMessages)
 	zeSetEffectConstantFloat(1, "Gain", 2.5f);
 	zeSetEffectConstantInteger(1, "Count", 7);
 	zeSetEffectConstantBoolean(1, "Flag", 3);
-	const float weights[4] = {1, 2, 3, 4};
+	const float weights[5] = {1, 2, 3, 4, 5};
 	zeSetEffectConstantFloatN(1, "Weights", weights, 4);
 	EXPECT_EQ(takeError(), "");
 	EXPECT_EQ(fx->Values["Gain"], std::vector<f32>{2.5f});

@@ -84,7 +84,8 @@ public:
 	bool setFloat(const SZeFxParameter* p, f32 value) override { return store(p, {value}); }
 	bool setFloatArray(const SZeFxParameter* p, const f32* values, u32 count) override
 	{
-		return store(p, std::vector<f32>(values, values + count));
+		// The count is checked first: the values are only read within it.
+		return owns(p) && count <= p->getComponentCount() && store(p, std::vector<f32>(values, values + count));
 	}
 	bool setMatrix(const SZeFxParameter* p, const core::matrix4& m) override
 	{
