@@ -279,6 +279,9 @@ video::ITexture* CZeEffect::loadDefaultTexture(const SZeFxParameter& param) cons
 		return kindFits(texture, param.SamplerKind) ? texture : (texture->drop(), nullptr);
 	}
 	const char* path = zeFindDataFile(param.Texture.c_str());
+	// A pipe or a device named as a texture would keep the reader waiting.
+	if (!zeIsOpenableOnDisk(path))
+		return nullptr;
 	if (param.SamplerKind == EZESK_2D)
 	{
 		texture = driver->getTexture(path);

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "frame/ZeTestDisplay.h"
+#include "frame/ZeTestFifo.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -161,6 +162,22 @@ protected:
 	std::string Dir;
 };
 } // namespace
+
+// A default texture that names a pipe is refused without waiting for a writer.
+TEST_F(EffectGL, DefaultTexturesThatAreNotFilesAreNotOpened)
+{
+	const std::string pipe = Dir + "/pipe.dds";
+	ASSERT_TRUE(zetest::makeFifo(pipe));
+	IZeEffect* e = nullptr;
+	EXPECT_TRUE(zetest::returnsPromptly(pipe, [&] {
+		e = load("//ZELV_PP: sampler 2D Flat layer=none texture=" + pipe + "\n//ZELV_PP: sampler CUBE Sky layer=none texture=" +
+			pipe + "\n//ZELV_PP: sampler 3D Fog layer=none texture=" + pipe + "\n" +
+			technique("main", "vsPass", "psColor"));
+	}));
+	ASSERT_TRUE(e);
+	for (const char* name : {"Flat", "Sky", "Fog"})
+		EXPECT_EQ(e->getSamplerTexture(e->getParameterByName(name)), nullptr) << name;
+}
 
 TEST_F(EffectGL, ParametersByNameColourAndUnknownNamesAreIgnoredOrRefused)
 {
