@@ -3,7 +3,7 @@
 // shader descriptions made in place.
 #pragma once
 
-#include "ZeFakeEffect.h"
+#include "effects/ZeFakeEffect.h"
 
 #include "api/ZeEffectApi.h"
 #include "api/ZeObjectApi.h"

@@ -1,7 +1,7 @@
-// A recording effect service for the engine API's tests on the NULL driver:
-// effects with the parameters a test declares, which record the values and
-// textures set on them, and a manager that records every creation (file,
-// base material type, macros) and fails the files a test names.
+// A recording effect service for tests on the NULL driver: effects with the
+// parameters and technique annotations a test declares, which record the
+// values and textures set on them, and a manager that records every creation
+// (file, base material type, macros) and fails the files a test names.
 #pragma once
 
 #include "core/IZeManager.h"
@@ -44,7 +44,11 @@ public:
 		return technique < 2 && pass == 0 ? &Pass : nullptr;
 	}
 	IZeShaderProgram* getProgram(u32, u32) const override { return nullptr; }
-	const SZeFxAnnotation* getTechniqueAnnotation(u32, const char*) const override { return nullptr; }
+	const SZeFxAnnotation* getTechniqueAnnotation(u32 technique, const char* name) const override
+	{
+		const auto it = name && technique == 0 ? Annotations.find(name) : Annotations.end();
+		return it == Annotations.end() ? nullptr : &it->second;
+	}
 	const char* getAnnotationString(const SZeFxAnnotation* annotation) const override
 	{
 		return annotation ? annotation->Value.c_str() : nullptr;
@@ -155,6 +159,14 @@ public:
 	// Parameters whose values or textures this effect refuses.
 	std::set<std::string> Refused;
 
+	// Gives the first technique an annotation.
+	void annotate(const char* name, const char* value)
+	{
+		SZeFxAnnotation& a = Annotations[name];
+		a.Name = name;
+		a.Value = value;
+	}
+
 private:
 	bool owns(const SZeFxParameter* p) const
 	{
@@ -171,6 +183,7 @@ private:
 
 	std::string File;
 	std::vector<SZeFxParameter> Parameters;
+	std::map<std::string, SZeFxAnnotation> Annotations;
 	SZeFxPass Pass;
 	int* Alive;
 };
