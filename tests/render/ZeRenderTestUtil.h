@@ -84,8 +84,8 @@ protected:
 		SZeSetupParams p;
 		zeInitSetupParams(&p);
 		p.windowed = 1;
-		p.width = 64;
-		p.height = 48;
+		p.width = static_cast<s32>(WindowWidth);
+		p.height = static_cast<s32>(WindowHeight);
 		p.vsync = p.antialias = p.lightPrePass = 0;
 		p.dataPrefix = Tmp.c_str();
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr) << " " << zeGetEngineInitError();
@@ -156,7 +156,7 @@ protected:
 		unsigned char p[4] = {};
 		glReadBuffer(GL_BACK);
 		glPixelStorei(GL_PACK_ALIGNMENT, 1);
-		glReadPixels(x, 47 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+		glReadPixels(x, static_cast<int>(WindowHeight) - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
 		return {p[0], p[1], p[2], p[3]};
 	}
 
@@ -167,6 +167,9 @@ protected:
 		return rgba;
 	}
 
+	// The window's size; a fixture may change it before SetUp.
+	u32 WindowWidth = 64;
+	u32 WindowHeight = 48;
 	std::string Tmp;
 	video::IVideoDriver* Driver = nullptr;
 	scene::ISceneManager* Smgr = nullptr;
