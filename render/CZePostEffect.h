@@ -15,11 +15,13 @@
 
 // ---- Post effect -------------------------------------------------------------------
 // Targets are never cleared: what the effect does not cover keeps its content.
+// The three drawing steps are virtual so that a caller's sequence of passes
+// can be recorded.
 class CZePostEffect
 {
 public:
 	CZePostEffect();
-	~CZePostEffect();
+	virtual ~CZePostEffect();
 	CZePostEffect(const CZePostEffect&) = delete;
 	CZePostEffect& operator=(const CZePostEffect&) = delete;
 
@@ -34,15 +36,15 @@ public:
 
 	// Makes the target (null: the back buffer) current without clearing it,
 	// puts the textures on layers 0 and 1 and draws. false without an effect.
-	bool render(irr::video::IVideoDriver* driver, irr::video::ITexture* target, irr::video::ITexture* texture0,
-		irr::video::ITexture* texture1 = nullptr);
+	virtual bool render(irr::video::IVideoDriver* driver, irr::video::ITexture* target,
+		irr::video::ITexture* texture0, irr::video::ITexture* texture1 = nullptr);
 	// Sets "Intensity", then draws the texture on layer 0 into the target.
-	bool renderCompose(irr::video::IVideoDriver* driver, irr::video::ITexture* target, irr::video::ITexture* texture,
-		irr::f32 intensity);
+	virtual bool renderCompose(irr::video::IVideoDriver* driver, irr::video::ITexture* target,
+		irr::video::ITexture* texture, irr::f32 intensity);
 	// Sets "Direction" ((1, 0) horizontal, else (0, 1)), "Radius" and
 	// "Intensity", then draws like renderCompose.
-	bool renderBlur(irr::video::IVideoDriver* driver, irr::video::ITexture* target, irr::video::ITexture* texture,
-		bool horizontal, irr::f32 radius, irr::f32 intensity);
+	virtual bool renderBlur(irr::video::IVideoDriver* driver, irr::video::ITexture* target,
+		irr::video::ITexture* texture, bool horizontal, irr::f32 radius, irr::f32 intensity);
 	// Draws into whatever render target (or list of targets) is current, with
 	// the textures on layers 0 and 1.
 	bool drawInto(irr::video::IVideoDriver* driver, irr::video::ITexture* texture0 = nullptr,

@@ -11,7 +11,10 @@
 
 #include <irrlicht.h>
 
+#include <memory>
+
 class CZePostEffect;
+class IZeEffectManager;
 
 // ---- SZeRenderSettings -----------------------------------------------------------
 struct SZeRenderSettings
@@ -43,6 +46,8 @@ struct SZeRenderSettings
 };
 
 // ---- SZeLightStreak ----------------------------------------------------------------
+// Directional streaks from the brightest parts of an image (drawn by the
+// glow, CZePostGlow.cpp).
 struct SZeLightStreak
 {
 	irr::f32 GlowMin = 0.0f;
@@ -53,10 +58,28 @@ struct SZeLightStreak
 	irr::f32 Attenuation = 0.5f;
 	irr::f32 Compose = 1.0f;
 	// The context's compose-up-sample effect (not owned), and the streak's own
-	// two passes, owned by the context that loads them.
+	// two passes: those that load makes are kept by the record.
 	CZePostEffect* ComposeEffect = nullptr;
 	CZePostEffect* MaxIntensityEffect = nullptr;  // "LightStreakMaxInt.hlsl"
 	CZePostEffect* DrawEffect = nullptr;          // "LightStreakDraw.hlsl"
+
+	SZeLightStreak();
+	~SZeLightStreak();
+	SZeLightStreak(const SZeLightStreak&) = delete;
+	SZeLightStreak& operator=(const SZeLightStreak&) = delete;
+
+	// Keeps the compose effect and creates the two passes; false (without a
+	// message) when either fails.
+	bool load(CZePostEffect* compose, IZeEffectManager* effects, const char* maxIntensityFile, const char* drawFile);
+	// The bright parts of `source` into workB, three streak passes along the
+	// angle and three against it between workA and workB, then added onto
+	// `glow` by the compose value. Nothing without the three effects.
+	void render(irr::video::IVideoDriver* driver, irr::video::ITexture* glow, irr::video::ITexture* source,
+		irr::video::ITexture* workA, irr::video::ITexture* workB);
+
+private:
+	std::unique_ptr<CZePostEffect> OwnedMaxIntensity;
+	std::unique_ptr<CZePostEffect> OwnedDraw;
 };
 
 // ---- SZeClearSettings ----------------------------------------------------------------
