@@ -1,6 +1,10 @@
 #include "scene/ZeCurlNoise.h"
 
+#include "core/IZeManager.h"
+
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <vector>
 
 using namespace irr;
@@ -44,6 +48,64 @@ const s8* zeCurlNoiseData()
 void zeCurlNoiseFree()
 {
 	table() = SCurlNoiseTable();
+}
+
+bool zeCurlNoiseLoad(IrrlichtDevice* device, const char* file)
+{
+	zeCurlNoiseFree();
+	io::IReadFile* in = device && file ? device->getFileSystem()->createAndOpenFile(file) : nullptr;
+	if (!in)
+	{
+		zeEngineLog(3, "failed to open CurlNoise3D file");
+		return false;
+	}
+	const long size = in->getSize();
+	bool ok = false;
+	if (size < 0 || size % 3 != 0)
+		zeEngineLog(3, "CurlNoise3D file not multiple of 3 bytes");
+	else
+	{
+		const u32 width = static_cast<u32>(std::floor(std::cbrt(static_cast<f64>(size) / 3.0) + 0.5));
+		if (width == 0 || static_cast<s64>(width) * width * width * 3 != size)
+			zeEngineLog(3, "CurlNoise3D file not have W = H = D (sz=%d)", static_cast<int>(width));
+		else
+		{
+			SCurlNoiseTable loaded;
+			loaded.Width = width;
+			loaded.Slice = width * width;
+			loaded.Texels.assign(static_cast<size_t>(size), 0);
+			if (in->read(loaded.Texels.data(), static_cast<u32>(size)) != static_cast<s32>(size))
+				zeEngineLog(3, "failed to read CurlNoise3D file");
+			else
+			{
+				table() = std::move(loaded);
+				ok = true;
+			}
+		}
+	}
+	in->drop();
+	return ok;
+}
+
+bool zeCurlNoiseSave(IrrlichtDevice* device, const char* file)
+{
+	if (!device || !file)
+		return false;
+	// Written beside the cache and renamed over it: a cut write never leaves a short cache.
+	const std::string part = std::string(file) + ".part";
+	io::IWriteFile* out = device->getFileSystem()->createAndWriteFile(part.c_str(), false);
+	if (!out)
+		return false;
+	const SCurlNoiseTable& t = table();
+	const s32 size = static_cast<s32>(t.Texels.size());
+	const bool written = out->write(t.Texels.data(), static_cast<u32>(size)) == size;
+	out->drop();
+	if (!written || std::rename(part.c_str(), file) != 0)
+	{
+		std::remove(part.c_str());
+		return false;
+	}
+	return true;
 }
 
 void zeCurlNoiseTexel(u32 x, u32 y, u32 z, f32 out[4])
