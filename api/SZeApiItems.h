@@ -1,9 +1,10 @@
-// The per-ID records of the engine API's object, cube-map and renderer tables.
+// The per-ID records of the engine API's tables.
 #pragma once
 
 #include <irrlicht.h>
 
 class IZeCubeMap;
+class IZeEffect;
 class IZeRenderer;
 
 // An object: the scene graph owns the node, the record only points at it.
@@ -22,4 +23,20 @@ struct SZeCubeMapItem
 struct SZeRendererItem
 {
 	IZeRenderer* renderer;
+};
+
+// A camera effect: one reference on its effect, whether it is in the enabled
+// list, and a priority that is only stored.
+struct SZeCameraEffectItem
+{
+	IZeEffect* effect;
+	int enabled;
+	int priority;
+};
+
+// An effect loaded by ID; the record holds its creation reference.
+struct SZeEffectItem
+{
+	int id;
+	IZeEffect* effect;
 };

@@ -6,37 +6,33 @@
 #include "core/IZeCubeMap.h"
 #include "core/IZeManager.h"
 #include "core/IZeServices.h"
-#include "frame/ZeContext.h"
-#include "frame/ZeIdTable.h"
+#include "core/ZeEngineCore.h"
 #include "frame/ZeLog.h"
-
-#include <cstdlib>
 
 namespace
 {
 // The colour format of every cube map: red, green, blue and alpha as 16-bit floats.
 const ze::ECOLOR_FORMAT CUBE_MAP_FORMAT = ze::ECF_A16B16G16R16F;
 
-// The record of the ID, or null without reporting.
 SZeCubeMapItem* peekItem(int id)
 {
-	SZeIdTable* table = zeGetIdTable(EZEIT_CUBE_MAP);
-	if (!table || id < 0 || id >= table->capacity)
-		return nullptr;
-	return static_cast<SZeCubeMapItem*>(table->slots[id]);
+	return static_cast<SZeCubeMapItem*>(zePeekApiItem(EZEIT_CUBE_MAP, id));
+}
+
+IZeCubeMap* findMap(int id)
+{
+	SZeCubeMapItem* item =
+		static_cast<SZeCubeMapItem*>(zeFindApiItem(EZEIT_CUBE_MAP, id, "CubeMap ID %d does not exist. %s"));
+	return item ? item->cubeMap : nullptr;
 }
 } // namespace
 
 int zeMakeCubeMap(int id, int size, int latLong)
 {
-	SZeIdTable* table = zeGetIdTable(EZEIT_CUBE_MAP);
-	SZeCubeMapItem* item = static_cast<SZeCubeMapItem*>(std::calloc(1, sizeof(SZeCubeMapItem)));
-	if (!item || !table || zeIdTableAdd(table, id, item) != 0)
-	{
-		zeSetError(1, "invalid CubeMap ID %d : %s", id, table ? zeGetIdTableError() : "the engine is not set up");
-		std::free(item);
+	SZeCubeMapItem* item = static_cast<SZeCubeMapItem*>(
+		zeAddApiItem(EZEIT_CUBE_MAP, id, sizeof(SZeCubeMapItem), 1, "invalid CubeMap ID %d : %s"));
+	if (!item)
 		return -1;
-	}
 	IZeManager* manager = zeGetManager();
 	item->cubeMap = manager && size > 0 ?
 		manager->getSceneManager()->createCubeMap(static_cast<irr::u32>(size), CUBE_MAP_FORMAT, latLong != 0) :
@@ -44,11 +40,9 @@ int zeMakeCubeMap(int id, int size, int latLong)
 	if (!item->cubeMap)
 	{
 		zeSetError(-1, "Failed to create cube map");
-		zeIdTableRemove(table, id);
-		std::free(item);
+		zeRemoveApiItem(EZEIT_CUBE_MAP, id, item);
 		return -1;
 	}
-	zeDeleteApiItemsAtShutdown();
 	return 0;
 }
 
@@ -70,6 +64,30 @@ void zeDeleteCubeMap(int id)
 		return;
 	zeUnbindCubeMapFromObjects(item->cubeMap);
 	item->cubeMap->drop();
-	zeIdTableRemove(zeGetIdTable(EZEIT_CUBE_MAP), id);
-	std::free(item);
+	zeRemoveApiItem(EZEIT_CUBE_MAP, id, item);
+}
+
+void zeCubeMapUpdate(int id)
+{
+	if (IZeCubeMap* map = findMap(id))
+		map->clear();
+}
+
+int zeCubeMapIsRendered(int id)
+{
+	IZeCubeMap* map = findMap(id);
+	return map && map->isRendered() ? 1 : 0;
+}
+
+int zeRenderCubeMap(int id, float x, float y, float z)
+{
+	IZeCubeMap* map = findMap(id);
+	if (!map)
+		return -1;
+	if (zeRenderCubeMapFrame(map, irr::core::vector3df(x, y, z)) != 0 || !map->isRendered())
+	{
+		zeSetError(-1, "Failed to render cube map");
+		return -1;
+	}
+	return 0;
 }

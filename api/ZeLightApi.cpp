@@ -5,35 +5,27 @@
 #include "core/IZeServices.h"
 #include "frame/ZeCamera.h"
 #include "frame/ZeContext.h"
-#include "frame/ZeIdTable.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeMaterialExt.h"
 #include "render/IZeLightSceneNodeExt.h"
 
 #include <irrlicht.h>
 
-#include <cstdlib>
 
 using namespace irr;
 
 namespace
 {
-const char* const NOT_SET_UP = "the engine is not set up";
-
 // The record of the ID, or null without reporting.
 SZeLightItem* findLight(int id)
 {
-	SZeIdTable* table = zeGetIdTable(EZEIT_LIGHT);
-	return table ? static_cast<SZeLightItem*>(zeIdTableGet(table, id)) : nullptr;
+	return static_cast<SZeLightItem*>(zePeekApiItem(EZEIT_LIGHT, id));
 }
 
 // The record of the ID; a missing one is reported as argument 1.
 SZeLightItem* getLight(int id)
 {
-	SZeIdTable* table = zeGetIdTable(EZEIT_LIGHT);
-	SZeLightItem* item = table ? static_cast<SZeLightItem*>(zeIdTableGet(table, id)) : nullptr;
-	if (!item)
-		zeSetError(1, "Light ID %d does not exist. %s", id, table ? zeGetIdTableError() : NOT_SET_UP);
-	return item;
+	return static_cast<SZeLightItem*>(zeFindApiItem(EZEIT_LIGHT, id, "Light ID %d does not exist. %s"));
 }
 
 // The parameter block of an existing light, or null when it has no extension.
@@ -76,29 +68,17 @@ IZeLightSceneNodeExt* zeGetLightExt(scene::ISceneNode* node)
 
 int zeMakeLight(int id)
 {
-	SZeIdTable* table = zeGetIdTable(EZEIT_LIGHT);
-	SZeContext* context = zeGetContext();
-	SZeLightItem* item = static_cast<SZeLightItem*>(calloc(1, sizeof(SZeLightItem)));
-	if (!table || !context->sceneManager)
-	{
-		zeSetError(1, "invalid Light ID %d : %s", id, NOT_SET_UP);
-		free(item);
+	SZeLightItem* item =
+		static_cast<SZeLightItem*>(zeAddApiItem(EZEIT_LIGHT, id, sizeof(SZeLightItem), 1, "invalid Light ID %d : %s"));
+	if (!item)
 		return -1;
-	}
-	if (zeIdTableAdd(table, id, item) != 0)
-	{
-		zeSetError(1, "invalid Light ID %d : %s", id, zeGetIdTableError());
-		free(item);
-		return -1;
-	}
-	zeDeleteApiItemsAtShutdown();
-	item->node = context->sceneManager->addLightSceneNode(nullptr, core::vector3df(0.0f, 0.0f, 0.0f),
-		video::SColorf(1.0f, 1.0f, 1.0f, 1.0f), 100.0f, -1);
+	scene::ISceneManager* scenes = zeGetContext()->sceneManager;
+	item->node = scenes ? scenes->addLightSceneNode(nullptr, core::vector3df(0.0f, 0.0f, 0.0f),
+		video::SColorf(1.0f, 1.0f, 1.0f, 1.0f), 100.0f, -1) : nullptr;
 	if (!item->node)
 	{
 		zeSetError(-1, "failed to create light");
-		zeIdTableRemove(table, id);
-		free(item);
+		zeRemoveApiItem(EZEIT_LIGHT, id, item);
 		return -1;
 	}
 	if (IZeManager* manager = zeGetManager())
@@ -143,8 +123,8 @@ void zeDeleteLight(int id)
 	if (!item)
 		return;
 	item->node->remove();
-	free(item);
-	zeIdTableRemove(zeGetIdTable(EZEIT_LIGHT), id);
+	zeRemoveApiItem(EZEIT_LIGHT, id, item);
+	ze::sweepMaterialExts();
 }
 
 void zeSetDirectionalLight(int id, float x, float y, float z)

@@ -11,6 +11,7 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeMaterialExt.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurface.h"
 #include "scene/IZeMorphMesh.h"
@@ -27,34 +28,16 @@ namespace
 const u32 MAX_16BIT_POINTS = 65535;
 const u32 TYPE_MORPH = MAKE_IRR_ID('m', 'o', 'r', 'p');
 
-SZeIdTable* objectTable()
-{
-	return zeGetIdTable(EZEIT_OBJECT);
-}
-
-// The table's text for the last failed call, or a note that there is no table.
-const char* tableError(const SZeIdTable* table)
-{
-	return table ? zeGetIdTableError() : "the engine is not set up";
-}
-
 // The record of an ID; a missing one reports the look-up message (code 1).
 SZeObjectItem* findItem(int id)
 {
-	SZeIdTable* table = objectTable();
-	SZeObjectItem* item = table ? static_cast<SZeObjectItem*>(zeIdTableGet(table, id)) : nullptr;
-	if (!item)
-		zeSetError(1, "Object ID %d does not exist. %s", id, tableError(table));
-	return item;
+	return static_cast<SZeObjectItem*>(zeFindApiItem(EZEIT_OBJECT, id, "Object ID %d does not exist. %s"));
 }
 
 // The record without any error text.
 SZeObjectItem* peekItem(int id)
 {
-	SZeIdTable* table = objectTable();
-	if (!table || id < 0 || id >= table->capacity)
-		return nullptr;
-	return static_cast<SZeObjectItem*>(table->slots[id]);
+	return static_cast<SZeObjectItem*>(zePeekApiItem(EZEIT_OBJECT, id));
 }
 
 scene::ISceneNode* findNode(int id)
@@ -94,22 +77,13 @@ scene::IMesh* nodeMesh(scene::ISceneNode* node)
 // Adds a zero-filled record; a refused ID reports the creation message.
 SZeObjectItem* addItem(int id, int argument)
 {
-	SZeIdTable* table = objectTable();
-	SZeObjectItem* item = static_cast<SZeObjectItem*>(std::calloc(1, sizeof(SZeObjectItem)));
-	if (!item || !table || zeIdTableAdd(table, id, item) != 0)
-	{
-		zeSetError(argument, "invalid Object ID %d : %s", id, tableError(table));
-		std::free(item);
-		return nullptr;
-	}
-	zeDeleteApiItemsAtShutdown();
-	return item;
+	return static_cast<SZeObjectItem*>(
+		zeAddApiItem(EZEIT_OBJECT, id, sizeof(SZeObjectItem), argument, "invalid Object ID %d : %s"));
 }
 
 void removeItem(int id, SZeObjectItem* item)
 {
-	zeIdTableRemove(objectTable(), id);
-	std::free(item);
+	zeRemoveApiItem(EZEIT_OBJECT, id, item);
 }
 
 // The scene graph holds the node; the record only points at it, so a node
@@ -242,6 +216,7 @@ void zeDeleteObject(int id)
 	if (item->node)
 		item->node->remove();
 	removeItem(id, item);
+	ze::sweepMaterialExts();
 }
 
 // ---- Queries ----------------------------------------------------------------
@@ -480,7 +455,7 @@ void zeSetObjectCubeMap(int id, int cubeMapId)
 	SZeCubeMapItem* cubeMap = cubeMaps ? static_cast<SZeCubeMapItem*>(zeIdTableGet(cubeMaps, cubeMapId)) : nullptr;
 	if (!cubeMap)
 	{
-		zeSetError(2, "CubeMap ID %d does not exist. %s", cubeMapId, tableError(cubeMaps));
+		zeSetError(2, "CubeMap ID %d does not exist. %s", cubeMapId, zeApiTableError(EZEIT_CUBE_MAP));
 		return;
 	}
 	if (IZeSceneNodeExt* ext = zeGetNodeExt(item->node))
@@ -507,7 +482,7 @@ void zeSetObjectSelectionMask(int id, int mask)
 
 void zeUnbindCubeMapFromObjects(IZeCubeMap* cubeMap)
 {
-	SZeIdTable* table = objectTable();
+	SZeIdTable* table = zeGetIdTable(EZEIT_OBJECT);
 	if (!table || !cubeMap)
 		return;
 	for (int id = 0; id <= zeIdTableMaxId(table); ++id)
@@ -564,4 +539,5 @@ void zeDeleteRenderer(int id)
 		item->renderer->drop();
 	std::free(item);
 	zeIdTableRemove(table, id);
+	ze::sweepMaterialExts();
 }

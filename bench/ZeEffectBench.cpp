@@ -6,11 +6,15 @@
 //   CommitTwoMaterials      two materials with other textures, alternating
 //   CommitFlippedUnbound    into a flipped render target, the program unbound
 //                           between draws as when another material type draws
+//   ParseIfLines/BYTES      reading an effect file of BYTES of "#if A13" lines,
+//                           each replaced by 2^13 ones: refused once the file's
+//                           macro budget is spent, whatever the file's size
 //
 // Usage: xvfb-run -a build/bench/zelv-effect-bench [Google Benchmark options]
 #include "core/IZeGpuProgramming.h"
 #include "core/ZeGpuState.h"
 #include "effects/IZeEffectManager.h"
+#include "effects/ZeEffectDef.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeLog.h"
@@ -181,6 +185,23 @@ void CommitFlippedUnbound(benchmark::State& state)
 	zeSetRenderTargetFlip(false);
 }
 BENCHMARK(CommitFlippedUnbound);
+
+void ParseIfLines(benchmark::State& state)
+{
+	std::string text = "#define A0 1\n";
+	for (int i = 1; i <= 13; ++i)
+		text += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " + A" + std::to_string(i - 1) + "\n";
+	while (text.size() < static_cast<size_t>(state.range(0)))
+		text += "#if A13\n#endif\n";
+	for (auto _ : state)
+	{
+		SZeFxDef def;
+		core::stringc error;
+		benchmark::DoNotOptimize(zeParseEffectText("ifs.hlsl", text.c_str(), nullptr, &def, &error));
+	}
+	state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
+}
+BENCHMARK(ParseIfLines)->Arg(2 << 10)->Arg(32 << 10)->Arg(1 << 20);
 } // namespace
 
 int main(int argc, char** argv)

@@ -8,12 +8,17 @@
 using namespace irr;
 
 
-CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager) : SceneManager(sceneManager)
+CZeSceneManagerService::CZeSceneManagerService(scene::ISceneManager* sceneManager)
+	: SceneManager(sceneManager),
+	  Holding([](void* scenes) { ze::markSceneMaterialExts(static_cast<scene::ISceneManager*>(scenes)); }, sceneManager)
 {
 }
 
 scene::IAnimatedMesh* CZeSceneManagerService::loadMesh(scene::ISceneManager* sceneManager, const io::path& path)
 {
+	// The library would open a pipe or a device and wait on it.
+	if (!zeIsOpenableOnDisk(path.c_str()))
+		return nullptr;
 	scene::IMeshLoader* loader = nullptr;
 	if (zeEndsWithNoCase(path.c_str(), ".x"))
 		loader = ze::createXMeshLoader(sceneManager);

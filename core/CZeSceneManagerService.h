@@ -1,9 +1,12 @@
 // The engine core's own scene-manager service: plain and animated mesh nodes,
 // clones, vertex index colours and the scene time. The render level derives
-// from it to add node extensions and cube maps.
+// from it to add node extensions and cube maps. While it lives, the scene
+// manager's materials (nodes, meshes, mesh cache) keep their side records
+// through collections.
 #pragma once
 
 #include "core/IZeServices.h"
+#include "libext/ZeMaterialExt.h"
 
 class CZeSceneManagerService : public IZeSceneManager
 {
@@ -30,4 +33,5 @@ public:
 private:
 	irr::scene::ISceneManager* SceneManager;
 	irr::u32 SceneTime = 0;
+	ze::CMaterialExtHolder Holding;
 };

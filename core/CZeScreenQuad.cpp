@@ -4,13 +4,12 @@ using namespace irr;
 
 // Corners at z 0 from (-1, 1) to (1, -1); texture coordinates (0, 0) at the
 // top left to (1, 1) at the bottom right, with no half-texel offset.
-CZeScreenQuad::CZeScreenQuad()
+CZeScreenQuad::CZeScreenQuad(video::SColor colour, f32 normalZ)
 {
-	const video::SColor white(255, 255, 255, 255);
-	Vertices[0] = video::S3DVertex(-1.0f, 1.0f, 0.0f, 0.0f, 0.0f, -1.0f, white, 0.0f, 0.0f);
-	Vertices[1] = video::S3DVertex(1.0f, 1.0f, 0.0f, 0.0f, 0.0f, -1.0f, white, 1.0f, 0.0f);
-	Vertices[2] = video::S3DVertex(1.0f, -1.0f, 0.0f, 0.0f, 0.0f, -1.0f, white, 1.0f, 1.0f);
-	Vertices[3] = video::S3DVertex(-1.0f, -1.0f, 0.0f, 0.0f, 0.0f, -1.0f, white, 0.0f, 1.0f);
+	Vertices[0] = video::S3DVertex(-1.0f, 1.0f, 0.0f, 0.0f, 0.0f, normalZ, colour, 0.0f, 0.0f);
+	Vertices[1] = video::S3DVertex(1.0f, 1.0f, 0.0f, 0.0f, 0.0f, normalZ, colour, 1.0f, 0.0f);
+	Vertices[2] = video::S3DVertex(1.0f, -1.0f, 0.0f, 0.0f, 0.0f, normalZ, colour, 1.0f, 1.0f);
+	Vertices[3] = video::S3DVertex(-1.0f, -1.0f, 0.0f, 0.0f, 0.0f, normalZ, colour, 0.0f, 1.0f);
 	const u16 indices[6] = { 0, 1, 2, 0, 2, 3 };
 	for (int i = 0; i < 6; ++i)
 		Indices[i] = indices[i];

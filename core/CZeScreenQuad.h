@@ -1,12 +1,16 @@
-// A full-screen quad: two triangles in clip space with a material of its own.
+// A full-screen quad: two triangles in clip space with a material of its own,
+// reported to the collection of material side records while it lives.
 #pragma once
+
+#include "libext/ZeMaterialExt.h"
 
 #include <irrlicht.h>
 
 class CZeScreenQuad
 {
 public:
-	CZeScreenQuad();
+	// Vertices in one colour with normals along z (-1: towards the viewer).
+	explicit CZeScreenQuad(irr::video::SColor colour = irr::video::SColor(255, 255, 255, 255), irr::f32 normalZ = -1.0f);
 	// Draws the quad with identity world, view and projection and its material.
 	void render(irr::video::IVideoDriver* driver);
 	irr::video::SMaterial& getMaterial() { return Material; }
@@ -15,4 +19,5 @@ private:
 	irr::video::S3DVertex Vertices[4];
 	irr::u16 Indices[6];
 	irr::video::SMaterial Material;
+	ze::CMaterialExtHolder Holding{Material};
 };

@@ -41,8 +41,10 @@ enum EZE_CONSTANT_TYPE
 const irr::u32 ZE_MAX_CONSTANT_REGISTERS = 4096;
 
 // One entry of a stage's constant table. Numbers live in float4 registers
-// (RegisterIndex, RegisterCount); samplers name their texture unit in
-// RegisterIndex.
+// (RegisterIndex, RegisterCount); samplers name their register in
+// RegisterIndex: the texture unit they read until setSamplerUnit names another
+// (pixel sN reads unit N, vertex sN unit 16 + N). Only a rebuild changes the
+// table: what its holders set (units, registers' values) stays out of it.
 struct SZeShaderConstant
 {
 	irr::core::stringc Name;
@@ -69,7 +71,8 @@ public:
 	virtual irr::s32 findConstant(const char* name, EZE_SHADER_STAGE stage) const = 0;
 	// Writes float4 registers of a stage (kept until the next use()).
 	virtual void setRegisters(EZE_SHADER_STAGE stage, irr::u32 firstRegister, const irr::f32* values, irr::u32 float4Count) = 0;
-	// Makes a sampler constant read from a texture unit.
+	// Makes a sampler constant read from a texture unit (its elements from the
+	// units after it); the constant table keeps the register.
 	virtual void setSamplerUnit(irr::u32 constantIndex, irr::u32 unit) = 0;
 	// Makes a sampler constant (all its elements) decode the colour of the
 	// texels it reads from sRGB to linear, after filtering, alpha as stored;
@@ -104,7 +107,10 @@ public:
 	// Translates (or reads from the cache) and links the two entry points of an
 	// HLSL file with a macro list (null: none). A new reference, or null with
 	// "ZeGPU: Failed to Compile %s shader %s" (stage "vertex"/"pixel", file)
-	// and the compiler's messages in the log and in getLastError(). While a
+	// and the compiler's messages in the log and in getLastError(); so too, before
+	// GL sees it, a stage whose constants take registers past
+	// getMaxConstantRegisters(), or whose samplers (array elements included)
+	// read units past the driver's texture units for the stage. While a
 	// program lives, the same request (the file as resolved, both entry points,
 	// the same macros in the same order) gives it again with one more reference;
 	// updateShaders rebuilds it in place when its files change.

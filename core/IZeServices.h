@@ -155,8 +155,8 @@ public:
 	virtual bool setRenderTargets(irr::video::ITexture* const* textures, irr::u32 count) = 0;
 	// The screen quad through a technique and pass, into the current render
 	// target, with up to 20 input textures: input i is read by the sampler of
-	// register s<i> (inputs 0-7 through the material's layers). Nothing holds
-	// an input after the draw.
+	// register s<i> (inputs 0-7 by the samplers reading material layer i).
+	// Nothing holds an input after the draw.
 	virtual bool drawScreenQuad(IZeEffect* effect, irr::u32 technique, irr::u32 pass, irr::video::ITexture* texture) = 0;
 	virtual bool drawScreenQuadTextures(IZeEffect* effect, irr::u32 technique, irr::u32 pass,
 		irr::video::ITexture* const* textures, irr::u32 count) = 0;

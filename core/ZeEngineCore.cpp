@@ -121,6 +121,29 @@ void drawScene(video::ITexture* target, bool clear)
 	zeSetRenderTargetFlip(target != nullptr);
 	c->sceneManager->drawAll();
 }
+
+// The frame into the back buffer: scene, GUI and 2D list (the last frame's
+// when drawn again). A renderer clears its own targets; without one the
+// frame begins cleared. False when the frame cannot begin.
+bool drawFrame(bool again)
+{
+	SZeContext* c = zeGetContext();
+	bool began = false;
+	if (!g_core.frameBegun)
+		began = g_core.renderer ? c->driver->beginScene(false, false) : c->driver->beginScene(true, true, c->backdrop);
+	else
+		began = g_core.renderer || c->driver->setRenderTarget(nullptr, true, true, c->backdrop);
+	if (!began)
+		return false;
+	drawScene(nullptr, false);
+	zeDrawOverFrame(again);
+	return true;
+}
+
+bool redrawFrame()
+{
+	return drawFrame(true);
+}
 } // namespace
 
 bool zeInitEngine(const SZeSetupParams& params)
@@ -200,20 +223,11 @@ void zeEndFrame()
 		return;
 	if (!c->device->isWindowMinimized())
 	{
-		// A renderer clears its own targets; without one the scene begins cleared.
-		bool began = false;
-		if (!g_core.frameBegun)
-			began = g_core.renderer ? c->driver->beginScene(false, false) : c->driver->beginScene(true, true, c->backdrop);
-		else
-			began = g_core.renderer || c->driver->setRenderTarget(nullptr, true, true, c->backdrop);
+		const bool drawn = drawFrame(false);
 		g_core.frameBegun = false;
-		if (began)
+		if (drawn)
 		{
-			drawScene(nullptr, false);
-			c->gui->drawAll();
-			zeDraw2DList();
-			zeGrabFrameBeforePresent();
-			c->driver->endScene();
+			zePresentFrame(redrawFrame);
 			IZeRendererManager* renderers = g_core.manager ? g_core.manager->getRendererManager() : nullptr;
 			if (IZeLastFrameInfo* info = renderers ? renderers->getLastFrameInfo() : nullptr)
 				info->update();

@@ -20,6 +20,7 @@
 
 using irr::s32;
 using irr::u32;
+using irr::u64;
 using irr::f32;
 
 namespace
@@ -276,12 +277,12 @@ public:
 
 	void setSamplerUnit(u32 constantIndex, u32 unit) override
 	{
-		if (constantIndex >= Constants.size() || Constants[constantIndex].Type < EZECT_SAMPLER_2D
-			|| Constants[constantIndex].RegisterIndex == unit)
-			return;
-		Constants[constantIndex].RegisterIndex = unit;
 		for (SSampler& s : Samplers)
-			s.Dirty = s.Dirty || s.Constant == constantIndex;
+			if (s.Constant == constantIndex && s.Unit != unit)
+			{
+				s.Unit = unit;
+				s.Dirty = true;
+			}
 	}
 
 	void setSamplerSRGB(u32 constantIndex, bool srgb) override
@@ -314,7 +315,7 @@ public:
 		{
 			if (s.Dirty)
 				for (size_t i = 0; i < s.Units.size(); ++i)
-					glUniform1i(s.Units[i], static_cast<GLint>(Constants[s.Constant].RegisterIndex + i));
+					glUniform1i(s.Units[i], static_cast<GLint>(s.Unit + i));
 			if (s.SrgbDirty)
 				for (GLint flag : s.Flags)
 					glUniform1f(flag, s.Srgb ? 1.f : 0.f);
@@ -344,10 +345,8 @@ public:
 	// before keep their values.
 	void adopt(SBuilt& built)
 	{
-		irr::core::array<SZeShaderConstant> previous = Constants;
-		std::vector<std::pair<u32, bool>> previousSrgb;  // by index in `previous`
-		for (const SSampler& s : Samplers)
-			previousSrgb.emplace_back(s.Constant, s.Srgb);
+		const irr::core::array<SZeShaderConstant> previous = Constants;
+		const std::vector<SSampler> previousSamplers = Samplers;
 		if (Program)
 		{
 			deleteProgram(Program);
@@ -390,13 +389,16 @@ public:
 				{
 					SSampler sampler;
 					sampler.Constant = Constants.size();
-					for (u32 i = 0; i < previous.size(); ++i)
-						if (previous[i].Stage == k.Stage && previous[i].Name == k.Name && previous[i].Type == k.Type)
+					sampler.Unit = k.RegisterIndex;
+					for (const SSampler& before : previousSamplers)
+					{
+						const SZeShaderConstant& p = previous[before.Constant];
+						if (p.Stage == k.Stage && p.Name == k.Name && p.Type == k.Type)
 						{
-							k.RegisterIndex = previous[i].RegisterIndex;
-							for (const auto& flag : previousSrgb)
-								sampler.Srgb = flag.first == i ? flag.second : sampler.Srgb;
+							sampler.Unit = before.Unit;
+							sampler.Srgb = before.Srgb;
 						}
+					}
 					locateSampler(c, sampler);
 					if (!sampler.Units.empty())
 						Samplers.push_back(sampler);
@@ -439,11 +441,14 @@ private:
 		u32 DirtyFirst = ~0u;
 		u32 DirtyEnd = 0;
 	};
-	// A sampler constant: per element the location of its unit and of its
-	// sRGB flag (none when the stage's samplers do not decode).
+	// A sampler constant: the texture unit it reads (its elements the units
+	// after), and per element the location of its unit and of its sRGB flag
+	// (none when the stage's samplers do not decode). The unit is the
+	// holders' to set; the constant table keeps the register.
 	struct SSampler
 	{
 		u32 Constant = 0;
+		u32 Unit = 0;
 		std::vector<GLint> Units;
 		std::vector<GLint> Flags;
 		bool Dirty = true;
@@ -603,6 +608,63 @@ private:
 		fail(std::string("ZeGPU: Failed to Compile ") + stageName(stage) + " shader " + file, messages);
 	}
 
+	// The texture units a stage's samplers may read: from its first unit up to
+	// the driver's units for the stage, within its units for all stages.
+	static u32 unitEnd(EZE_SHADER_STAGE stage)
+	{
+		GLint units = 0, combined = 0;
+		glGetIntegerv(stage == EZESS_VERTEX ? GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS : GL_MAX_TEXTURE_IMAGE_UNITS, &units);
+		glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &combined);
+		const u32 first = stage == EZESS_VERTEX ? ze::VERTEX_SAMPLER_FIRST_UNIT : 0;
+		return std::min(first + static_cast<u32>(std::max(units, 0)), static_cast<u32>(std::max(combined, 0)));
+	}
+
+	// Whether the translated stages keep to the driver's constant registers
+	// and texture units (arrays of any size translate, and GL drops what a
+	// stage does not read, so its compiler alone does not refuse them). A
+	// constant the stages read is named before registers no stage reads.
+	bool withinLimits(const CZeShaderProgram& program, const ze::SStageCode (&stages)[EZESS_COUNT])
+	{
+		const u32 registers = getMaxConstantRegisters();
+		auto range = [](char kind, u64 from, u64 count) {
+			return " (" + (kind + std::to_string(from)) + " to " + kind + std::to_string(from + count - 1) + ")";
+		};
+		std::string message;
+		u32 failing = 0;
+		for (u32 stage = 0; stage < EZESS_COUNT && message.empty(); ++stage)
+		{
+			const u32 first = stage == EZESS_VERTEX ? ze::VERTEX_SAMPLER_FIRST_UNIT : 0;
+			const u32 end = unitEnd(static_cast<EZE_SHADER_STAGE>(stage));
+			for (const ze::SStageConstant& c : stages[stage].Constants)
+			{
+				const u32 count = std::max(c.RegisterCount, 1u);
+				const u64 past = static_cast<u64>(c.RegisterIndex) + count;
+				if (c.Type >= EZECT_SAMPLER_2D && past > end)
+					message = "'" + c.Name + "' reads texture units past the " + stageName(static_cast<EZE_SHADER_STAGE>(stage))
+						+ " stage's " + std::to_string(end > first ? end - first : 0) + range('s', c.RegisterIndex - first, count);
+				else if (c.Type < EZECT_SAMPLER_2D && past > registers)
+					message = "'" + c.Name + "' takes constant registers past the stage's " + std::to_string(registers)
+						+ range('c', c.RegisterIndex, count);
+				if (!message.empty())
+				{
+					failing = stage;
+					break;
+				}
+			}
+		}
+		for (u32 stage = 0; stage < EZESS_COUNT && message.empty(); ++stage)
+			if (stages[stage].RegisterCount > registers)
+			{
+				message = "the constants take registers past the stage's " + std::to_string(registers)
+					+ range('c', 0, stages[stage].RegisterCount);
+				failing = stage;
+			}
+		if (message.empty())
+			return true;
+		failStage(static_cast<EZE_SHADER_STAGE>(failing), program.getFileName(), message);
+		return false;
+	}
+
 	// A stage from the cache, else translated (and cached).
 	bool loadStage(const CZeShaderProgram& program, EZE_SHADER_STAGE stage, ze::SStageCode& code)
 	{
@@ -671,6 +733,8 @@ private:
 		for (u32 stage = 0; stage < EZESS_COUNT; ++stage)
 			if (!loadStage(program, static_cast<EZE_SHADER_STAGE>(stage), built.Stages[stage]))
 				return false;
+		if (!withinLimits(program, built.Stages))
+			return false;
 		const std::string texts[EZESS_COUNT] = { decodingSamplers(built.Stages[EZESS_VERTEX].Glsl, EZESS_VERTEX),
 			decodingSamplers(ze::matchPixelInputs(built.Stages[EZESS_VERTEX], built.Stages[EZESS_PIXEL]), EZESS_PIXEL) };
 		GLuint shaders[EZESS_COUNT] = {};

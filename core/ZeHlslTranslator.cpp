@@ -27,10 +27,12 @@ namespace ze
 namespace
 {
 using irr::u32;
+using irr::u64;
 
-// Vertex-stage samplers take texture units from here on (Direct3D 9 keeps
-// them apart from the pixel stage's).
-const u32 VERTEX_SAMPLER_BASE = 16;
+// Sizes past what SPIR-V's 32-bit layout holds: a constant of HUGE_REGISTERS
+// registers is past any driver's.
+const u64 HUGE_BYTES = u64(1) << 32;
+const u32 HUGE_REGISTERS = ~u32(0);
 
 // ---- Sources ----------------------------------------------------------------------
 // Reads #include files through the file layer and records each one.
@@ -277,7 +279,8 @@ public:
 			}
 		}
 		spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_SAMPLED_IMAGE, &list, &count);
-		samplers(list, count, prefix);
+		if (!samplers(list, count, prefix, log))
+			return false;
 		spvc_resources_get_resource_list_for_type(resources, SPVC_RESOURCE_TYPE_STAGE_INPUT, &list, &count);
 		if (!interface(list, count, true, log))
 			return false;
@@ -288,14 +291,45 @@ public:
 	bool UsesVPos = false;
 
 private:
+	// At most how many bytes a type takes, counted in 64 bits and saturating:
+	// SPIR-V's sizes and offsets are 32-bit and wrap around for huge arrays.
+	u64 upperBytes(spvc_type_id id) const
+	{
+		const spvc_type type = spvc_compiler_get_type_handle(C, id);
+		// A register per vector, or per column or row of a matrix.
+		const unsigned columns = spvc_type_get_columns(type);
+		u64 bytes = 16 * (columns > 1 ? std::max(columns, spvc_type_get_vector_size(type)) : 1);
+		if (spvc_type_get_basetype(type) == SPVC_BASETYPE_STRUCT)
+		{
+			bytes = 0;
+			for (unsigned i = 0; i < spvc_type_get_num_member_types(type); ++i)
+				bytes = std::min(bytes + upperBytes(spvc_type_get_member_type(type, i)), HUGE_BYTES);
+		}
+		for (unsigned d = 0; d < spvc_type_get_num_array_dimensions(type); ++d)
+			if (spvc_type_array_dimension_is_literal(type, d))
+				bytes = std::min(bytes * std::max<u64>(spvc_type_get_array_dimension(type, d), 1), HUGE_BYTES);
+		return bytes;
+	}
+
+	// The registers of a member of a structure (HUGE_REGISTERS for one whose
+	// size SPIR-V cannot hold).
+	u32 memberRegisters(spvc_type parent, unsigned member) const
+	{
+		if (upperBytes(spvc_type_get_member_type(parent, member)) >= HUGE_BYTES)
+			return HUGE_REGISTERS;
+		size_t size = 0;
+		spvc_compiler_get_declared_struct_member_size(C, parent, member, &size);
+		return static_cast<u32>((size + 15) / 16);
+	}
+
 	// The global block: one float4 register array; every global starts a register.
 	void globals(const spvc_reflected_resource& block, const char* name)
 	{
 		const spvc_type type = spvc_compiler_get_type_handle(C, block.base_type_id);
 		const unsigned members = spvc_type_get_num_member_types(type);
 		std::vector<unsigned> offsets(members);
-		std::vector<size_t> sizes(members);
 		std::vector<bool> used;
+		bool huge = false;
 		auto take = [&](unsigned first, unsigned n) {
 			if (used.size() < first + n)
 				used.resize(first + n, false);
@@ -304,16 +338,17 @@ private:
 		for (unsigned i = 0; i < members; ++i)
 		{
 			spvc_compiler_type_struct_member_offset(C, type, i, &offsets[i]);
-			spvc_compiler_get_declared_struct_member_size(C, type, i, &sizes[i]);
-			if (offsets[i] % 16 == 0)
-				take(offsets[i] / 16, static_cast<unsigned>((sizes[i] + 15) / 16));
+			const u32 registers = memberRegisters(type, i);
+			huge = huge || registers == HUGE_REGISTERS;
+			if (offsets[i] % 16 == 0 && registers != HUGE_REGISTERS)
+				take(offsets[i] / 16, registers);
 		}
 		// Globals packed into another's register move to the first free one.
+		unsigned r = 0;
 		for (unsigned i = 0; i < members; ++i)
 		{
 			if (offsets[i] % 16 == 0)
 				continue;
-			unsigned r = 0;
 			while (r < used.size() && used[r])
 				++r;
 			take(r, 1);
@@ -333,7 +368,8 @@ private:
 				addConstant(type, block.base_type_id, i, offsets[i], "");
 		size_t bytes = 0;
 		if (members && spvc_compiler_get_declared_struct_size(C, type, &bytes) == SPVC_SUCCESS)
-			Out.RegisterCount = static_cast<u32>((bytes + 15) / 16);
+			Out.RegisterCount = huge || upperBytes(block.base_type_id) >= HUGE_BYTES ? HUGE_REGISTERS
+				: static_cast<u32>((bytes + 15) / 16);
 		spvc_compiler_set_name(C, block.id, name);
 		spvc_compiler_set_name(C, block.base_type_id, name);
 		spvc_compiler_unset_decoration(C, block.id, SpvDecorationBinding);
@@ -346,9 +382,10 @@ private:
 		const std::string name = scope + spvc_compiler_get_member_name(C, parentId, member);
 		const spvc_type_id typeId = spvc_type_get_member_type(parent, member);
 		const spvc_type type = spvc_compiler_get_type_handle(C, typeId);
-		u32 elements = 1;
+		u64 elements = 1;
 		for (unsigned d = 0; d < spvc_type_get_num_array_dimensions(type); ++d)
-			elements *= spvc_type_array_dimension_is_literal(type, d) ? spvc_type_get_array_dimension(type, d) : 1;
+			if (spvc_type_array_dimension_is_literal(type, d))
+				elements = std::min<u64>(elements * spvc_type_get_array_dimension(type, d), HUGE_REGISTERS);
 		if (spvc_type_get_basetype(type) == SPVC_BASETYPE_STRUCT && elements == 1)
 		{
 			for (unsigned i = 0; i < spvc_type_get_num_member_types(type); ++i)
@@ -359,8 +396,6 @@ private:
 			}
 			return;
 		}
-		size_t size = 0;
-		spvc_compiler_get_declared_struct_member_size(C, parent, member, &size);
 		SStageConstant c;
 		c.Name = name;
 		auto glType = Info.GlType.find(name);
@@ -368,8 +403,8 @@ private:
 			glType = Info.GlType.find(name + "[0]");
 		c.Type = glType == Info.GlType.end() ? EZECT_FLOAT : constantType(glType->second);
 		c.RegisterIndex = offset / 16;
-		c.RegisterCount = static_cast<u32>((size + 15) / 16);
-		c.Elements = elements;
+		c.RegisterCount = memberRegisters(parent, member);
+		c.Elements = static_cast<u32>(elements);
 		if (spvc_type_get_basetype(type) == SPVC_BASETYPE_STRUCT)
 			c.Columns = 4;  // an array of structures: its registers as a whole
 		else if (spvc_type_get_columns(type) > 1)
@@ -384,32 +419,40 @@ private:
 		Out.Constants.push_back(c);
 	}
 
-	// Texture units: the register(sN) given, else the first free one. Samplers
-	// the stage does not read get none and stay out of the table.
-	void samplers(const spvc_reflected_resource* list, size_t count, const char* prefix)
+	// Texture units: the register(sN) given, else the first free ones (units
+	// counted in 64 bits, as arrays may be of any size: the GPU-programming
+	// service holds them to the driver's units). Samplers the stage does not
+	// read get none and stay out of the table.
+	bool samplers(const spvc_reflected_resource* list, size_t count, const char* prefix, std::string& log)
 	{
-		std::vector<bool> used;
-		std::vector<int> units(count, -1);
-		std::vector<u32> sizes(count, 1);
+		std::vector<std::pair<u64, u64>> taken;  // [first, end), in order
+		std::vector<u64> units(count, ~u64(0));
+		std::vector<u64> sizes(count, 1);
 		std::vector<bool> live(count, false);
-		auto take = [&](u32 first, u32 n) {
-			if (used.size() < first + n)
-				used.resize(first + n, false);
-			std::fill(used.begin() + first, used.begin() + first + n, true);
+		auto take = [&](u64 first, u64 n) {
+			taken.insert(std::upper_bound(taken.begin(), taken.end(), std::make_pair(first, first + n)),
+				std::make_pair(first, first + n));
 		};
 		for (size_t i = 0; i < count; ++i)
 		{
 			const spvc_type type = spvc_compiler_get_type_handle(C, list[i].type_id);
-			if (spvc_type_get_num_array_dimensions(type) == 1 && spvc_type_array_dimension_is_literal(type, 0))
-				sizes[i] = spvc_type_get_array_dimension(type, 0);
+			const unsigned dimensions = spvc_type_get_num_array_dimensions(type);
+			if (dimensions > 1)
+			{
+				// (GL names their elements otherwise, and they would read no unit set.)
+				log = std::string("'") + list[i].name + "': sampler arrays have one dimension";
+				return false;
+			}
+			if (dimensions == 1 && spvc_type_array_dimension_is_literal(type, 0))
+				sizes[i] = std::max<u64>(spvc_type_get_array_dimension(type, 0), 1);
 			auto binding = Info.Binding.find(list[i].name);
 			if (binding == Info.Binding.end())
 				binding = Info.Binding.find(std::string(list[i].name) + "[0]");
 			live[i] = binding != Info.Binding.end();
 			if (live[i] && binding->second >= 0)
 			{
-				units[i] = binding->second;
-				take(static_cast<u32>(units[i]), sizes[i]);
+				units[i] = static_cast<u64>(binding->second);
+				take(units[i], sizes[i]);
 			}
 		}
 		for (size_t i = 0; i < count; ++i)
@@ -420,13 +463,16 @@ private:
 			spvc_compiler_unset_decoration(C, list[i].id, SpvDecorationDescriptorSet);
 			if (!live[i])
 				continue;
-			if (units[i] < 0)
+			if (units[i] == ~u64(0))
 			{
-				u32 first = 0;
-				while (std::any_of(used.begin() + std::min<size_t>(first, used.size()),
-					used.begin() + std::min<size_t>(first + sizes[i], used.size()), [](bool b) { return b; }))
-					++first;
-				units[i] = static_cast<int>(first);
+				u64 first = 0;
+				for (const auto& t : taken)
+				{
+					if (t.first >= first + sizes[i])
+						break;  // a gap before it
+					first = std::max(first, t.second);
+				}
+				units[i] = first;
 				take(first, sizes[i]);
 			}
 			const spvc_type type = spvc_compiler_get_type_handle(C, list[i].base_type_id);
@@ -435,10 +481,12 @@ private:
 			c.GlslName = glslName;
 			const SpvDim dim = spvc_type_get_image_dimension(type);
 			c.Type = dim == SpvDimCube ? EZECT_SAMPLER_CUBE : dim == SpvDim3D ? EZECT_SAMPLER_3D : EZECT_SAMPLER_2D;
-			c.RegisterIndex = static_cast<u32>(units[i]) + (Stage == EZESS_VERTEX ? VERTEX_SAMPLER_BASE : 0);
-			c.RegisterCount = c.Elements = sizes[i];
+			const u64 unit = units[i] + (Stage == EZESS_VERTEX ? VERTEX_SAMPLER_FIRST_UNIT : 0);
+			c.RegisterIndex = static_cast<u32>(std::min<u64>(unit, HUGE_REGISTERS));
+			c.RegisterCount = c.Elements = static_cast<u32>(std::min<u64>(sizes[i], HUGE_REGISTERS));
 			Out.Constants.push_back(c);
 		}
+		return true;
 	}
 
 	// Inputs and outputs are named by semantic; some become built-ins. An array

@@ -21,6 +21,10 @@
 
 namespace ze
 {
+// Vertex-stage samplers take texture units from here on (Direct3D 9 keeps
+// them apart from the pixel stage's).
+const irr::u32 VERTEX_SAMPLER_FIRST_UNIT = 16;
+
 struct SStageConstant
 {
 	std::string Name;      // as declared in HLSL

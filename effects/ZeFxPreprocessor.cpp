@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <deque>
 #include <limits>
-#include <map>
-#include <set>
+#include <unordered_map>
 #include <utility>
 
 using namespace irr;
@@ -22,23 +22,19 @@ const size_t MAX_INCLUDES = 256;  // files read for one effect
 
 // ---- #if expressions ----------------------------------------------------------------
 // Limits that keep hostile expressions from exhausting the stack or memory.
-// 63 nested parentheses is what C guarantees.
+// 63 nested parentheses is what C guarantees. The tokens that macros add are
+// counted over the whole file with its includes, so that the work of all its
+// #if lines together is bounded.
 const int MAX_EXPR_NESTING = 63;
 const size_t MAX_EXPANDED_TOKENS = 65536;
 const int MAX_MACRO_NESTING = 256;
 
-struct SMacro
-{
-	std::string Value;
-	bool FunctionLike = false;
-};
-using MacroMap = std::map<std::string, SMacro>;
-
 struct SExprToken
 {
 	enum EKind { NUMBER, IDENT, OP, END } Kind;
-	std::string Text;
+	std::string Text;  // operators
 	long long Value = 0;
+	u32 Name = 0;      // identifiers: the name's number in the macro table
 };
 
 // Why an expression has no value, in the order the message table lists them.
@@ -70,7 +66,8 @@ std::string exprMessage(EExprError error, const std::string& expr)
 	case EE_NESTING:
 		return "#if expression nests deeper than " + std::to_string(MAX_EXPR_NESTING) + " levels";
 	case EE_EXPANSION:
-		return "macros in #if expression expand to more than " + std::to_string(MAX_EXPANDED_TOKENS) + " tokens";
+		return "macros in #if expressions expand to more than " + std::to_string(MAX_EXPANDED_TOKENS) +
+			" tokens in the file and its includes";
 	case EE_MACRO_NESTING:
 		return "macros in #if expression nest deeper than " + std::to_string(MAX_MACRO_NESTING) + " levels";
 	default:
@@ -78,7 +75,62 @@ std::string exprMessage(EExprError error, const std::string& expr)
 	}
 }
 
-EExprError tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
+// A name of the macro table: defined or not, and the value's tokens once an
+// expression has read them (read again only after a new definition).
+struct SMacro
+{
+	bool Defined = false;
+	bool FunctionLike = false;
+	std::string Value;
+	bool Read = false;
+	EExprError ReadError = EE_NONE;
+	std::vector<SExprToken> Tokens;
+	bool Expanding = false;
+};
+
+// Every name the preprocessing meets, numbered when first met, so that an
+// expansion finds a macro without comparing names.
+class CZeMacroTable
+{
+public:
+	CZeMacroTable() { id("defined"); }
+
+	static constexpr u32 DEFINED = 0;  // "defined", numbered first
+
+	u32 id(const std::string& name)
+	{
+		const auto found = Ids.emplace(name, static_cast<u32>(Macros.size()));
+		if (found.second)
+			Macros.emplace_back();
+		return found.first->second;
+	}
+	SMacro& operator[](u32 id) { return Macros[id]; }
+	void define(const std::string& name, const std::string& value, bool functionLike)
+	{
+		SMacro& m = Macros[id(name)];
+		m = SMacro();
+		m.Defined = true;
+		m.FunctionLike = functionLike;
+		m.Value = value;
+	}
+	void undefine(const std::string& name)
+	{
+		const auto found = Ids.find(name);
+		if (found != Ids.end())
+			Macros[found->second] = SMacro();
+	}
+	bool isDefined(const std::string& name) const
+	{
+		const auto found = Ids.find(name);
+		return found != Ids.end() && Macros[found->second].Defined;
+	}
+
+private:
+	std::unordered_map<std::string, u32> Ids;
+	std::deque<SMacro> Macros;  // stable while an expansion reads them
+};
+
+EExprError tokenizeExpr(const std::string& text, CZeMacroTable& names, std::vector<SExprToken>* out)
 {
 	static const char* const ops[] = {"&&", "||", "==", "!=", "<=", ">=", "<<", ">>", "(", ")", "!", "~", "-", "+",
 		"*", "/", "%", "<", ">", "&", "^", "|", "?", ":"};
@@ -101,7 +153,7 @@ EExprError tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 			i = static_cast<size_t>(end - text.c_str());
 			while (i < text.size() && (text[i] == 'u' || text[i] == 'U' || text[i] == 'l' || text[i] == 'L'))
 				++i;
-			out->push_back({SExprToken::NUMBER, "", v});
+			out->push_back({SExprToken::NUMBER, "", v, 0});
 			continue;
 		}
 		if (isIdentStart(c))
@@ -109,7 +161,7 @@ EExprError tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 			size_t j = i;
 			while (j < text.size() && isIdentChar(text[j]))
 				++j;
-			out->push_back({SExprToken::IDENT, text.substr(i, j - i), 0});
+			out->push_back({SExprToken::IDENT, "", 0, names.id(text.substr(i, j - i))});
 			i = j;
 			continue;
 		}
@@ -119,7 +171,7 @@ EExprError tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 			const size_t n = std::char_traits<char>::length(op);
 			if (text.compare(i, n, op) == 0)
 			{
-				out->push_back({SExprToken::OP, op, 0});
+				out->push_back({SExprToken::OP, op, 0, 0});
 				i += n;
 				found = true;
 				break;
@@ -132,27 +184,33 @@ EExprError tokenizeExpr(const std::string& text, std::vector<SExprToken>* out)
 }
 
 // Replaces "defined X" by 0/1 and macros by their values; unknown names read
-// 0. What macros add is bounded, and so is the depth of macros within macros.
+// 0. Every replacement spends the value's tokens from the file's budget, and
+// macros within macros nest to a bound.
 class CZeExprExpander
 {
 public:
-	explicit CZeExprExpander(const MacroMap& macros) : Macros(macros) {}
+	CZeExprExpander(CZeMacroTable& macros, size_t& spent, size_t& work) : Macros(macros), Spent(spent), Work(work) {}
 
 	EExprError expand(const std::vector<SExprToken>& in, std::vector<SExprToken>* out, int depth = 0);
 
 private:
-	// Tokens from macro values count against the budget.
-	EExprError emit(const SExprToken& token, std::vector<SExprToken>* out, int depth)
+	// A macro's value as tokens, read once per definition.
+	EExprError read(SMacro& m)
 	{
-		if (depth > 0 && ++Expanded > MAX_EXPANDED_TOKENS)
-			return EE_EXPANSION;
-		out->push_back(token);
-		return EE_NONE;
+		if (!m.Read)
+		{
+			Work += m.Value.size();
+			m.ReadError = tokenizeExpr(m.Value, Macros, &m.Tokens);
+			if (m.Tokens.empty())
+				m.Tokens.push_back({SExprToken::NUMBER, "", 0, 0});
+			m.Read = true;
+		}
+		return m.ReadError;
 	}
 
-	const MacroMap& Macros;
-	std::set<std::string> Active;
-	size_t Expanded = 0;
+	CZeMacroTable& Macros;
+	size_t& Spent;
+	size_t& Work;
 };
 
 EExprError CZeExprExpander::expand(const std::vector<SExprToken>& in, std::vector<SExprToken>* out, int depth)
@@ -161,11 +219,14 @@ EExprError CZeExprExpander::expand(const std::vector<SExprToken>& in, std::vecto
 		return EE_MACRO_NESTING;
 	for (size_t i = 0; i < in.size(); ++i)
 	{
+		++Work;
 		const SExprToken& t = in[i];
-		EExprError error = EE_NONE;
 		if (t.Kind != SExprToken::IDENT)
-			error = emit(t, out, depth);
-		else if (t.Text == "defined")
+		{
+			out->push_back(t);
+			continue;
+		}
+		if (t.Name == CZeMacroTable::DEFINED)
 		{
 			size_t j = i + 1;
 			const bool paren = j < in.size() && in[j].Kind == SExprToken::OP && in[j].Text == "(";
@@ -173,41 +234,43 @@ EExprError CZeExprExpander::expand(const std::vector<SExprToken>& in, std::vecto
 				++j;
 			if (j >= in.size() || in[j].Kind != SExprToken::IDENT)
 				return EE_MALFORMED;
-			const bool defined = Macros.count(in[j].Text) != 0;
+			const bool defined = Macros[in[j].Name].Defined;
 			if (paren && (j + 1 >= in.size() || in[j + 1].Text != ")"))
 				return EE_MALFORMED;
 			i = paren ? j + 1 : j;
-			error = emit({SExprToken::NUMBER, "", defined ? 1 : 0}, out, depth);
+			out->push_back({SExprToken::NUMBER, "", defined ? 1 : 0, 0});
+			continue;
 		}
-		else
+		SMacro& m = Macros[t.Name];
+		if (m.Defined && m.FunctionLike && i + 1 < in.size() && in[i + 1].Text == "(")
 		{
-			const auto m = Macros.find(t.Text);
-			if (m != Macros.end() && m->second.FunctionLike && i + 1 < in.size() && in[i + 1].Text == "(")
+			// Its arguments are skipped: a call reads 0.
+			int nesting = 0;
+			for (++i; i < in.size(); ++i)
 			{
-				// Its arguments are skipped: a call reads 0.
-				int nesting = 0;
-				for (++i; i < in.size(); ++i)
-				{
-					nesting += in[i].Text == "(" ? 1 : in[i].Text == ")" ? -1 : 0;
-					if (nesting == 0)
-						break;
-				}
+				++Work;
+				nesting += in[i].Text == "(" ? 1 : in[i].Text == ")" ? -1 : 0;
+				if (nesting == 0)
+					break;
 			}
-			if (m == Macros.end() || Active.count(t.Text) || m->second.FunctionLike)
-				error = emit({SExprToken::NUMBER, "", 0}, out, depth);
-			else
-			{
-				std::vector<SExprToken> value;
-				error = tokenizeExpr(m->second.Value, &value);
-				if (!error && value.empty())
-					value.push_back({SExprToken::NUMBER, "", 0});
-				if (!error)
-				{
-					Active.insert(t.Text);
-					error = expand(value, out, depth + 1);
-					Active.erase(t.Text);
-				}
-			}
+		}
+		if (!m.Defined || m.Expanding || m.FunctionLike)
+		{
+			out->push_back({SExprToken::NUMBER, "", 0, 0});
+			continue;
+		}
+		EExprError error = read(m);
+		if (!error)
+		{
+			Spent += m.Tokens.size();
+			if (Spent > MAX_EXPANDED_TOKENS)
+				error = EE_EXPANSION;
+		}
+		if (!error)
+		{
+			m.Expanding = true;
+			error = expand(m.Tokens, out, depth + 1);
+			m.Expanding = false;
 		}
 		if (error)
 			return error;
@@ -417,7 +480,7 @@ public:
 	explicit CZePreprocessor(const SZeMacro* macros)
 	{
 		for (const SZeMacro* m = macros; m && m->Name; ++m)
-			Macros[m->Name] = SMacro{m->Definition ? m->Definition : "", false};
+			Macros.define(m->Name, m->Definition ? m->Definition : "", false);
 	}
 
 	bool run(const std::string& file, const std::string& text, int depth);
@@ -425,7 +488,9 @@ public:
 	std::vector<SDeclLine> Lines;
 	std::vector<std::string> Includes;
 	std::string Error;
-	MacroMap Macros;
+	CZeMacroTable Macros;
+	size_t Expanded = 0;  // tokens the macros of #if expressions added, over the file and its includes
+	size_t Work = 0;      // characters tokenized and tokens expanded for #if expressions
 
 private:
 	bool fail(const std::string& file, u32 line, const std::string& text)
@@ -554,7 +619,7 @@ bool CZePreprocessor::run(const std::string& file, const std::string& text, int 
 			const std::string name = rest.substr(0, s);
 			if (!isIdentifier(name))
 				return fail(file, first, "define needs a macro name");
-			Macros[name] = SMacro{s == std::string::npos ? "" : trim(rest.substr(s)), false};
+			Macros.define(name, s == std::string::npos ? "" : trim(rest.substr(s)), false);
 		}
 		else if (keyword == "include")
 		{
@@ -576,9 +641,10 @@ bool CZePreprocessor::evaluate(const std::string& file, u32 line, const std::str
 {
 	std::vector<SExprToken> tokens, expanded;
 	long long value = 0;
-	EExprError error = expr.empty() ? EE_MALFORMED : tokenizeExpr(expr, &tokens);
+	Work += expr.size();
+	EExprError error = expr.empty() ? EE_MALFORMED : tokenizeExpr(expr, Macros, &tokens);
 	if (!error)
-		error = CZeExprExpander(Macros).expand(tokens, &expanded);
+		error = CZeExprExpander(Macros, Expanded, Work).expand(tokens, &expanded);
 	if (!error)
 		error = CZeExprParser(expanded).evaluate(&value);
 	if (error)
@@ -611,7 +677,7 @@ bool CZePreprocessor::directive(const std::string& file, u32 line, const std::st
 			{
 				if (!isIdentifier(arg))
 					return fail(file, line, "#" + name + " needs a macro name");
-				value = (Macros.count(arg) != 0) == (name == "ifdef");
+				value = Macros.isDefined(arg) == (name == "ifdef");
 			}
 		}
 		stack.push_back({active, active && value, active && value, false, line});
@@ -648,12 +714,12 @@ bool CZePreprocessor::directive(const std::string& file, u32 line, const std::st
 		if (!isIdentifier(macro))
 			return fail(file, line, "#define needs a macro name");
 		const bool functionLike = m < arg.size() && arg[m] == '(';
-		Macros[macro] = SMacro{trim(arg.substr(m)), functionLike};
+		Macros.define(macro, trim(arg.substr(m)), functionLike);
 		return true;
 	}
 	if (name == "undef")
 	{
-		Macros.erase(arg);
+		Macros.undefine(arg);
 		return true;
 	}
 	if (name == "include")
@@ -689,10 +755,13 @@ bool CZePreprocessor::include(const std::string& from, u32 line, const std::stri
 } // namespace
 
 bool zefx::preprocess(const std::string& file, const std::string& text, const SZeMacro* macros,
-	std::vector<SDeclLine>* lines, std::vector<std::string>* includes, std::string* error)
+	std::vector<SDeclLine>* lines, std::vector<std::string>* includes, std::string* error, size_t* work)
 {
 	CZePreprocessor pre(macros);
-	if (!pre.run(file, text, 0))
+	const bool done = pre.run(file, text, 0);
+	if (work)
+		*work = pre.Work;
+	if (!done)
 	{
 		*error = pre.Error;
 		return false;

@@ -23,9 +23,11 @@ struct SDeclLine
 // Runs #define, #undef, #if, #ifdef, #ifndef, #elif, #else, #endif, #include
 // and #error over the text with the macros, and keeps the active declaration
 // lines; "define" and "include" declarations act on the preprocessing too.
-// false with "file:line: reason" in `error`.
+// false with "file:line: reason" in `error`. `work` (when given) receives
+// what the #if expressions cost: the characters tokenized (their lines and the
+// macro values) and the tokens expanded.
 bool preprocess(const std::string& file, const std::string& text, const SZeMacro* macros, std::vector<SDeclLine>* lines,
-	std::vector<std::string>* includes, std::string* error);
+	std::vector<std::string>* includes, std::string* error, size_t* work = nullptr);
 
 // "file:line: text", or "file: text" for line 0.
 inline std::string format(const std::string& file, irr::u32 line, const std::string& text)

@@ -31,16 +31,24 @@ struct SDrawCommand
 	gui::IGUIFont* font;       // null: the built-in font
 	bool transparent;
 	int effectId;
-	int text;                  // index into g_texts
+	int text;                  // index into the list's texts
 };
 
 const int TEXT_CHARS = 1024;
 const u32 WHITE = 0xFFFFFF;
 
-SDrawCommand g_commands[ZE_MAX_2D_COMMANDS];
-int g_commandCount = 0;
-char g_texts[ZE_MAX_2D_TEXTS][TEXT_CHARS + 1];
-int g_textCount = 0;
+struct SDrawList
+{
+	SDrawCommand commands[ZE_MAX_2D_COMMANDS];
+	int commandCount = 0;
+	char texts[ZE_MAX_2D_TEXTS][TEXT_CHARS + 1];
+	int textCount = 0;
+};
+// The list being queued for the coming frame end, and the list the last frame
+// end drew, kept until the next one so that the frame can be drawn again.
+SDrawList g_lists[2];
+SDrawList* g_queued = &g_lists[0];
+SDrawList* g_drawn = &g_lists[1];
 
 u32 g_ink = WHITE;
 int g_inkAlpha = 255;
@@ -64,24 +72,25 @@ u32 joined(u32 rgb, int alpha)
 	return static_cast<u32>(alpha) << 24 | (rgb & 0xFFFFFF);
 }
 
-void emptyList()
+// Drops the commands of a list from `count` on (their textures with them).
+void cutList(SDrawList* list, int count, int textCount)
 {
-	for (int i = 0; i < g_commandCount; ++i)
-		if (g_commands[i].texture)
-			g_commands[i].texture->drop();
-	g_commandCount = 0;
-	g_textCount = 0;
+	for (int i = count; i < list->commandCount; ++i)
+		if (list->commands[i].texture)
+			list->commands[i].texture->drop();
+	list->commandCount = count;
+	list->textCount = textCount;
 }
 
 // The next free command, or null with the pending error when the list is full.
 SDrawCommand* newCommand(EDrawKind kind, bool withText)
 {
-	if (g_commandCount >= ZE_MAX_2D_COMMANDS || (withText && g_textCount >= ZE_MAX_2D_TEXTS))
+	if (g_queued->commandCount >= ZE_MAX_2D_COMMANDS || (withText && g_queued->textCount >= ZE_MAX_2D_TEXTS))
 	{
 		zeSetError(-1, "too many 2D draws in one frame");
 		return nullptr;
 	}
-	SDrawCommand* c = &g_commands[g_commandCount++];
+	SDrawCommand* c = &g_queued->commands[g_queued->commandCount++];
 	*c = SDrawCommand();
 	c->kind = kind;
 	c->effectId = -1;
@@ -141,12 +150,12 @@ void drawImage(const SDrawCommand& c, video::IVideoDriver* driver)
 		c.transparent);
 }
 
-void drawText(const SDrawCommand& c)
+void drawText(const SDrawList& list, const SDrawCommand& c)
 {
 	gui::IGUIFont* font = c.font ? c.font : zeGetContext()->builtInFont;
 	if (!font)
 		return;
-	const core::stringw text(g_texts[c.text]);
+	const core::stringw text(list.texts[c.text]);
 	const core::dimension2d<u32> size = font->getDimension(text.c_str());
 	font->draw(text, core::rect<s32>(c.x1, c.y1, c.x1 + static_cast<s32>(size.Width), c.y1 + static_cast<s32>(size.Height)),
 		video::SColor(c.colour));
@@ -242,13 +251,14 @@ int zeText(int x, int y, const char* format, ...)
 	SDrawCommand* c = newCommand(EDK_TEXT, true);
 	if (!c)
 		return -1;
-	c->text = g_textCount++;
-	g_texts[c->text][0] = 0;
+	c->text = g_queued->textCount++;
+	char* text = g_queued->texts[c->text];
+	text[0] = 0;
 	if (format)
 	{
 		va_list args;
 		va_start(args, format);
-		vsnprintf(g_texts[c->text], sizeof(g_texts[c->text]), format, args);
+		vsnprintf(text, sizeof(g_queued->texts[c->text]), format, args);
 		va_end(args);
 	}
 	c->x1 = x;
@@ -372,15 +382,19 @@ void zeStopFade()
 	context->fader = nullptr;
 }
 
-void zeShowLoadingScreen(int percent)
+namespace
+{
+int g_loadingPercent = 0;  // of the last loading screen drawn
+
+// The loading screen at g_loadingPercent into the back buffer; false when the
+// scene cannot begin.
+bool drawLoadingScreen()
 {
 	SZeContext* context = zeGetContext();
-	if (!context->device || !context->driver || context->device->isWindowMinimized())
-		return;
-	percent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
 	video::IVideoDriver* driver = context->driver;
 	if (!driver->beginScene(true, true, context->backdrop))
-		return;
+		return false;
+	const int percent = g_loadingPercent;
 
 	// A bar half the screen wide, three quarters down, in a colour that shows
 	// on the backdrop.
@@ -408,8 +422,18 @@ void zeShowLoadingScreen(int percent)
 		const s32 ty = top - 4 - static_cast<s32>(size.Height);
 		font->draw(text, core::recti(tx, ty, tx + static_cast<s32>(size.Width), ty + static_cast<s32>(size.Height)), ink);
 	}
-	zeGrabFrameBeforePresent();
-	driver->endScene();
+	return true;
+}
+} // namespace
+
+void zeShowLoadingScreen(int percent)
+{
+	SZeContext* context = zeGetContext();
+	if (!context->device || !context->driver || context->device->isWindowMinimized())
+		return;
+	g_loadingPercent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
+	if (drawLoadingScreen())
+		zePresentFrame(drawLoadingScreen);
 }
 
 void zeLoadingScreenBegin()
@@ -431,27 +455,24 @@ void zeNoOp(...)
 {
 }
 
-void zeDraw2DList()
+namespace
 {
-	SZeContext* context = zeGetContext();
-	video::IVideoDriver* driver = context->device ? context->driver : nullptr;
-	if (!driver)
-	{
-		emptyList();
-		return;
-	}
+// Draws a list in order. Commands that the effect hooks queue meanwhile are dropped.
+void drawList(const SDrawList& list, video::IVideoDriver* driver)
+{
 	const SZeEngineHooks& hooks = zeGetEngineHooks();
+	const int queued = g_queued->commandCount;
+	const int queuedTexts = g_queued->textCount;
 	int skippedBoxes = 0;
 	int skippedImages = 0;
-	// Hooks may queue more commands; those are dropped with the rest.
-	const int count = g_commandCount;
+	const int count = list.commandCount;
 	for (int i = 0; i < count; ++i)
 	{
-		const SDrawCommand& c = g_commands[i];
+		const SDrawCommand& c = list.commands[i];
 		switch (c.kind)
 		{
 		case EDK_TEXT:
-			drawText(c);
+			drawText(list, c);
 			break;
 		case EDK_IMAGE:
 			drawImage(c, driver);
@@ -464,7 +485,7 @@ void zeDraw2DList()
 			break;
 		case EDK_RECTANGLE_EFFECT:
 			if (hooks.drawBoxWithEffect)
-				hooks.drawBoxWithEffect(c.x1, c.y1, c.x2, c.y2, c.effectId);
+				hooks.drawBoxWithEffect(c.x1, c.y1, c.x2, c.y2, c.effectId, c.colour);
 			else
 				++skippedBoxes;
 			break;
@@ -476,16 +497,42 @@ void zeDraw2DList()
 			break;
 		}
 	}
+	cutList(g_queued, queued, queuedTexts);
 	if (skippedBoxes || skippedImages)
 		zeLog(EZELL_WARN, "ZeDraw2D: no effect renderer; skipped %d box(es) with effect and %d image(s) with effect",
 			skippedBoxes, skippedImages);
-	emptyList();
+}
+} // namespace
+
+void zeDraw2DList()
+{
+	SZeContext* context = zeGetContext();
+	cutList(g_drawn, 0, 0);
+	if (context->device && context->driver)
+		drawList(*g_queued, context->driver);
+	else
+		cutList(g_queued, 0, 0);
+	SDrawList* drawn = g_queued;
+	g_queued = g_drawn;
+	g_drawn = drawn;
+}
+
+void zeDrawOverFrame(bool again)
+{
+	SZeContext* context = zeGetContext();
+	if (context->gui)
+		context->gui->drawAll();
+	if (!again)
+		zeDraw2DList();
+	else if (context->device && context->driver)
+		drawList(*g_drawn, context->driver);
 }
 
 void zeReset2D()
 {
-	// Only queued textures are dropped: they hold a reference of their own.
-	emptyList();
+	// Only listed textures are dropped: they hold a reference of their own.
+	cutList(g_queued, 0, 0);
+	cutList(g_drawn, 0, 0);
 	g_ink = WHITE;
 	g_inkAlpha = 255;
 	g_textColour = WHITE;
@@ -496,5 +543,5 @@ void zeReset2D()
 
 int zeGet2DCommandCount()
 {
-	return g_commandCount;
+	return g_queued->commandCount;
 }

@@ -1,6 +1,7 @@
 // 2D drawing, text, fades and the loading screen of the system layer. Drawing
 // calls queue commands on the frame's 2D list (at most 1,024 commands and 64
-// texts), drawn in order at the frame end and then emptied.
+// texts), drawn in order at the frame end, which starts a new list. The drawn
+// list is kept until the next frame end, for drawing that frame again.
 #pragma once
 
 #include <irrlicht.h>
@@ -53,9 +54,12 @@ void zeLoadingScreenEnd();
 // An empty operation.
 void zeNoOp(...);
 
-// Draws the frame's 2D list in order and empties it (the frame end calls it).
+// Draws the frame's 2D list in order and starts a new one (the frame end calls it).
 void zeDraw2DList();
-// Empties the list without drawing; resets the 2D state (set-up calls it).
+// What every frame end draws over the scene: the GUI, then the 2D list (the
+// last frame end's list once more when `again`, for a frame drawn again).
+void zeDrawOverFrame(bool again);
+// Empties both lists without drawing; resets the 2D state (set-up calls it).
 void zeReset2D();
-// The number of queued commands.
+// The number of commands queued for the coming frame end.
 int zeGet2DCommandCount();

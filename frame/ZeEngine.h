@@ -25,8 +25,8 @@ struct SZeEngineHooks
 	void (*endFrame)();
 	// A frame drawn into the dummy render target without presenting it.
 	int (*renderDummyFrame)();
-	// 2D drawing through effects; 0 or -1.
-	int (*drawBoxWithEffect)(int x1, int y1, int x2, int y2, int effectId);
+	// 2D drawing through effects (colours 0xAARRGGBB); 0 or -1.
+	int (*drawBoxWithEffect)(int x1, int y1, int x2, int y2, int effectId, irr::u32 colour);
 	int (*drawImageWithEffect)(irr::video::ITexture* texture, int x1, int y1, int x2, int y2, irr::u32 colour, int effectId);
 	// Music replay, set up after the music table exists (false fails the set-up).
 	bool (*startMusic)();

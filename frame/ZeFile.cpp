@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -52,6 +53,13 @@ IZeFileBackend* current()
 bool isAbsolute(const char* name)
 {
 	return name[0] == '/' || name[0] == '\\';
+}
+
+// The name as the back ends take it: joined with the current directory, normalised.
+std::string layerPath(const char* name)
+{
+	const std::string full = isAbsolute(name) ? std::string(name) : layer().currentDir + name;
+	return zeNormalisePath(full.c_str());
 }
 
 void mountIntoLibrary()
@@ -166,8 +174,7 @@ SZeFile* zeFileOpen(const char* name, const char* mode)
 {
 	if (!name || !*name || !mode)
 		return nullptr;
-	const std::string full = isAbsolute(name) ? std::string(name) : layer().currentDir + name;
-	return current()->open(zeNormalisePath(full.c_str()), mode);
+	return current()->open(layerPath(name), mode);
 }
 
 int zeFileSeek(SZeFile* file, long offset, int origin)
@@ -210,11 +217,24 @@ void zeFileClose(SZeFile* file)
 
 int zeFileExist(const char* name)
 {
-	SZeFile* file = zeFileOpen(name, "rb");
-	if (!file)
+	if (!name || !*name)
 		return 0;
+	return current()->exists(layerPath(name)) ? 1 : 0;
+}
+
+bool zeIsOpenableOnDisk(const char* name)
+{
+	struct stat st;
+	return !name || stat(name, &st) != 0 || S_ISREG(st.st_mode);
+}
+
+bool IZeFileBackend::exists(const std::string& name)
+{
+	SZeFile* file = open(name, "rb");
+	if (!file)
+		return false;
 	zeFileClose(file);
-	return 1;
+	return true;
 }
 
 char* zeReadFile(const char* name, long* size)

@@ -45,8 +45,14 @@ int zeFileGetc(SZeFile* file);
 char* zeFileGets(char* buffer, int size, SZeFile* file);
 // Closes and frees the handle; null is allowed.
 void zeFileClose(SZeFile* file);
-// 1 when the name opens for reading through the file layer, else 0.
+// 1 when the name opens for reading through the file layer, else 0. Only
+// regular files (and archive members) open for reading; existence is learnt
+// from the directory, so a pipe or a device is never opened to find out.
 int zeFileExist(const char* name);
+// False when the name is on disk and is not a regular file (a pipe, a device,
+// a folder): a reader opening it could wait for a writer forever or never
+// reach its end. Names not on disk (archive members, missing files) pass.
+bool zeIsOpenableOnDisk(const char* name);
 
 // Reads a whole file into a new buffer (plus one zero byte, not counted) that
 // the caller frees with delete[]; null on failure.

@@ -16,6 +16,9 @@ public:
 	virtual ~IZeFileBackend() = default;
 	// A new handle or null.
 	virtual SZeFile* open(const std::string& name, const char* mode) = 0;
+	// Whether the name opens for reading, learnt without opening it where the
+	// back end can; the default opens and closes it.
+	virtual bool exists(const std::string& name);
 };
 
 // A stream over bytes held in memory (archive entries).

@@ -4,7 +4,6 @@
 #include <irrlicht.h>
 
 #include <cstring>
-#include <sys/stat.h>
 
 using namespace irr;
 
@@ -100,9 +99,9 @@ public:
 		if (strchr(mode, 'w') || strchr(mode, 'a') || strchr(mode, '+'))
 			return zeOpenPlainFile(name, mode);
 		// Exact name first (also finds files in the library's archives), then
-		// a plain file whose case differs.
-		struct stat st;
-		if (stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+		// a plain file whose case differs. The library opens whatever is on
+		// disk and waits on a pipe: only regular files go to it.
+		if (!zeIsOpenableOnDisk(name.c_str()))
 			return nullptr;
 		io::IReadFile* f = nullptr;
 		if (FileSystem->existFile(name.c_str()))
@@ -115,6 +114,15 @@ public:
 			return zeOpenPlainFile(resolved, mode);
 		}
 		return new SZeFile{ f, &g_irrOps };
+	}
+	bool exists(const std::string& name) override
+	{
+		if (!zeIsOpenableOnDisk(name.c_str()))
+			return false;
+		if (FileSystem->existFile(name.c_str()))
+			return true;
+		const std::string resolved = zeResolvePlainPath(name);
+		return !resolved.empty() && resolved != name && zeIsOpenableOnDisk(resolved.c_str());
 	}
 
 private:

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -89,12 +91,35 @@ bool isWriteMode(const char* mode)
 	return strchr(mode, 'w') || strchr(mode, 'a') || strchr(mode, '+');
 }
 
+// Opens a file for reading only when it is a regular one. The open does not
+// wait (a pipe without a writer would hold it forever), and the type is taken
+// from what was opened, so a file swapped for a pipe after a look is refused too.
+FILE* openRegularForReading(const std::string& path, const char* mode)
+{
+	const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	if (fd < 0)
+		return nullptr;
+	struct stat st;
+	const int flags = fcntl(fd, F_GETFL);
+	FILE* f = nullptr;
+	if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flags >= 0 && fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0)
+		f = fdopen(fd, mode);
+	if (!f)
+		close(fd);
+	return f;
+}
+
 class CZeFileBackendPlain : public IZeFileBackend
 {
 public:
 	SZeFile* open(const std::string& name, const char* mode) override
 	{
 		return zeOpenPlainFile(name, mode);
+	}
+	bool exists(const std::string& name) override
+	{
+		const std::string path = zeResolvePlainPath(name);
+		return !path.empty() && isRegularFile(path);
 	}
 };
 } // namespace
@@ -162,8 +187,8 @@ SZeFile* zeOpenPlainFile(const std::string& name, const char* mode)
 	else
 	{
 		path = zeResolvePlainPath(name);
-		if (path.empty() || !isRegularFile(path))
-			return nullptr;
+		FILE* f = path.empty() ? nullptr : openRegularForReading(path, mode);
+		return f ? new SZeFile{ f, &g_plainOps } : nullptr;
 	}
 	FILE* f = fopen(path.c_str(), mode);
 	if (!f)

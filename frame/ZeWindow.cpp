@@ -6,11 +6,6 @@
 #include "frame/ZeSignals.h"
 #include "frame/ZeWindowPlatform.h"
 
-#ifndef GL_GLEXT_PROTOTYPES
-#define GL_GLEXT_PROTOTYPES 1
-#endif
-#include <GL/gl.h>
-#include <GL/glext.h>
 #include <GL/glx.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -23,18 +18,6 @@ using namespace irr;
 namespace
 {
 int g_syncFrame = 0x0FFFFFFF;
-
-// Every frame is read from the back buffer just before it is presented: after
-// the swap the back buffer holds nothing defined on most drivers, and the
-// front buffer reads black on some X servers. The read goes into a pixel
-// buffer on the GPU, so the frame does not wait for it; a screenshot maps it.
-struct SKeptFrame
-{
-	GLuint buffer = 0;
-	int width = 0;
-	int height = 0;
-	bool valid = false;  // a frame has been read since the buffer was made
-} g_kept;
 
 struct SX11
 {
@@ -92,53 +75,21 @@ bool windowTitleContains(Display* display, Window w, const char* needle)
 	return found;
 }
 
-bool onOpenGL()
+// The system layer's frame into the back buffer: backdrop, scene graph, GUI
+// and the 2D list (its last one when drawn again); false when the scene cannot begin.
+bool drawDefaultFrame(bool again)
 {
 	SZeContext* c = zeGetContext();
-	return c->driver && c->driver->getDriverType() == video::EDT_OPENGL;
+	if (!c->driver->beginScene(true, true, c->backdrop))
+		return false;
+	c->sceneManager->drawAll();
+	zeDrawOverFrame(again);
+	return true;
 }
 
-// Binds the kept frame's pixel buffer for packing while it lives; the buffer
-// bound before comes back afterwards.
-class CPackBufferScope
+bool redrawDefaultFrame()
 {
-public:
-	CPackBufferScope()
-	{
-		glGetIntegerv(GL_PIXEL_PACK_BUFFER_BINDING, &Previous);
-		glBindBuffer(GL_PIXEL_PACK_BUFFER, g_kept.buffer);
-	}
-	~CPackBufferScope() { glBindBuffer(GL_PIXEL_PACK_BUFFER, static_cast<GLuint>(Previous)); }
-	CPackBufferScope(const CPackBufferScope&) = delete;
-	CPackBufferScope& operator=(const CPackBufferScope&) = delete;
-
-private:
-	GLint Previous = 0;
-};
-
-// The kept frame's pixels (RGBA, bottom row first) into an image, top row first.
-bool copyKeptFrame(video::IImage* image)
-{
-	const CPackBufferScope bound;
-	GLint bytes = 0;
-	glGetBufferParameteriv(GL_PIXEL_PACK_BUFFER, GL_BUFFER_SIZE, &bytes);
-	if (static_cast<size_t>(bytes) < static_cast<size_t>(g_kept.width) * g_kept.height * 4)
-		return false;
-	const u8* pixels = static_cast<const u8*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
-	if (pixels)
-	{
-		u8* dst = static_cast<u8*>(image->lock());
-		const u32 pitch = image->getPitch();
-		for (int y = 0; y < g_kept.height; ++y)
-		{
-			const u8* src = pixels + static_cast<size_t>(g_kept.height - 1 - y) * g_kept.width * 4;
-			u32* row = reinterpret_cast<u32*>(dst + y * pitch);
-			for (int x = 0; x < g_kept.width; ++x, src += 4)
-				row[x] = video::SColor(255, src[0], src[1], src[2]).color;
-		}
-		image->unlock();
-	}
-	return pixels && glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
+	return drawDefaultFrame(true);
 }
 } // namespace
 
@@ -169,15 +120,8 @@ void zeSync()
 void zeEndFrameDefault()
 {
 	SZeContext* c = zeGetContext();
-	if (!c->device || c->device->isWindowMinimized())
-		return;
-	if (!c->driver->beginScene(true, true, c->backdrop))
-		return;
-	c->sceneManager->drawAll();
-	c->gui->drawAll();
-	zeDraw2DList();
-	zeGrabFrameBeforePresent();
-	c->driver->endScene();
+	if (c->device && !c->device->isWindowMinimized() && drawDefaultFrame(false))
+		zePresentFrame(redrawDefaultFrame);
 }
 
 int zeRenderDummy()
@@ -188,83 +132,6 @@ int zeRenderDummy()
 		return -1;
 	}
 	return zeGetEngineHooks().renderDummyFrame();
-}
-
-void zeGrabFrameBeforePresent()
-{
-	SZeContext* c = zeGetContext();
-	if (!onOpenGL())
-		return;
-	const core::dimension2d<u32> size = c->driver->getScreenSize();
-	const int width = static_cast<int>(size.Width);
-	const int height = static_cast<int>(size.Height);
-	if (width <= 0 || height <= 0)
-		return;
-	if (!g_kept.buffer)
-		glGenBuffers(1, &g_kept.buffer);
-	const CPackBufferScope bound;
-	while (glGetError() != GL_NO_ERROR)
-	{
-	}
-	if (width != g_kept.width || height != g_kept.height)
-	{
-		glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 4, nullptr, GL_STREAM_READ);
-		g_kept.width = width;
-		g_kept.height = height;
-		if (glGetError() != GL_NO_ERROR)
-		{
-			// No room for the frame: no shot until a size that fits.
-			g_kept.width = g_kept.height = 0;
-			g_kept.valid = false;
-			return;
-		}
-	}
-	// The window's own back buffer, whatever a renderer left bound for reading.
-	GLint readFramebuffer = 0;
-	glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
-	glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-	glReadBuffer(GL_BACK);
-	GLint alignment = 4;
-	glGetIntegerv(GL_PACK_ALIGNMENT, &alignment);
-	glPixelStorei(GL_PACK_ALIGNMENT, 1);
-	glReadPixels(0, 0, width, height, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
-	glPixelStorei(GL_PACK_ALIGNMENT, alignment);
-	glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(readFramebuffer));
-	g_kept.valid = glGetError() == GL_NO_ERROR;
-}
-
-void zeResetFrameGrab()
-{
-	if (g_kept.buffer && onOpenGL())
-		glDeleteBuffers(1, &g_kept.buffer);
-	g_kept = SKeptFrame();
-}
-
-int zeScreenShot(const char* fileName)
-{
-	SZeContext* c = zeGetContext();
-	if (!onOpenGL() || !g_kept.valid)
-	{
-		zeSetError(1, "failed to grab the screen\n");
-		return -1;
-	}
-	video::IImage* image = c->driver->createImage(video::ECF_A8R8G8B8,
-		core::dimension2d<u32>(static_cast<u32>(g_kept.width), static_cast<u32>(g_kept.height)));
-	if (!image || !copyKeptFrame(image))
-	{
-		if (image)
-			image->drop();
-		zeSetError(1, "failed to grab the screen\n");
-		return -1;
-	}
-	const bool written = c->driver->writeImageToFile(image, fileName);
-	image->drop();
-	if (!written)
-	{
-		zeSetError(1, "failed to save screenshot to file '%s'\n", fileName);
-		return -1;
-	}
-	return 0;
 }
 
 void zeHideWindow()

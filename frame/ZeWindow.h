@@ -45,10 +45,29 @@ const char* zeFileRequester(const char* text, const char* filter);
 // "Zelv"; in batch mode only the log line.
 void zeMessageBox(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes the last presented frame, as it was drawn, to an image file (by
-// extension, BMP or PNG). 0, or non-zero with the pending error "failed to
-// grab the screen\n" (no OpenGL device, or no frame presented yet) or
-// "failed to save screenshot to file '%s'\n" (argument 1).
+// Writes the frame last presented to an image file (by extension, BMP or PNG).
+// 0, or non-zero with the pending error "failed to grab the screen\n" (no
+// OpenGL device, or no frame presented yet) or "failed to save screenshot to
+// file '%s'\n" (argument 1).
+//
+// Frames cost nothing extra until a screenshot is asked for. The shot is read
+// from the window's back buffer when the driver says the swap left the frame
+// there (a back buffer of age 1, or a copying swap). Otherwise the back buffer
+// may hold an older frame or nothing, and the front buffer reads black on
+// some X servers: the first such shot has the frame drawn again, without
+// presenting it, by what drew it (the frame end or the loading screen). That
+// drawing uses the last frame's 2D list but the engine's state as it is now,
+// so what changed since the present (nodes moved, the time of a later device
+// run, the backdrop) shows in it. The drawing is kept, and from then on every
+// frame is read into GPU memory just before it is presented: later shots,
+// and shots asked again before the next present, are exact copies. A window
+// resized since the present also has its frame drawn again, at the new size.
 int zeScreenShot(const char* fileName);
-// Keeps the frame for screenshots; every frame end calls it just before presenting.
-void zeGrabFrameBeforePresent();
+
+// Draws the frame last presented again into the back buffer, without
+// presenting it; false when it cannot.
+typedef bool (*ZeFrameRedraw)();
+// Presents the frame drawn into the back buffer (the driver's end of scene),
+// keeping a copy first when screenshots need one; `redraw` is how it can be
+// drawn again. Every frame end presents through it. The driver's result.
+bool zePresentFrame(ZeFrameRedraw redraw);

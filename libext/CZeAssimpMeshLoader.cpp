@@ -4,6 +4,7 @@
 // each triangle mesh becomes one mesh buffer of the 3D library.
 #include "libext/CZeAssimpMeshLoader.h"
 
+#include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeLwoUpgrade.h"
 #include "libext/ZeObjCheck.h"
@@ -19,7 +20,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -106,16 +106,11 @@ private:
 };
 
 // Whether a name that a file gives may be opened: one that is on disk but
-// not a regular file (a pipe, a device, a folder) could wait for a writer
-// forever or never end, and is passed over. Names inside mounted archives are
-// not on disk and stay to the file system.
+// not a regular file is passed over; names inside mounted archives are not on
+// disk and stay to the file system.
 bool openable(io::IFileSystem* files, const std::string& name)
 {
-	std::error_code error;
-	const std::filesystem::file_status status = std::filesystem::status(name, error);
-	if (!error && std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-		return false;
-	return files->existFile(name.c_str());
+	return zeIsOpenableOnDisk(name.c_str()) && files->existFile(name.c_str());
 }
 
 std::string slashes(const char* path)

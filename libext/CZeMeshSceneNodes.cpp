@@ -78,6 +78,29 @@ void copyBufferMaterials(scene::IMesh* mesh, core::array<video::SMaterial>& mate
 	}
 }
 
+// The box of what the nodes draw: the mesh's, except for the library's skinned
+// meshes, whose box counts the buffers' frame transformations (and the origin)
+// that the nodes do not apply; theirs is the box of the buffers that have vertices.
+core::aabbox3df drawnBox(scene::IMesh* mesh)
+{
+	if (!dynamic_cast<scene::ISkinnedMesh*>(mesh))
+		return mesh->getBoundingBox();
+	core::aabbox3df box = mesh->getBoundingBox();
+	bool first = true;
+	for (u32 i = 0; i < mesh->getMeshBufferCount(); ++i)
+	{
+		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(i);
+		if (!buffer || buffer->getVertexCount() == 0)
+			continue;
+		if (first)
+			box = buffer->getBoundingBox();
+		else
+			box.addInternalBox(buffer->getBoundingBox());
+		first = false;
+	}
+	return box;
+}
+
 // Holds `mesh` in place of `held`; false, and `held` kept, when there is no mesh.
 template <class MeshT>
 bool holdMesh(MeshT*& held, MeshT* mesh)
@@ -166,7 +189,7 @@ void CZeMeshSceneNode::setMesh(scene::IMesh* mesh)
 {
 	if (!holdMesh(Mesh, mesh))
 		return;
-	Box = Mesh->getBoundingBox();
+	Box = drawnBox(Mesh);
 	copyMaterials();
 }
 
@@ -238,7 +261,7 @@ void CZeAnimatedMeshSceneNode::OnAnimate(u32 timeMs)
 	if (Mesh)
 	{
 		if (scene::IMesh* frame = meshForCurrentFrame())
-			Box = frame->getBoundingBox();
+			Box = drawnBox(frame);
 	}
 	IAnimatedMeshSceneNode::OnAnimate(timeMs);
 }
@@ -443,7 +466,7 @@ void CZeAnimatedMeshSceneNode::setMesh(scene::IAnimatedMesh* mesh)
 {
 	if (!holdMesh(Mesh, mesh))
 		return;
-	Box = Mesh->getBoundingBox();
+	Box = drawnBox(Mesh);
 	copyMaterials();
 	setAnimationSpeed(Mesh->getAnimationSpeed());
 	setFrameLoop(0, static_cast<s32>(Mesh->getFrameCount()));

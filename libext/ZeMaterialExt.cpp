@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <deque>
+#include <unordered_map>
 #include <vector>
 
 using namespace irr;
@@ -116,20 +117,34 @@ const u32 SLOT_BITS = 20;
 const u32 MAX_SLOTS = 1u << SLOT_BITS;
 const u32 GENERATIONS = (END_HANDLE - FIRST_HANDLE) >> SLOT_BITS;
 
+typedef CMaterialUserDataRegistry::SRef SUserRef;
+
 struct SSlot
 {
 	SMaterialExt Record;
-	CMaterialUserDataRegistry::SRef UserData;
-	const video::SMaterial* Owner = nullptr;  // the material the record was made for
+	SUserRef UserData;
+	std::size_t Hash = 0;
 	u32 Generation = 0;
+	u32 Marked = 0;  // the last collection that found a material reading it
 	bool Live = false;
+};
+
+struct SHolder
+{
+	MaterialExtMarker Mark;
+	void* Holder;
 };
 
 struct SSideRecords
 {
 	std::deque<SSlot> Slots;  // a deque: records keep their address while others are added
 	std::deque<u32> Free;     // the longest free first
+	std::unordered_multimap<std::size_t, u32> ByContent;
 	u32 Live = 0;
+	std::vector<SHolder> Holders;
+	u32 Collection = 0;  // the number of the current or last collection
+	u32 Batches = 0;
+	bool SweepWaiting = false;
 };
 
 // Never destroyed: materials with static storage may be released after it would be.
@@ -152,7 +167,7 @@ void setHandle(video::SMaterial& material, u32 handle)
 }
 
 // The live slot behind a handle, or null.
-SSlot* find(u32 handle, u32* index = nullptr)
+SSlot* find(u32 handle)
 {
 	if (handle < FIRST_HANDLE || handle >= END_HANDLE)
 		return nullptr;
@@ -162,26 +177,81 @@ SSlot* find(u32 handle, u32* index = nullptr)
 	if (slot >= records.Slots.size())
 		return nullptr;
 	SSlot& s = records.Slots[slot];
-	if (!s.Live || s.Generation != code >> SLOT_BITS)
-		return nullptr;
-	if (index)
-		*index = slot;
-	return &s;
+	return s.Live && s.Generation == code >> SLOT_BITS ? &s : nullptr;
 }
 
-void put(SMaterialLayerExt& layer, video::ITexture* texture)
+u32 handleOfSlot(u32 slot)
 {
-	if (texture)
-		texture->grab();
-	if (layer.Texture)
-		layer.Texture->drop();
-	layer.Texture = texture;
+	return FIRST_HANDLE + (sideRecords().Slots[slot].Generation << SLOT_BITS) + slot;
 }
 
-// A new, empty record owned by `owner`; null when every slot is taken.
-SSlot* allocate(const video::SMaterial* owner, u32* handle)
+// ---- Records by content -----------------------------------------------------------------
+// The layers compare and hash byte for byte (a layer has no padding), so that a
+// bias of -0 or NaN is kept as written.
+static_assert(sizeof(SMaterialLayerExt) == sizeof(void*) + 8, "layers are compared byte for byte");
+
+bool sameLayers(const SMaterialExt& a, const SMaterialExt& b)
 {
+	return std::memcmp(&a, &b, sizeof(SMaterialExt)) == 0;
+}
+
+bool isEmpty(const SMaterialExt& layers, const SUserRef& user)
+{
+	static const SMaterialExt empty{};
+	return !user.Serial && sameLayers(layers, empty);
+}
+
+std::size_t hashOf(const SMaterialExt& layers, const SUserRef& user)
+{
+	u64 h = 0xCBF29CE484222325ull;
+	auto mix = [&h](u64 word) {
+		h = (h ^ word) * 0x100000001B3ull;
+		h ^= h >> 29;
+	};
+	unsigned char bytes[sizeof(SMaterialExt)];
+	std::memcpy(bytes, &layers, sizeof(bytes));
+	for (std::size_t i = 0; i + sizeof(u64) <= sizeof(bytes); i += sizeof(u64))
+	{
+		u64 word = 0;
+		std::memcpy(&word, bytes + i, sizeof(word));
+		mix(word);
+	}
+	mix(user.Serial);
+	mix(user.Slot);
+	return static_cast<std::size_t>(h);
+}
+
+// Calls `act` on every texture of the layers.
+template <typename Action>
+void forEachTexture(const SMaterialExt& layers, Action act)
+{
+	for (const SMaterialLayerExt& layer : layers.TextureLayer)
+		if (layer.Texture)
+			act(layer.Texture);
+	for (const SMaterialLayerExt& layer : layers.VertexTextureLayer)
+		if (layer.Texture)
+			act(layer.Texture);
+}
+
+// The handle of the record with these contents, made when there is none; 0
+// for empty contents. False when every slot is taken.
+bool intern(const SMaterialExt& layers, const SUserRef& user, u32* handle)
+{
+	*handle = 0;
+	if (isEmpty(layers, user))
+		return true;
 	SSideRecords& records = sideRecords();
+	const std::size_t hash = hashOf(layers, user);
+	const auto range = records.ByContent.equal_range(hash);
+	for (auto it = range.first; it != range.second; ++it)
+	{
+		const SSlot& s = records.Slots[it->second];
+		if (s.UserData == user && sameLayers(s.Record, layers))
+		{
+			*handle = handleOfSlot(it->second);
+			return true;
+		}
+	}
 	u32 slot = 0;
 	if (!records.Free.empty())
 	{
@@ -196,59 +266,61 @@ SSlot* allocate(const video::SMaterial* owner, u32* handle)
 	else
 	{
 		zeLog(EZELL_ERROR, "ZeMaterialExt: too many material records");
-		return nullptr;
+		return false;
 	}
 	SSlot& s = records.Slots[slot];
-	s.Record = SMaterialExt();
-	s.UserData = {};
-	s.Owner = owner;
+	s.Record = layers;
+	s.UserData = user;
+	s.Hash = hash;
+	s.Marked = records.Collection;
 	s.Live = true;
+	forEachTexture(s.Record, [](video::ITexture* t) { t->grab(); });
+	records.ByContent.emplace(hash, slot);
 	++records.Live;
-	*handle = FIRST_HANDLE + (s.Generation << SLOT_BITS) + slot;
-	return &s;
+	*handle = handleOfSlot(slot);
+	return true;
 }
 
 void release(u32 slot)
 {
 	SSideRecords& records = sideRecords();
 	SSlot& s = records.Slots[slot];
-	for (SMaterialLayerExt& layer : s.Record.TextureLayer)
-		put(layer, nullptr);
-	for (SMaterialLayerExt& layer : s.Record.VertexTextureLayer)
-		put(layer, nullptr);
+	const auto range = records.ByContent.equal_range(s.Hash);
+	for (auto it = range.first; it != range.second; ++it)
+		if (it->second == slot)
+		{
+			records.ByContent.erase(it);
+			break;
+		}
+	const SMaterialExt layers = s.Record;
+	s.Record = SMaterialExt();
 	s.UserData = {};
-	s.Owner = nullptr;
 	s.Live = false;
 	--records.Live;
 	if (++s.Generation < GENERATIONS)
 		records.Free.push_back(slot);
+	forEachTexture(layers, [](video::ITexture* t) { t->drop(); });
 }
 
-// The material's own slot for writing (see getMaterialExt).
-SSlot* writable(video::SMaterial& material, bool create)
+// Points the material at the record of these contents.
+void write(video::SMaterial& material, const SMaterialExt& layers, const SUserRef& user)
 {
-	SSlot* shared = find(handleOf(material));
-	if (shared && shared->Owner == &material)
-		return shared;
-	if (!shared && !create)
-		return nullptr;
 	u32 handle = 0;
-	SSlot* own = allocate(&material, &handle);
-	if (!own)
-		return nullptr;
-	if (shared)
+	if (intern(layers, user, &handle))
+		setHandle(material, handle);
+}
+
+// The material's contents: its record's, or empty; user data that has gone is none.
+void contentsOf(const video::SMaterial& material, SMaterialExt* layers, SUserRef* user)
+{
+	if (const SSlot* s = find(handleOf(material)))
 	{
-		own->Record = shared->Record;
-		own->UserData = shared->UserData;
-		for (SMaterialLayerExt& layer : own->Record.TextureLayer)
-			if (layer.Texture)
-				layer.Texture->grab();
-		for (SMaterialLayerExt& layer : own->Record.VertexTextureLayer)
-			if (layer.Texture)
-				layer.Texture->grab();
+		*layers = s->Record;
+		*user = CMaterialUserDataRegistry::find(s->UserData) ? s->UserData : SUserRef();
+		return;
 	}
-	setHandle(material, handle);
-	return own;
+	*layers = SMaterialExt();
+	*user = {};
 }
 
 // Whether the library may hold the texture in its own layer.
@@ -275,32 +347,20 @@ auto& layerOf(Record& record, bool vertex, u32 layer)
 	return vertex ? record.VertexTextureLayer[layer] : record.TextureLayer[layer];
 }
 
-// Writes a layer's texture or flag unless it already holds the value, so that
-// a copy keeps sharing its record for as long as nothing changes.
-void writeTexture(video::SMaterial& material, bool vertex, u32 layer, video::ITexture* texture)
+// Writes one field of one layer; writing the value the material reads changes nothing.
+template <typename Value>
+void writeLayer(video::SMaterial& material, bool vertex, u32 layer, Value SMaterialLayerExt::*field, Value value)
 {
-	const SMaterialExt* current = getMaterialExt(material);
-	if ((current ? layerOf(*current, vertex, layer).Texture : nullptr) == texture)
+	const SSlot* s = find(handleOf(material));
+	if ((s ? layerOf(s->Record, vertex, layer).*field : Value()) == value)
 		return;
-	if (SSlot* s = writable(material, texture != nullptr))
-		put(layerOf(s->Record, vertex, layer), texture);
-}
-
-void writeSRGB(video::SMaterial& material, bool vertex, u32 layer, u32 srgb)
-{
-	const SMaterialExt* current = getMaterialExt(material);
-	if ((current ? layerOf(*current, vertex, layer).SRGB : 0) == srgb)
-		return;
-	if (SSlot* s = writable(material, true))
-		layerOf(s->Record, vertex, layer).SRGB = srgb;
+	SMaterialExt layers;
+	SUserRef user;
+	contentsOf(material, &layers, &user);
+	layerOf(layers, vertex, layer).*field = value;
+	write(material, layers, user);
 }
 } // namespace
-
-SMaterialExt* getMaterialExt(video::SMaterial& material, bool create)
-{
-	SSlot* s = writable(material, create);
-	return s ? &s->Record : nullptr;
-}
 
 const SMaterialExt* getMaterialExt(const video::SMaterial& material)
 {
@@ -308,15 +368,24 @@ const SMaterialExt* getMaterialExt(const video::SMaterial& material)
 	return s ? &s->Record : nullptr;
 }
 
+void setMaterialExt(video::SMaterial& material, const SMaterialExt& layers)
+{
+	SMaterialExt current;
+	SUserRef user;
+	contentsOf(material, &current, &user);
+	if (!sameLayers(current, layers))
+		write(material, layers, user);
+}
+
 // ---- User data ---------------------------------------------------------------------------
 void setMaterialUserData(video::SMaterial& material, SMaterialUserData* userData)
 {
-	const CMaterialUserDataRegistry::SRef ref = CMaterialUserDataRegistry::refOf(userData);
-	const SSlot* current = find(handleOf(material));
-	if (current ? current->UserData == ref : !userData)
-		return;
-	if (SSlot* s = writable(material, userData != nullptr))
-		s->UserData = ref;
+	const SUserRef ref = CMaterialUserDataRegistry::refOf(userData);
+	SMaterialExt layers;
+	SUserRef user;
+	contentsOf(material, &layers, &user);
+	if (!(user == ref))
+		write(material, layers, ref);
 }
 
 SMaterialUserData* getMaterialUserData(const video::SMaterial& material)
@@ -334,7 +403,7 @@ void setMaterialTexture(video::SMaterial& material, u32 layer, video::ITexture* 
 	const bool inLibrary = texture && libraryLayer && isLibraryTexture(texture);
 	if (libraryLayer)
 		material.TextureLayer[layer].Texture = inLibrary ? texture : nullptr;
-	writeTexture(material, false, layer, inLibrary ? nullptr : texture);
+	writeLayer(material, false, layer, &SMaterialLayerExt::Texture, inLibrary ? nullptr : texture);
 }
 
 video::ITexture* getMaterialTexture(const video::SMaterial& material, u32 layer)
@@ -350,13 +419,13 @@ video::ITexture* getMaterialTexture(const video::SMaterial& material, u32 layer)
 void setMaterialTextureSRGB(video::SMaterial& material, u32 layer, u32 srgb)
 {
 	if (layer < MATERIAL_MAX_TEXTURES)
-		writeSRGB(material, false, layer, srgb);
+		writeLayer(material, false, layer, &SMaterialLayerExt::SRGB, srgb);
 }
 
 void setMaterialVertexTexture(video::SMaterial& material, u32 layer, video::ITexture* texture)
 {
 	if (layer < MATERIAL_MAX_VERTEX_TEXTURES)
-		writeTexture(material, true, layer, texture);
+		writeLayer(material, true, layer, &SMaterialLayerExt::Texture, texture);
 }
 
 video::ITexture* getMaterialVertexTexture(const video::SMaterial& material, u32 layer)
@@ -368,7 +437,7 @@ video::ITexture* getMaterialVertexTexture(const video::SMaterial& material, u32 
 void setMaterialVertexTextureSRGB(video::SMaterial& material, u32 layer, u32 srgb)
 {
 	if (layer < MATERIAL_MAX_VERTEX_TEXTURES)
-		writeSRGB(material, true, layer, srgb);
+		writeLayer(material, true, layer, &SMaterialLayerExt::SRGB, srgb);
 }
 
 // ---- Binding -----------------------------------------------------------------------------
@@ -397,27 +466,121 @@ u32 getMaterialTextureUnit(const video::SMaterial& material, u32 layer)
 	return MATERIAL_EXT_FIRST_UNIT + layer;
 }
 
-// ---- Lifetime ----------------------------------------------------------------------------
-void releaseMaterialExt(video::SMaterial& material)
-{
-	u32 slot = 0;
-	const SSlot* s = find(handleOf(material), &slot);
-	if (s && s->Owner == &material)
-		release(slot);
-	setHandle(material, 0);
-}
-
+// ---- Collection --------------------------------------------------------------------------
 u32 getMaterialExtHandle(const video::SMaterial& material)
 {
 	const u32 handle = handleOf(material);
 	return find(handle) ? handle : 0;
 }
 
-void releaseMaterialExtHandle(u32 handle)
+void markMaterialExt(const video::SMaterial& material)
 {
-	u32 slot = 0;
-	if (find(handle, &slot))
-		release(slot);
+	if (SSlot* s = find(handleOf(material)))
+		s->Marked = sideRecords().Collection;
+}
+
+void markMeshMaterialExts(scene::IMesh* mesh)
+{
+	if (!mesh)
+		return;
+	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+		if (scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b))
+			markMaterialExt(buffer->getMaterial());
+	if (scene::SAnimatedMesh* frames = dynamic_cast<scene::SAnimatedMesh*>(mesh))
+		for (u32 f = 0; f < frames->Meshes.size(); ++f)
+			markMeshMaterialExts(frames->Meshes[f]);
+}
+
+namespace
+{
+void markNode(scene::ISceneNode* node)
+{
+	for (u32 i = 0; i < node->getMaterialCount(); ++i)
+		markMaterialExt(node->getMaterial(i));
+	if (scene::IMeshSceneNode* meshNode = dynamic_cast<scene::IMeshSceneNode*>(node))
+		markMeshMaterialExts(meshNode->getMesh());
+	else if (scene::IAnimatedMeshSceneNode* animated = dynamic_cast<scene::IAnimatedMeshSceneNode*>(node))
+		markMeshMaterialExts(animated->getMesh());
+	const core::list<scene::ISceneNode*>& children = node->getChildren();
+	for (core::list<scene::ISceneNode*>::ConstIterator it = children.begin(); it != children.end(); ++it)
+		markNode(*it);
+}
+
+void markHeldMaterial(void* material)
+{
+	markMaterialExt(*static_cast<const video::SMaterial*>(material));
+}
+} // namespace
+
+void markSceneMaterialExts(scene::ISceneManager* sceneManager)
+{
+	if (!sceneManager)
+		return;
+	if (scene::ISceneNode* root = sceneManager->getRootSceneNode())
+		markNode(root);
+	if (scene::IMeshCache* cache = sceneManager->getMeshCache())
+		for (u32 i = 0; i < cache->getMeshCount(); ++i)
+			markMeshMaterialExts(cache->getMeshByIndex(i));
+	if (video::IVideoDriver* driver = sceneManager->getVideoDriver())
+	{
+		markMaterialExt(driver->getOverrideMaterial().Material);
+		markMaterialExt(driver->getMaterial2D());
+	}
+}
+
+CMaterialExtHolder::CMaterialExtHolder(MaterialExtMarker mark, void* holder) : Mark(mark), Holder(holder)
+{
+	sideRecords().Holders.push_back({Mark, Holder});
+}
+
+CMaterialExtHolder::CMaterialExtHolder(const video::SMaterial& material)
+	: CMaterialExtHolder(markHeldMaterial, const_cast<video::SMaterial*>(&material))
+{
+}
+
+CMaterialExtHolder::~CMaterialExtHolder()
+{
+	std::vector<SHolder>& holders = sideRecords().Holders;
+	for (auto it = holders.begin(); it != holders.end(); ++it)
+		if (it->Mark == Mark && it->Holder == Holder)
+		{
+			holders.erase(it);
+			break;
+		}
+}
+
+u32 sweepMaterialExts()
+{
+	SSideRecords& records = sideRecords();
+	if (records.Batches > 0)
+	{
+		records.SweepWaiting = true;
+		return 0;
+	}
+	records.SweepWaiting = false;
+	const u32 collection = ++records.Collection;
+	for (std::size_t i = 0; i < records.Holders.size(); ++i)
+		records.Holders[i].Mark(records.Holders[i].Holder);
+	u32 released = 0;
+	for (u32 slot = 0; slot < records.Slots.size(); ++slot)
+		if (records.Slots[slot].Live && records.Slots[slot].Marked != collection)
+		{
+			release(slot);
+			++released;
+		}
+	return released;
+}
+
+CMaterialExtSweepBatch::CMaterialExtSweepBatch()
+{
+	++sideRecords().Batches;
+}
+
+CMaterialExtSweepBatch::~CMaterialExtSweepBatch()
+{
+	SSideRecords& records = sideRecords();
+	if (--records.Batches == 0 && records.SweepWaiting)
+		sweepMaterialExts();
 }
 
 void clearMaterialExts()

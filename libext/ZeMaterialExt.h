@@ -5,19 +5,25 @@
 // The library's SMaterial has 4 layers and no user data, and its layout cannot
 // change, so the rest lives in a side record that the material reaches through
 // a handle kept in MaterialTypeParam2 (the bit pattern of a positive normal
-// float; 0 is none). Copies of a material copy the handle and read the same
-// record until they write; the library gives no word when a material is
-// copied, so a copy that has not written yet also sees later writes through
-// the material it was copied from.
+// float, copied bit for bit with the material; 0 is none). The library copies
+// materials without a word, so a record never changes once made: a write finds
+// or makes the record holding the new contents (records are kept by content,
+// so equal materials share one) and points the writing material at it. A copy,
+// the original, a material that moved and a material built where another one
+// was never see each other's writes.
 //
-// Ownership: a record belongs to the material it was made for; a copy that writes first gets a record of its own; whoever owns a material releases its record (releaseMaterialExt) before the material goes, and clearMaterialExts frees the rest at device shutdown.
+// Ownership: records belong to no material. Each holds a reference to its
+// textures until a collection (sweepMaterialExts) finds that no material the
+// engine holds reads it; holders of materials report them while they live
+// (CMaterialExtHolder). clearMaterialExts frees every record at shutdown. A
+// handle to a record that has gone reads as none.
 //
 // Index:
 //   - Layers and side records
 //   - User data
 //   - Texture layers
 //   - Binding
-//   - Lifetime
+//   - Collection
 #pragma once
 
 #include "libext/ZeTextureExt.h"
@@ -35,9 +41,9 @@ const irr::u32 MATERIAL_EXT_FIRST_VERTEX_UNIT = MATERIAL_EXT_FIRST_UNIT + MATERI
 
 struct SMaterialLayerExt
 {
-	irr::video::ITexture* Texture;  // a reference is held while set
-	irr::u32 SRGB;
-	irr::f32 LODBias;
+	irr::video::ITexture* Texture = nullptr;  // a record holds a reference
+	irr::u32 SRGB = 0;
+	irr::f32 LODBias = 0.f;
 };
 
 struct SMaterialExt
@@ -46,13 +52,13 @@ struct SMaterialExt
 	SMaterialLayerExt VertexTextureLayer[MATERIAL_MAX_VERTEX_TEXTURES];
 };
 
-// The record the material reads (its own, or the one it shares with the
-// material it was copied from); null when it has none.
+// The record the material reads, null when it has none. The record stays
+// as it is until a collection finds no held material reading it.
 const SMaterialExt* getMaterialExt(const irr::video::SMaterial& material);
-// The material's own record, for writing: a copy of the record it shares
-// when it has not written yet, a new one when it has none and `create`; null
-// when it has none and not `create`, or when no record can be made.
-SMaterialExt* getMaterialExt(irr::video::SMaterial& material, bool create);
+// Gives the material side layers with these contents, its user data kept
+// (all-empty layers and no user data leave it no record). When no record can
+// be made the material keeps what it had.
+void setMaterialExt(irr::video::SMaterial& material, const SMaterialExt& layers);
 
 // ---- User data -----------------------------------------------------------------------
 // A record a material's user data may point at. Every one is registered while
@@ -96,18 +102,59 @@ irr::u32 bindMaterialExtTextures(const irr::video::SMaterial& material);
 // layers, else the side record's unit.
 irr::u32 getMaterialTextureUnit(const irr::video::SMaterial& material, irr::u32 layer);
 
-// ---- Lifetime ------------------------------------------------------------------------
-// Frees the material's record when the material owns it (its textures are
-// dropped) and clears the material's handle; a record it only shares stays
-// with its owner.
-void releaseMaterialExt(irr::video::SMaterial& material);
-// The handle of the record the material reads, 0 when none. An owner that
-// cannot reach its material when it goes keeps this to release the record.
+// ---- Collection ----------------------------------------------------------------------
+// The handle of the record the material reads, 0 when none. Materials reading
+// equal contents have the same handle.
 irr::u32 getMaterialExtHandle(const irr::video::SMaterial& material);
-// Frees the record behind a handle; 0 or a handle whose record has gone does
-// nothing. A handle is never given out again.
-void releaseMaterialExtHandle(irr::u32 handle);
-// Frees every side record (device shutdown); materials keeping a handle then read as having none.
+
+// Reports one material as held during a collection.
+void markMaterialExt(const irr::video::SMaterial& material);
+// The materials of every mesh buffer (of every frame mesh of a plain animated mesh).
+void markMeshMaterialExts(irr::scene::IMesh* mesh);
+// Everything a scene manager holds: the materials of the nodes below its
+// root and of their meshes, of the meshes in its mesh cache, and its driver's
+// override and 2D materials.
+void markSceneMaterialExts(irr::scene::ISceneManager* sceneManager);
+
+// Reports what a holder holds: calls markMaterialExt (or the mark functions
+// above) for each material it holds. Runs only inside a collection; writes
+// nothing.
+typedef void (*MaterialExtMarker)(void* holder);
+
+// Registers a holder of materials for as long as it lives; a member of the
+// holding object, built after the materials it reports.
+class CMaterialExtHolder
+{
+public:
+	CMaterialExtHolder(MaterialExtMarker mark, void* holder);
+	// A holder of one material.
+	explicit CMaterialExtHolder(const irr::video::SMaterial& material);
+	~CMaterialExtHolder();
+	CMaterialExtHolder(const CMaterialExtHolder&) = delete;
+	CMaterialExtHolder& operator=(const CMaterialExtHolder&) = delete;
+
+private:
+	MaterialExtMarker Mark;
+	void* Holder;
+};
+
+// The collection: marks what every registered holder holds and frees the
+// other records, dropping their textures. Runs where objects, scenes and
+// renderers are deleted. Returns how many records went (0 while deferred).
+irr::u32 sweepMaterialExts();
+// While one lives, collections wait; the last to go runs one if any was asked
+// for (deleting many objects at once collects once).
+class CMaterialExtSweepBatch
+{
+public:
+	CMaterialExtSweepBatch();
+	~CMaterialExtSweepBatch();
+	CMaterialExtSweepBatch(const CMaterialExtSweepBatch&) = delete;
+	CMaterialExtSweepBatch& operator=(const CMaterialExtSweepBatch&) = delete;
+};
+
+// Frees every side record (device shutdown); materials keeping a handle then
+// read as having none. A freed handle is never given out again.
 void clearMaterialExts();
 // The number of side records alive.
 irr::u32 getMaterialExtCount();

@@ -4,6 +4,7 @@
 // with the library's conventions for matrices, quaternions and key timing.
 #include "libext/ZeXMesh.h"
 
+#include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeXMeshParser.h"
 
@@ -99,7 +100,7 @@ private:
 		const std::string candidates[3] = { folder + "/" + name, folder + "/" + base, name };
 		io::IFileSystem* fs = Smgr->getFileSystem();
 		for (const std::string& path : candidates)
-			if (!path.empty() && fs->existFile(path.c_str()))
+			if (!path.empty() && zeIsOpenableOnDisk(path.c_str()) && fs->existFile(path.c_str()))
 				return Smgr->getVideoDriver()->getTexture(path.c_str());
 		warn("texture '" + written + "' not found");
 		return nullptr;

@@ -2,6 +2,7 @@
 #include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "frame/ZeCamera.h"
+#include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
@@ -35,13 +36,18 @@ const unsigned int MAX_PASS_MS = 250;
 // near plane before its near side, at most this many times nearer than the far one.
 const float RANGE_MARGIN = 1.5f;
 const float MAX_FAR_TO_NEAR = 10000.0f;
+// The sphere that the camera fits into its view is this much larger than the
+// object's; without a usable field of view the camera stands this many radii away.
+const float FIT_MARGIN = 1.1f;
+const float FALLBACK_RADII = 1.5f;
 
-// Whether the mesh has a triangle with an area: something to draw.
-bool hasTriangles(const scene::IMesh* mesh)
+// The box of the corners of the mesh's triangles that have an area: the box of
+// what is drawn (the nodes draw the buffers' vertices as they are, whatever box
+// the mesh keeps). False when there is no such triangle: nothing to draw.
+bool drawnBox(const scene::IMesh* mesh, core::aabbox3df* box)
 {
-	if (!mesh)
-		return false;
-	for (u32 b = 0; b < mesh->getMeshBufferCount(); ++b)
+	bool found = false;
+	for (u32 b = 0; mesh && b < mesh->getMeshBufferCount(); ++b)
 	{
 		const scene::IMeshBuffer* buffer = mesh->getMeshBuffer(b);
 		const u16* small = buffer->getIndices();
@@ -56,14 +62,31 @@ bool hasTriangles(const scene::IMesh* mesh)
 			if (corner[0] >= buffer->getVertexCount() || corner[1] >= buffer->getVertexCount() ||
 				corner[2] >= buffer->getVertexCount())
 				continue;
-			const core::vector3df a = buffer->getPosition(corner[0]);
-			const core::vector3df edge1 = buffer->getPosition(corner[1]) - a;
-			const core::vector3df edge2 = buffer->getPosition(corner[2]) - a;
-			if (edge1.crossProduct(edge2).getLengthSQ() > 0.0f)
-				return true;
+			const core::vector3df p0 = buffer->getPosition(corner[0]);
+			const core::vector3df p1 = buffer->getPosition(corner[1]);
+			const core::vector3df p2 = buffer->getPosition(corner[2]);
+			if (!((p1 - p0).crossProduct(p2 - p0).getLengthSQ() > 0.0f))
+				continue;
+			if (!found)
+				box->reset(p0);
+			found = true;
+			box->addInternalPoint(p0);
+			box->addInternalPoint(p1);
+			box->addInternalPoint(p2);
 		}
 	}
-	return false;
+	return found;
+}
+
+// The camera's distance from the object's centre at which a sphere of radius r
+// fits the narrower of its two fields of view, with a margin around it.
+float fittingDistance(float r)
+{
+	const scene::ICameraSceneNode* camera = zeGetContext()->camera;
+	const float halfHeight = camera ? camera->getFOV() * 0.5f : 0.0f;
+	const float halfWidth = camera ? std::atan(std::tan(halfHeight) * camera->getAspectRatio()) : 0.0f;
+	const float sine = std::sin(std::min(halfHeight, halfWidth));
+	return sine > 0.0f ? r * FIT_MARGIN / sine : r * FALLBACK_RADII;
 }
 
 // Turns the object to the angles about the centre of its box: the node moves
@@ -93,26 +116,32 @@ void placeCamera(float d, float r)
 int zeObjectViewer(const char* path)
 {
 	zeLoadObject(path, OBJECT_ID);
-	if (zeObjectExist(OBJECT_ID) && !hasTriangles(zeGetObjectMesh(OBJECT_ID)))
+	core::aabbox3df box;
+	if (zeObjectExist(OBJECT_ID))
 	{
-		zeLog(EZELL_ERROR, "ZeObjectViewer: %s has no triangle to draw", path);
-		zeDeleteObject(OBJECT_ID);
+		// Posed as the first frame draws it, then framed by what is drawn.
+		zeGetObjectNode(OBJECT_ID)->OnAnimate(zeGetContext()->device->getTimer()->getTime());
+		if (!drawnBox(zeGetObjectMesh(OBJECT_ID), &box))
+		{
+			zeLog(EZELL_ERROR, "ZeObjectViewer: %s has no triangle to draw", path);
+			zeDeleteObject(OBJECT_ID);
+		}
 	}
 	if (!zeObjectExist(OBJECT_ID))
 	{
 		zeLogErrorBox("Failed to load object %s\n", path);
 		return -1;
 	}
-	float r = zeGetObjectRadius(OBJECT_ID);
+	float r = box.getExtent().getLength() * 0.5f;
 	if (!(r > 0.0f) || !std::isfinite(r))
 		r = DEFAULT_RADIUS;
-	const core::vector3df centre = zeGetObjectNode(OBJECT_ID)->getBoundingBox().getCenter();
+	const core::vector3df centre = box.getCenter();
 
 	zeMakeLight(LIGHT_ID);
 	zeSetDirectionalLight(LIGHT_ID, 0.0f, 0.0f, 1.0f);
 	zeSetBackdropColor(BACKDROP);
 
-	float d = -1.5f * r;
+	float d = -fittingDistance(r);
 	int mouseX = zeMouseX();
 	int mouseY = zeMouseY();
 	int wheel = zeMouseZ();
@@ -120,6 +149,7 @@ int zeObjectViewer(const char* path)
 	bool dragging = false;
 	turnObject(centre, 0.0f, 0.0f);
 	placeCamera(d, r);
+	zeLog(EZELL_INFO, "ZeObjectViewer: radius %g, camera %.2f radii away", r, std::fabs(d) / r);
 
 	const int frames = zeTotalObjectFrames(OBJECT_ID);
 	const unsigned int t0 = zeTimer();

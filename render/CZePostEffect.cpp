@@ -42,7 +42,6 @@ CZePostEffect::CZePostEffect()
 
 CZePostEffect::~CZePostEffect()
 {
-	ze::releaseMaterialExt(Quad.getMaterial());
 	if (Effect)
 		Effect->drop();
 }

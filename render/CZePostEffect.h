@@ -73,6 +73,7 @@ private:
 	irr::video::S3DVertex Vertices[4];
 	irr::u16 Indices[6];
 	irr::video::SMaterial Material;
+	ze::CMaterialExtHolder Holding{Material};
 };
 
 // ---- Depth of field ------------------------------------------------------------------

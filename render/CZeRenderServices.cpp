@@ -148,7 +148,6 @@ CZeRenderServices::CZeRenderServices(IrrlichtDevice* device, IZeManager* manager
 
 CZeRenderServices::~CZeRenderServices()
 {
-	ze::releaseMaterialExt(Quad.getMaterial());
 	if (CopyEffect)
 		CopyEffect->drop();
 }
@@ -205,10 +204,13 @@ bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique,
 	for (u32 i = 0; i < count; ++i)
 		if (textures[i] && !textures[i]->isRenderTarget())
 			ze::getGLTextureName(ze::resolve(textures[i]));
-	const u32 layers = core::min_(count, ze::MATERIAL_MAX_TEXTURES);
-	for (u32 i = 0; i < layers; ++i)
-		ze::setMaterialTexture(material, i, textures[i]);
-	lendInputs(effect, textures, count);
+	// Library 2D inputs 0-3 sit in the library's own layers, which hold no
+	// reference; every other input is lent to the samplers that read it. No
+	// side record of the quad's material ever holds an input.
+	const u32 libraryLayers = core::min_(count, video::MATERIAL_MAX_TEXTURES);
+	for (u32 i = 0; i < libraryLayers; ++i)
+		material.TextureLayer[i].Texture = dynamic_cast<ze::ITextureExt*>(textures[i]) ? nullptr : textures[i];
+	lendInputs(effect, textures, count, material);
 	Record.Effect = effect;
 	Record.Technique = static_cast<s32>(technique);
 	Record.Pass = static_cast<s32>(pass);
@@ -218,8 +220,8 @@ bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique,
 		Quad.render(d);
 	}
 	// Nothing keeps an input beyond the draw.
-	for (u32 i = 0; i < layers; ++i)
-		ze::setMaterialTexture(material, i, nullptr);
+	for (u32 i = 0; i < libraryLayers; ++i)
+		material.TextureLayer[i].Texture = nullptr;
 	returnInputs(effect);
 	if (IZeEffectManager* effects = Manager ? Manager->getEffectManager() : nullptr)
 		effects->releaseTextureUnits();
@@ -228,21 +230,31 @@ bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique,
 }
 
 // Inputs past the material's layers go to the samplers that follow their
-// registers; each sampler's own texture is kept to be put back.
-void CZeRenderServices::lendInputs(IZeEffect* effect, video::ITexture* const* textures, u32 count)
+// registers, inputs 0-7 the material does not hold to the samplers reading
+// their layer; each sampler's own texture is kept to be put back.
+void CZeRenderServices::lendInputs(IZeEffect* effect, video::ITexture* const* textures, u32 count,
+	const video::SMaterial& material)
 {
 	Lent.clear();
-	for (u32 i = 0; count > ze::MATERIAL_MAX_TEXTURES && i < effect->getParameterCount(); ++i)
+	const s32 layers = static_cast<s32>(core::min_(count, ze::MATERIAL_MAX_TEXTURES));
+	for (u32 i = 0; i < effect->getParameterCount(); ++i)
 	{
 		const SZeFxParameter* parameter = effect->getParameter(i);
-		if (!parameter || parameter->Type != EZEFPT_SAMPLER ||
-			parameter->Register < static_cast<s32>(ze::MATERIAL_MAX_TEXTURES) ||
-			parameter->Register >= static_cast<s32>(count))
+		if (!parameter || parameter->Type != EZEFPT_SAMPLER)
+			continue;
+		s32 input = -1;
+		if (parameter->Register >= static_cast<s32>(ze::MATERIAL_MAX_TEXTURES) &&
+			parameter->Register < static_cast<s32>(count))
+			input = parameter->Register;
+		else if (parameter->Layer >= 0 && parameter->Layer < layers && textures[parameter->Layer] &&
+			!ze::getMaterialTexture(material, static_cast<u32>(parameter->Layer)))
+			input = parameter->Layer;
+		if (input < 0)
 			continue;
 		video::ITexture* own = effect->getSamplerTexture(parameter);
 		if (own)
 			own->grab();
-		if (effect->setSamplerTexture(parameter, textures[parameter->Register], parameter->SRGB))
+		if (effect->setSamplerTexture(parameter, textures[input], parameter->SRGB))
 			Lent.push_back({parameter, own});
 		else if (own)
 			own->drop();

@@ -54,7 +54,8 @@ private:
 	};
 
 	irr::video::IVideoDriver* driver() const { return Device ? Device->getVideoDriver() : nullptr; }
-	void lendInputs(IZeEffect* effect, irr::video::ITexture* const* textures, irr::u32 count);
+	void lendInputs(IZeEffect* effect, irr::video::ITexture* const* textures, irr::u32 count,
+		const irr::video::SMaterial& material);
 	void returnInputs(IZeEffect* effect);
 
 	irr::IrrlichtDevice* Device;

@@ -36,16 +36,15 @@ CZeSceneNodeExt::CZeSceneNodeExt(scene::ISceneNode* node)
 
 CZeSceneNodeExt::~CZeSceneNodeExt()
 {
-	// The node may be half destroyed: its materials are not touched. Their side
-	// records go by handle, so that copies of the materials still around read
-	// none rather than records of this extension.
+	// The node may be half destroyed: its materials are not touched. Their user
+	// data goes with the records here, so every copy of them reads none; their
+	// side records go at the next collection.
 	for (SZeNodeExtMaterial& record : Materials)
 	{
 		if (record.Effect)
 			record.Effect->drop();
 		if (record.Surface)
 			record.Surface->drop();
-		ze::releaseMaterialExtHandle(record.SideHandle);
 	}
 	Materials.clear();
 	if (CubeMap)
@@ -64,22 +63,6 @@ void CZeSceneNodeExt::setMorphMeshGetter(MorphMeshGetter getter)
 }
 
 // ---- Applying materials ------------------------------------------------------------------
-// A node's materials start as copies of the mesh's (or, in a clone, of the
-// other node's) and so share their side record: before anything is written,
-// the material gets a record of its own, which this extension releases. A
-// material the node replaced (a new mesh, the library's clone copying
-// materials) leaves its record behind, released here too.
-void CZeSceneNodeExt::holdSideRecord(SZeNodeExtMaterial& record, video::SMaterial& material)
-{
-	if (!ze::getMaterialExt(material, true))
-		return;
-	const u32 handle = ze::getMaterialExtHandle(material);
-	if (handle == record.SideHandle)
-		return;
-	ze::releaseMaterialExtHandle(record.SideHandle);
-	record.SideHandle = handle;
-}
-
 void CZeSceneNodeExt::rebuildSavedPasses(SZeNodeExtMaterial& record)
 {
 	record.SavedTechniques.clear();
@@ -107,7 +90,6 @@ void CZeSceneNodeExt::rebuildSavedPasses(SZeNodeExtMaterial& record)
 				layer.Texture = ze::getMaterialVertexTexture(scratch, l);
 				layer.Flag = side ? static_cast<u8>(side->VertexTextureLayer[l].SRGB) : 0;
 			}
-			ze::releaseMaterialExt(scratch);
 		}
 	}
 }
@@ -145,7 +127,6 @@ void CZeSceneNodeExt::applyMaterial(u32 i)
 		return;
 	SZeNodeExtMaterial& record = Materials[i];
 	video::SMaterial& material = Node->getMaterial(i);
-	holdSideRecord(record, material);
 	if (record.Surface)
 		record.Surface->applyToMaterial(material);
 	if (record.Effect && record.Ext.Technique >= 0 && record.Ext.Pass >= 0)

@@ -36,7 +36,6 @@ struct SZeNodeExtMaterial
 	IZeSurface* Surface = nullptr;       // held
 	std::vector<SZeNodeExtSavedMatTechnique> SavedTechniques;
 	irr::s32 SpecialTechniques[3] = { -1, -1, -1 };  // by EZE_SPECIAL_TECHNIQUE
-	irr::u32 SideHandle = 0;             // the side record of the node's material, released with the extension
 };
 
 class CZeSceneNodeExt : public IZeSceneNodeExt
@@ -113,7 +112,6 @@ public:
 
 private:
 	void applyMaterial(irr::u32 i);
-	void holdSideRecord(SZeNodeExtMaterial& record, irr::video::SMaterial& material);
 	void rebuildSavedPasses(SZeNodeExtMaterial& record);
 	void copySavedPass(const SZeNodeExtMaterial& record, irr::video::SMaterial& material);
 	// The mesh of mesh, animated-mesh and morph-mesh nodes, else null.

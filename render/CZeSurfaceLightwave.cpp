@@ -286,9 +286,11 @@ void CZeSurfaceLightwave::applyToMaterial(video::SMaterial& material) const
 	material.NormalizeNormals = true;
 	for (u32 i = 0; i < video::MATERIAL_MAX_TEXTURES; ++i)
 		material.TextureLayer[i].LODBias = -8;
-	if (ze::SMaterialExt* record = ze::getMaterialExt(material, true))
-		for (ze::SMaterialLayerExt& layer : record->TextureLayer)
-			layer.LODBias = -8.0f;
+	const ze::SMaterialExt* record = ze::getMaterialExt(material);
+	ze::SMaterialExt layers = record ? *record : ze::SMaterialExt();
+	for (ze::SMaterialLayerExt& layer : layers.TextureLayer)
+		layer.LODBias = -8.0f;
+	ze::setMaterialExt(material, layers);
 }
 
 // ---- Effect macros -----------------------------------------------------------------

@@ -3,8 +3,9 @@
 // indices of the effect's special techniques; for the whole node the shadow
 // flag, a cube map with its box and a selection mask. It is attached to the
 // node as an animator of type ZE_SCENE_NODE_EXT_TYPE, so it lives and dies
-// with the node. The side records of the node's materials go with it: copies
-// of those materials still around then read no record and no user data.
+// with the node. The user data of the node's materials goes with it: copies of
+// those materials still around then read no user data, and their side records
+// go at the next collection that finds no held material reading them.
 #pragma once
 
 #include "effects/IZeEffect.h"

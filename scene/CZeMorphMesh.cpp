@@ -4,6 +4,7 @@
 
 #include "ZeMorphMapFile.h"
 #include "core/CZeSceneManagerService.h"
+#include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeXMesh.h"
 
@@ -154,7 +155,8 @@ bool buildBuffer(CZeMeshBufferMorphMapXM& out, const u32* table, u32 vertexCount
 bool CZeMorphMapLoader::load(CZeMorphMapXM*& map, io::IFileSystem* fileSystem, const char* fileName,
                              scene::IMesh* mesh)
 {
-	io::IReadFile* file = fileSystem && fileName ? fileSystem->createAndOpenFile(fileName) : nullptr;
+	io::IReadFile* file =
+		fileSystem && fileName && zeIsOpenableOnDisk(fileName) ? fileSystem->createAndOpenFile(fileName) : nullptr;
 	if (!file)
 	{
 		zeLog(EZELL_ERROR, "CZeMorphMapLoader: failed to open morphmap file %s", fileName ? fileName : "");

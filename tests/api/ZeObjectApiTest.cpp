@@ -1,6 +1,8 @@
 // The object API on the NULL driver, with objects from .obj files written here.
 #include "api/SZeApiItems.h"
+#include "api/ZeApiItems.h"
 #include "api/ZeCubeMapApi.h"
+#include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "scene/CZeSceneManagerServiceScene.h"
 #include "scene/IZeMorphMesh.h"
@@ -14,6 +16,8 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "frame/ZeTestFifo.h"
+#include "libext/ZeMaterialExt.h"
 #include "libext/ZeObjectFileWriter.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurface.h"
@@ -184,6 +188,40 @@ TEST_F(ObjectApiTest, DeleteRemovesTheNodeAndIsSilentTheSecondTime)
 	zeDeleteObject(-1);
 	EXPECT_EQ(zeGetError(nullptr), nullptr);
 	EXPECT_EQ(zeLoadObject(Box.c_str(), 6), 0);
+}
+
+TEST_F(ObjectApiTest, DeletionsCollectTheSideRecordsNoHeldMaterialReads)
+{
+	video::ITexture* texture = zeGetContext()->driver->addTexture(core::dimension2du(2, 2), "side");
+	ze::sweepMaterialExts();
+	const u32 records = ze::getMaterialExtCount();
+	const s32 refs = texture->getReferenceCount();
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	ASSERT_EQ(zeCloneObject(2, 1), 0);
+	for (int id : {1, 2})
+		ze::setMaterialTexture(zeGetObjectNode(id)->getMaterial(1), 6, texture);
+	IZeRenderer* renderer = zeGetManager()->getRendererManager()->createRendererSimple(zeGetContext()->device, nullptr);
+	ASSERT_EQ(zeAddRenderer(4, renderer), 0);
+	renderer->drop();
+	ASSERT_EQ(zeMakeLight(3), 0);
+
+	// Each deletion frees the record of a material nobody holds; the object
+	// that remains keeps its own.
+	const std::vector<std::function<void()>> deletions = {
+		[] { zeDeleteObject(1); }, [] { zeDeleteLight(3); }, [] { zeDeleteRenderer(4); }};
+	for (const std::function<void()>& deletion : deletions)
+	{
+		video::SMaterial loose;
+		ze::setMaterialVertexTexture(loose, 0, texture);
+		deletion();
+		EXPECT_EQ(ze::getMaterialExt(loose), nullptr);
+		EXPECT_EQ(ze::getMaterialTexture(zeGetObjectNode(2)->getMaterial(1), 6), texture);
+	}
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 5), 0);
+	ze::setMaterialTexture(zeGetObjectNode(5)->getMaterial(0), 7, texture);
+	zeDeleteAllApiItems();
+	EXPECT_EQ(ze::getMaterialExtCount(), records);
+	EXPECT_EQ(texture->getReferenceCount(), refs);
 }
 
 TEST_F(ObjectApiTest, CloneAndInstanceMakeNewNodesSharingTheMesh)
@@ -676,4 +714,51 @@ TEST_F(PointCloudApiTest, LoadsAndRefusalsWithTheirMessagesAndArguments)
 		EXPECT_EQ(line.find("too much points"), std::string::npos) << line;
 	EXPECT_EQ(zeGetError(nullptr), nullptr);
 	zeDeleteObject(3);
+}
+
+// Pipes are not object files: a load waits for no writer and refuses with its
+// message. A pipe beside an object (its texture, its morph map, a member of its
+// morph series) is passed over in the same way.
+using PipeObjectTest = PointCloudApiTest;
+
+TEST_F(PipeObjectTest, PipesAreRefusedWithoutWaiting)
+{
+	for (const char* name : { "pipe.obj", "pipe.lwo", "pipe.x" })
+	{
+		SCOPED_TRACE(name);
+		const std::string pipe = Tmp + "/" + name;
+		ASSERT_TRUE(zetest::makeFifo(pipe));
+		int code = 0;
+		EXPECT_TRUE(zetest::returnsPromptly(pipe, [&] { EXPECT_EQ(zeLoadObject(pipe.c_str(), 2), -1); }));
+		EXPECT_EQ(pendingError(&code), "Failed to load mesh '" + pipe + "'");
+		EXPECT_EQ(code, 1);
+		EXPECT_TRUE(zetest::returnsPromptly(pipe, [&] { EXPECT_EQ(zeLoadObjectPointCloud(pipe.c_str(), 2, 10), -1); }));
+		EXPECT_EQ(pendingError(&code), "Failed to load mesh '" + pipe + "' as point cloud");
+		EXPECT_EQ(code, 1);
+		EXPECT_EQ(zeObjectExist(2), 0);
+	}
+
+	// A texture that is a pipe: the object loads without it.
+	ASSERT_TRUE(zetest::makeFifo(Tmp + "/pipe.bmp"));
+	std::ofstream(Tmp + "/textured.x")
+		<< "xof 0303txt 0032\nMesh Tri { 3; 0;0;0;, 1;0;0;, 0;1;0;; 1; 3;0,1,2;;\n"
+		   " MeshMaterialList { 1; 1; 0;; Material { 1;1;1;1;; 1; 0;0;0;; 0;0;0;; TextureFilename { \"pipe.bmp\"; } } }\n}\n";
+	EXPECT_TRUE(zetest::returnsPromptly(Tmp + "/pipe.bmp", [&] {
+		EXPECT_EQ(zeLoadObject((Tmp + "/textured.x").c_str(), 3), 0) << zeGetError(nullptr);
+	}));
+	ASSERT_TRUE(zeGetObjectNode(3));
+	EXPECT_EQ(zeGetObjectNode(3)->getMaterial(0).getTexture(0), nullptr);
+
+	// A morph map or a member of a morph series that is a pipe: the object is refused.
+	const char* triangle = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+	std::ofstream(Tmp + "/mapped.obj") << triangle;
+	std::ofstream(Tmp + "/series.obj") << triangle;
+	for (const char* pipe : { "mapped.zmorph", "series.morph1.obj" })
+	{
+		SCOPED_TRACE(pipe);
+		ASSERT_TRUE(zetest::makeFifo(Tmp + "/" + pipe));
+		const std::string object = Tmp + (pipe[0] == 'm' ? "/mapped.obj" : "/series.obj");
+		EXPECT_TRUE(zetest::returnsPromptly(Tmp + "/" + pipe, [&] { EXPECT_EQ(zeLoadObject(object.c_str(), 4), -1); }));
+		EXPECT_EQ(pendingError(nullptr), "Failed to load mesh '" + object + "'");
+	}
 }

@@ -11,6 +11,7 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeWindow.h"
+#include "frame/ZeWindowPlatform.h"
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeTextureExt.h"
@@ -124,6 +125,15 @@ u32 backBufferPixel(int x, int y)
 	return video::SColor(255, rgba[0], rgba[1], rgba[2]).color;
 }
 
+// Screenshots take the swap to keep or lose the back buffer while it lives.
+struct SSwapKeepsBackBuffer
+{
+	explicit SSwapKeepsBackBuffer(bool keeps) { zeSetSwapKeepsBackBufferForTests(keeps ? 1 : 0); }
+	~SSwapKeepsBackBuffer() { zeSetSwapKeepsBackBufferForTests(-1); }
+	SSwapKeepsBackBuffer(const SSwapKeepsBackBuffer&) = delete;
+	SSwapKeepsBackBuffer& operator=(const SSwapKeepsBackBuffer&) = delete;
+};
+
 // Texel `index` of a float readback as 0xAARRGGBB.
 u32 texel(const std::vector<float>& rgba, size_t index)
 {
@@ -197,24 +207,65 @@ TEST_F(CoreTest, ResetWithRenderedTexturesEndsTheProgramAtTheNextFrame)
 	EXPECT_EQ(zeRun(), 0);
 }
 
+// On a swap that keeps the back buffer and on one that loses it (painted
+// magenta after the present here), where the shot has the frame drawn again:
+// what was queued after the frame end is not in it.
 TEST_F(CoreGL, FrameEndWithoutRendererDrawsTheSceneTheBackdropAnd2D)
 {
-	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
-	ASSERT_EQ(zeGetCurrentRenderer(), nullptr);
 	const video::SColor cube(255, 200, 40, 60), backdrop(255, 10, 120, 220);
-	addCube(cube);
-	zeGetContext()->backdrop = backdrop;
-	zeInk(0x00FF00);
-	ASSERT_EQ(zeBox(0, 0, 10, 10), 0);
+	for (const bool keeps : { true, false })
+	{
+		SCOPED_TRACE(keeps ? "the swap keeps the back buffer" : "the swap loses the back buffer");
+		const SSwapKeepsBackBuffer swap(keeps);
+		ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+		ASSERT_EQ(zeGetCurrentRenderer(), nullptr);
+		addCube(cube);
+		zeGetContext()->backdrop = backdrop;
+		zeInk(0x00FF00);
+		ASSERT_EQ(zeBox(0, 0, 10, 10), 0);
+		zeEndFrame();
+		if (!keeps)
+		{
+			glClearColor(1.0f, 0.0f, 1.0f, 1.0f);
+			glClear(GL_COLOR_BUFFER_BIT);
+		}
+		ASSERT_EQ(zeBox(150, 0, 160, 10), 0);
+		const std::string shot = Tmp + "/shot.png";
+		ASSERT_EQ(zeScreenShot(shot.c_str()), 0);
+		video::IImage* image = zeGetContext()->driver->createImageFromFile(shot.c_str());
+		ASSERT_NE(image, nullptr);
+		EXPECT_EQ(image->getPixel(80, 60).color, cube.color);
+		EXPECT_EQ(image->getPixel(155, 115).color, backdrop.color);
+		EXPECT_EQ(image->getPixel(5, 5).color, 0xFF00FF00u);
+		EXPECT_EQ(image->getPixel(155, 5).color, backdrop.color);
+		image->drop();
+		zeTerm();
+	}
+}
+
+// The renderer draws the frame once more for the first shot, which is not a
+// new frame; the shots after it are the copies kept.
+TEST_F(CoreGL, ShotOfALostBackBufferDrawsThroughTheRendererOnce)
+{
+	const SSwapKeepsBackBuffer loses(false);
+	SZeServiceFactories factories = {};
+	factories.createRendererManager = [](IZeManager*) -> IZeRendererManager* { return new FakeRenderers; };
+	zeRegisterServiceFactories(factories);
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	FakeRenderer* renderer = g_defaultRenderer;
+	ASSERT_NE(renderer, nullptr);
+	zeGetContext()->backdrop = video::SColor(255, 1, 2, 3);
 	zeEndFrame();
-	const std::string shot = Tmp + "/shot.png";
+	const std::string shot = Tmp + "/shot.bmp";
 	ASSERT_EQ(zeScreenShot(shot.c_str()), 0);
-	video::IImage* image = zeGetContext()->driver->createImageFromFile(shot.c_str());
-	ASSERT_NE(image, nullptr);
-	EXPECT_EQ(image->getPixel(80, 60).color, cube.color);
-	EXPECT_EQ(image->getPixel(155, 115).color, backdrop.color);
-	EXPECT_EQ(image->getPixel(5, 5).color, 0xFF00FF00u);
-	image->drop();
+	ASSERT_EQ(zeScreenShot(shot.c_str()), 0);
+	using Renders = std::vector<std::pair<video::ITexture*, u32>>;
+	EXPECT_EQ(renderer->Renders, (Renders{ { nullptr, 0xFF010203u }, { nullptr, 0xFF010203u } }));
+	EXPECT_EQ(g_info->Updates, 1);
+	zeEndFrame();
+	ASSERT_EQ(zeScreenShot(shot.c_str()), 0);
+	EXPECT_EQ(renderer->Renders.size(), 3u);
+	EXPECT_EQ(g_info->Updates, 2);
 }
 
 TEST_F(CoreGL, RenderToTextureFillsTheTargetAndLeavesTheBackBuffer)

@@ -123,8 +123,9 @@ TEST_F(GpuGL, SamplersOf2DCubeAnd3DTexturesReadTheirTexels)
 	EXPECT_EQ(table[volume].Type, EZECT_SAMPLER_3D);
 	EXPECT_EQ(table[sky].RegisterIndex, 2u);
 	EXPECT_NE(table[flat].RegisterIndex, table[volume].RegisterIndex);
+	const u32 flatRegister = table[flat].RegisterIndex;
 	p->setSamplerUnit(static_cast<u32>(flat), 5);
-	EXPECT_EQ(table[flat].RegisterIndex, 5u);
+	EXPECT_EQ(table[flat].RegisterIndex, flatRegister);  // the unit is the holder's, the table the shader's
 
 	const u32 quad[4] = { 0xff0000ff, 0xff00ff00, 0xffff0000, 0xffffffff };  // RGBA bytes, rows from the top
 	texture(GL_TEXTURE_2D, 5);
@@ -237,6 +238,70 @@ TEST_F(GpuGL, SamplersDecodeSrgbTexelsWhenAsked)
 	const char* files[] = { changed.c_str() };
 	ASSERT_EQ(Gpu->updateShaders(1, files), 1u);
 	EXPECT_TRUE(near(draw(alpha).at(32, 32), linear, linear, linear));
+}
+
+TEST_F(GpuGL, ArraysPastTheDriversUnitsAndRegistersAreRefusedBeforeGL)
+{
+	GLint units = 0, vertexUnits = 0, combined = 0;
+	glGetIntegerv(GL_MAX_TEXTURE_IMAGE_UNITS, &units);
+	glGetIntegerv(GL_MAX_VERTEX_TEXTURE_IMAGE_UNITS, &vertexUnits);
+	glGetIntegerv(GL_MAX_COMBINED_TEXTURE_IMAGE_UNITS, &combined);
+	ASSERT_GT(units, 1);
+	ASSERT_GE(combined, 16 + vertexUnits);  // vertex samplers start at unit 16
+	const u32 registers = Gpu->getMaxConstantRegisters();
+	auto shader = [&](const std::string& name, const std::string& declaration, const char* read) {
+		return file("shaders/" + name + ".hlsl", std::string(PASS_VS) + declaration + ";\n" +
+			"float4 mainPS() : COLOR0 { return " + read + "; }\n");
+	};
+	const std::string n = std::to_string(units), regs = std::to_string(registers);
+	const struct
+	{
+		std::string File;
+		std::string Error;  // "": builds
+	} cases[] = {
+		{shader("fit", "sampler2D s[" + n + "]", "tex2D(s[0], float2(0.5, 0.5))"), ""},
+		{shader("past", "sampler2D s[" + n + "] : register(s1)", "tex2D(s[0], float2(0.5, 0.5))"),
+			"pixel shader %\n's' reads texture units past the pixel stage's " + n + " (s1 to s" + n + ")"},
+		{shader("huge", "sampler2D s[100000000]", "tex2D(s[0], float2(0.5, 0.5))"),
+			"pixel shader %\n's' reads texture units past the pixel stage's " + n + " (s0 to s99999999)"},
+		{shader("two", "sampler2D s[2147483647] : register(s3); sampler2D t[2147483647]",
+			 "tex2D(s[1], float2(0.5, 0.5)) + tex2D(t[1], float2(0.5, 0.5))"),
+			"pixel shader %\n's' reads texture units past the pixel stage's " + n + " (s3 to s2147483649)"},
+		{shader("squareSamplers", "sampler2D s[2][2]", "tex2D(s[1][0], float2(0.5, 0.5))"),
+			"vertex shader %\n's': sampler arrays have one dimension"},
+		{file("shaders/vertex.hlsl", "sampler2D v[" + std::to_string(vertexUnits + 1) + "];\n"
+			"float4 mainVS(float4 p : POSITION) : POSITION { return p + tex2Dlod(v[0], float4(0, 0, 0, 0)); }\n"
+			"float4 mainPS() : COLOR0 { return 1; }\n"),
+			"vertex shader %\n'v' reads texture units past the vertex stage's " + std::to_string(vertexUnits) + " (s0 to s"
+				+ std::to_string(vertexUnits) + ")"},
+		{shader("regs", "float4 c[" + regs + "]", "c[0]"), ""},
+		{shader("pastRegs", "float4 c[" + std::to_string(registers + 1) + "]", "c[0]"),
+			"pixel shader %\n'c' takes constant registers past the stage's " + regs + " (c0 to c" + regs + ")"},
+		{shader("unread", "float4 c[100000000]", "1"),
+			"vertex shader %\nthe constants take registers past the stage's " + regs + " (c0 to c99999999)"},
+		// Past what SPIR-V's 32-bit sizes hold: past any driver's registers.
+		{shader("square", "float4 c[65536][65536]", "c[1][0]"),
+			"pixel shader %\n'c' takes constant registers past the stage's " + regs + " (c0 to c4294967294)"},
+	};
+	for (const auto& c : cases)
+	{
+		const SZeGpuStats before = Gpu->getStats();
+		IZeShaderProgram* p = Gpu->createProgram(c.File.c_str(), "mainVS", "mainPS", nullptr);
+		if (p)
+			Programs.push_back(p);
+		EXPECT_EQ(p != nullptr, c.Error.empty()) << c.File << ": " << Gpu->getLastError();
+		std::string expected = c.Error;
+		if (!expected.empty())
+			expected = "ZeGPU: Failed to Compile " + expected.replace(expected.find('%'), 1, c.File);
+		EXPECT_EQ(p ? "" : Gpu->getLastError(), expected);
+		EXPECT_EQ(Gpu->getStats().Links, before.Links + (p ? 1 : 0)) << c.File;  // refused before GL compiles it
+	}
+	// Samplers without a register take the first units free for all their elements.
+	IZeShaderProgram* p = program(shader("gaps", "sampler2D a : register(s0); sampler2D b : register(s2); sampler2D c[2]; "
+		"sampler2D d", "tex2D(a, 0.5) + tex2D(b, 0.5) + tex2D(c[1], 0.5) + tex2D(d, 0.5)"));
+	ASSERT_NE(p, nullptr);
+	EXPECT_EQ(p->getConstants()[p->findConstant("c", EZESS_PIXEL)].RegisterIndex, 3u);
+	EXPECT_EQ(p->getConstants()[p->findConstant("d", EZESS_PIXEL)].RegisterIndex, 1u);
 }
 
 TEST_F(GpuGL, IncludesResolveFromAZipMountedInMemory)

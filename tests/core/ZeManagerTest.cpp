@@ -496,6 +496,22 @@ TEST_F(EngineTest, MeshNodesAreStaticOrAnimatedByTheMeshsFrames)
 
 	scenes->setSceneTime(123456u);
 	EXPECT_EQ(scenes->getSceneTime(), 123456u);
+
+	// The nodes draw the buffers' vertices as they are: their boxes are the
+	// vertices' boxes, not the library's, which adds the frames' moves and the origin.
+	const std::string moved = "xof 0303txt 0032\nFrame Root {\n FrameTransformMatrix { 1,0,0,0,0,1,0,0,0,0,1,0,5,6,7,1;; }\n"
+		" Mesh Tri { 3; 2;2;2;, 3;2;2;, 2;3;2;; 1; 3;0,1,2;; }\n}\n";
+	write("moved.x", moved);
+	write("moved-moving.x", moved + "AnimationSet Move {\n Animation { {Root}\n"
+		"  AnimationKey { 2; 2; 0;3;5.0,6.0,7.0;;, 40;3;6.0,6.0,7.0;;; }\n }\n}\n");
+	for (const char* name : { "moved.x", "moved-moving.x" })
+	{
+		SCOPED_TRACE(name);
+		scene::ISceneNode* node = scenes->addMeshSceneNode(path(name).c_str());
+		ASSERT_NE(node, nullptr);
+		node->OnAnimate(20);
+		EXPECT_EQ(node->getBoundingBox(), core::aabbox3df(2, 2, 2, 3, 3, 2));
+	}
 }
 
 TEST_F(EngineTest, VertexColoursCarryARunningIndexOverAllBuffers)

@@ -3,6 +3,7 @@
 // LightWave channel names.
 #include "effects/IZeEffectManager.h"
 #include "effects/ZeEffectDef.h"
+#include "effects/ZeFxPreprocessor.h"
 #include "frame/ZeLog.h"
 
 #include <gtest/gtest.h>
@@ -365,7 +366,8 @@ TEST(EffectParser, IfExpressionsFailWithClearMessages)
 				s += "0 ? 1 : ";
 			return s;
 		}() + "0\n#endif\n", "bad.hlsl:1: #if expression nests deeper than 63 levels"},
-		{doubling + "#if A40\n#endif\n", "bad.hlsl:42: macros in #if expression expand to more than 65536 tokens"},
+		{doubling + "#if A40\n#endif\n",
+			"bad.hlsl:42: macros in #if expressions expand to more than 65536 tokens in the file and its includes"},
 		{chain + "#if M100000\n#endif\n", "bad.hlsl:100002: macros in #if expression nest deeper than 256 levels"},
 	};
 	for (const auto& c : cases)
@@ -377,6 +379,53 @@ TEST(EffectParser, IfExpressionsFailWithClearMessages)
 		expected = "bad.hlsl:" + std::to_string(std::stoul(expected.substr(9, colon - 9)) + 4) + expected.substr(colon);
 		EXPECT_EQ(error, expected) << "for: " << c.Text.substr(0, 120);
 	}
+}
+
+TEST(EffectParser, MacroExpansionHasOneBudgetForTheFileAndItsIncludes)
+{
+	char pattern[] = "/tmp/zelv-fx-XXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string dir = pattern;
+	// A13 replaces itself by 2^13 ones: the budget holds two of them.
+	std::string doubling = "#define A0 1\n";
+	for (int i = 1; i <= 13; ++i)
+		doubling += "#define A" + std::to_string(i) + " A" + std::to_string(i - 1) + " + A" + std::to_string(i - 1) + "\n";
+	auto ifs = [](const char* expr) {
+		std::string out;
+		for (int i = 0; i < 2000; ++i)
+			out += std::string("#if ") + expr + "\n#endif\n";
+		return out;
+	};
+	std::string args;  // 20003 tokens
+	for (int i = 0; i < 20000; ++i)
+		args += "1 ";
+	std::ofstream(dir + "/two.fxh") << "#if A13\n#endif\n#if A13\n#endif\n";
+	const std::string message = "macros in #if expressions expand to more than 65536 tokens in the file and its includes";
+	const struct
+	{
+		std::string Text;
+		std::string Error;  // "" when it preprocesses
+	} cases[] = {
+		{doubling + ifs("A13"), "main.hlsl:19: " + message},
+		{doubling + "#include \"two.fxh\"\n#if A13\n#endif\n", "main.hlsl:16: " + message},
+		// The arguments of a function-like macro are read at every use, and count.
+		{"#define F(x) 0\n#define CALL F(" + args + ")\n" + ifs("CALL"), "main.hlsl:9: " + message},
+		// A long value of few tokens is read once, however often it is used.
+		{"#define W 1" + std::string(100000, ' ') + "+ 1\n" + ifs("W == 2"), ""},
+	};
+	for (const auto& c : cases)
+	{
+		std::vector<zefx::SDeclLine> declarations;
+		std::vector<std::string> includes;
+		std::string error;
+		size_t work = 0;
+		const bool ok = zefx::preprocess(dir + "/main.hlsl", c.Text, nullptr, &declarations, &includes, &error, &work);
+		EXPECT_EQ(ok, c.Error.empty()) << c.Text.substr(0, 80);
+		EXPECT_EQ(ok ? "" : error, ok ? "" : dir + "/" + c.Error);
+		// The work follows the text's size and the budget, not the number of lines.
+		EXPECT_LE(work, 2 * c.Text.size() + 4 * 65536) << c.Text.substr(0, 80);
+	}
+	std::filesystem::remove_all(dir);
 }
 
 TEST(EffectParser, IncludedFilesDeclareToo)

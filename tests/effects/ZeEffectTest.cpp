@@ -271,6 +271,13 @@ TEST_F(EffectGL, CreationErrorsNameFileLineAndPass)
 	EXPECT_EQ(Manager->createEffect(file.c_str(), -1, nullptr, nullptr), nullptr);
 	EXPECT_EQ(std::string(Manager->getLastError()),
 		file + ":1: 'Color' is declared a CUBE sampler but the shader reads a number");
+	// Arrays the shader declares keep to the driver's units, as declared parameters do.
+	std::ofstream(file) << technique("main", "vsPass", "psMany") << SHADERS
+						<< "sampler2D Many[100000000];\nfloat4 psMany(float2 uv : TEXCOORD0) : COLOR { return tex2D(Many[1], uv); }\n";
+	EXPECT_EQ(Manager->createEffect(file.c_str(), -1, nullptr, nullptr), nullptr);
+	const std::string many = Manager->getLastError();
+	EXPECT_EQ(many.rfind(file + ":2: pass 'p0' of technique 'main': ZeGPU: Failed to Compile pixel shader ", 0), 0u) << many;
+	EXPECT_NE(many.find("'Many' reads texture units past the pixel stage's "), std::string::npos) << many;
 	EXPECT_EQ(Manager->createEffect((Dir + "/scene.dae").c_str(), -1, nullptr, nullptr), nullptr);
 	EXPECT_NE(std::string(Manager->getLastError()).find("COLLADA FX documents are not supported"), std::string::npos);
 	EXPECT_TRUE(load(technique("main", "vsPass", "psColor")));
@@ -740,4 +747,47 @@ TEST_F(EffectGL, SrgbFlagsDecodeTexelsWhenSampled)
 	expect(1, 0, 0, 128, 10, "library layer, flag off");
 	expect(0, 1, 0, mid, dark, "side-record layer, flag on");
 	expect(0, 0, 1, 128, 10, "own texture, flag off");
+}
+
+TEST_F(EffectGL, LiveEffectsOfOneFileKeepTheirSamplerLayersOverTheSharedProgram)
+{
+	// Each effect draws with its sampler's own texture (unit 4 + layer) before
+	// the next is made from the file, and they all share one program.
+	const std::string file = Dir + "/shared.hlsl";
+	std::ofstream(file) << technique("main", "vsPass", "psTex") << SHADERS
+						<< "sampler2D Tex : register(s1);\n"
+						   "float4 psTex(float2 uv : TEXCOORD0) : COLOR { return tex2D(Tex, uv); }\n";
+	video::ITexture* own = texel(Driver, "own", video::SColor(255, 255, 0, 0));
+	const video::SColor colours[3] = {video::SColor(255, 0, 255, 0), video::SColor(255, 0, 0, 255),
+		video::SColor(255, 255, 255, 0)};
+	video::ITexture* layered[3];
+	SZeMaterialExt records[3];
+	video::SMaterial materials[3];
+	for (int i = 0; i < 3; ++i)
+	{
+		IZeEffect* e = Manager->createEffect(file.c_str(), -1, nullptr, nullptr);
+		ASSERT_NE(e, nullptr) << Manager->getLastError();
+		Effects.push_back(e);
+		EXPECT_EQ(e->getProgram(0, 0), Effects[0]->getProgram(0, 0));
+		const SZeFxParameter* tex = e->getParameterByName("Tex");
+		ASSERT_NE(tex, nullptr);
+		EXPECT_EQ(tex->Layer, 1) << "effect " << i;
+		EXPECT_EQ(tex->Register, 1) << "effect " << i;
+		ASSERT_TRUE(e->setSamplerTexture(tex, own, false));
+		materials[i] = material(e, records[i]);
+		begin();
+		draw(materials[i]);
+		EXPECT_TRUE(near(end().at(32, 32), 255, 0, 0)) << "effect " << i << ", its own texture";
+		layered[i] = texel(Driver, ("layer" + std::to_string(i)).c_str(), colours[i]);
+		EXPECT_TRUE(e->setSamplerTextureOnMaterial(0, 0, tex, materials[i], layered[i], false));
+	}
+	// Drawn in turn, each reads its material's layer 1.
+	for (int round = 0; round < 2; ++round)
+		for (int i = 0; i < 3; ++i)
+		{
+			begin();
+			draw(materials[i]);
+			EXPECT_TRUE(near(end().at(32, 32), colours[i].getRed(), colours[i].getGreen(), colours[i].getBlue()))
+				<< "effect " << i << ", round " << round;
+		}
 }

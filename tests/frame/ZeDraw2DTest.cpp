@@ -233,19 +233,17 @@ TEST_F(Draw2DScreen, FadesCoverTheScreenUntilStopped)
 int g_hookCalls;
 int g_hookArgs[6];
 video::ITexture* g_hookTexture;
-int recordBox(int x1, int y1, int x2, int y2, int effectId)
+int recordBox(int x1, int y1, int x2, int y2, int effectId, u32 colour)
 {
 	++g_hookCalls;
-	const int args[6] = {x1, y1, x2, y2, effectId, 0};
+	const int args[6] = {x1, y1, x2, y2, effectId, static_cast<int>(colour)};
 	std::copy(args, args + 6, g_hookArgs);
 	return 0;
 }
 int recordImage(video::ITexture* texture, int x1, int y1, int x2, int y2, u32 colour, int effectId)
 {
 	g_hookTexture = texture;
-	recordBox(x1, y1, x2, y2, effectId);
-	g_hookArgs[5] = static_cast<int>(colour);
-	return 0;
+	return recordBox(x1, y1, x2, y2, effectId, colour);
 }
 
 TEST_F(Draw2DScreen, DrawsWithEffectNeedAnEffectAndGoThroughTheHooks)
@@ -262,13 +260,15 @@ TEST_F(Draw2DScreen, DrawsWithEffectNeedAnEffectAndGoThroughTheHooks)
 	const SZeEngineHooks saved = hooks;
 	hooks.drawBoxWithEffect = recordBox;
 	g_hookCalls = 0;
+	zeInk(0x102030);
+	zeInkAlpha(128);
 	EXPECT_EQ(zeBoxWithEffect(50, 60, 10, 20, 7), 0);
 	EXPECT_EQ(g_hookCalls, 0);
 	zeSync();
 	hooks = saved;
 	EXPECT_EQ(g_hookCalls, 1);
-	const int expected[5] = {10, 20, 50, 60, 7};
-	EXPECT_TRUE(std::equal(expected, expected + 5, g_hookArgs));
+	const int expected[6] = {10, 20, 50, 60, 7, static_cast<int>(0x80102030u)};
+	EXPECT_TRUE(std::equal(expected, expected + 6, g_hookArgs)) << "the box has the ink's colour and alpha";
 
 	video::ITexture* texture = square("zelv-effect-square", video::SColor(255, 1, 2, 3));
 	ASSERT_NE(texture, nullptr);

@@ -1,4 +1,4 @@
-// Engine set-up and shutdown, screenshots, the host's sync frame and the
+// Engine set-up and shutdown, the host's sync frame and the
 // Layout owner window. OpenGL cases need an X server (Xvfb in the test run).
 #include "frame/IZeSceneNodeAnimatorCamera.h"
 #include "frame/ZeCamera.h"
@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <GL/gl.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -298,160 +297,6 @@ TEST_F(EngineTest, FailingCoreOrMusicLeavesTheEngineDown)
 	zeGetEngineHooks().startMusic = nullptr;
 	EXPECT_EQ(zeSetup(nullptr), 0);
 	EXPECT_EQ(zeIsSetup(), 1);
-}
-
-namespace
-{
-gui::IGUIStaticText* g_box = nullptr;
-
-// A white rectangle drawn by the GUI, so the default frame end draws it.
-void placeBox(int x1, int y1, int x2, int y2)
-{
-	if (!g_box)
-	{
-		g_box = zeGetContext()->gui->addStaticText(L"", core::rect<s32>(x1, y1, x2, y2), false);
-		g_box->setDrawBackground(true);
-		g_box->setBackgroundColor(video::SColor(255, 255, 255, 255));
-	}
-	g_box->setRelativePosition(core::rect<s32>(x1, y1, x2, y2));
-}
-
-// Loads a screenshot back and reports whether (x, y) is white or blue.
-struct SShot
-{
-	video::IImage* image = nullptr;
-	explicit SShot(const std::string& path) { image = zeGetContext()->driver->createImageFromFile(path.c_str()); }
-	~SShot()
-	{
-		if (image)
-			image->drop();
-	}
-	bool white(u32 x, u32 y) const
-	{
-		const video::SColor c = image->getPixel(x, y);
-		return c.getRed() > 240 && c.getGreen() > 240 && c.getBlue() > 240;
-	}
-	bool blue(u32 x, u32 y) const
-	{
-		const video::SColor c = image->getPixel(x, y);
-		return c.getRed() < 16 && c.getGreen() < 16 && c.getBlue() > 240;
-	}
-};
-
-std::string fileStart(const std::string& path, size_t n)
-{
-	std::ifstream in(path, std::ios::binary);
-	std::string bytes(n, '\0');
-	in.read(&bytes[0], static_cast<std::streamsize>(n));
-	return bytes;
-}
-} // namespace
-
-TEST_F(EngineTest, ScreenShotWritesTheLatestFrame)
-{
-	char pattern[] = "/tmp/zelv-shot-XXXXXX";
-	ASSERT_NE(mkdtemp(pattern), nullptr);
-	const std::string dir = pattern;
-	SZeSetupParams p = windowParams(320, 240);
-	ASSERT_EQ(zeSetup(&p), 0);
-	g_box = nullptr;
-	zeSetBackdropColor(static_cast<int>(0xFF0000FFu));
-
-	placeBox(40, 30, 120, 90);
-	zeRun();
-	zeSync();
-	const std::string first = dir + "/first.bmp";
-	ASSERT_EQ(zeScreenShot(first.c_str()), 0);
-	EXPECT_EQ(fileStart(first, 2), "BM");
-	{
-		SShot shot(first);
-		ASSERT_NE(shot.image, nullptr);
-		ASSERT_EQ(shot.image->getDimension(), core::dimension2d<u32>(320, 240));
-		EXPECT_TRUE(shot.white(80, 60));
-		EXPECT_TRUE(shot.white(41, 31));
-		EXPECT_TRUE(shot.blue(200, 180));
-		EXPECT_TRUE(shot.blue(5, 5));
-		EXPECT_TRUE(shot.blue(130, 60));  // right of the box: the image is not mirrored
-		EXPECT_TRUE(shot.blue(80, 100));  // below the box: nor upside down
-	}
-
-	placeBox(200, 140, 280, 200);
-	zeRun();
-	zeSync();
-	const std::string second = dir + "/second.png";
-	ASSERT_EQ(zeScreenShot(second.c_str()), 0);
-	EXPECT_EQ(fileStart(second, 4), "\x89PNG");
-	{
-		SShot shot(second);
-		ASSERT_NE(shot.image, nullptr);
-		EXPECT_TRUE(shot.white(240, 170));
-		EXPECT_TRUE(shot.blue(80, 60)) << "the screenshot shows an earlier frame";
-	}
-
-	int number = 0;
-	const std::string unwritable = dir + "/missing/folder/x.bmp";
-	EXPECT_NE(zeScreenShot(unwritable.c_str()), 0);
-	EXPECT_EQ(pendingError(&number), "failed to save screenshot to file '" + unwritable + "'\n");
-	EXPECT_EQ(number, 1);
-
-	g_box = nullptr;
-	std::error_code ignored;
-	std::filesystem::remove_all(dir, ignored);
-}
-
-// Once a frame is presented, a double-buffered window's back buffer holds
-// nothing defined (a flipping driver leaves an older frame there): the
-// screenshot is the frame as it was drawn, read before it was presented.
-TEST_F(EngineTest, ScreenShotIsTheFrameReadBeforeItWasPresented)
-{
-	const std::string path = "/tmp/zelv-shot-" + std::to_string(getpid()) + ".bmp";
-	SZeSetupParams p = windowParams(64, 48);
-	ASSERT_EQ(zeSetup(&p), 0);
-	GLboolean doubleBuffered = GL_FALSE;
-	glGetBooleanv(GL_DOUBLEBUFFER, &doubleBuffered);
-	ASSERT_TRUE(doubleBuffered);
-	const u32 frames[] = { 0xFFFF0000u, 0xFF0000FFu };
-	for (const u32 colour : frames)
-	{
-		zeSetBackdropColor(static_cast<int>(colour));
-		zeRun();
-		zeSync();
-		glClearColor(0.0f, 1.0f, 0.0f, 1.0f);
-		glClear(GL_COLOR_BUFFER_BIT);
-		ASSERT_EQ(zeScreenShot(path.c_str()), 0) << pendingError(nullptr);
-		SShot shot(path);
-		ASSERT_NE(shot.image, nullptr);
-		ASSERT_EQ(shot.image->getDimension(), core::dimension2d<u32>(64, 48));
-		for (u32 y = 0; y < 48; y += 7)
-			for (u32 x = 0; x < 64; x += 9)
-				ASSERT_EQ(shot.image->getPixel(x, y), video::SColor(colour)) << std::hex << colour << " at " << x << "," << y;
-	}
-	remove(path.c_str());
-}
-
-TEST_F(EngineTest, ScreenShotNeedsTheOpenGLDriverAndAFrame)
-{
-	int number = 0;
-	EXPECT_NE(zeScreenShot("/tmp/zelv-never.bmp"), 0);
-	EXPECT_EQ(pendingError(&number), "failed to grab the screen\n");
-	EXPECT_EQ(number, 1);
-
-	// Before its first frame, a window has nothing to show.
-	SZeSetupParams gl = windowParams(64, 48);
-	ASSERT_EQ(zeSetup(&gl), 0);
-	zeClearError();
-	EXPECT_NE(zeScreenShot("/tmp/zelv-never.bmp"), 0);
-	EXPECT_EQ(pendingError(&number), "failed to grab the screen\n");
-	zeTerm();
-
-	useNullDriver();
-	ASSERT_EQ(zeSetup(nullptr), 0);
-	zeClearError();
-	zeSync();
-	EXPECT_NE(zeScreenShot("/tmp/zelv-never.bmp"), 0);
-	EXPECT_EQ(pendingError(&number), "failed to grab the screen\n");
-	EXPECT_EQ(number, 1);
-	EXPECT_FALSE(std::filesystem::exists("/tmp/zelv-never.bmp"));
 }
 
 TEST_F(EngineTest, HostMessageSetsTheSyncFrame)

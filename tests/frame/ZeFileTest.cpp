@@ -1,4 +1,5 @@
 #include "ZeFrameTestUtil.h"
+#include "ZeTestFifo.h"
 #include "frame/ZeFileBackend.h"
 
 #include <cstdio>
@@ -143,6 +144,43 @@ std::string sourceName(const ::testing::TestParamInfo<Source>& info)
 }
 INSTANTIATE_TEST_SUITE_P(Frame, FileBackends, ::testing::Values(Source::Plain, Source::Irrlicht, Source::Archive),
 	sourceName);
+
+using FileDirs = zetest::FileLayerTest;
+
+// A pipe, a device and a folder on disk are not files: each entry point refuses
+// them at once, without waiting for a writer (the data-file search gives the
+// name back unchanged).
+TEST_F(FileDirs, OnlyRegularFilesOpenForReading)
+{
+	zetest::writeText(path("data/real.x"), "real");
+	ASSERT_TRUE(zetest::makeFifo(path("data/pipe.x")));
+	zeFileSetCurrentDir(Tmp.c_str());
+	for (const bool library : { false, true })
+	{
+		SCOPED_TRACE(library ? "library file system" : "plain files");
+		if (library)
+		{
+			irr::io::IFileSystem* fs = libraryFileSystem();
+			ASSERT_NE(fs, nullptr);
+			zeSetupFilesystem(fs);
+		}
+		ASSERT_EQ(zeGetFileBackend(), library ? EZEFB_IRRLICHT : EZEFB_PLAIN);
+		for (const char* name : { "data/pipe.x", "DATA/Pipe.X", "/dev/zero", "data" })
+		{
+			SCOPED_TRACE(name);
+			EXPECT_TRUE(zetest::returnsPromptly(path("data/pipe.x"), [&] {
+				EXPECT_EQ(zeFileExist(name), 0);
+				EXPECT_EQ(zeFileOpen(name, "rb"), nullptr);
+				long size = 99;
+				EXPECT_EQ(zeReadFile(name, &size), nullptr);
+				EXPECT_EQ(size, 0);
+				EXPECT_STREQ(zeFindDataFile(name), name);
+			}));
+		}
+		EXPECT_EQ(readAll("data/real.x"), "real");
+		EXPECT_EQ(zeFileExist("Data/Real.X"), 1);
+	}
+}
 
 // ---- Archive mounts -----------------------------------------------------------
 using Archive = zetest::FileLayerTest;
@@ -309,8 +347,6 @@ TEST(FilePaths, CaseAndNormalForms)
 	EXPECT_EQ(zeNormalisePath("\\root\\.\\f"), "/root/f");
 	EXPECT_EQ(zeNormalisePath("./"), "");
 }
-
-using FileDirs = zetest::FileLayerTest;
 
 TEST_F(FileDirs, CurrentDirectoryAndFullPaths)
 {

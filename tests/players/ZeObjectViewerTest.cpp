@@ -1,6 +1,7 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
+#include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
 
 #include <gtest/gtest.h>
@@ -250,6 +251,38 @@ protected:
 		return write(name, obj.str());
 	}
 
+	// A red box from (2, 0, 0) to (4, 3, 2) in a ".x" file, placed by two
+	// frames that turn and move it: "Inner" (turned about Z, moved up) inside
+	// "Outer" (turned about Y, moved aside). The mesh sits in "Inner", or, when
+	// `skinned`, outside the frames with its vertices bound to "Inner"; `posed`
+	// adds an animation that holds "Outer" elsewhere than its frame puts it.
+	std::string framedXBox(const std::string& name, bool skinned, bool posed = false) const
+	{
+		const std::string outer = "0.8660254,0.0,-0.5,0.0, 0.0,1.0,0.0,0.0, 0.5,0.0,0.8660254,0.0, 6.0,3.0,-2.0,1.0;;";
+		const std::string inner = "0.7071068,0.7071068,0.0,0.0, -0.7071068,0.7071068,0.0,0.0, 0.0,0.0,1.0,0.0, "
+								  "0.0,4.0,0.0,1.0;;";
+		std::ostringstream mesh;
+		mesh << "Mesh Box {\n 8;\n";
+		for (int i = 0; i < 8; ++i)
+			mesh << ' ' << ((i & 1) ? 4 : 2) << ".0;" << ((i & 2) ? 3 : 0) << ".0;" << ((i & 4) ? 2 : 0) << ".0;"
+				 << (i < 7 ? "," : ";") << '\n';
+		mesh << " 6; 4;0,2,3,1;, 4;4,5,7,6;, 4;0,1,5,4;, 4;2,6,7,3;, 4;0,4,6,2;, 4;1,3,7,5;;\n"
+				" MeshNormals { 6; 0.0;0.0;-1.0;, 0.0;0.0;1.0;, 0.0;-1.0;0.0;, 0.0;1.0;0.0;, -1.0;0.0;0.0;, 1.0;0.0;0.0;;\n"
+				"  6; 4;0,0,0,0;, 4;1,1,1,1;, 4;2,2,2,2;, 4;3,3,3,3;, 4;4,4,4,4;, 4;5,5,5,5;; }\n"
+				" MeshMaterialList { 1; 6; 0,0,0,0,0,0;; Material { 1.0;0.1;0.1;1.0;; 2.0; 0.0;0.0;0.0;; 0.3;0.0;0.0;; } }\n";
+		if (skinned)
+			mesh << " XSkinMeshHeader { 1; 1; 1; }\n"
+					" SkinWeights { \"Inner\"; 8; 0,1,2,3,4,5,6,7; 1.0,1.0,1.0,1.0,1.0,1.0,1.0,1.0;"
+					" 1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0;; }\n";
+		mesh << "}\n";
+		const std::string frames = "Frame Outer {\n FrameTransformMatrix { " + outer + " }\n Frame Inner {\n"
+								   "  FrameTransformMatrix { " + inner + " }\n" + (skinned ? "" : mesh.str()) + " }\n}\n";
+		const std::string held = "1.0,0.0,0.0,0.0, 0.0,1.0,0.0,0.0, 0.0,0.0,1.0,0.0, -8.0,-6.0,3.0,1.0;;";
+		const std::string animation = "AnimationSet Hold {\n Animation { {Outer}\n  AnimationKey { 4; 2; 0;16;" + held +
+									  ", 30;16;" + held + "; }\n }\n}\n";
+		return write(name, "xof 0303txt 0032\n" + frames + (skinned ? mesh.str() : "") + (posed ? animation : ""));
+	}
+
 	// A 2 by 0.5 plate facing both ways, bound to one bone; `animated` adds a
 	// two-second turn of the bone about the view axis.
 	std::string plate(const std::string& name, bool animated) const
@@ -448,6 +481,20 @@ TEST_F(ObjectViewerTest, AnUnreadableFileFailsWithItsNameAndAMissingOneFailsToo)
 	}
 }
 
+// A pipe named as an object file is refused at once, as an unreadable file is.
+TEST_F(ObjectViewerTest, APipeNamedAsAnObjectFileIsRefused)
+{
+	for (const char* name : {"pipe.obj", "pipe.lwo"})
+	{
+		SCOPED_TRACE(name);
+		const std::string pipe = Folder + "/" + name;
+		ASSERT_TRUE(zetest::makeFifo(pipe));
+		Viewer v(Folder, pipe, true);
+		EXPECT_EQ(v.exitStatus(), 1) << v.log();
+		EXPECT_NE(v.log().find("Failed to load object " + pipe), std::string::npos) << v.log();
+	}
+}
+
 // A textured LightWave box (its still-image clip named with a padding byte):
 // the face towards the camera shows the image's four quadrants where
 // LightWave's texture coordinates put them.
@@ -499,9 +546,10 @@ TEST_F(ObjectViewerTest, AnObjectWithNothingToDrawIsRefused)
 	}
 }
 
-// Objects that do not sit around the origin, or are far larger than the
-// set-up's camera range: each turns about the centre of its box and the
-// camera's range covers it, so it shows whole in the middle of the window.
+// Objects that do not sit around the origin, are far larger than the set-up's
+// camera range, or are tall and deep: each turns about the centre of its box,
+// the camera's range covers it and the camera stands where the object's sphere
+// fits the view, so it shows whole in the middle of the window.
 TEST_F(ObjectViewerTest, ObjectsAwayFromTheOriginOrHugeShowWholeInTheMiddle)
 {
 	const std::vector<std::pair<std::string, std::string>> objects = {
@@ -509,6 +557,8 @@ TEST_F(ObjectViewerTest, ObjectsAwayFromTheOriginOrHugeShowWholeInTheMiddle)
 		{"away", redBox("away.obj", 49, 29, -41, 51, 31, -39)},
 		{"huge", redBox("huge.obj", -1000, -1000, -1000, 1000, 1000, 1000)},
 		{"huge and away", redBox("far.obj", 4000, 0, 2000, 6000, 2000, 4000)},
+		{"tall", redBox("tall.obj", -0.2f, -2, -2, 0.2f, 2, 2)},
+		{"deep", redBox("deep.obj", -0.2f, -2, -3, 0.2f, 2, 3)},
 	};
 	for (const auto& object : objects)
 	{
@@ -532,11 +582,40 @@ TEST_F(ObjectViewerTest, ObjectsAwayFromTheOriginOrHugeShowWholeInTheMiddle)
 	}
 }
 
+// A ".x" box that its frames turn and move, held by a frame or carried by a
+// bone, at rest or posed by an animation: the box framed is the box drawn, so
+// it shows whole in the middle.
+TEST_F(ObjectViewerTest, AnXFileIsFramedWhereItsFramesDrawIt)
+{
+	const std::vector<std::pair<std::string, std::string>> objects = {
+		{"held by a frame", framedXBox("framed.x", false)},
+		{"bound to a bone", framedXBox("skinned.x", true)},
+		{"posed by its animation", framedXBox("posed.x", true, true)},
+	};
+	for (const auto& object : objects)
+	{
+		SCOPED_TRACE(object.first);
+		Viewer v(Folder, object.second);
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		const SImage image = v.screenshot(shot("framed"));
+		ASSERT_GT(image.width, 20) << "no screenshot";
+		const int w = image.width, h = image.height;
+		int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+		ASSERT_TRUE(image.objectBox(&x0, &y0, &x1, &y1)) << "only the backdrop";
+		EXPECT_TRUE(x0 > 0 && y0 > 0 && x1 < w - 1 && y1 < h - 1)
+			<< "cut off by the window: " << x0 << "," << y0 << " to " << x1 << "," << y1;
+		EXPECT_NEAR((x0 + x1) / 2.0, w / 2.0, w / 10.0) << x0 << " to " << x1;
+		EXPECT_NEAR((y0 + y1) / 2.0, h / 2.0, h / 10.0) << y0 << " to " << y1;
+		v.key("key", "Escape");
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	}
+}
+
 // Keys turn and move at a rate in time, not per pass: held for a measured
 // time, Left turns the object by 60 degrees a second and Up moves the camera
 // away by 1.5 radii a second (one degree and a fortieth of the radius a pass
 // at 60 passes a second), however fast the focused viewer runs. The viewer
-// logs where the object and the camera ended.
+// logs where the camera started and where the object and the camera ended.
 TEST_F(ObjectViewerTest, HeldKeysTurnAndMoveAtARateInTime)
 {
 	Viewer v(Folder, diamond());
@@ -556,12 +635,16 @@ TEST_F(ObjectViewerTest, HeldKeysTurnAndMoveAtARateInTime)
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();
 	const std::string log = v.log();
+	const size_t start = log.find("ZeObjectViewer: radius ");
 	const size_t at = log.find("ZeObjectViewer: object turned to (");
+	ASSERT_NE(start, std::string::npos) << log;
 	ASSERT_NE(at, std::string::npos) << log;
-	float x = 0, y = 0, radii = 0;
+	float radius = 0, startRadii = 0, x = 0, y = 0, radii = 0;
+	ASSERT_EQ(std::sscanf(log.c_str() + start, "ZeObjectViewer: radius %f, camera %f radii away", &radius, &startRadii), 2)
+		<< log.substr(start, 120);
 	ASSERT_EQ(std::sscanf(log.c_str() + at, "ZeObjectViewer: object turned to (%f, %f, 0) degrees, camera %f radii away", &x,
 				  &y, &radii), 3) << log.substr(at, 120);
 	EXPECT_NEAR(y, 60.0 * left, 0.3 * 60.0 * left + 5.0) << "Left held " << left << " s";
 	EXPECT_EQ(x, 0.0f);
-	EXPECT_NEAR(radii, 1.5 + 1.5 * up, 0.3 * 1.5 * up + 0.1) << "Up held " << up << " s";
+	EXPECT_NEAR(radii, startRadii + 1.5 * up, 0.3 * 1.5 * up + 0.1) << "Up held " << up << " s";
 }

@@ -585,6 +585,7 @@ TEST_F(NodeExt, NodesComingAndGoingLeaveNoSideRecordsOrTextureReferencesBehind)
 		node->remove();
 		copy->remove();
 	}
+	ze::sweepMaterialExts();
 	EXPECT_EQ(ze::getMaterialExtCount(), records);
 	EXPECT_EQ(Texture->getReferenceCount(), textureRefs);
 	EXPECT_EQ(effect.getReferenceCount(), 1);
@@ -626,6 +627,7 @@ TEST_F(NodeExt, PostEffectQuadsReleaseTheirSideRecords)
 		ze::setMaterialTexture(post.getMaterial(), 1, ours);
 		ze::setMaterialTexture(post.getMaterial(), 6, Texture);
 	}
+	ze::sweepMaterialExts();
 	EXPECT_EQ(ze::getMaterialExtCount(), records);
 	EXPECT_EQ(Texture->getReferenceCount(), textureRefs);
 	EXPECT_EQ(ours->getReferenceCount(), oursRefs);
