@@ -2,6 +2,8 @@
 // here, and the curl that an 8-bit volume gives, computed from its definition.
 #pragma once
 
+#include "scene/ZeCurlNoise.h"
+
 #include <irrlicht.h>
 
 #include <algorithm>
@@ -55,6 +57,14 @@ inline Bytes dds(uint32_t width, uint32_t height, uint32_t depth, uint32_t bits,
 	put(112, caps2 ? caps2 : depth ? 0x200000 : 0);
 	std::copy(texels.begin(), texels.end(), h.begin() + 128);
 	return h;
+}
+
+// The current curl-noise table's bytes.
+inline Bytes curlTable()
+{
+	const irr::u32 w = zeCurlNoiseWidth();
+	const unsigned char* data = reinterpret_cast<const unsigned char*>(zeCurlNoiseData());
+	return Bytes(data, data + size_t(w) * w * w * 3);
 }
 
 // W^3 bytes of a fixed pseudo-random volume.
