@@ -36,8 +36,12 @@ public:
 	virtual irr::video::ITexture* getTextureOfKind(const char* path, ze::E_TEXTURE_KIND kind) = 0;
 	// A cube texture when the file holds a cube image, else 2D.
 	virtual irr::video::ITexture* getTextureAuto(const char* path, bool mipMaps) = 0;
-	// Any texture by name: ours, the driver's, render targets.
+	// Any texture by name: ours, the driver's, render targets, and
+	// "CurlNoise3D" (made on first request).
 	virtual irr::video::ITexture* findTexture(const char* name) = 0;
+	// The volume texture "CurlNoise3D" of the resource manager's curl-noise
+	// table, made once on first request; null when it cannot be made.
+	virtual irr::video::ITexture* getCurlNoise3DTexture() = 0;
 	// A cached render texture of a size and format, made on first request.
 	virtual irr::video::ITexture* getRenderTexture(const irr::core::dimension2d<irr::u32>& size, ze::ECOLOR_FORMAT format) = 0;
 	// The folder effect textures are looked up in ("textures").
@@ -59,6 +63,35 @@ public:
 	virtual bool loadEngineEffects() = 0;
 	// The cube-to-lat-long effect, or null.
 	virtual IZeEffect* getCubeToLatLongEffect() = 0;
+
+	// The process-wide curl-noise table, which the scene content keeps: a
+	// resource manager that answers false here (these bodies) has none, and
+	// its operations below fail.
+	virtual bool hasCurlNoise() const { return false; }
+	// Replace the table from an 8-bit W x W x W volume image, with the
+	// built-in 64^3 generation, or from a cache file; false on failure (the
+	// zero table is then in place).
+	virtual bool initCurlNoiseFromImage(const char* file)
+	{
+		(void)file;
+		return false;
+	}
+	virtual bool initCurlNoise() { return false; }
+	virtual bool loadCurlNoiseCache(const char* file)
+	{
+		(void)file;
+		return false;
+	}
+	// Writes the table to a cache file; true when all of it was written.
+	virtual bool saveCurlNoiseCache(const char* file)
+	{
+		(void)file;
+		return false;
+	}
+	// Returns to the zero table.
+	virtual void releaseCurlNoise() {}
+	// A new A8R8G8B8 volume image of the table (the caller drops it), or null.
+	virtual irr::video::IImage* createCurlNoiseImage() { return nullptr; }
 };
 
 // ---- Scene-manager service -------------------------------------------------------
