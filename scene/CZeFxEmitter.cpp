@@ -1,0 +1,746 @@
+#include "scene/CZeFxEmitter.h"
+
+#include "core/IZeManager.h"
+#include "scene/ZeCurlNoise.h"
+#include "scene/ZeParticleGenerators.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <xmmintrin.h>
+
+using namespace irr;
+
+// ---- Pools --------------------------------------------------------------------
+bool SZeParticlePool::create(u32 capacity)
+{
+	if (records.size() || !capacity || !records.allocate(capacity))
+		return false;
+	for (u32 i = 0; i + 1 < capacity; ++i)
+		records[i].next = &records[i + 1];
+	records[capacity - 1].next = nullptr;
+	freeList = &records[0];
+	return true;
+}
+
+namespace
+{
+SZeParticlePool* g_sharedPool = nullptr;
+u32 g_sharedPoolReferences = 0;
+
+SZeParticlePool* acquireSharedPool()
+{
+	if (!g_sharedPool)
+	{
+		zeEngineLog(0, "CZeFxEmitter: Allocate Shared ParticleBuffer");
+		SZeParticlePool* pool = new (std::nothrow) SZeParticlePool;
+		if (!pool || !pool->create(ZE_SHARED_PARTICLE_POOL_CAPACITY))
+		{
+			delete pool;
+			zeEngineLog(3, "CZeFxEmitter: failed to allocate the shared particle buffer");
+			return nullptr;
+		}
+		g_sharedPool = pool;
+	}
+	++g_sharedPoolReferences;
+	return g_sharedPool;
+}
+
+void releaseSharedPool()
+{
+	if (g_sharedPoolReferences && --g_sharedPoolReferences == 0)
+	{
+		delete g_sharedPool;
+		g_sharedPool = nullptr;
+	}
+}
+
+// Puts a null-terminated list back on the pool's free list.
+void giveBack(SZeParticlePool* pool, SZeParticle* list)
+{
+	if (!list)
+		return;
+	SZeParticle* last = list;
+	while (last->next)
+		last = last->next;
+	last->next = pool->freeList;
+	pool->freeList = list;
+}
+
+// ---- Random numbers -------------------------------------------------------------
+u32 g_random = 0;
+
+inline u32 draw(u32& state)
+{
+	state = state * 214013u + 2531011u;
+	return (state >> 16) & 0x7FFF;
+}
+
+inline f32 uniform(u32& state)
+{
+	return f32(draw(state)) / 32767.f - 0.5f;
+}
+} // namespace
+
+u32 zeParticleRandom()
+{
+	return draw(g_random);
+}
+
+void zeParticleRandomSeed(u32 state)
+{
+	g_random = state;
+}
+
+u32 zeParticleRandomState()
+{
+	return g_random;
+}
+
+// ---- Curl noise ------------------------------------------------------------------
+namespace
+{
+// The curl table as the pass reads it, taken once per update.
+struct SCurlTable
+{
+	const s8* texels;
+	u32 width;
+	u32 slice;
+	bool powerOfTwo;
+};
+
+SCurlTable currentCurlTable()
+{
+	const u32 width = zeCurlNoiseWidth();
+	return { zeCurlNoiseData(), width, width * width, (width & (width - 1)) == 0 };
+}
+
+// zeCurlNoiseSample inlined for the pass: the same eight texels, weights and
+// order of sums. Points too far out for a 32-bit cell (and non-numbers) go
+// to zeCurlNoiseSample itself.
+inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
+{
+	alignas(16) f32 p[4];
+	_mm_store_ps(p, at);
+	u32 i0[3], i1[3];
+	f32 w[3][2];
+	for (u32 a = 0; a < 3; ++a)
+	{
+		if (!(std::abs(p[a]) < 1e9f))
+		{
+			alignas(16) f32 out[4];
+			zeCurlNoiseSample(p, out);
+			return _mm_load_ps(out);
+		}
+		s32 cell = s32(p[a]);
+		if (f32(cell) > p[a])
+			--cell;
+		const f32 t = p[a] - f32(cell);
+		w[a][0] = 1.f - t;
+		w[a][1] = t;
+		const s32 width = s32(table.width);
+		const u32 i = table.powerOfTwo ? u32(cell) & (table.width - 1) : u32((cell % width + width) % width);
+		i0[a] = i;
+		i1[a] = i + 1 == table.width ? 0 : i + 1;
+	}
+	const u32 x[2] = { i0[0], i1[0] };
+	const u32 y[2] = { i0[1] * table.width, i1[1] * table.width };
+	const u32 z[2] = { i0[2] * table.slice, i1[2] * table.slice };
+	__m128 sum = _mm_setzero_ps();
+	for (u32 corner = 0; corner < 8; ++corner)
+	{
+		const u32 cx = corner & 1, cy = (corner >> 1) & 1, cz = corner >> 2;
+		const f32 weight = w[0][cx] * w[1][cy] * w[2][cz];
+		const s8* texel = table.texels + 3 * (std::size_t(x[cx]) + y[cy] + z[cz]);
+		sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight), _mm_setr_ps(texel[0], texel[1], texel[2], 0.f)));
+	}
+	return sum;
+}
+
+// ---- Natural merge sort ---------------------------------------------------------
+// A null-terminated part of the list, head and tail.
+struct SRun
+{
+	SZeParticle* head;
+	SZeParticle* tail;
+};
+
+// Merges two non-increasing runs; on equal keys the earlier run's particle
+// comes first.
+SRun mergeRuns(SRun a, SRun b)
+{
+	SZeParticle* head;
+	SZeParticle** link = &head;
+	SZeParticle* x = a.head;
+	SZeParticle* y = b.head;
+	for (;;)
+	{
+		if (y->sortKey > x->sortKey)
+		{
+			*link = y;
+			link = &y->next;
+			y = y->next;
+			if (!y)
+			{
+				*link = x;
+				return { head, a.tail };
+			}
+		}
+		else
+		{
+			*link = x;
+			link = &x->next;
+			x = x->next;
+			if (!x)
+			{
+				*link = y;
+				return { head, b.tail };
+			}
+		}
+	}
+}
+
+// The runs of the sort in list order, merged as they come like the digits of
+// a binary counter, so that small merges work on particles just advanced.
+class CRunStack
+{
+public:
+	void push(SRun run)
+	{
+		u32 level = 0;
+		while (Pending[level].head)
+		{
+			run = mergeRuns(Pending[level], run);
+			Pending[level].head = nullptr;
+			++level;
+		}
+		Pending[level] = run;
+	}
+	// All runs merged, farthest first.
+	SRun finish()
+	{
+		SRun sorted = { nullptr, nullptr };
+		for (const SRun& run : Pending)
+			if (run.head)
+				sorted = sorted.head ? mergeRuns(run, sorted) : run;
+		return sorted;
+	}
+
+private:
+	SRun Pending[33] = {};   // 2^32 runs at most
+};
+
+// ---- Advance pass ---------------------------------------------------------------
+// What one pass needs, computed once per update.
+struct SAdvance
+{
+	f32 now;
+	__m128 dt;
+	__m128 jitter;      // 0.05 x randomVelocity
+	__m128 curlScale;   // dt x 0.04 x curlNoisePower
+	__m128 frequency;   // curlNoiseFrequency
+	__m128 resist;      // resistance / weight x dt
+	__m128 gravity;     // gravity x dt
+	__m128 camera;
+	SCurlTable curl;
+};
+
+// One pass over the live list: deaths move to the died list, survivors take
+// the steps their flags enable and are linked again in order. When sorting,
+// the survivors are cut into the non-increasing runs of their new keys while
+// they are read, and the runs are merged (a natural merge sort). Returns the
+// survivors.
+template <bool JITTER, bool CURL, bool RESIST, bool GRAVITY, bool SORT>
+u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
+{
+	SZeParticle* const last = s.liveTail;
+	if (!last)
+		return 0;
+	u32 random = g_random;
+	SZeParticle* died = s.diedList;
+	SZeParticle* p = last->next;
+	SRun run = { nullptr, nullptr };   // survivors so far, or the current run
+	CRunStack runs;
+	u32 alive = 0;
+	for (;;)
+	{
+		SZeParticle* const next = p->next;
+		_mm_prefetch(reinterpret_cast<const char*>(next), _MM_HINT_T0);
+		const bool end = p == last;
+		if (p->deathTime < a.now)
+		{
+			p->next = died;
+			died = p;
+		}
+		else
+		{
+			__m128 pos = _mm_load_ps(p->position);
+			__m128 vel = _mm_load_ps(p->velocity);
+			if (JITTER)
+			{
+				const f32 ua = uniform(random);
+				const f32 ub = uniform(random);
+				const f32 uc = uniform(random);
+				vel = _mm_add_ps(vel, _mm_mul_ps(a.jitter, _mm_setr_ps(uc, ub, ua, 0.f)));
+			}
+			if (CURL)
+				pos = _mm_add_ps(pos, _mm_mul_ps(sampleCurl(a.curl, _mm_mul_ps(pos, a.frequency)), a.curlScale));
+			if (RESIST)
+				vel = _mm_sub_ps(vel, _mm_mul_ps(a.resist, vel));
+			if (GRAVITY)
+				vel = _mm_add_ps(vel, a.gravity);
+			pos = _mm_add_ps(pos, _mm_mul_ps(vel, a.dt));
+			_mm_store_ps(p->position, pos);
+			_mm_store_ps(p->velocity, vel);
+			if (SORT)
+			{
+				const __m128 d = _mm_sub_ps(pos, a.camera);
+				alignas(16) f32 d2[4];
+				_mm_store_ps(d2, _mm_mul_ps(d, d));
+				const f32 key = (d2[0] + d2[1]) + (d2[2] + d2[3]);
+				p->sortKey = key;
+				if (run.head && key > run.tail->sortKey)
+				{
+					run.tail->next = nullptr;
+					runs.push(run);
+					run.head = nullptr;
+				}
+			}
+			if (run.head)
+				run.tail->next = p;
+			else
+				run.head = p;
+			run.tail = p;
+			++alive;
+		}
+		if (end)
+			break;
+		p = next;
+	}
+	if (SORT && run.head)
+	{
+		run.tail->next = nullptr;
+		runs.push(run);
+		run = runs.finish();
+	}
+	if (run.head)
+		run.tail->next = run.head;
+	s.liveTail = run.tail;
+	s.diedList = died;
+	g_random = random;
+	return alive;
+}
+
+using AdvanceFn = u32 (*)(SZeFxEmitterState&, const SAdvance&);
+
+template <std::size_t... F>
+constexpr auto advanceTable(std::index_sequence<F...>)
+{
+	return std::array<AdvanceFn, sizeof...(F)>{ { &advanceLoop<(F & 1) != 0, (F & 2) != 0, (F & 4) != 0,
+		(F & 8) != 0, (F & 16) != 0>... } };
+}
+
+// Indexed by the flags 1 jitter, 2 curl noise, 4 resistance, 8 gravity, 16 sort.
+const auto g_advanceLoops = advanceTable(std::make_index_sequence<32>());
+} // namespace
+
+// ---- CZeFxEmitter ---------------------------------------------------------------
+CZeFxEmitter::CZeFxEmitter() : State(new SZeFxEmitterState)
+{
+}
+
+CZeFxEmitter::~CZeFxEmitter()
+{
+	detachParent();
+	for (CZeFxEmitter* child = FirstChild; child;)
+	{
+		CZeFxEmitter* next = child->NextSibling;
+		child->Parent = nullptr;
+		child->NextSibling = nullptr;
+		child->State->parent = nullptr;
+		child->State->parentCursor = nullptr;
+		child = next;
+	}
+	FirstChild = nullptr;
+	releasePool();
+	if (State->generatorMesh)
+		State->generatorMesh->drop();
+}
+
+void CZeFxEmitter::setBirthRate(f32 rate)
+{
+	State->birthRate = rate;
+}
+
+void CZeFxEmitter::setGeneratorSize(f32 x, f32 y, f32 z)
+{
+	State->generatorSize[0] = x;
+	State->generatorSize[1] = y;
+	State->generatorSize[2] = z;
+}
+
+void CZeFxEmitter::setParticleLimit(u32 limit)
+{
+	State->particleLimit = limit;
+}
+
+void CZeFxEmitter::setWeight(f32 weight, f32 range)
+{
+	State->weight = weight;
+	State->weightRange = range;
+}
+
+void CZeFxEmitter::setParticleSize(f32 size, f32 range)
+{
+	State->particleSize = size;
+	State->particleSizeRange = range;
+}
+
+void CZeFxEmitter::setResistance(f32 resistance, f32 range)
+{
+	State->resistance = resistance;
+	State->resistanceRange = range;
+}
+
+void CZeFxEmitter::setLifeTime(f32 life, f32 range)
+{
+	State->lifeTime = life;
+	State->lifeTimeRange = range;
+}
+
+void CZeFxEmitter::setVelocity(f32 x, f32 y, f32 z)
+{
+	State->velocity[0] = x;
+	State->velocity[1] = y;
+	State->velocity[2] = z;
+	State->velocity[3] = 0.f;
+}
+
+void CZeFxEmitter::setExplosion(f32 explosion)
+{
+	State->explosion = explosion;
+}
+
+void CZeFxEmitter::setVibration(f32 vibration, f32 minimum)
+{
+	State->vibration = vibration;
+	State->vibrationMin = minimum;
+}
+
+void CZeFxEmitter::setGravity(f32 x, f32 y, f32 z)
+{
+	State->gravity[0] = x;
+	State->gravity[1] = y;
+	State->gravity[2] = z;
+	State->gravity[3] = 0.f;
+}
+
+void CZeFxEmitter::setAuxVector(f32 x, f32 y, f32 z)
+{
+	State->auxVector[0] = x;
+	State->auxVector[1] = y;
+	State->auxVector[2] = z;
+}
+
+void CZeFxEmitter::setAuxFactor(f32 factor)
+{
+	State->auxFactor = factor;
+}
+
+void CZeFxEmitter::setParentMotion(f32 share)
+{
+	State->parentMotion = share;
+}
+
+void CZeFxEmitter::setAuxValue(f32 value)
+{
+	State->auxValue = value;
+}
+
+void CZeFxEmitter::setRandomVelocity(f32 strength)
+{
+	State->randomVelocity = strength;
+}
+
+void CZeFxEmitter::setCurlNoisePower(f32 power)
+{
+	State->curlNoisePower = power;
+}
+
+void CZeFxEmitter::setCurlNoiseFrequency(f32 frequency)
+{
+	State->curlNoiseFrequency = frequency;
+}
+
+void CZeFxEmitter::setTransform(const f32* matrix)
+{
+	if (matrix)
+		std::memcpy(State->transform, matrix, sizeof(State->transform));
+}
+
+void CZeFxEmitter::setCameraPosition(f32 x, f32 y, f32 z)
+{
+	State->cameraPosition[0] = x;
+	State->cameraPosition[1] = y;
+	State->cameraPosition[2] = z;
+	State->cameraPosition[3] = 1.f;
+}
+
+void CZeFxEmitter::setBlendMode(u8 sorted)
+{
+	State->sortFlag = sorted;
+}
+
+void CZeFxEmitter::setGeneratorType(u32 type)
+{
+	State->generatorType = type;
+}
+
+s32 CZeFxEmitter::setGeneratorMesh(scene::IMesh* mesh)
+{
+	if (mesh)
+		mesh->grab();
+	if (State->generatorMesh)
+		State->generatorMesh->drop();
+	State->generatorMesh = mesh;
+	State->meshBufferCursor = 0;
+	State->meshVertexCursor = 0;
+	return 0;
+}
+
+void CZeFxEmitter::setParentEmitter(IZeFxEmitter* parent)
+{
+	detachParent();
+	CZeFxEmitter* emitter = dynamic_cast<CZeFxEmitter*>(parent);
+	if (!emitter)
+		return;
+	Parent = emitter;
+	NextSibling = emitter->FirstChild;
+	emitter->FirstChild = this;
+	State->parent = emitter->State.get();
+}
+
+void CZeFxEmitter::detachParent()
+{
+	if (Parent)
+	{
+		CZeFxEmitter** link = &Parent->FirstChild;
+		while (*link != this)
+			link = &(*link)->NextSibling;
+		*link = NextSibling;
+	}
+	Parent = nullptr;
+	NextSibling = nullptr;
+	State->parent = nullptr;
+	State->parentCursor = nullptr;
+	State->parentCursorIndex = 0;
+}
+
+u32 CZeFxEmitter::getParticleCount() const
+{
+	return State->liveCount;
+}
+
+void CZeFxEmitter::reset()
+{
+	clearParticles(false);
+	State->emittedCount = 0;
+}
+
+void CZeFxEmitter::resetEmittedCount()
+{
+	State->emittedCount = 0;
+}
+
+s32 CZeFxEmitter::initPool(s32 capacity, bool shared)
+{
+	if (capacity < 0)
+	{
+		zeEngineLog(3, "CZeFxEmitter: invalid particle pool capacity %d", capacity);
+		return -1;
+	}
+	releasePool();
+	SZeFxEmitterState& s = *State;
+	if (shared)
+	{
+		s.pool = acquireSharedPool();
+		if (!s.pool)
+			return -1;
+		s.sharedPool = 1;
+		return 0;
+	}
+	const u32 records = capacity ? u32(capacity) : ZE_PRIVATE_PARTICLE_POOL_CAPACITY;
+	SZeParticlePool* pool = new (std::nothrow) SZeParticlePool;
+	if (!pool || !pool->create(records))
+	{
+		delete pool;
+		zeEngineLog(3, "CZeFxEmitter: failed to allocate a particle buffer of %u records", records);
+		return -1;
+	}
+	s.pool = pool;
+	return 0;
+}
+
+void CZeFxEmitter::releasePool()
+{
+	SZeFxEmitterState& s = *State;
+	if (!s.pool)
+		return;
+	returnDied();
+	if (s.sharedPool)
+	{
+		clearParticles(false);
+		releaseSharedPool();
+	}
+	else
+		delete s.pool;
+	s.pool = nullptr;
+	s.sharedPool = 0;
+	s.liveTail = nullptr;
+	s.liveCount = 0;
+	s.birthCarry = 0.f;
+	s.lastTimeMs = 0;
+}
+
+void CZeFxEmitter::returnDied()
+{
+	SZeFxEmitterState& s = *State;
+	if (s.pool)
+		giveBack(s.pool, s.diedList);
+	s.diedList = nullptr;
+}
+
+void CZeFxEmitter::clearParticles(bool keepPrivate)
+{
+	SZeFxEmitterState& s = *State;
+	returnDied();
+	if (keepPrivate && !s.sharedPool)
+		return;
+	if (s.liveTail && s.pool)
+	{
+		SZeParticle* head = s.liveTail->next;
+		s.liveTail->next = s.pool->freeList;
+		s.pool->freeList = head;
+	}
+	s.liveTail = nullptr;
+	s.liveCount = 0;
+	s.birthCarry = 0.f;
+	s.lastTimeMs = 0;
+}
+
+void CZeFxEmitter::addStaticParticle(f32 x, f32 y, f32 z, u32 birthMs, u32 deathMs)
+{
+	SZeFxEmitterState& s = *State;
+	SZeParticle* p = s.pool ? s.pool->take() : nullptr;
+	if (!p)
+		return;
+	p->birthTime = f32(birthMs) / 1000.f;
+	p->deathTime = f32(deathMs) / 1000.f;
+	p->sortKey = 0.f;
+	const f32 position[4] = { x, y, z, 1.f };
+	std::memcpy(p->position, position, sizeof(position));
+	std::memset(p->velocity, 0, sizeof(p->velocity));
+	if (s.liveTail)
+	{
+		p->next = s.liveTail->next;
+		s.liveTail->next = p;
+	}
+	else
+		p->next = p;
+	s.liveTail = p;
+	++s.liveCount;
+}
+
+void CZeFxEmitter::restart(u32 timeMs)
+{
+	SZeFxEmitterState& s = *State;
+	s.lastTimeMs = timeMs;
+	s.lastSampleTimeMs = timeMs;
+	for (u32 i = 0; i < 3; ++i)
+		s.lastSamplePosition[i] = s.previousSpawnPosition[i] = s.transform[12 + i];
+	s.lastSamplePosition[3] = s.previousSpawnPosition[3] = 1.f;
+}
+
+void CZeFxEmitter::update(u32 timeMs)
+{
+	SZeFxEmitterState& s = *State;
+	returnDied();
+	// Time that went back starts the emitter again from here, as after hiding.
+	const bool back = s.lastTimeMs && timeMs < s.lastTimeMs;
+	if (back)
+		clearParticles(true);
+	if (back || !s.lastTimeMs)
+	{
+		restart(timeMs);
+		return;
+	}
+	const f32 dt = f32(timeMs - s.lastTimeMs) / 1000.f;
+	const f32 now = f32(timeMs) / 1000.f;
+	s.lastTimeMs = timeMs;
+
+	const u32 sinceSample = timeMs - s.lastSampleTimeMs;
+	if (sinceSample > 10)
+	{
+		for (u32 i = 0; i < 3; ++i)
+		{
+			s.emitterVelocity[i] = (s.transform[12 + i] - s.lastSamplePosition[i]) * 1000.f / f32(sinceSample);
+			s.lastSamplePosition[i] = s.transform[12 + i];
+		}
+		s.emitterVelocity[3] = 0.f;
+		s.lastSamplePosition[3] = 1.f;
+		s.lastSampleTimeMs = timeMs;
+	}
+
+	if (!s.particleLimit || s.emittedCount < s.particleLimit)
+	{
+		const u32 remaining = s.particleLimit ? s.particleLimit - s.emittedCount : 0xFFFFFFFFu;
+		s.emittedCount += zeGenerateParticles(s, now, dt, remaining);
+	}
+
+	const f32 weight = s.weight > 0.f ? s.weight : 1.f;
+	SAdvance a;
+	a.now = now;
+	a.dt = _mm_set1_ps(dt);
+	a.jitter = _mm_set1_ps(0.05f * s.randomVelocity);
+	a.curlScale = _mm_set1_ps(dt * 0.04f * s.curlNoisePower);
+	a.frequency = _mm_set1_ps(s.curlNoiseFrequency);
+	a.resist = _mm_set1_ps(s.resistance / weight * dt);
+	a.gravity = _mm_setr_ps(s.gravity[0] * dt, s.gravity[1] * dt, s.gravity[2] * dt, 0.f);
+	a.camera = _mm_load_ps(s.cameraPosition);
+	a.curl = currentCurlTable();
+	const bool gravity = s.gravity[0] != 0.f || s.gravity[1] != 0.f || s.gravity[2] != 0.f;
+	const u32 flags = (s.randomVelocity != 0.f ? 1 : 0) | (s.curlNoisePower != 0.f ? 2 : 0) |
+		(s.resistance != 0.f ? 4 : 0) | (gravity ? 8 : 0) | (s.sortFlag ? 16 : 0);
+	s.liveCount = g_advanceLoops[flags](s, a);
+}
+
+u32 CZeFxEmitter::fillInstances(SZeParticleInstance* out, u32 max) const
+{
+	const SZeParticle* const tail = State->liveTail;
+	if (!tail || !out)
+		return 0;
+	u32 count = 0;
+	for (const SZeParticle* p = tail->next; count < max; p = p->next)
+	{
+		SZeParticleInstance& r = out[count++];
+		r.position[0] = p->position[0];
+		r.position[1] = p->position[1];
+		r.position[2] = p->position[2];
+		r.birthTime = p->birthTime;
+		r.deathTime = p->deathTime;
+		r.zero = 0.f;
+		r.velocity[0] = p->velocity[0];
+		r.velocity[1] = p->velocity[1];
+		r.velocity[2] = p->velocity[2];
+		if (p == tail)
+			break;
+	}
+	return count;
+}
+
+u32 CZeFxEmitter::getSharedPoolReferences()
+{
+	return g_sharedPoolReferences;
+}
