@@ -22,6 +22,7 @@ class IZeSceneNodeExt;
 class IZeLightSceneNodeExt;
 class IZeCubeMap;
 class IZeMorphMesh;
+class IZeParticleSystemSceneNode;
 namespace ze { class ITextureCUBE; }
 
 // ---- Texture manager -------------------------------------------------------------
@@ -151,6 +152,37 @@ public:
 		(void)file;
 		return nullptr;
 	}
+	// A particle-system node under the parent (default the root): on the
+	// shared particle pool; with a private pool of 65,536 records (the extra
+	// value is ignored); or with one still particle per vertex of a mesh node's
+	// mesh, in a private pool of that size. The scene graph holds the node;
+	// null on failure or when the service makes none (these bodies).
+	virtual IZeParticleSystemSceneNode* addParticleSystemSceneNode(irr::scene::ISceneNode* parent = 0, irr::s32 id = -1)
+	{
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	virtual IZeParticleSystemSceneNode* addParticleSystemSceneNodeEx(irr::u32 extra, irr::scene::ISceneNode* parent = 0,
+		irr::s32 id = -1)
+	{
+		(void)extra;
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	virtual IZeParticleSystemSceneNode* addParticleSystemSceneNodeOnMesh(irr::scene::IMeshSceneNode* meshNode,
+		irr::scene::ISceneNode* parent = 0, irr::s32 id = -1)
+	{
+		(void)meshNode;
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	// Before the device is reset (the engine manager's onDeviceReset): drops
+	// the buffers that the service's nodes share; they are made again at
+	// their next draw.
+	virtual void onDeviceReset() {}
 };
 
 // ---- Surface manager -------------------------------------------------------------
