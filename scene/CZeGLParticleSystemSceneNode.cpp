@@ -28,7 +28,6 @@ void clearGLErrors()
 
 void deleteBuffers(SZeParticleInstancingData& data)
 {
-	// In the order the objects go on a reset: indices, instances, corners.
 	for (unsigned int* buffer : {&data.IndexBuffer, &data.InstanceBuffer, &data.QuadBuffer})
 		if (*buffer)
 		{
@@ -38,27 +37,6 @@ void deleteBuffers(SZeParticleInstancingData& data)
 	data.Created = false;
 	data.Capacity = 0;
 }
-
-// The fixed-function arrays the program could read past the library's last
-// client arrays during an instanced draw; they are off while it runs.
-struct SFixedArrays
-{
-	static const GLenum ARRAYS[4];
-	bool Enabled[4] = {};
-	void disable()
-	{
-		for (u32 i = 0; i < 4; ++i)
-			if ((Enabled[i] = glIsEnabled(ARRAYS[i]) == GL_TRUE))
-				glDisableClientState(ARRAYS[i]);
-	}
-	void restore() const
-	{
-		for (u32 i = 0; i < 4; ++i)
-			if (Enabled[i])
-				glEnableClientState(ARRAYS[i]);
-	}
-};
-const GLenum SFixedArrays::ARRAYS[4] = {GL_VERTEX_ARRAY, GL_NORMAL_ARRAY, GL_COLOR_ARRAY, GL_TEXTURE_COORD_ARRAY};
 } // namespace
 
 // ---- Construction and shared data -----------------------------------------------------
@@ -257,8 +235,8 @@ void CZeGLParticleSystemSceneNode::drawInstanced(const SZeParticleInstancingData
 {
 	if (!count)
 		return;
-	SFixedArrays fixed;
-	fixed.disable();
+	// The library turned its client arrays off after the degenerate triangle:
+	// the instanced draw reads only the attributes set here.
 	glBindBuffer(GL_ARRAY_BUFFER, data.QuadBuffer);
 	glVertexAttribPointer(ZE_INSTANCE_ATTRIB_CORNER, 3, GL_FLOAT, GL_FALSE, 3 * sizeof(f32), nullptr);
 	glEnableVertexAttribArray(ZE_INSTANCE_ATTRIB_CORNER);
@@ -294,5 +272,4 @@ void CZeGLParticleSystemSceneNode::drawInstanced(const SZeParticleInstancingData
 	glVertexAttrib4f(ZE_INSTANCE_ATTRIB_CORNER, 0.f, 0.f, 0.f, 1.f);
 	glBindBuffer(GL_ARRAY_BUFFER, 0);
 	glBindBuffer(GL_ELEMENT_ARRAY_BUFFER, 0);
-	fixed.restore();
 }
