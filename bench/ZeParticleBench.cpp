@@ -150,7 +150,7 @@ struct SDrawEngine
 		Effect = zeGetManager()->getEffectManager()->createEffect("Particle.dae", -1, nullptr, nullptr);
 		if (!Effect)
 			return false;
-		Effect->setFloatByName("ParticleSize", 0.05f);
+		Effect->setFloatByName("LWHV_ParticleSize", 0.05f);
 		scene::ISceneManager* smgr = zeGetContext()->sceneManager;
 		smgr->setActiveCamera(smgr->addCameraSceneNode(nullptr, core::vector3df(0, 0, -12), core::vector3df(0, 0, 0)));
 		return Ready = true;

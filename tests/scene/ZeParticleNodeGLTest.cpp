@@ -417,9 +417,13 @@ TEST_F(ParticleGL, TheDefaultParticleEffectDrawsRoundSpritesInItsColour)
 	IZeEffect* standard = loadEffect("Particle.dae");
 	ASSERT_TRUE(standard);
 	EXPECT_NE(std::string(standard->getFileName()).find("shaders/Particle.hlsl"), std::string::npos);
-	standard->setFloatByName("ParticleSize", 32.f);
+	standard->setFloatByName("LWHV_ParticleSize", 32.f);
 	const f32 orange[4] = {1.f, 0.5f, 0.f, 1.f};
-	standard->setFloatArrayByName("ParticleColor", orange, 4);
+	standard->setFloatArrayByName("LWHV_Color", orange, 4);
+	// The engine's default particle image: a white disc fading out to its edge.
+	video::ITexture* disc = Driver->getTexture(ZELV_BINARY_DIR "/data/textures/ZeDefaultParticle.png");
+	ASSERT_TRUE(disc);
+	ASSERT_TRUE(standard->setSamplerTexture(standard->getParameterByName("LWHV_Tex_Clip"), disc, false));
 	particles<CZeGLParticleSystemSceneNode>({{64, 64, 0}}, standard);
 	particles<CZeParticleSystemSceneNode>({{192, 192, 0}}, standard);
 	const Frame f = frame();
