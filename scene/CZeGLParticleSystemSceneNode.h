@@ -32,7 +32,7 @@ class CZeGLParticleSystemSceneNode : public CZeParticleSystemSceneNode
 {
 public:
 	// Instances per draw call at most.
-	static const irr::u32 CHUNK = 4096;
+	static constexpr irr::u32 CHUNK = 4096;
 
 	// The three forms of the plain node; each holds a reference to the shared data.
 	CZeGLParticleSystemSceneNode(irr::scene::ISceneNode* parent, irr::scene::ISceneManager* manager, irr::s32 id);
