@@ -77,11 +77,6 @@ inline u32 draw(u32& state)
 	state = state * 214013u + 2531011u;
 	return (state >> 16) & 0x7FFF;
 }
-
-inline f32 uniform(u32& state)
-{
-	return f32(draw(state)) / 32767.f - 0.5f;
-}
 } // namespace
 
 u32 zeParticleRandom()
@@ -109,18 +104,22 @@ struct SCurlTable
 	u32 width;
 	u32 slice;
 	bool powerOfTwo;
+	u32 shift;   // log2 of a power-of-two width
 };
 
 SCurlTable currentCurlTable()
 {
 	const u32 width = zeCurlNoiseWidth();
-	return { zeCurlNoiseData(), width, width * width, (width & (width - 1)) == 0 };
+	u32 shift = 0;
+	while ((2u << shift) <= width)
+		++shift;
+	return { zeCurlNoiseData(), width, width * width, (width & (width - 1)) == 0, shift };
 }
 
-// zeCurlNoiseSample inlined for the pass: the same eight texels, weights and
-// order of sums. Points too far out for a 32-bit cell (and non-numbers) go
-// to zeCurlNoiseSample itself.
-inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
+// zeCurlNoiseSample for any table width, one axis at a time: the same eight
+// texels, weights and order of sums. Points too far out for a 32-bit cell
+// (and non-numbers) go to zeCurlNoiseSample itself.
+__m128 sampleCurlAnyWidth(const SCurlTable& table, __m128 at)
 {
 	alignas(16) f32 p[4];
 	_mm_store_ps(p, at);
@@ -157,6 +156,81 @@ inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
 		sum = _mm_add_ps(sum, _mm_mul_ps(_mm_set1_ps(weight), _mm_setr_ps(texel[0], texel[1], texel[2], 0.f)));
 	}
 	return sum;
+}
+
+// The three signed bytes of a texel in the low bytes of a 32-bit word.
+inline s32 texelBytes(const s8* texel)
+{
+	return s32(u8(texel[0])) | s32(u8(texel[1])) << 8 | s32(u8(texel[2])) << 16;
+}
+
+// Two texels packed by texelBytes (in words 0 and 1 of v) as float vectors.
+inline void texelsToFloats(__m128i v, __m128& first, __m128& second)
+{
+	const __m128i bytes = _mm_unpacklo_epi8(v, v);
+	first = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(bytes, bytes), 24));
+	second = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(bytes, bytes), 24));
+}
+
+template <int CORNER>
+inline __m128 addCorner(__m128 sum, __m128 weights, __m128 texel)
+{
+	const __m128 weight = _mm_shuffle_ps(weights, weights, _MM_SHUFFLE(CORNER, CORNER, CORNER, CORNER));
+	return _mm_add_ps(sum, _mm_mul_ps(weight, texel));
+}
+
+// The curl sample of the pass: the three axes at once for a power-of-two
+// table and points within reach of a 32-bit cell, giving the same floats as
+// sampleCurlAnyWidth (same texels, weight products and order of sums).
+inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
+{
+	const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.f), at);
+	if (!table.powerOfTwo || (_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1e9f))) & 7) != 7)
+		return sampleCurlAnyWidth(table, at);
+	// floor: truncation, one less where it went up.
+	__m128i cell = _mm_cvttps_epi32(at);
+	cell = _mm_add_epi32(cell, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(cell), at)));
+	const __m128 t = _mm_sub_ps(at, _mm_cvtepi32_ps(cell));
+	const __m128 u = _mm_sub_ps(_mm_set1_ps(1.f), t);
+	const __m128i mask = _mm_set1_epi32(s32(table.width - 1));
+	const __m128i c0 = _mm_and_si128(cell, mask);
+	const __m128i c1 = _mm_and_si128(_mm_add_epi32(cell, _mm_set1_epi32(1)), mask);
+	alignas(16) u32 i0[4], i1[4];
+	_mm_store_si128(reinterpret_cast<__m128i*>(i0), c0);
+	_mm_store_si128(reinterpret_cast<__m128i*>(i1), c1);
+	const u32 x[2] = { i0[0], i1[0] };
+	const u32 y[2] = { i0[1] << table.shift, i1[1] << table.shift };
+	const u32 z[2] = { i0[2] << 2 * table.shift, i1[2] << 2 * table.shift };
+	const s8* const texels = table.texels;
+	__m128i near[2], far[2];   // corners 0-3 (z0), 4-7 (z1), two words per half
+	for (u32 cz = 0; cz < 2; ++cz)
+	{
+		const s32 t00 = texelBytes(texels + 3 * std::size_t(x[0] + y[0] + z[cz]));
+		const s32 t10 = texelBytes(texels + 3 * std::size_t(x[1] + y[0] + z[cz]));
+		const s32 t01 = texelBytes(texels + 3 * std::size_t(x[0] + y[1] + z[cz]));
+		const s32 t11 = texelBytes(texels + 3 * std::size_t(x[1] + y[1] + z[cz]));
+		near[cz] = _mm_unpacklo_epi32(_mm_cvtsi32_si128(t00), _mm_cvtsi32_si128(t10));
+		far[cz] = _mm_unpacklo_epi32(_mm_cvtsi32_si128(t01), _mm_cvtsi32_si128(t11));
+	}
+	// Weights (wx wy) wz of the eight corners, x fastest.
+	const __m128 ut = _mm_unpacklo_ps(u, t);   // ux tx uy ty
+	const __m128 wxy = _mm_mul_ps(_mm_shuffle_ps(ut, ut, _MM_SHUFFLE(1, 0, 1, 0)),
+		_mm_shuffle_ps(ut, ut, _MM_SHUFFLE(3, 3, 2, 2)));
+	const __m128 w0 = _mm_mul_ps(wxy, _mm_shuffle_ps(u, u, _MM_SHUFFLE(2, 2, 2, 2)));
+	const __m128 w1 = _mm_mul_ps(wxy, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 2, 2, 2)));
+	__m128 a, b, c, d, e, f, g, h;
+	texelsToFloats(near[0], a, b);
+	texelsToFloats(far[0], c, d);
+	texelsToFloats(near[1], e, f);
+	texelsToFloats(far[1], g, h);
+	__m128 sum = addCorner<0>(_mm_setzero_ps(), w0, a);
+	sum = addCorner<1>(sum, w0, b);
+	sum = addCorner<2>(sum, w0, c);
+	sum = addCorner<3>(sum, w0, d);
+	sum = addCorner<0>(sum, w1, e);
+	sum = addCorner<1>(sum, w1, f);
+	sum = addCorner<2>(sum, w1, g);
+	return addCorner<3>(sum, w1, h);
 }
 
 // ---- Natural merge sort ---------------------------------------------------------
@@ -280,10 +354,14 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 			__m128 vel = _mm_load_ps(p->velocity);
 			if (JITTER)
 			{
-				const f32 ua = uniform(random);
-				const f32 ub = uniform(random);
-				const f32 uc = uniform(random);
-				vel = _mm_add_ps(vel, _mm_mul_ps(a.jitter, _mm_setr_ps(uc, ub, ua, 0.f)));
+				// Three uniform draws ua, ub, uc as (uc, ub, ua, 0).
+				const s32 ra = s32(draw(random));
+				const s32 rb = s32(draw(random));
+				const s32 rc = s32(draw(random));
+				const __m128 drawn = _mm_cvtepi32_ps(_mm_setr_epi32(rc, rb, ra, 0));
+				const __m128 u = _mm_and_ps(_mm_sub_ps(_mm_div_ps(drawn, _mm_set1_ps(32767.f)), _mm_set1_ps(0.5f)),
+					_mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
+				vel = _mm_add_ps(vel, _mm_mul_ps(a.jitter, u));
 			}
 			if (CURL)
 				pos = _mm_add_ps(pos, _mm_mul_ps(sampleCurl(a.curl, _mm_mul_ps(pos, a.frequency)), a.curlScale));
