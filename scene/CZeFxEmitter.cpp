@@ -4,6 +4,7 @@
 #include "scene/ZeCurlNoise.h"
 #include "scene/ZeParticleGenerators.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -16,8 +17,15 @@ using namespace irr;
 // ---- Pools --------------------------------------------------------------------
 bool SZeParticlePool::create(u32 capacity)
 {
-	if (records.size() || !capacity || !records.allocate(capacity))
+	if (records.size() || !capacity)
 		return false;
+	if (!records.allocate(capacity) || !sortWords.allocate(2 * std::size_t(capacity)) ||
+		!sortSlots.allocate(capacity))
+	{
+		records.release();
+		sortWords.release();
+		return false;
+	}
 	for (u32 i = 0; i + 1 < capacity; ++i)
 		records[i].next = &records[i + 1];
 	records[capacity - 1].next = nullptr;
@@ -233,78 +241,169 @@ inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
 	return addCorner<3>(sum, w1, h);
 }
 
-// ---- Natural merge sort ---------------------------------------------------------
-// A null-terminated part of the list, head and tail.
-struct SRun
-{
-	SZeParticle* head;
-	SZeParticle* tail;
-};
+// ---- Back-to-front order ----------------------------------------------------------
+// The pass writes one sort word per survivor, in list order: the key turned so
+// that farther sorts lower in the high half, the survivor's list place in the
+// low half. The words are therefore unique, and ordering them by value orders
+// the particles farthest first with list order kept among equal keys. The
+// particles' contents then move into the survivors' records in memory order:
+// the records stay where they are, so from one update to the next the walks
+// over the list go through memory in order however the particles move.
 
-// Merges two non-increasing runs; on equal keys the earlier run's particle
-// comes first.
-SRun mergeRuns(SRun a, SRun b)
+// Squared distances are positive: their bits order as the numbers do.
+// Non-numbers turn lowest, so they go first.
+inline u64 sortWord(f32 key, u32 place)
 {
-	SZeParticle* head;
-	SZeParticle** link = &head;
-	SZeParticle* x = a.head;
-	SZeParticle* y = b.head;
-	for (;;)
-	{
-		if (y->sortKey > x->sortKey)
-		{
-			*link = y;
-			link = &y->next;
-			y = y->next;
-			if (!y)
-			{
-				*link = x;
-				return { head, a.tail };
-			}
-		}
-		else
-		{
-			*link = x;
-			link = &x->next;
-			x = x->next;
-			if (!x)
-			{
-				*link = y;
-				return { head, b.tail };
-			}
-		}
-	}
+	u32 bits;
+	std::memcpy(&bits, &key, sizeof(bits));
+	return u64(0x7FFFFFFFu - (bits & 0x7FFFFFFFu)) << 32 | place;
 }
 
-// The runs of the sort in list order, merged as they come like the digits of
-// a binary counter, so that small merges work on particles just advanced.
-class CRunStack
-{
-public:
-	void push(SRun run)
-	{
-		u32 level = 0;
-		while (Pending[level].head)
-		{
-			run = mergeRuns(Pending[level], run);
-			Pending[level].head = nullptr;
-			++level;
-		}
-		Pending[level] = run;
-	}
-	// All runs merged, farthest first.
-	SRun finish()
-	{
-		SRun sorted = { nullptr, nullptr };
-		for (const SRun& run : Pending)
-			if (run.head)
-				sorted = sorted.head ? mergeRuns(run, sorted) : run;
-		return sorted;
-	}
+// Below this many survivors the words are sorted by comparison.
+const u32 SMALL_SORT = 256;
+const u32 DIGIT_BITS = 11;
+const u32 DIGITS = 1u << DIGIT_BITS;
 
-private:
-	SRun Pending[33] = {};   // 2^32 runs at most
+// Orders n sort words by value, with spare room for as many: by comparison
+// for short lists, else by a radix sort of the key half in three passes of
+// 11 bits, least significant first (stable, so the list places stay in
+// order among equal keys). Returns the sorted words (in words or spare), or
+// null when they were in order already.
+u64* sortWords(u64* words, u64* spare, u32 n)
+{
+	if (n < SMALL_SORT)
+	{
+		if (std::is_sorted(words, words + n))
+			return nullptr;
+		std::sort(words, words + n);
+		return words;
+	}
+	u32 counts[3][DIGITS] = {};
+	bool ordered = true;
+	u64 previous = 0;
+	for (u32 i = 0; i < n; ++i)
+	{
+		const u64 word = words[i];
+		ordered &= word >= previous;
+		previous = word;
+		++counts[0][(word >> 32) & (DIGITS - 1)];
+		++counts[1][(word >> (32 + DIGIT_BITS)) & (DIGITS - 1)];
+		++counts[2][(word >> (32 + 2 * DIGIT_BITS)) & (DIGITS - 1)];
+	}
+	if (ordered)
+		return nullptr;
+	u64* from = words;
+	u64* to = spare;
+	for (u32 pass = 0; pass < 3; ++pass)
+	{
+		const u32 shift = 32 + pass * DIGIT_BITS;
+		u32* const next = counts[pass];
+		if (next[(from[0] >> shift) & (DIGITS - 1)] == n)
+			continue;   // one digit throughout: the pass would change nothing
+		u32 start = 0;
+		for (u32 d = 0; d < DIGITS; ++d)
+		{
+			const u32 count = next[d];
+			next[d] = start;
+			start += count;
+		}
+		for (u32 i = 0; i < n; ++i)
+		{
+			const u64 word = from[i];
+			to[next[(word >> shift) & (DIGITS - 1)]++] = word;
+		}
+		std::swap(from, to);
+	}
+	return from;
+}
+
+// A particle without its link.
+struct SContents
+{
+	f32 birthTime;
+	f32 deathTime;
+	f32 sortKey;
+	__m128 position;
+	__m128 velocity;
 };
+
+inline SContents contentsOf(const SZeParticle& p)
+{
+	return { p.birthTime, p.deathTime, p.sortKey, _mm_load_ps(p.position), _mm_load_ps(p.velocity) };
+}
+
+inline void setContents(SZeParticle& p, const SContents& c)
+{
+	p.birthTime = c.birthTime;
+	p.deathTime = c.deathTime;
+	p.sortKey = c.sortKey;
+	_mm_store_ps(p.position, c.position);
+	_mm_store_ps(p.velocity, c.velocity);
+}
+
+// Survivors ahead whose record is fetched while the current one is swapped
+// (it may still move before its turn, which only wastes the fetch).
+const u32 PLACE_AHEAD = 16;
+
+// Keeps the n survivors of a pass farthest first. The pass left their sort
+// words in the pool's scratch and, in sortSlots, the records they occupy in
+// list order. The list is made of the same records taken in memory order
+// (linked again when they were not), and each particle's contents move to
+// the record of its place in the sorted order, swapped in from wherever they
+// are: the addresses of the swaps do not depend on one another, so their
+// memory accesses overlap. Records and links of the died list stay as they
+// are.
+void orderBackToFront(SZeFxEmitterState& s, u32 n)
+{
+	SZeParticlePool& pool = *s.pool;
+	const std::size_t capacity = pool.records.size();
+	u64* const words = pool.sortWords.data();
+	u32* const slots = pool.sortSlots.data();   // by particle: the record holding it
+	const u64* sorted = sortWords(words, words + capacity, n);
+	const bool inMemoryOrder = std::is_sorted(slots, slots + n);
+	if (!sorted)
+	{
+		if (inMemoryOrder)
+			return;
+		sorted = words;
+	}
+	u32* const room = reinterpret_cast<u32*>(sorted == words ? words + capacity : words);
+	u32* const ordered = room;              // the records in memory order
+	u32* const holder = room + capacity;    // by record: the particle it holds
+	std::copy(slots, slots + n, ordered);
+	if (!inMemoryOrder)
+	{
+		// Births since the last sort are appended after an ascending part.
+		u32 ascending = 1;
+		while (ascending < n && ordered[ascending - 1] < ordered[ascending])
+			++ascending;
+		std::sort(ordered + ascending, ordered + n);
+		std::merge(ordered, ordered + ascending, ordered + ascending, ordered + n, holder);
+		std::copy(holder, holder + n, ordered);
+	}
+	for (u32 i = 0; i < n; ++i)
+		holder[slots[i]] = i;
+	SZeParticle* const records = pool.records.data();
+	const u32 ahead = n > PLACE_AHEAD ? n - PLACE_AHEAD : 0;
+	for (u32 j = 0; j < n; ++j)
+	{
+		if (j < ahead)
+			_mm_prefetch(reinterpret_cast<const char*>(&records[slots[u32(sorted[j + PLACE_AHEAD])]]), _MM_HINT_T0);
+		const u32 from = slots[u32(sorted[j])];
+		const u32 to = ordered[j];
+		if (!inMemoryOrder)
+			records[to].next = &records[ordered[j + 1 < n ? j + 1 : 0]];
+		if (from == to)
+			continue;
+		const SContents moving = contentsOf(records[from]);
+		setContents(records[from], contentsOf(records[to]));
+		setContents(records[to], moving);
+		const u32 displaced = holder[to];
+		holder[from] = displaced;
+		slots[displaced] = from;
+	}
+	s.liveTail = &records[ordered[n - 1]];
+}
 
 // ---- Advance pass ---------------------------------------------------------------
 // What one pass needs, computed once per update.
@@ -319,13 +418,15 @@ struct SAdvance
 	__m128 gravity;     // gravity x dt
 	__m128 camera;
 	SCurlTable curl;
+	SZeParticle* records;   // the pool's, and its sort scratch
+	u64* sortWords;
+	u32* sortSlots;
 };
 
 // One pass over the live list: deaths move to the died list, survivors take
 // the steps their flags enable and are linked again in order. When sorting,
-// the survivors are cut into the non-increasing runs of their new keys while
-// they are read, and the runs are merged (a natural merge sort). Returns the
-// survivors.
+// each survivor's key, list place and record go to the sort scratch. Returns
+// the survivors.
 template <bool JITTER, bool CURL, bool RESIST, bool GRAVITY, bool SORT>
 u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 {
@@ -335,8 +436,8 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 	u32 random = g_random;
 	SZeParticle* died = s.diedList;
 	SZeParticle* p = last->next;
-	SRun run = { nullptr, nullptr };   // survivors so far, or the current run
-	CRunStack runs;
+	SZeParticle* head = nullptr;
+	SZeParticle* tail = nullptr;
 	u32 alive = 0;
 	for (;;)
 	{
@@ -379,33 +480,23 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 				_mm_store_ps(d2, _mm_mul_ps(d, d));
 				const f32 key = (d2[0] + d2[1]) + (d2[2] + d2[3]);
 				p->sortKey = key;
-				if (run.head && key > run.tail->sortKey)
-				{
-					run.tail->next = nullptr;
-					runs.push(run);
-					run.head = nullptr;
-				}
+				a.sortWords[alive] = sortWord(key, alive);
+				a.sortSlots[alive] = u32(p - a.records);
 			}
-			if (run.head)
-				run.tail->next = p;
+			if (tail)
+				tail->next = p;
 			else
-				run.head = p;
-			run.tail = p;
+				head = p;
+			tail = p;
 			++alive;
 		}
 		if (end)
 			break;
 		p = next;
 	}
-	if (SORT && run.head)
-	{
-		run.tail->next = nullptr;
-		runs.push(run);
-		run = runs.finish();
-	}
-	if (run.head)
-		run.tail->next = run.head;
-	s.liveTail = run.tail;
+	if (tail)
+		tail->next = head;
+	s.liveTail = tail;
 	s.diedList = died;
 	g_random = random;
 	return alive;
@@ -788,10 +879,15 @@ void CZeFxEmitter::update(u32 timeMs)
 	a.gravity = _mm_setr_ps(s.gravity[0] * dt, s.gravity[1] * dt, s.gravity[2] * dt, 0.f);
 	a.camera = _mm_load_ps(s.cameraPosition);
 	a.curl = currentCurlTable();
+	a.records = s.pool ? s.pool->records.data() : nullptr;
+	a.sortWords = s.pool ? s.pool->sortWords.data() : nullptr;
+	a.sortSlots = s.pool ? s.pool->sortSlots.data() : nullptr;
 	const bool gravity = s.gravity[0] != 0.f || s.gravity[1] != 0.f || s.gravity[2] != 0.f;
 	const u32 flags = (s.randomVelocity != 0.f ? 1 : 0) | (s.curlNoisePower != 0.f ? 2 : 0) |
 		(s.resistance != 0.f ? 4 : 0) | (gravity ? 8 : 0) | (s.sortFlag ? 16 : 0);
 	s.liveCount = g_advanceLoops[flags](s, a);
+	if (s.sortFlag && s.liveCount > 1)
+		orderBackToFront(s, s.liveCount);
 }
 
 u32 CZeFxEmitter::fillInstances(SZeParticleInstance* out, u32 max) const
