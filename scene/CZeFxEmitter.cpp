@@ -4,6 +4,7 @@
 #include "scene/ZeCurlNoise.h"
 #include "scene/ZeParticleGenerators.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
@@ -16,8 +17,15 @@ using namespace irr;
 // ---- Pools --------------------------------------------------------------------
 bool SZeParticlePool::create(u32 capacity)
 {
-	if (records.size() || !capacity || !records.allocate(capacity))
+	if (records.size() || !capacity)
 		return false;
+	if (!records.allocate(capacity) || !sortWords.allocate(2 * std::size_t(capacity)) ||
+		!sortSlots.allocate(capacity))
+	{
+		records.release();
+		sortWords.release();
+		return false;
+	}
 	for (u32 i = 0; i + 1 < capacity; ++i)
 		records[i].next = &records[i + 1];
 	records[capacity - 1].next = nullptr;
@@ -77,11 +85,6 @@ inline u32 draw(u32& state)
 	state = state * 214013u + 2531011u;
 	return (state >> 16) & 0x7FFF;
 }
-
-inline f32 uniform(u32& state)
-{
-	return f32(draw(state)) / 32767.f - 0.5f;
-}
 } // namespace
 
 u32 zeParticleRandom()
@@ -109,18 +112,22 @@ struct SCurlTable
 	u32 width;
 	u32 slice;
 	bool powerOfTwo;
+	u32 shift;   // log2 of a power-of-two width
 };
 
 SCurlTable currentCurlTable()
 {
 	const u32 width = zeCurlNoiseWidth();
-	return { zeCurlNoiseData(), width, width * width, (width & (width - 1)) == 0 };
+	u32 shift = 0;
+	while ((2u << shift) <= width)
+		++shift;
+	return { zeCurlNoiseData(), width, width * width, (width & (width - 1)) == 0, shift };
 }
 
-// zeCurlNoiseSample inlined for the pass: the same eight texels, weights and
-// order of sums. Points too far out for a 32-bit cell (and non-numbers) go
-// to zeCurlNoiseSample itself.
-inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
+// zeCurlNoiseSample for any table width, one axis at a time: the same eight
+// texels, weights and order of sums. Points too far out for a 32-bit cell
+// (and non-numbers) go to zeCurlNoiseSample itself.
+__m128 sampleCurlAnyWidth(const SCurlTable& table, __m128 at)
 {
 	alignas(16) f32 p[4];
 	_mm_store_ps(p, at);
@@ -159,78 +166,244 @@ inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
 	return sum;
 }
 
-// ---- Natural merge sort ---------------------------------------------------------
-// A null-terminated part of the list, head and tail.
-struct SRun
+// The three signed bytes of a texel in the low bytes of a 32-bit word.
+inline s32 texelBytes(const s8* texel)
 {
-	SZeParticle* head;
-	SZeParticle* tail;
-};
-
-// Merges two non-increasing runs; on equal keys the earlier run's particle
-// comes first.
-SRun mergeRuns(SRun a, SRun b)
-{
-	SZeParticle* head;
-	SZeParticle** link = &head;
-	SZeParticle* x = a.head;
-	SZeParticle* y = b.head;
-	for (;;)
-	{
-		if (y->sortKey > x->sortKey)
-		{
-			*link = y;
-			link = &y->next;
-			y = y->next;
-			if (!y)
-			{
-				*link = x;
-				return { head, a.tail };
-			}
-		}
-		else
-		{
-			*link = x;
-			link = &x->next;
-			x = x->next;
-			if (!x)
-			{
-				*link = y;
-				return { head, b.tail };
-			}
-		}
-	}
+	return s32(u8(texel[0])) | s32(u8(texel[1])) << 8 | s32(u8(texel[2])) << 16;
 }
 
-// The runs of the sort in list order, merged as they come like the digits of
-// a binary counter, so that small merges work on particles just advanced.
-class CRunStack
+// Two texels packed by texelBytes (in words 0 and 1 of v) as float vectors.
+inline void texelsToFloats(__m128i v, __m128& first, __m128& second)
 {
-public:
-	void push(SRun run)
-	{
-		u32 level = 0;
-		while (Pending[level].head)
-		{
-			run = mergeRuns(Pending[level], run);
-			Pending[level].head = nullptr;
-			++level;
-		}
-		Pending[level] = run;
-	}
-	// All runs merged, farthest first.
-	SRun finish()
-	{
-		SRun sorted = { nullptr, nullptr };
-		for (const SRun& run : Pending)
-			if (run.head)
-				sorted = sorted.head ? mergeRuns(run, sorted) : run;
-		return sorted;
-	}
+	const __m128i bytes = _mm_unpacklo_epi8(v, v);
+	first = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpacklo_epi16(bytes, bytes), 24));
+	second = _mm_cvtepi32_ps(_mm_srai_epi32(_mm_unpackhi_epi16(bytes, bytes), 24));
+}
 
-private:
-	SRun Pending[33] = {};   // 2^32 runs at most
+template <int CORNER>
+inline __m128 addCorner(__m128 sum, __m128 weights, __m128 texel)
+{
+	const __m128 weight = _mm_shuffle_ps(weights, weights, _MM_SHUFFLE(CORNER, CORNER, CORNER, CORNER));
+	return _mm_add_ps(sum, _mm_mul_ps(weight, texel));
+}
+
+// The curl sample of the pass: the three axes at once for a power-of-two
+// table and points within reach of a 32-bit cell, giving the same floats as
+// sampleCurlAnyWidth (same texels, weight products and order of sums).
+inline __m128 sampleCurl(const SCurlTable& table, __m128 at)
+{
+	const __m128 magnitude = _mm_andnot_ps(_mm_set1_ps(-0.f), at);
+	if (!table.powerOfTwo || (_mm_movemask_ps(_mm_cmplt_ps(magnitude, _mm_set1_ps(1e9f))) & 7) != 7)
+		return sampleCurlAnyWidth(table, at);
+	// floor: truncation, one less where it went up.
+	__m128i cell = _mm_cvttps_epi32(at);
+	cell = _mm_add_epi32(cell, _mm_castps_si128(_mm_cmpgt_ps(_mm_cvtepi32_ps(cell), at)));
+	const __m128 t = _mm_sub_ps(at, _mm_cvtepi32_ps(cell));
+	const __m128 u = _mm_sub_ps(_mm_set1_ps(1.f), t);
+	const __m128i mask = _mm_set1_epi32(s32(table.width - 1));
+	const __m128i c0 = _mm_and_si128(cell, mask);
+	const __m128i c1 = _mm_and_si128(_mm_add_epi32(cell, _mm_set1_epi32(1)), mask);
+	alignas(16) u32 i0[4], i1[4];
+	_mm_store_si128(reinterpret_cast<__m128i*>(i0), c0);
+	_mm_store_si128(reinterpret_cast<__m128i*>(i1), c1);
+	const u32 x[2] = { i0[0], i1[0] };
+	const u32 y[2] = { i0[1] << table.shift, i1[1] << table.shift };
+	const u32 z[2] = { i0[2] << 2 * table.shift, i1[2] << 2 * table.shift };
+	const s8* const texels = table.texels;
+	__m128i near[2], far[2];   // corners 0-3 (z0), 4-7 (z1), two words per half
+	for (u32 cz = 0; cz < 2; ++cz)
+	{
+		const s32 t00 = texelBytes(texels + 3 * std::size_t(x[0] + y[0] + z[cz]));
+		const s32 t10 = texelBytes(texels + 3 * std::size_t(x[1] + y[0] + z[cz]));
+		const s32 t01 = texelBytes(texels + 3 * std::size_t(x[0] + y[1] + z[cz]));
+		const s32 t11 = texelBytes(texels + 3 * std::size_t(x[1] + y[1] + z[cz]));
+		near[cz] = _mm_unpacklo_epi32(_mm_cvtsi32_si128(t00), _mm_cvtsi32_si128(t10));
+		far[cz] = _mm_unpacklo_epi32(_mm_cvtsi32_si128(t01), _mm_cvtsi32_si128(t11));
+	}
+	// Weights (wx wy) wz of the eight corners, x fastest.
+	const __m128 ut = _mm_unpacklo_ps(u, t);   // ux tx uy ty
+	const __m128 wxy = _mm_mul_ps(_mm_shuffle_ps(ut, ut, _MM_SHUFFLE(1, 0, 1, 0)),
+		_mm_shuffle_ps(ut, ut, _MM_SHUFFLE(3, 3, 2, 2)));
+	const __m128 w0 = _mm_mul_ps(wxy, _mm_shuffle_ps(u, u, _MM_SHUFFLE(2, 2, 2, 2)));
+	const __m128 w1 = _mm_mul_ps(wxy, _mm_shuffle_ps(t, t, _MM_SHUFFLE(2, 2, 2, 2)));
+	__m128 a, b, c, d, e, f, g, h;
+	texelsToFloats(near[0], a, b);
+	texelsToFloats(far[0], c, d);
+	texelsToFloats(near[1], e, f);
+	texelsToFloats(far[1], g, h);
+	__m128 sum = addCorner<0>(_mm_setzero_ps(), w0, a);
+	sum = addCorner<1>(sum, w0, b);
+	sum = addCorner<2>(sum, w0, c);
+	sum = addCorner<3>(sum, w0, d);
+	sum = addCorner<0>(sum, w1, e);
+	sum = addCorner<1>(sum, w1, f);
+	sum = addCorner<2>(sum, w1, g);
+	return addCorner<3>(sum, w1, h);
+}
+
+// ---- Back-to-front order ----------------------------------------------------------
+// The pass writes one sort word per survivor, in list order: the key turned so
+// that farther sorts lower in the high half, the survivor's list place in the
+// low half. The words are therefore unique, and ordering them by value orders
+// the particles farthest first with list order kept among equal keys. The
+// particles' contents then move into the survivors' records in memory order:
+// the records stay where they are, so from one update to the next the walks
+// over the list go through memory in order however the particles move.
+
+// Squared distances are positive: their bits order as the numbers do.
+// Non-numbers turn lowest, so they go first.
+inline u64 sortWord(f32 key, u32 place)
+{
+	u32 bits;
+	std::memcpy(&bits, &key, sizeof(bits));
+	return u64(0x7FFFFFFFu - (bits & 0x7FFFFFFFu)) << 32 | place;
+}
+
+// Below this many survivors the words are sorted by comparison.
+const u32 SMALL_SORT = 256;
+const u32 DIGIT_BITS = 11;
+const u32 DIGITS = 1u << DIGIT_BITS;
+
+// Orders n sort words by value, with spare room for as many: by comparison
+// for short lists, else by a radix sort of the key half in three passes of
+// 11 bits, least significant first (stable, so the list places stay in
+// order among equal keys). Returns the sorted words (in words or spare), or
+// null when they were in order already.
+u64* sortWords(u64* words, u64* spare, u32 n)
+{
+	if (n < SMALL_SORT)
+	{
+		if (std::is_sorted(words, words + n))
+			return nullptr;
+		std::sort(words, words + n);
+		return words;
+	}
+	u32 counts[3][DIGITS] = {};
+	bool ordered = true;
+	u64 previous = 0;
+	for (u32 i = 0; i < n; ++i)
+	{
+		const u64 word = words[i];
+		ordered &= word >= previous;
+		previous = word;
+		++counts[0][(word >> 32) & (DIGITS - 1)];
+		++counts[1][(word >> (32 + DIGIT_BITS)) & (DIGITS - 1)];
+		++counts[2][(word >> (32 + 2 * DIGIT_BITS)) & (DIGITS - 1)];
+	}
+	if (ordered)
+		return nullptr;
+	u64* from = words;
+	u64* to = spare;
+	for (u32 pass = 0; pass < 3; ++pass)
+	{
+		const u32 shift = 32 + pass * DIGIT_BITS;
+		u32* const next = counts[pass];
+		if (next[(from[0] >> shift) & (DIGITS - 1)] == n)
+			continue;   // one digit throughout: the pass would change nothing
+		u32 start = 0;
+		for (u32 d = 0; d < DIGITS; ++d)
+		{
+			const u32 count = next[d];
+			next[d] = start;
+			start += count;
+		}
+		for (u32 i = 0; i < n; ++i)
+		{
+			const u64 word = from[i];
+			to[next[(word >> shift) & (DIGITS - 1)]++] = word;
+		}
+		std::swap(from, to);
+	}
+	return from;
+}
+
+// A particle without its link.
+struct SContents
+{
+	f32 birthTime;
+	f32 deathTime;
+	f32 sortKey;
+	__m128 position;
+	__m128 velocity;
 };
+
+inline SContents contentsOf(const SZeParticle& p)
+{
+	return { p.birthTime, p.deathTime, p.sortKey, _mm_load_ps(p.position), _mm_load_ps(p.velocity) };
+}
+
+inline void setContents(SZeParticle& p, const SContents& c)
+{
+	p.birthTime = c.birthTime;
+	p.deathTime = c.deathTime;
+	p.sortKey = c.sortKey;
+	_mm_store_ps(p.position, c.position);
+	_mm_store_ps(p.velocity, c.velocity);
+}
+
+// Survivors ahead whose record is fetched while the current one is swapped
+// (it may still move before its turn, which only wastes the fetch).
+const u32 PLACE_AHEAD = 16;
+
+// Keeps the n survivors of a pass farthest first. The pass left their sort
+// words in the pool's scratch and, in sortSlots, the records they occupy in
+// list order. The list is made of the same records taken in memory order
+// (linked again when they were not), and each particle's contents move to
+// the record of its place in the sorted order, swapped in from wherever they
+// are: the addresses of the swaps do not depend on one another, so their
+// memory accesses overlap. Records and links of the died list stay as they
+// are.
+void orderBackToFront(SZeFxEmitterState& s, u32 n)
+{
+	SZeParticlePool& pool = *s.pool;
+	const std::size_t capacity = pool.records.size();
+	u64* const words = pool.sortWords.data();
+	u32* const slots = pool.sortSlots.data();   // by particle: the record holding it
+	const u64* sorted = sortWords(words, words + capacity, n);
+	const bool inMemoryOrder = std::is_sorted(slots, slots + n);
+	if (!sorted)
+	{
+		if (inMemoryOrder)
+			return;
+		sorted = words;
+	}
+	u32* const room = reinterpret_cast<u32*>(sorted == words ? words + capacity : words);
+	u32* const ordered = room;              // the records in memory order
+	u32* const holder = room + capacity;    // by record: the particle it holds
+	std::copy(slots, slots + n, ordered);
+	if (!inMemoryOrder)
+	{
+		// Births since the last sort are appended after an ascending part.
+		u32 ascending = 1;
+		while (ascending < n && ordered[ascending - 1] < ordered[ascending])
+			++ascending;
+		std::sort(ordered + ascending, ordered + n);
+		std::merge(ordered, ordered + ascending, ordered + ascending, ordered + n, holder);
+		std::copy(holder, holder + n, ordered);
+	}
+	for (u32 i = 0; i < n; ++i)
+		holder[slots[i]] = i;
+	SZeParticle* const records = pool.records.data();
+	const u32 ahead = n > PLACE_AHEAD ? n - PLACE_AHEAD : 0;
+	for (u32 j = 0; j < n; ++j)
+	{
+		if (j < ahead)
+			_mm_prefetch(reinterpret_cast<const char*>(&records[slots[u32(sorted[j + PLACE_AHEAD])]]), _MM_HINT_T0);
+		const u32 from = slots[u32(sorted[j])];
+		const u32 to = ordered[j];
+		if (!inMemoryOrder)
+			records[to].next = &records[ordered[j + 1 < n ? j + 1 : 0]];
+		if (from == to)
+			continue;
+		const SContents moving = contentsOf(records[from]);
+		setContents(records[from], contentsOf(records[to]));
+		setContents(records[to], moving);
+		const u32 displaced = holder[to];
+		holder[from] = displaced;
+		slots[displaced] = from;
+	}
+	s.liveTail = &records[ordered[n - 1]];
+}
 
 // ---- Advance pass ---------------------------------------------------------------
 // What one pass needs, computed once per update.
@@ -245,13 +418,15 @@ struct SAdvance
 	__m128 gravity;     // gravity x dt
 	__m128 camera;
 	SCurlTable curl;
+	SZeParticle* records;   // the pool's, and its sort scratch
+	u64* sortWords;
+	u32* sortSlots;
 };
 
 // One pass over the live list: deaths move to the died list, survivors take
 // the steps their flags enable and are linked again in order. When sorting,
-// the survivors are cut into the non-increasing runs of their new keys while
-// they are read, and the runs are merged (a natural merge sort). Returns the
-// survivors.
+// each survivor's key, list place and record go to the sort scratch. Returns
+// the survivors.
 template <bool JITTER, bool CURL, bool RESIST, bool GRAVITY, bool SORT>
 u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 {
@@ -261,8 +436,8 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 	u32 random = g_random;
 	SZeParticle* died = s.diedList;
 	SZeParticle* p = last->next;
-	SRun run = { nullptr, nullptr };   // survivors so far, or the current run
-	CRunStack runs;
+	SZeParticle* head = nullptr;
+	SZeParticle* tail = nullptr;
 	u32 alive = 0;
 	for (;;)
 	{
@@ -280,10 +455,14 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 			__m128 vel = _mm_load_ps(p->velocity);
 			if (JITTER)
 			{
-				const f32 ua = uniform(random);
-				const f32 ub = uniform(random);
-				const f32 uc = uniform(random);
-				vel = _mm_add_ps(vel, _mm_mul_ps(a.jitter, _mm_setr_ps(uc, ub, ua, 0.f)));
+				// Three uniform draws ua, ub, uc as (uc, ub, ua, 0).
+				const s32 ra = s32(draw(random));
+				const s32 rb = s32(draw(random));
+				const s32 rc = s32(draw(random));
+				const __m128 drawn = _mm_cvtepi32_ps(_mm_setr_epi32(rc, rb, ra, 0));
+				const __m128 u = _mm_and_ps(_mm_sub_ps(_mm_div_ps(drawn, _mm_set1_ps(32767.f)), _mm_set1_ps(0.5f)),
+					_mm_castsi128_ps(_mm_setr_epi32(-1, -1, -1, 0)));
+				vel = _mm_add_ps(vel, _mm_mul_ps(a.jitter, u));
 			}
 			if (CURL)
 				pos = _mm_add_ps(pos, _mm_mul_ps(sampleCurl(a.curl, _mm_mul_ps(pos, a.frequency)), a.curlScale));
@@ -301,33 +480,23 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 				_mm_store_ps(d2, _mm_mul_ps(d, d));
 				const f32 key = (d2[0] + d2[1]) + (d2[2] + d2[3]);
 				p->sortKey = key;
-				if (run.head && key > run.tail->sortKey)
-				{
-					run.tail->next = nullptr;
-					runs.push(run);
-					run.head = nullptr;
-				}
+				a.sortWords[alive] = sortWord(key, alive);
+				a.sortSlots[alive] = u32(p - a.records);
 			}
-			if (run.head)
-				run.tail->next = p;
+			if (tail)
+				tail->next = p;
 			else
-				run.head = p;
-			run.tail = p;
+				head = p;
+			tail = p;
 			++alive;
 		}
 		if (end)
 			break;
 		p = next;
 	}
-	if (SORT && run.head)
-	{
-		run.tail->next = nullptr;
-		runs.push(run);
-		run = runs.finish();
-	}
-	if (run.head)
-		run.tail->next = run.head;
-	s.liveTail = run.tail;
+	if (tail)
+		tail->next = head;
+	s.liveTail = tail;
 	s.diedList = died;
 	g_random = random;
 	return alive;
@@ -710,10 +879,15 @@ void CZeFxEmitter::update(u32 timeMs)
 	a.gravity = _mm_setr_ps(s.gravity[0] * dt, s.gravity[1] * dt, s.gravity[2] * dt, 0.f);
 	a.camera = _mm_load_ps(s.cameraPosition);
 	a.curl = currentCurlTable();
+	a.records = s.pool ? s.pool->records.data() : nullptr;
+	a.sortWords = s.pool ? s.pool->sortWords.data() : nullptr;
+	a.sortSlots = s.pool ? s.pool->sortSlots.data() : nullptr;
 	const bool gravity = s.gravity[0] != 0.f || s.gravity[1] != 0.f || s.gravity[2] != 0.f;
 	const u32 flags = (s.randomVelocity != 0.f ? 1 : 0) | (s.curlNoisePower != 0.f ? 2 : 0) |
 		(s.resistance != 0.f ? 4 : 0) | (gravity ? 8 : 0) | (s.sortFlag ? 16 : 0);
 	s.liveCount = g_advanceLoops[flags](s, a);
+	if (s.sortFlag && s.liveCount > 1)
+		orderBackToFront(s, s.liveCount);
 }
 
 u32 CZeFxEmitter::fillInstances(SZeParticleInstance* out, u32 max) const

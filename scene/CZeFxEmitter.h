@@ -13,6 +13,11 @@
 // where they stay, data intact, until the emitter's next update (children of
 // generator 6 read them there), and then return to the free list. Nothing is
 // allocated while simulating. Main thread only.
+//
+// When sorting, an update moves the particles' contents between the records
+// of the live list (not those of the died list) and may link its records
+// again in memory order: across updates a record names a place in the list,
+// not a particle.
 #pragma once
 
 #include "IZeFxEmitter.h"
@@ -51,14 +56,19 @@ static_assert(sizeof(SZeParticleInstance) == 36 && offsetof(SZeParticleInstance,
 	"the particle instance record is 36 packed floats");
 
 // ---- Pools --------------------------------------------------------------------
-// Records on 64-byte boundaries and the head of their free list.
+// Records on 64-byte boundaries, the head of their free list, and the scratch
+// of the back-to-front sort of any one emitter drawing from the pool: two
+// sort words and one record index per record (20 bytes beside each 64).
 struct SZeParticlePool
 {
 	ze::TZeAlignedStore<SZeParticle> records;
 	SZeParticle* freeList = nullptr;
+	ze::TZeAlignedStore<irr::u64> sortWords;   // 2 x capacity
+	ze::TZeAlignedStore<irr::u32> sortSlots;   // capacity
 
-	// Room for capacity records, all linked on the free list; false when the
-	// memory cannot be had or the pool already has records.
+	// Room for capacity records, all linked on the free list, and the sort
+	// scratch; false when the memory cannot be had or the pool already has
+	// records.
 	bool create(irr::u32 capacity);
 	// The head of the free list, unlinked, or null when the pool is empty.
 	SZeParticle* take()
