@@ -1,11 +1,13 @@
-// The light buffer and shadow maps drawn for real (Xvfb, llvmpipe) over
-// depth and normal targets that a small test pass fills from real geometry,
-// read back and compared with the lighting model the shaders document
-// (data/shaders/LppBuffers.hlsl, LppLightPass.hlsl).
+// The light buffer, shadow maps and volumetric lights drawn for real (Xvfb,
+// llvmpipe) over depth and normal targets that a small test pass fills from
+// real geometry, read back and compared with the lighting model the shaders
+// document (data/shaders/LppBuffers.hlsl, LppLightPass.hlsl,
+// VolumetricPointLight.hlsl).
 #include "ZeRenderTestUtil.h"
 
 #include "core/ZeGpuState.h"
 #include "render/CZeRenderLightPass.h"
+#include "render/CZeRenderLightVolumetric.h"
 #include "render/IZeLightSceneNodeExt.h"
 #include "render/IZeSceneNodeExt.h"
 #include "libext/ZeDrawPasses.h"
@@ -146,6 +148,12 @@ protected:
 			nodes.push_back(n);
 		ASSERT_TRUE(Services->renderNodes(nodes, scene::ESNRP_SOLID, nullptr, nullptr, 0, 0, nullptr));
 		ze::drawAllPasses(Smgr, ze::EDAP_FINISH);
+	}
+
+	bool initVolumetric(CZeRenderLightVolumetric& volumetric)
+	{
+		const std::string spot = zeFindDataFile("VolumetricSpotLight.hlsl");
+		return volumetric.init(Manager->getEffectManager(), spot.c_str(), zeFindDataFile("VolumetricPointLight.hlsl"));
 	}
 
 	// The light pass over every light and casting node, read back.
@@ -304,5 +312,100 @@ TEST_F(Lighting, SlopedSurfaceNeverShadowsItselfAtAnySoftness)
 		}
 		EXPECT_GT(lit, 30) << fuzz;
 		EXPECT_EQ(darker, 0) << fuzz;
+	}
+}
+
+// ---- Volumetric lights -------------------------------------------------------------------
+TEST_F(Lighting, PointVolumetricLightBrightensAroundTheLightUpToTheSceneDepth)
+{
+	CZeRenderLightVolumetric volumetric(zeGetContext()->device);
+	ASSERT_TRUE(initVolumetric(volumetric));
+	scene::ICameraSceneNode* viewer = camera(core::vector3df(0, 0, -20));
+	const f32 radius = 4;
+	scene::ILightSceneNode* point = light(video::ELT_POINT, {0, 0, 0}, radius, video::SColorf(1, 0.5f, 0.25f));
+	zeFindLightSceneNodeExt(point)->getParams().Volumetric = true;
+	// What a ray passing h from the light collects up to `stop` along it
+	// beyond its closest point, divided by 4r/3.
+	auto glow = [&](f32 h, f32 stop) {
+		const f32 r2 = radius * radius;
+		if (h >= radius)
+			return 0.f;
+		const f32 half = std::sqrt(r2 - h * h);
+		const f32 s0 = -half, s1 = std::min(half, stop);
+		return ((s1 - s0) * (1 - h * h / r2) - (s1 * s1 * s1 - s0 * s0 * s0) / (3 * r2)) / (4 * radius / 3);
+	};
+	auto draw = [&](const std::vector<scene::ISceneNode*>& walls) {
+		fillDepthNormal(walls);
+		Driver->setRenderTarget(Back, true, false, video::SColor(0));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		EXPECT_TRUE(volumetric.render(Back, Lights, Bindings));
+		return read(Back);
+	};
+	// Rays through the middle row, h from the light at their pixel's angle.
+	const f32 halfWidth = std::tan(viewer->getFOV() / 2) * viewer->getAspectRatio();
+	auto rayMiss = [&](u32 x) {
+		const f32 across = ((x + 0.5f) / W * 2 - 1) * halfWidth;
+		return 20 * across / std::sqrt(1 + across * across);
+	};
+
+	const std::vector<float> open = draw({rectangle({-100, -100, 30}, {200, 0, 0}, {0, 200, 0}, false)});
+	int wrong = 0;
+	for (u32 x = 0; x < W; x += 4)
+		wrong += std::fabs(at(open, x, H / 2)[0] - glow(rayMiss(x), 1e9f)) > 0.02f;
+	EXPECT_EQ(wrong, 0);
+	EXPECT_NEAR(at(open, W / 2, H / 2)[1], 0.5f * glow(rayMiss(W / 2), 1e9f), 0.02f);
+	EXPECT_EQ(at(open, 0, 0)[0], 0.f);
+
+	// A wall through the light stops the rays there.
+	clearScene();
+	viewer = camera(core::vector3df(0, 0, -20));
+	point = light(video::ELT_POINT, {0, 0, 0}, radius, video::SColorf(1, 0.5f, 0.25f));
+	zeFindLightSceneNodeExt(point)->getParams().Volumetric = true;
+	const std::vector<float> halved = draw({rectangle({-100, -100, 0}, {200, 0, 0}, {0, 200, 0}, false)});
+	EXPECT_NEAR(at(halved, W / 2, H / 2)[0], glow(rayMiss(W / 2), 0), 0.02f);
+
+	// With the camera's far plane nearer than the light's diameter the whole
+	// screen is drawn: the same light where nothing stops the rays.
+	viewer->setFarValue(7);
+	const std::vector<float> fullScreen = draw({});
+	wrong = 0;
+	for (u32 x = 0; x < W; x += 4)
+		wrong += std::fabs(at(fullScreen, x, H / 2)[0] - at(open, x, H / 2)[0]) > 0.02f;
+	EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(Lighting, SpotVolumetricVariantsGlowInTheConeAndTheirShadowMapDarkensIt)
+{
+	CZeRenderLightVolumetric volumetric(zeGetContext()->device);
+	ASSERT_TRUE(initVolumetric(volumetric));
+	camera(core::vector3df(0, 0, -20));
+	// Shining along +x from the left of the picture.
+	scene::ILightSceneNode* spot = light(video::ELT_SPOT, {-8, 0, 0}, 16, video::SColorf(1, 1, 1));
+	spot->setRotation(core::vector3df(0, 90, 0));
+	spot->getLightData().OuterCone = 20;
+	spot->getLightData().InnerCone = 15;
+	SZeLightExtParams& params = zeFindLightSceneNodeExt(spot)->getParams();
+	params.Volumetric = true;
+	fillDepthNormal({});
+	video::ITexture* map = Bindings[1].ShadowMap;
+	auto draw = [&](u32 quality, f32 mapDepth) {
+		Driver->setRenderTarget(map, true, true, video::SColorf(mapDepth, mapDepth, mapDepth, 1).toSColor());
+		Bindings[1].Light = spot;
+		params.VolumetricQuality = quality;
+		Driver->setRenderTarget(Back, true, false, video::SColor(0));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		EXPECT_TRUE(volumetric.render(Back, Lights, Bindings));
+		return read(Back);
+	};
+	const u32 ahead = W / 2 + 10, behind = W / 2 - 66;  // the light sits near W / 2 - 53
+	for (u32 quality = 0; quality <= 4; ++quality)
+	{
+		SCOPED_TRACE(quality);
+		const std::vector<float> lit = draw(quality, 1.f);
+		EXPECT_GT(at(lit, ahead, H / 2)[0], 0.05f);
+		EXPECT_EQ(at(lit, behind, H / 2)[0], 0.f);
+		EXPECT_EQ(at(lit, ahead, 10)[0], 0.f);  // outside the cone
+		const std::vector<float> shadowed = draw(quality, 0.f);
+		EXPECT_EQ(at(shadowed, ahead, H / 2)[0] == 0.f, quality > 0);
 	}
 }

@@ -7,6 +7,7 @@
 #include "libext/ZeMaterialExt.h"
 #include "libext/ZeTextureExt.h"
 #include "render/CZeRenderLightPass.h"
+#include "render/CZeRenderLightVolumetric.h"
 #include "render/CZeSceneManagerServiceExt.h"
 #include "render/IZeLightSceneNodeExt.h"
 #include "render/ZeLightVolumes.h"
@@ -238,6 +239,22 @@ TEST_F(LightingLogic, FailedLoadsReleaseWhatWasLoaded)
 		EXPECT_FALSE(buffer.init(&Fx, "LppLightPass.hlsl"));
 		EXPECT_EQ(linesWith("CZeRenderLightBuffer: failed to load LppLightPass.hlsl"), 1);
 		EXPECT_EQ(zetest::FakeEffectManager::Alive, 0);
+	}
+	const struct { const char* FailingFile; const char* FailingMacro; const char* Message; } volumetric[] = {
+		{"Point", "", "CZeRenderLightVolumetric failed to load VolumetricPointLight.hlsl"},
+		{"Spot", "", "CZeRenderLightVolumetric failed to load VolumetricSpotLight.hlsl (standard)"},
+		{"", "QUALITY_3", "CZeRenderLightVolumetric failed to load VolumetricSpotLight.hlsl (shadow and proj img)"}};
+	for (const auto& v : volumetric)
+	{
+		g_lines.clear();
+		Fx.Failing.clear();
+		if (*v.FailingFile)
+			Fx.Failing.push_back(v.FailingFile);
+		Fx.FailingMacro = v.FailingMacro;
+		CZeRenderLightVolumetric lights(Device);
+		EXPECT_FALSE(lights.init(&Fx, "VolumetricSpotLight.hlsl", "VolumetricPointLight.hlsl"));
+		EXPECT_EQ(linesWith(v.Message), 1) << v.Message;
+		EXPECT_EQ(zetest::FakeEffectManager::Alive, 0) << v.Message;
 	}
 	Fx.Failing = {"Depth"};
 	CZeRenderLightShadowMap shadowMaps(Device);
@@ -580,6 +597,112 @@ TEST_F(LightingLogic, ShadowRenderDrawsCastersThroughShadowTechniquesAndPutsEver
 	surface->drop();
 	node->remove();
 	node->drop();
+}
+
+// ---- Volumetric lights ------------------------------------------------------------------------
+TEST_F(LightingLogic, VolumetricLoadsFourteenEffectsAndPicksTheSpotVariantByQuality)
+{
+	CZeRenderLightVolumetric volumetric(Device);
+	ASSERT_TRUE(volumetric.init(&Fx, "VolumetricSpotLight.hlsl", "VolumetricPointLight.hlsl"));
+	ASSERT_EQ(Fx.Calls.size(), 14u);
+	EXPECT_EQ(Fx.Calls[0].File, "VolumetricPointLight.hlsl");
+	EXPECT_TRUE(Fx.Calls[0].Macros.empty() && Fx.Calls[1].Macros.empty());
+	EXPECT_EQ(Fx.Calls[1].File, "VolumetricSpotLight.hlsl");
+	for (u32 i = 0; i < 12; ++i)
+	{
+		const std::string quality = "QUALITY_" + std::to_string(i / 3 + 1);
+		const char* const kinds[] = {"USE_PROJIMAGE ", "USE_SHADOW ", "USE_SHADOW USE_PROJIMAGE "};
+		EXPECT_EQ(Fx.Made[2 + i].second, kinds[i % 3] + quality);
+		for (const auto& macro : Fx.Calls[2 + i].Macros)
+			EXPECT_EQ(macro.second, "") << macro.first;  // defined, empty
+	}
+	EXPECT_EQ(volumetric.getEffect(false, false, 3), Fx.Made[1].first);
+	for (u32 quality = 0; quality <= 9; ++quality)
+	{
+		const std::string level = "QUALITY_" + std::to_string(std::min(std::max(quality, 1u), 4u));
+		EXPECT_EQ(Fx.macrosOf(volumetric.getEffect(false, true, quality)), "USE_PROJIMAGE " + level);
+		EXPECT_EQ(Fx.macrosOf(volumetric.getEffect(true, false, quality)), "USE_SHADOW " + level);
+		EXPECT_EQ(Fx.macrosOf(volumetric.getEffect(true, true, quality)), "USE_SHADOW USE_PROJIMAGE " + level);
+	}
+}
+
+TEST_F(LightingLogic, VolumetricLightsGetTheirValuesVolumesAndShadowMaps)
+{
+	CZeRenderLightVolumetric volumetric(Device);
+	ASSERT_TRUE(volumetric.init(&Fx, "VolumetricSpotLight.hlsl", "VolumetricPointLight.hlsl"));
+	Camera->setFarValue(20000);
+	scene::ILightSceneNode* point = light(video::ELT_POINT, {0, 0, 0}, 5000);
+	SZeLightExtParams& p = params(point);
+	p.Volumetric = true;
+	p.VolumetricDensity = 0.75f;
+	p.VolumetricUseColor = true;
+	p.VolumetricColor[1] = 0.5f;
+	p.ClampIntensity = true;
+	p.IntensityClamp = 2.5f;
+	scene::ILightSceneNode* spot = light(video::ELT_SPOT, {0, 0, 10}, 100);
+	spot->setRotation(core::vector3df(0, 90, 0));
+	spot->getLightData().OuterCone = 30;
+	spot->getLightData().InnerCone = 20;
+	SZeLightExtParams& s = params(spot);
+	s.Volumetric = true;
+	s.VolumetricQuality = 2;
+	s.ProjectionImage = texture(8, 8);
+	core::array<SZeShadowTexBind> bindings;
+	SZeShadowTexBind binding;
+	binding.ShadowMap = texture(64, 64);
+	binding.Light = spot;
+	bindings.push_back(binding);
+	core::array<scene::ISceneNode*> lights;
+	lights.push_back(point);
+	lights.push_back(spot);
+	frame();
+	const core::matrix4 viewProjection = Driver->getTransform(video::ETS_PROJECTION) * Driver->getTransform(video::ETS_VIEW);
+
+	// A radius of 5000 makes a sphere volume as large as one of 1000.
+	ASSERT_TRUE(volumetric.renderLight(point, bindings));
+	core::matrix4 world;
+	world.setScale(1150);
+	EXPECT_TRUE(nearMatrix(Fx.Made[0].first->Values["WorldViewProjection"], viewProjection * world));
+	EXPECT_FLOAT_EQ(valueOf("", "LightColor", 1), 0.25f);
+	EXPECT_FLOAT_EQ(valueOf("", "LightPower"), 0.75f);
+	EXPECT_FLOAT_EQ(valueOf("", "IntensityClamp"), 2.5f);
+	p.ClampIntensity = false;
+	ASSERT_TRUE(volumetric.renderLight(point, bindings));
+	EXPECT_FLOAT_EQ(valueOf("", "IntensityClamp"), 1000000);
+	Camera->setFarValue(9000);  // nearer than the far side of the light: full screen
+	ASSERT_TRUE(volumetric.renderLight(point, bindings));
+	EXPECT_TRUE(nearMatrix(Fx.Made[0].first->Values["WorldViewProjection"], core::matrix4()));
+	Fx.drawnBy();
+
+	// The spot with its map and image; quality 0 uses neither.
+	ASSERT_TRUE(volumetric.render(nullptr, lights, bindings));
+	EXPECT_EQ(Fx.Made[0].first->Values.count("WorldViewProjection"), 1u);
+	Fx.Made[0].first->Values.clear();
+	EXPECT_EQ(Fx.drawnBy(), "USE_SHADOW USE_PROJIMAGE QUALITY_2");
+	ASSERT_TRUE(volumetric.renderLight(spot, bindings));
+	const char* both = "USE_SHADOW USE_PROJIMAGE QUALITY_2";
+	EXPECT_FLOAT_EQ(valueOf(both, "LightTanThetaSqr"), 1.f / 3);
+	EXPECT_FLOAT_EQ(valueOf(both, "SoftEdgeRatio"), 1.f / 3);
+	core::matrix4 lightView, lightProjection;
+	core::vector3df position;
+	f32 n = 0, f = 0;
+	zeGetLightViewProjection(spot, lightView, lightProjection, position, n, f);
+	EXPECT_TRUE(nearMatrix(Fx.Made[7].first->Values["LightWorldViewProj"], lightProjection * lightView));
+	core::matrix4 toCone;
+	zeGetLightFrame(spot).getInverse(toCone);
+	EXPECT_TRUE(nearMatrix(Fx.Made[7].first->Values["invConeTransform"], toCone.getTransposed()));
+	EXPECT_EQ(Fx.drawnBy(), both);
+	s.VolumetricQuality = 0;
+	ASSERT_TRUE(volumetric.renderLight(spot, bindings));
+	EXPECT_EQ(Fx.Made[1].first->Values.count("WorldViewProjection"), 1u);  // the standard spot effect
+	EXPECT_EQ(Fx.drawnBy(), "");
+	// The camera inside the cone: the full screen.
+	s.VolumetricQuality = 9;
+	spot->setRotation(core::vector3df(0, 180, 0));  // towards the camera
+	frame();
+	ASSERT_TRUE(volumetric.renderLight(spot, bindings));
+	EXPECT_TRUE(nearMatrix(Fx.Made[13].first->Values["WorldViewProjection"], core::matrix4()));
+	EXPECT_EQ(Fx.drawnBy(), "USE_SHADOW USE_PROJIMAGE QUALITY_4");
 }
 
 TEST_F(LightingLogic, LightVolumesOpenFromTheLightAlongItsAxis)
