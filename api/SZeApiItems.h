@@ -5,12 +5,21 @@
 
 class IZeCubeMap;
 class IZeEffect;
+class IZeParticleSystemSceneNode;
 class IZeRenderer;
 
 // An object: the scene graph owns the node, the record only points at it.
 struct SZeObjectItem
 {
 	irr::scene::ISceneNode* node;
+};
+
+// An FxEmitter: the scene graph owns its particle-system node; isStatic is 1
+// for emitters made on an object's node, whose live-only operations do nothing.
+struct SZeFxEmitterItem
+{
+	IZeParticleSystemSceneNode* node;
+	int isStatic;
 };
 
 // A cube map; the record holds its creation reference.

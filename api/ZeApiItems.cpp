@@ -3,6 +3,7 @@
 #include "api/ZeCameraEffectApi.h"
 #include "api/ZeCubeMapApi.h"
 #include "api/ZeEffectApi.h"
+#include "api/ZeFxEmitterApi.h"
 #include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "api/ZeScreenQuadApi.h"
@@ -74,6 +75,7 @@ void zeDeleteAllApiItems()
 	// Objects first: deleting a cube map takes it off the objects that remain.
 	deleteAll(EZEIT_OBJECT, zeDeleteObject);
 	deleteAll(EZEIT_LIGHT, zeDeleteLight);
+	deleteAll(EZEIT_FX_EMITTER, zeDeleteFxEmitter);
 	deleteAll(EZEIT_CAMERA_EFFECT, zeDeleteCameraEffect);
 	deleteAll(EZEIT_EFFECT, zeDeleteEffect);
 	deleteAll(EZEIT_CUBE_MAP, zeDeleteCubeMap);

@@ -396,11 +396,15 @@ void zeLockObjectOn(int id)
 
 void zeLockObjectOff(int id)
 {
-	scene::ISceneNode* node = findNode(id);
+	zePutUnderSceneRoot(findNode(id));
+}
+
+void zePutUnderSceneRoot(scene::ISceneNode* node)
+{
 	scene::ISceneManager* scene = zeGetContext()->sceneManager;
 	if (!node || !scene)
 		return;
-	// Back under the root where the camera had carried it.
+	// Back under the root where its parent had carried it.
 	node->updateAbsolutePosition();
 	const core::matrix4 absolute = node->getAbsoluteTransformation();
 	const core::vector3df scale = absolute.getScale();

@@ -75,6 +75,9 @@ int zeGetObjectMorphCount(int id);
 void zeLockObjectOn(int id);
 // Puts the node back under the scene root, keeping its absolute transform.
 void zeLockObjectOff(int id);
+// Gives a node the scene root as its parent where its parent had placed it
+// (the scene graph keeps holding it).
+void zePutUnderSceneRoot(irr::scene::ISceneNode* node);
 // Half the diagonal of the mesh's bounding box times the node's largest scale
 // component; 0 on error.
 float zeGetObjectRadius(int id);

@@ -5,17 +5,14 @@
 #include "core/IZeManager.h"
 #include "core/ZeEngineCore.h"
 #include "players/ZeObjectViewer.h"
-#include "render/ZeRenderFactories.h"
-#include "scene/CZeSceneManagerServiceScene.h"
+#include "scene/CZeResourceManagerScene.h"
 
 int main(int argc, char** argv)
 {
 	zeInstallEngineCore();
-	zeRegisterRenderFactories();
-	// The scene content's service makes morph, skinned and point-cloud nodes.
-	SZeServiceFactories factories = zeGetServiceFactories();
-	factories.createSceneManager = zeCreateSceneManagerServiceScene;
-	zeRegisterServiceFactories(factories);
+	// The scene content's services: morph, skinned and point-cloud nodes, and
+	// the curl noise.
+	zeRegisterSceneFactories();
 	zeInstallMusic();
 	SZeRunModes modes = {};
 	modes.object = zeRunObjectViewer;

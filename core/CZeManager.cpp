@@ -170,7 +170,9 @@ CZeManager::~CZeManager()
 
 void CZeManager::onDeviceReset()
 {
-	// OpenGL keeps its buffers over a reset: nothing device-bound to drop yet.
+	// The scene service's nodes share buffers that go with the device.
+	if (SceneManager)
+		SceneManager->onDeviceReset();
 }
 
 void zeEngineLog(int level, const char* format, ...)

@@ -25,9 +25,16 @@ void CZeScreenQuad::render(video::IVideoDriver* driver)
 	if (!driver)
 		return;
 	const core::matrix4 identity;
-	driver->setTransform(video::ETS_WORLD, identity);
 	driver->setTransform(video::ETS_VIEW, identity);
 	driver->setTransform(video::ETS_PROJECTION, identity);
+	renderInCamera(driver);
+}
+
+void CZeScreenQuad::renderInCamera(video::IVideoDriver* driver)
+{
+	if (!driver)
+		return;
+	driver->setTransform(video::ETS_WORLD, core::IdentityMatrix);
 	driver->setMaterial(Material);
 	driver->drawIndexedTriangleList(Vertices, 4, Indices, 2);
 }

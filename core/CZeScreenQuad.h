@@ -13,6 +13,10 @@ public:
 	explicit CZeScreenQuad(irr::video::SColor colour = irr::video::SColor(255, 255, 255, 255), irr::f32 normalZ = -1.0f);
 	// Draws the quad with identity world, view and projection and its material.
 	void render(irr::video::IVideoDriver* driver);
+	// Draws the quad with an identity world transform and the view and
+	// projection left as they are: the effect's binds still see the camera
+	// (the effect's own transform puts the quad on the screen).
+	void renderInCamera(irr::video::IVideoDriver* driver);
 	irr::video::SMaterial& getMaterial() { return Material; }
 
 private:

@@ -1,4 +1,5 @@
 #include "core/CZeTextureManager.h"
+#include "core/IZeManager.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeImageExt.h"
@@ -6,12 +7,15 @@
 #include <GL/gl.h>
 
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 using namespace irr;
 
 namespace
 {
+const char* const CURL_NOISE = "CurlNoise3D";
+
 const char* kindName(ze::E_TEXTURE_KIND kind)
 {
 	switch (kind)
@@ -195,7 +199,53 @@ video::ITexture* CZeTextureManager::findTexture(const char* name)
 {
 	if (!name || !*name)
 		return nullptr;
+	if (std::strcmp(name, CURL_NOISE) == 0)
+		return getCurlNoise3DTexture();
 	return ze::findTexture(Driver, name);
+}
+
+video::ITexture* CZeTextureManager::getCurlNoise3DTexture()
+{
+	const std::string key = std::string("3D:") + CURL_NOISE;
+	auto it = Loaded.find(key);
+	if (it != Loaded.end())
+		return it->second;
+	if (CurlNoiseFailed)
+		return nullptr;
+	CurlNoiseFailed = true;
+	IZeManager* manager = zeGetManager();
+	IZeResourceManager* resources = manager ? manager->getResourceManager() : nullptr;
+	ze::IImageExt* image = nullptr;
+	if (video::IImage* made = resources ? resources->createCurlNoiseImage() : nullptr)
+	{
+		image = dynamic_cast<ze::IImageExt*>(made);
+		if (!image)
+			made->drop();
+	}
+	if (!image)
+	{
+		zeLog(EZELL_WARN, "CZeTextureManager: there is no curl-noise image for \"%s\"", CURL_NOISE);
+		return nullptr;
+	}
+	const u32 width = image->getDimension().Width;
+	ze::ITexture3D* volume = ze::createTexture3D(Driver, CURL_NOISE, width, width, image->getDepth(), image->getFormat());
+	const bool uploaded = volume && volume->upload(image->lock(), image->getSliceSize() * image->getDepth());
+	image->unlock();
+	image->drop();
+	if (!uploaded)
+	{
+		if (volume)
+		{
+			zeLog(EZELL_ERROR, "CZeTextureManager: cannot fill the volume of \"%s\"", CURL_NOISE);
+			ze::removeTexture(volume);
+			volume->drop();
+		}
+		return nullptr;
+	}
+	CurlNoiseFailed = false;
+	keep(key, volume);
+	volume->drop();  // the creation reference: ours and the registry's remain
+	return volume;
 }
 
 video::ITexture* CZeTextureManager::getRenderTexture(const core::dimension2d<u32>& size, ze::ECOLOR_FORMAT format)

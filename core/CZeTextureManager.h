@@ -18,6 +18,7 @@ public:
 	irr::video::ITexture* getTextureOfKind(const char* path, ze::E_TEXTURE_KIND kind) override;
 	irr::video::ITexture* getTextureAuto(const char* path, bool mipMaps) override;
 	irr::video::ITexture* findTexture(const char* name) override;
+	irr::video::ITexture* getCurlNoise3DTexture() override;
 	irr::video::ITexture* getRenderTexture(const irr::core::dimension2d<irr::u32>& size, ze::ECOLOR_FORMAT format) override;
 	void setTextureFolder(const char* folder) override;
 	irr::video::ITexture* createMeshVertexTexture(irr::scene::IMesh* mesh, const char* name, bool withNormals,
@@ -35,6 +36,8 @@ private:
 	std::string Folder;
 	// Loaded textures by "<kind>:<full name>", one reference held each.
 	std::map<std::string, irr::video::ITexture*> Loaded;
+	// "CurlNoise3D" could not be made: not tried again.
+	bool CurlNoiseFailed = false;
 	// Render textures by (width, height, format), one reference held each.
 	std::map<std::tuple<irr::u32, irr::u32, int>, irr::video::ITexture*> RenderTextures;
 };

@@ -40,6 +40,21 @@ enum EZE_CONSTANT_TYPE
 // GL_MAX_VERTEX_UNIFORM_VECTORS, GL_MAX_FRAGMENT_UNIFORM_VECTORS).
 const irr::u32 ZE_MAX_CONSTANT_REGISTERS = 4096;
 
+// Instanced particle passes: a pass compiled with this macro defined (an
+// effect's "//ZELV_PP: define ZELV_INSTANCED") reads its vertex inputs
+// TEXCOORD0, POSITION0, NORMAL0 and TANGENT0 from generic vertex attributes
+// at the fixed locations below whenever the corner attribute's z is non-zero,
+// which only an instanced draw gives it (the quad corners are (u, v, 1));
+// otherwise from the fixed-function arrays as usual. One program so serves
+// instanced draws and ordinary vertices. Locations 12-15 alias, on drivers
+// that alias at all, only texture coordinate sets 4-7, which the engine's
+// vertex formats never feed.
+const char* const ZE_INSTANCED_MACRO = "ZELV_INSTANCED";
+const irr::u32 ZE_INSTANCE_ATTRIB_CORNER = 12;    // TEXCOORD0: quad corner (u, v, 1), per vertex
+const irr::u32 ZE_INSTANCE_ATTRIB_CENTRE = 13;    // POSITION0: particle centre, per instance
+const irr::u32 ZE_INSTANCE_ATTRIB_LIFE = 14;      // NORMAL0: birth time, death time, 0, per instance
+const irr::u32 ZE_INSTANCE_ATTRIB_VELOCITY = 15;  // TANGENT0: velocity, per instance
+
 // One entry of a stage's constant table. Numbers live in float4 registers
 // (RegisterIndex, RegisterCount); samplers name their register in
 // RegisterIndex: the texture unit they read until setSamplerUnit names another

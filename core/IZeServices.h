@@ -22,6 +22,7 @@ class IZeSceneNodeExt;
 class IZeLightSceneNodeExt;
 class IZeCubeMap;
 class IZeMorphMesh;
+class IZeParticleSystemSceneNode;
 namespace ze { class ITextureCUBE; }
 
 // ---- Texture manager -------------------------------------------------------------
@@ -36,8 +37,12 @@ public:
 	virtual irr::video::ITexture* getTextureOfKind(const char* path, ze::E_TEXTURE_KIND kind) = 0;
 	// A cube texture when the file holds a cube image, else 2D.
 	virtual irr::video::ITexture* getTextureAuto(const char* path, bool mipMaps) = 0;
-	// Any texture by name: ours, the driver's, render targets.
+	// Any texture by name: ours, the driver's, render targets, and
+	// "CurlNoise3D" (made on first request).
 	virtual irr::video::ITexture* findTexture(const char* name) = 0;
+	// The volume texture "CurlNoise3D" of the resource manager's curl-noise
+	// table, made once on first request; null when it cannot be made.
+	virtual irr::video::ITexture* getCurlNoise3DTexture() = 0;
 	// A cached render texture of a size and format, made on first request.
 	virtual irr::video::ITexture* getRenderTexture(const irr::core::dimension2d<irr::u32>& size, ze::ECOLOR_FORMAT format) = 0;
 	// The folder effect textures are looked up in ("textures").
@@ -59,6 +64,35 @@ public:
 	virtual bool loadEngineEffects() = 0;
 	// The cube-to-lat-long effect, or null.
 	virtual IZeEffect* getCubeToLatLongEffect() = 0;
+
+	// The process-wide curl-noise table, which the scene content keeps: a
+	// resource manager that answers false here (these bodies) has none, and
+	// its operations below fail.
+	virtual bool hasCurlNoise() const { return false; }
+	// Replace the table from an 8-bit W x W x W volume image, with the
+	// built-in 64^3 generation, or from a cache file; false on failure (the
+	// zero table is then in place).
+	virtual bool initCurlNoiseFromImage(const char* file)
+	{
+		(void)file;
+		return false;
+	}
+	virtual bool initCurlNoise() { return false; }
+	virtual bool loadCurlNoiseCache(const char* file)
+	{
+		(void)file;
+		return false;
+	}
+	// Writes the table to a cache file; true when all of it was written.
+	virtual bool saveCurlNoiseCache(const char* file)
+	{
+		(void)file;
+		return false;
+	}
+	// Returns to the zero table.
+	virtual void releaseCurlNoise() {}
+	// A new A8R8G8B8 volume image of the table (the caller drops it), or null.
+	virtual irr::video::IImage* createCurlNoiseImage() { return nullptr; }
 };
 
 // ---- Scene-manager service -------------------------------------------------------
@@ -118,6 +152,37 @@ public:
 		(void)file;
 		return nullptr;
 	}
+	// A particle-system node under the parent (default the root): on the
+	// shared particle pool; with a private pool of 65,536 records (the extra
+	// value is ignored); or with one still particle per vertex of a mesh node's
+	// mesh, in a private pool of that size. The scene graph holds the node;
+	// null on failure or when the service makes none (these bodies).
+	virtual IZeParticleSystemSceneNode* addParticleSystemSceneNode(irr::scene::ISceneNode* parent = 0, irr::s32 id = -1)
+	{
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	virtual IZeParticleSystemSceneNode* addParticleSystemSceneNodeEx(irr::u32 extra, irr::scene::ISceneNode* parent = 0,
+		irr::s32 id = -1)
+	{
+		(void)extra;
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	virtual IZeParticleSystemSceneNode* addParticleSystemSceneNodeOnMesh(irr::scene::IMeshSceneNode* meshNode,
+		irr::scene::ISceneNode* parent = 0, irr::s32 id = -1)
+	{
+		(void)meshNode;
+		(void)parent;
+		(void)id;
+		return nullptr;
+	}
+	// Before the device is reset (the engine manager's onDeviceReset): drops
+	// the buffers that the service's nodes share; they are made again at
+	// their next draw.
+	virtual void onDeviceReset() {}
 };
 
 // ---- Surface manager -------------------------------------------------------------

@@ -27,6 +27,8 @@ using namespace irr;
 namespace
 {
 const char* const DUMMY_TARGET = "DummyRenderTarget";
+const char* const CURL_NOISE_CACHE = "curlNoise3D.cache";
+const char* const NOISE_VOLUME = "NoiseVolume.dds";
 
 struct SEngineCore
 {
@@ -72,6 +74,47 @@ std::string dataFolder()
 	if (!folder.empty() && folder.back() != '/' && folder.back() != '\\')
 		folder += '/';
 	return folder;
+}
+
+// The curl-noise table: read from the cache in the data folder, or computed
+// from the noise volume of the data directories and saved as the cache
+// (unless the data is packed). A cache that does not load is computed
+// again and replaced. Without the volume the built-in generation stands in
+// (and is not saved: the cache holds only what the volume gives). false
+// ends the start with its reason set.
+bool initCurlNoise(IZeResourceManager* resources)
+{
+	if (!resources || !resources->hasCurlNoise())
+	{
+		zeLog(EZELL_INFO, "ZeEngine: the resource manager keeps no curl noise");
+		return true;
+	}
+	const std::string cache = dataFolder() + CURL_NOISE_CACHE;
+	const bool hadCache = zeFileExist(cache.c_str()) != 0;
+	if (hadCache)
+	{
+		if (resources->loadCurlNoiseCache(cache.c_str()))
+			return true;
+		zeLog(EZELL_WARN, "ZeEngine: the curl-noise cache %s does not load, making it again", cache.c_str());
+	}
+	const char* found = zeFindDataFile(NOISE_VOLUME);
+	const bool haveVolume = zeFileExist(found) != 0;
+	bool made;
+	if (haveVolume)
+		made = resources->initCurlNoiseFromImage(zeFileGetFullPath(found));
+	else
+	{
+		zeLog(EZELL_WARN, "ZeEngine: no %s in the data directories, using the built-in curl noise", NOISE_VOLUME);
+		made = resources->initCurlNoise();
+	}
+	if (!made)
+	{
+		zeSetEngineInitError(hadCache ? "fails to init curl noise from file cache" : "fails to init curl noise");
+		return false;
+	}
+	if (haveVolume && !zeIsPackedFilesystem() && !resources->saveCurlNoiseCache(cache.c_str()))
+		zeLog(EZELL_ERROR, "failed to save %s", cache.c_str());
+	return true;
 }
 
 // The simple renderer on a plain context when the renderer manager exists.
@@ -187,10 +230,14 @@ bool zeInitEngine(const SZeSetupParams& params)
 		zeShutdownEngine();
 		return false;
 	}
-	if (IZeResourceManager* resources = g_core.manager->getResourceManager())
-		if (!resources->loadEngineEffects())
-			zeLog(EZELL_WARN, "ZeEngine: the engine's shared effects did not load");
-	zeLog(EZELL_INFO, "ZeEngine: curl noise not available yet");
+	IZeResourceManager* resources = g_core.manager->getResourceManager();
+	if (resources && !resources->loadEngineEffects())
+		zeLog(EZELL_WARN, "ZeEngine: the engine's shared effects did not load");
+	if (!initCurlNoise(resources))
+	{
+		zeShutdownEngine();
+		return false;
+	}
 	return true;
 }
 

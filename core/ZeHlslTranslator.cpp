@@ -165,6 +165,45 @@ std::string vertexInput(const SSemantic& s, u32& count)
 	return "vec4(0.0, 0.0, 0.0, 1.0)";  // not fed by the engine's vertex formats
 }
 
+// What a vertex input of an instanced particle pass reads (ZE_INSTANCED_MACRO):
+// the instance attribute during an instanced draw, marked by the corner's z,
+// else the fixed-function array. Empty for the inputs instancing leaves alone.
+// `declarations` receives the attributes to declare that are not declared yet.
+std::string instanceInput(const SSemantic& s, u32& count, std::set<std::string>& declared, std::string& declarations)
+{
+	struct SInput
+	{
+		const char* Semantic;
+		u32 Location;
+		const char* Instanced;  // read from the attribute ze_ia_SEMANTIC
+		u32 Count;
+	};
+	static const SInput inputs[] = {
+		{"TEXCOORD0", ZE_INSTANCE_ATTRIB_CORNER, "vec4(ze_ia_TEXCOORD0.xy, 0.0, 1.0)", 4},
+		{"POSITION0", ZE_INSTANCE_ATTRIB_CENTRE, "ze_ia_POSITION0", 4},
+		{"NORMAL0", ZE_INSTANCE_ATTRIB_LIFE, "ze_ia_NORMAL0.xyz", 3},
+		{"TANGENT0", ZE_INSTANCE_ATTRIB_VELOCITY, "ze_ia_TANGENT0", 4},
+	};
+	const std::string semantic = s.text();
+	const SInput* input = nullptr;
+	for (const SInput& i : inputs)
+		if (semantic == i.Semantic)
+			input = &i;
+	if (!input)
+		return "";
+	auto declare = [&](const SInput& i) {
+		if (declared.insert(i.Semantic).second)
+			declarations += "layout(location = " + std::to_string(i.Location) + ") in vec4 ze_ia_" + i.Semantic + ";\n";
+	};
+	declare(inputs[0]);  // the corner tells the draws apart
+	declare(*input);
+	u32 fixedCount = 4;
+	const std::string fixed = vertexInput(s, fixedCount);
+	count = input->Count;
+	return std::string("(ze_ia_TEXCOORD0.z != 0.0 ? ") + input->Instanced + " : "
+		+ adapt(fixed, fixedCount, input->Count == 3 ? "vec3" : "vec4") + ")";
+}
+
 // "[qualifiers] in|out TYPE NAME;" split (NAME without ';'); false for any other line.
 bool parseDeclaration(const std::string& line, const char* keyword, std::string& qualifiers, std::string& type,
 	std::string& name)
@@ -642,7 +681,7 @@ bool vertexInputArray(const std::string& type, const std::string& declared, std:
 // Fits SPIRV-Cross's text to the engine: the profile, vertex inputs from the
 // fixed-function arrays, pixel inputs that are built-ins, varying arrays
 // split into elements, the render-target flip.
-bool fitText(const std::string& text, SStageCode& out, std::string& log)
+bool fitText(const std::string& text, bool instanced, SStageCode& out, std::string& log)
 {
 	std::vector<std::string> lines = splitLines(text);
 	if (lines.empty() || lines[0].compare(0, 9, "#version ") != 0)
@@ -653,6 +692,7 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 	lines[0] = "#version 330 compatibility";
 	bool flipped = false;
 	std::vector<std::string> copies;  // vertex output arrays into their elements
+	std::set<std::string> instanceAttributes;  // declared ones, instanced passes
 	for (std::string& line : lines)
 	{
 		std::string qualifiers, type, name;
@@ -672,9 +712,13 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 				fitted = vertexInputArray(type, name, line);
 			else if (name.compare(0, 6, "ze_in_") == 0)
 			{
+				const SSemantic semantic = parseSemantic(name.substr(6).c_str());
 				u32 count = 4;
-				const std::string source = vertexInput(parseSemantic(name.substr(6).c_str()), count);
-				line = "#define " + name + " " + adapt(source, count, type);
+				std::string declarations;
+				std::string source = instanced ? instanceInput(semantic, count, instanceAttributes, declarations) : "";
+				if (source.empty())
+					source = vertexInput(semantic, count);
+				line = declarations + "#define " + name + " " + adapt(source, count, type);
 			}
 			else if (name.compare(0, 6, "ze_pa_") == 0)
 				fitted = splitVaryingArray(qualifiers, type, name, out, copies, line);
@@ -714,7 +758,8 @@ bool fitText(const std::string& text, SStageCode& out, std::string& log)
 	return true;
 }
 
-bool crossCompile(const std::vector<uint32_t>& spirv, const SGlobalsInfo& info, SStageCode& out, std::string& log)
+bool crossCompile(const std::vector<uint32_t>& spirv, const SGlobalsInfo& info, bool instanced, SStageCode& out,
+	std::string& log)
 {
 	SContext context;
 	spvc_parsed_ir ir = nullptr;
@@ -746,7 +791,7 @@ bool crossCompile(const std::vector<uint32_t>& spirv, const SGlobalsInfo& info, 
 		spvc_compiler_add_header_line(compiler, "uniform float ze_TargetHeight;");
 	if (spvc_compiler_compile(compiler, &text) != SPVC_SUCCESS)
 		return fail("GLSL");
-	return fitText(text, out, log);
+	return fitText(text, instanced, out, log);
 }
 } // namespace
 
@@ -849,7 +894,10 @@ bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, 
 		log = logger.getAllMessages();
 		return false;
 	}
-	return storeIntegerGlobalsAsFloats(spirv, log) && crossCompile(spirv, info, out, log);
+	bool instanced = false;
+	for (const SZeMacro* m = macros; m && m->Name; ++m)
+		instanced = instanced || strcmp(m->Name, ZE_INSTANCED_MACRO) == 0;
+	return storeIntegerGlobalsAsFloats(spirv, log) && crossCompile(spirv, info, instanced, out, log);
 }
 
 std::string matchPixelInputs(const SStageCode& vertex, const SStageCode& pixel)

@@ -1,6 +1,8 @@
 // The built-in binds and the semantic map. Engine values bind by semantic
 // (case insensitive); the named textures and node values also by name.
 #include "effects/CZeEffectContext.h"
+#include "core/IZeManager.h"
+#include "core/IZeServices.h"
 
 #include "frame/ZeFile.h"
 #include "libext/ZeTextureExt.h"
@@ -197,7 +199,10 @@ public:
 	void update(s32 key, IZeEffect* effect, const SZeFxParameter* parameter, const SZeBindContext& context) override
 	{
 		const char* name = key == 0 ? parameter->Target.c_str() : g_textures[key - 1];
-		if (video::ITexture* texture = ze::findTexture(context.Driver, name))
+		// The engine's texture manager makes the curl-noise volume on first request.
+		IZeManager* manager = zeGetManager();
+		IZeTextureManager* textures = manager ? manager->getTextureManager() : nullptr;
+		if (video::ITexture* texture = textures ? textures->findTexture(name) : ze::findTexture(context.Driver, name))
 			effect->setSamplerTexture(parameter, texture, parameter->SRGB);
 	}
 };

@@ -202,8 +202,14 @@ public:
 		LastError = "";
 		if (!file || !*file)
 			return fail("no effect file given");
+		// Effects named ".dae" (the default particle effect "Particle.dae") are
+		// the HLSL files of the same base name, found in the data directories.
+		core::stringc named(file);
 		if (zeEndsWithNoCase(file, ".dae"))
-			return fail(core::stringc(file) + ": COLLADA FX documents are not supported");
+		{
+			named = zeFindDataFile((named.subString(0, named.size() - 4) + ".hlsl").c_str());
+			file = named.c_str();
+		}
 		if (!Context->Gpu)
 			return fail(core::stringc(file) + ": no GPU-programming service");
 		SZeFxDef def;

@@ -9,6 +9,7 @@
 #include "render/CZeRendererManager.h"
 #include "render/CZeResourceManager.h"
 #include "render/CZeSceneManagerServiceExt.h"
+#include "render/CZeSurfaceBind.h"
 #include "render/CZeSurfaceManager.h"
 
 using namespace irr;
@@ -52,6 +53,7 @@ IZeEffectManager* createEffectManager(IZeManager* manager)
 	{
 		effects->setLastFrameInfoProvider(lastFrame, nullptr);
 		zeRegisterNodeExtValues(effects);
+		zeRegisterSurfaceBind(effects);
 	}
 	return effects;
 }

@@ -7,6 +7,7 @@
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/ZeXMesh.h"
 #include "render/CZeSceneNodeExt.h"
+#include "scene/CZeGLParticleSystemSceneNode.h"
 #include "scene/CZeMeshManipulator.h"
 #include "scene/CZeMorphMesh.h"
 #include "scene/CZeMorphMeshSceneNode.h"
@@ -40,6 +41,21 @@ scene::ISceneNode* addMorphNode(scene::ISceneManager* sceneManager, IZeMorphMesh
 	CZeMorphMeshSceneNode* node = new CZeMorphMeshSceneNode(mesh, parent, sceneManager, id);
 	node->drop();
 	mesh->drop();
+	return node;
+}
+// A particle-system node of the class the driver draws best, built with the
+// form's extra argument (none, the ignored value, the mesh node); the scene
+// graph holds it.
+template <typename... Form>
+IZeParticleSystemSceneNode* addParticleNode(IrrlichtDevice* device, scene::ISceneNode* parent, s32 id, Form... form)
+{
+	scene::ISceneManager* sceneManager = device->getSceneManager();
+	if (!parent)
+		parent = sceneManager->getRootSceneNode();
+	CZeParticleSystemSceneNode* node = CZeGLParticleSystemSceneNode::isAvailable(device->getVideoDriver())
+		? new CZeGLParticleSystemSceneNode(parent, sceneManager, id, form...)
+		: new CZeParticleSystemSceneNode(parent, sceneManager, id, form...);
+	node->drop();
 	return node;
 }
 } // namespace
@@ -124,6 +140,33 @@ IZeMorphMesh* CZeSceneManagerServiceScene::getMorphMesh(const char* file)
 	if (zeEndsWithNoCase(file, ".x"))
 		CZeSceneManagerService::loadMesh(Device->getSceneManager(), io::path(file));
 	return zeLoadMorphMesh(Device, file);
+}
+
+IZeParticleSystemSceneNode* CZeSceneManagerServiceScene::addParticleSystemSceneNode(scene::ISceneNode* parent, s32 id)
+{
+	return addParticleNode(Device, parent, id);
+}
+
+IZeParticleSystemSceneNode* CZeSceneManagerServiceScene::addParticleSystemSceneNodeEx(u32 extra,
+	scene::ISceneNode* parent, s32 id)
+{
+	return addParticleNode(Device, parent, id, extra);
+}
+
+IZeParticleSystemSceneNode* CZeSceneManagerServiceScene::addParticleSystemSceneNodeOnMesh(
+	scene::IMeshSceneNode* meshNode, scene::ISceneNode* parent, s32 id)
+{
+	if (!meshNode)
+	{
+		zeLog(EZELL_ERROR, "CZeSceneManagerService: a particle system on a mesh needs a mesh node");
+		return nullptr;
+	}
+	return addParticleNode(Device, parent, id, meshNode);
+}
+
+void CZeSceneManagerServiceScene::onDeviceReset()
+{
+	CZeGLParticleSystemSceneNode::onDeviceReset();
 }
 
 IZeSceneManager* zeCreateSceneManagerServiceScene(IZeManager* manager)

@@ -1,5 +1,6 @@
 // The engine's scene-manager service with the scene content's nodes: morph
-// meshes, skinned meshes shown through XM morph meshes, and point clouds.
+// meshes, skinned meshes shown through XM morph meshes, point clouds and
+// particle systems.
 #pragma once
 
 #include "render/CZeSceneManagerServiceExt.h"
@@ -19,6 +20,16 @@ public:
 	irr::scene::ISceneNode* addPointCloudSceneNode(const char* file, irr::u32 pointCount,
 		irr::scene::ISceneNode* parent = 0, irr::s32 id = -1) override;
 	IZeMorphMesh* getMorphMesh(const char* file) override;
+	// Particle-system nodes: instanced ones on OpenGL with instancing
+	// (CZeGLParticleSystemSceneNode), plain ones otherwise. The on-mesh form
+	// needs a mesh node (null without).
+	IZeParticleSystemSceneNode* addParticleSystemSceneNode(irr::scene::ISceneNode* parent = 0, irr::s32 id = -1) override;
+	IZeParticleSystemSceneNode* addParticleSystemSceneNodeEx(irr::u32 extra, irr::scene::ISceneNode* parent = 0,
+		irr::s32 id = -1) override;
+	IZeParticleSystemSceneNode* addParticleSystemSceneNodeOnMesh(irr::scene::IMeshSceneNode* meshNode,
+		irr::scene::ISceneNode* parent = 0, irr::s32 id = -1) override;
+	// The instanced particles' shared buffers go; their next draw makes them again.
+	void onDeviceReset() override;
 
 private:
 	irr::IrrlichtDevice* Device;

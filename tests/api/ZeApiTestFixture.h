@@ -74,7 +74,7 @@ protected:
 		ASSERT_NE(mkdtemp(pattern), nullptr);
 		Tmp = pattern;
 		zeInstallEngineCore();
-		zeRegisterRenderFactories();
+		registerFactories();
 		registerFakeEffects();
 		zeInstallObjectApi();
 		setUp();
@@ -82,6 +82,8 @@ protected:
 		zeSetLogSink(captureLog);
 		zeClearError();
 	}
+	// The services the engine starts with, before the recording effect service.
+	virtual void registerFactories() { zeRegisterRenderFactories(); }
 	void setUp()
 	{
 		SZeSetupParams params;

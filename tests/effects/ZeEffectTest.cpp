@@ -295,8 +295,14 @@ TEST_F(EffectGL, CreationErrorsNameFileLineAndPass)
 	const std::string many = Manager->getLastError();
 	EXPECT_EQ(many.rfind(file + ":2: pass 'p0' of technique 'main': ZeGPU: Failed to Compile pixel shader ", 0), 0u) << many;
 	EXPECT_NE(many.find("'Many' reads texture units past the pixel stage's "), std::string::npos) << many;
-	EXPECT_EQ(Manager->createEffect((Dir + "/scene.dae").c_str(), -1, nullptr, nullptr), nullptr);
-	EXPECT_NE(std::string(Manager->getLastError()).find("COLLADA FX documents are not supported"), std::string::npos);
+	// An effect named ".dae" is the HLSL file of the same base name.
+	std::ofstream(Dir + "/scene.hlsl") << technique("main", "vsPass", "psColor") << SHADERS;
+	IZeEffect* named = Manager->createEffect((Dir + "/scene.dae").c_str(), -1, nullptr, nullptr);
+	EXPECT_NE(named, nullptr) << Manager->getLastError();
+	if (named)
+		named->drop();
+	EXPECT_EQ(Manager->createEffect((Dir + "/missing.dae").c_str(), -1, nullptr, nullptr), nullptr);
+	EXPECT_NE(std::string(Manager->getLastError()).find("missing.hlsl"), std::string::npos) << Manager->getLastError();
 	EXPECT_TRUE(load(technique("main", "vsPass", "psColor")));
 	EXPECT_STREQ(Manager->getLastError(), "");
 }
