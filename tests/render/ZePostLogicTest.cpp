@@ -116,6 +116,7 @@ public:
 	video::ITexture* getTextureOfKind(const char*, ze::E_TEXTURE_KIND) override { return nullptr; }
 	video::ITexture* getTextureAuto(const char*, bool) override { return nullptr; }
 	video::ITexture* findTexture(const char*) override { return nullptr; }
+	video::ITexture* getCurlNoise3DTexture() override { return nullptr; }
 	video::ITexture* getRenderTexture(const core::dimension2d<u32>&, ze::ECOLOR_FORMAT) override { return nullptr; }
 	void setTextureFolder(const char*) override {}
 	video::ITexture* createMeshVertexTexture(scene::IMesh*, const char*, bool, u32, bool) override { return nullptr; }
