@@ -49,3 +49,11 @@ struct SZeEffectItem
 	int id;
 	IZeEffect* effect;
 };
+
+// An image: the texture belongs to the video driver. made is 1 for render
+// targets made by zeMakeImage, which leave the driver with the image.
+struct SZeImageItem
+{
+	irr::video::ITexture* texture;
+	int made;
+};

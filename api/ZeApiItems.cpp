@@ -4,6 +4,8 @@
 #include "api/ZeCubeMapApi.h"
 #include "api/ZeEffectApi.h"
 #include "api/ZeFxEmitterApi.h"
+#include "api/ZeImageApi.h"
+#include "api/ZeJoystickApi.h"
 #include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "api/ZeScreenQuadApi.h"
@@ -80,6 +82,8 @@ void zeDeleteAllApiItems()
 	deleteAll(EZEIT_EFFECT, zeDeleteEffect);
 	deleteAll(EZEIT_CUBE_MAP, zeDeleteCubeMap);
 	deleteAll(EZEIT_RENDERER, zeDeleteRenderer);
+	deleteAll(EZEIT_IMAGE, zeDeleteImage);
+	zeReleaseJoysticks();
 	zeClearEnabledCameraEffects();
 	zeFreeScreenQuad();
 }

@@ -2,6 +2,7 @@
 
 #include "api/SZeApiItems.h"
 #include "api/ZeApiItems.h"
+#include "api/ZeImageApi.h"
 #include "api/ZeObjectApi.h"
 #include "api/ZeObjectSurfaceApi.h"
 #include "api/ZeScreenQuadApi.h"
@@ -169,17 +170,27 @@ void zeSetEffectConstantFloatN(int id, const char* name, const float* values, in
 		refused(values && count >= 0 && effect->setFloatArray(parameter, values, static_cast<u32>(count)), name);
 }
 
-void zeSetEffectTexture(int id, const char* name, const char* file)
+namespace
 {
-	IZeEffect* effect = findEffect(id);
+// The named sampler of an effect ID, or null after reporting.
+const SZeFxParameter* findSampler(int id, const char* name, IZeEffect*& effect)
+{
+	effect = findEffect(id);
 	if (!effect)
-		return;
+		return nullptr;
 	const SZeFxParameter* sampler = effect->getParameterByName(name ? name : "");
 	if (!sampler)
-	{
 		zeSetError(2, "Unknown texture '%s'", name ? name : "");
+	return sampler;
+}
+} // namespace
+
+void zeSetEffectTexture(int id, const char* name, const char* file)
+{
+	IZeEffect* effect = nullptr;
+	const SZeFxParameter* sampler = findSampler(id, name, effect);
+	if (!sampler)
 		return;
-	}
 	video::ITexture* texture = zeLoadSamplerTexture(effect, sampler, file);
 	if (!texture)
 	{
@@ -189,6 +200,19 @@ void zeSetEffectTexture(int id, const char* name, const char* file)
 	}
 	if (!effect->setSamplerTexture(sampler, texture, sampler->SRGB))
 		zeSetError(2, "failed to set texture '%s'", file);
+}
+
+void zeSetEffectTextureImage(int id, const char* name, int imageId)
+{
+	IZeEffect* effect = nullptr;
+	const SZeFxParameter* sampler = findSampler(id, name, effect);
+	if (!sampler)
+		return;
+	video::ITexture* texture = zeGetImageTexture(imageId);
+	if (!texture)
+		zeSetError(3, "Image %d does not exist", imageId);
+	if (!effect->setSamplerTexture(sampler, texture, sampler->SRGB) && texture)
+		zeSetError(2, "failed to set texture '%s'", name ? name : "");
 }
 
 // ---- Shader descriptions --------------------------------------------------------

@@ -43,6 +43,10 @@ void zeSetEffectConstantFloatN(int id, const char* name, const float* values, in
 // texture '%s'" (2); "failed to load texture '%s' " (3, the sampler then
 // cleared); "failed to set texture '%s'" (2).
 void zeSetEffectTexture(int id, const char* name, const char* file);
+// Binds the texture of an image ID to the named sampler: "Unknown texture
+// '%s'" (2); "Image %d does not exist" (3, the sampler then cleared); "failed
+// to set texture '%s'" (2).
+void zeSetEffectTextureImage(int id, const char* name, int imageId);
 
 // Applies a description's textures (when withTextures) and parameters:
 // "Effect ID %d: failed to set textures of shader '%s'" (2), "Effect ID %d:

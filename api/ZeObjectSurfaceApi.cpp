@@ -2,6 +2,7 @@
 
 #include "api/SZeApiItems.h"
 #include "api/ZeApiItems.h"
+#include "api/ZeImageApi.h"
 #include "api/ZeObjectApi.h"
 #include "api/ZeShaderDescApi.h"
 #include "core/IZeManager.h"
@@ -11,6 +12,7 @@
 #include "effects/IZeEffectManager.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeMaterialExt.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurfaceLightwave.h"
 #include "scene/ZeShaderDesc.h"
@@ -178,6 +180,20 @@ void zeSetObjectSurfaceParamTex(int objectId, int surface, int channel, const ch
 	target->setParamTexture(static_cast<u32>(channel), texture);
 }
 
+void zeSetObjectSurfaceParamTexImg(int objectId, int surface, int channel, int imageId)
+{
+	IZeSurfaceLightwave* target = channelSurface(objectId, surface, channel);
+	if (!target)
+		return;
+	video::ITexture* texture = zeGetImageTexture(imageId);
+	if (!texture)
+	{
+		zeSetError(4, "Image %d does not exist", imageId);
+		return;
+	}
+	target->setParamTexture(static_cast<u32>(channel), texture);
+}
+
 void zeSetObjectSurfaceParamInt(int objectId, int surface, int channel, int value)
 {
 	if (IZeSurfaceLightwave* target = channelSurface(objectId, surface, channel))
@@ -243,6 +259,40 @@ void zeUpdateObjectSurfaces(int objectId, int count, const SZeSurfaceDesc* recor
 			std::snprintf(owner, sizeof(owner), "Object ID %d Surface %d", objectId, i);
 			zeApplyShaderParams(effect, &record.effect, compile, owner, 3);
 		}
+	}
+}
+
+void zeUnbindTextureFromObjects(video::ITexture* texture)
+{
+	SZeIdTable* table = zeGetIdTable(EZEIT_OBJECT);
+	if (!table || !texture)
+		return;
+	for (int id = 0; id <= zeIdTableMaxId(table); ++id)
+	{
+		scene::ISceneNode* node = zeGetObjectNode(id);
+		if (!node)
+			continue;
+		IZeSceneNodeExt* ext = zeGetNodeExt(node);
+		bool surfaceHeldIt = false;
+		for (u32 i = 0; i < node->getMaterialCount(); ++i)
+		{
+			if (IZeSurfaceLightwave* surface = lightwave(ext ? ext->getMaterialSurface(i) : nullptr))
+				for (u32 c = 0; c < ZE_LIGHTWAVE_CHANNEL_COUNT; ++c)
+					if (surface->getParamTexture(c) == texture)
+					{
+						surface->setParamTexture(c, nullptr);
+						surfaceHeldIt = true;
+					}
+			video::SMaterial& material = node->getMaterial(i);
+			for (u32 l = 0; l < ze::MATERIAL_MAX_TEXTURES; ++l)
+				if (ze::getMaterialTexture(material, l) == texture)
+					ze::setMaterialTexture(material, l, nullptr);
+			for (u32 l = 0; l < ze::MATERIAL_MAX_VERTEX_TEXTURES; ++l)
+				if (ze::getMaterialVertexTexture(material, l) == texture)
+					ze::setMaterialVertexTexture(material, l, nullptr);
+		}
+		if (surfaceHeldIt && !ext->updateFromSurfaces())
+			zeLog(EZELL_ERROR, "Object ID %d: the mesh with tangents its surfaces need could not be made", id);
 	}
 }
 

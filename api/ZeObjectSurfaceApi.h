@@ -26,6 +26,8 @@ IZeSurface* zeGetObjectSurface(int objectId, int surface);
 // A texture file: for "ReflectionImage" a cube texture when the file holds a
 // cube image, else a 2D texture with mip-maps; "Texture does not exist '%s'" (4).
 void zeSetObjectSurfaceParamTex(int objectId, int surface, int channel, const char* file);
+// The texture of an image ID (zeGetImageTexture); "Image %d does not exist" (4).
+void zeSetObjectSurfaceParamTexImg(int objectId, int surface, int channel, int imageId);
 void zeSetObjectSurfaceParamInt(int objectId, int surface, int channel, int value);
 void zeSetObjectSurfaceParamFloat(int objectId, int surface, int channel, float value);
 void zeSetObjectSurfaceParamFloat3(int objectId, int surface, int channel, float x, float y, float z);
@@ -47,6 +49,11 @@ void zeUpdateObjectFromSurfaces(int objectId);
 // material ends the loop with "Object ID %d has no surface %d, cannot
 // SetSurfaces" (1); other failures report with argument 3 and go on.
 void zeUpdateObjectSurfaces(int objectId, int count, const SZeSurfaceDesc* records, int compile);
+
+// Takes a texture out of every object's surface channels and material
+// layers, and applies the materials of the objects whose surfaces held it
+// again (before the texture leaves the driver).
+void zeUnbindTextureFromObjects(irr::video::ITexture* texture);
 
 // The macros an effect for a surface of a node is compiled with: the
 // surface's, then the current renderer's for the surface's material type
