@@ -8,6 +8,7 @@
 #include "api/ZeJoystickApi.h"
 #include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
+#include "api/ZeScene.h"
 #include "api/ZeScreenQuadApi.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeIdTable.h"
@@ -74,6 +75,8 @@ void zeDeleteAllApiItems()
 {
 	// One collection of material side records once everything has gone.
 	ze::CMaterialExtSweepBatch batch;
+	// Scenes first: they free their descriptions with their items.
+	zeDeleteAllScenes();
 	// Objects first: deleting a cube map takes it off the objects that remain.
 	deleteAll(EZEIT_OBJECT, zeDeleteObject);
 	deleteAll(EZEIT_LIGHT, zeDeleteLight);

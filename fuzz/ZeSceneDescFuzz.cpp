@@ -1,8 +1,8 @@
 // libFuzzer target for scene descriptions: the input is loaded as a ZF document
 // (as it is, and as text behind a line of blanks), bound as a scene and read
 // the way building and animation read it: every scene-wide value, every key
-// of every item at a few keys and times, shader and surface descriptions, and
-// the reload comparisons.
+// of every item at a few keys and times (float lists such as the gradients
+// too), shader and surface descriptions, and the reload comparisons.
 #include "frame/ZeLog.h"
 #include "scene/ZeSceneDesc.h"
 #include "scene/ZeShaderDesc.h"
@@ -42,6 +42,10 @@ void readKey(const ZF_Node* node)
 	keep(zeSceneFloat(node));
 	if (const char* text = zeSceneText(node))
 		keep(static_cast<f32>(strlen(text)));
+	u32 count = 0;
+	const f32* list = zeSceneFloatList(node, &count);
+	for (u32 i = 0; i < count; ++i)
+		keep(list[i]);
 	for (f32 key : KEYS)
 	{
 		keep(zeSceneChannelAt(node, key));

@@ -139,6 +139,13 @@ s32 zeSceneIntWord(const ZF_Node* node, u32 word, s32 def)
 	return def;
 }
 
+const f32* zeSceneFloatList(const ZF_Node* node, u32* count)
+{
+	const bool floats = isValue(node) && node->type == ZF_FP;
+	*count = floats ? node->count : 0;
+	return floats ? static_cast<const f32*>(node->data) : nullptr;
+}
+
 f32 zeSceneFloat(const ZF_Node* node, f32 def)
 {
 	return isNumber(node) ? ZF_GetFP(node, 0) : def;
@@ -547,8 +554,9 @@ void zeSceneDescFree(SZeSceneDesc* desc)
 // ---- Scene-wide values and item helpers -------------------------------------
 f32 zeSceneKeyIndex(const SZeSceneDesc* desc, s32 timeMs)
 {
-	const s32 step = desc->frameStep < 1 ? 1 : desc->frameStep;
-	return desc->framesPerSecond * (static_cast<f32>(timeMs) / 1000.0f) / static_cast<f32>(step);
+	if (desc->frameStep < 1)
+		return 0.0f;
+	return desc->framesPerSecond * (static_cast<f32>(timeMs) / 1000.0f) / static_cast<f32>(desc->frameStep);
 }
 
 f32 zeSceneFrame(const SZeSceneDesc* desc, s32 timeMs)

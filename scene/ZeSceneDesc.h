@@ -397,6 +397,8 @@ irr::s32 zeSceneTruncate(irr::f32 value);
 irr::s32 zeSceneInt(const ZF_Node* node, irr::s32 def = 0);
 // Word `word` (0-based) of an I4 or U4 value; `def` when it has fewer words.
 irr::s32 zeSceneIntWord(const ZF_Node* node, irr::u32 word, irr::s32 def = 0);
+// The floats of an FP value and their number; null (count 0) for any other node.
+const irr::f32* zeSceneFloatList(const ZF_Node* node, irr::u32* count);
 // A float: the value read at index 0; `def` when absent or not a number.
 irr::f32 zeSceneFloat(const ZF_Node* node, irr::f32 def = 0.0f);
 // The text of an STR value; null otherwise.
@@ -410,8 +412,8 @@ irr::core::vector3df zeSceneRotationAt(const ZF_Node* node, irr::f32 key);
 irr::video::SColor zeSceneColor(const irr::core::vector3df& color);
 
 // ---- Scene-wide values and item helpers -------------------------------------
-// Key index of a scene time: framesPerSecond x (t / 1000) / frameStep (a frame
-// step below 1 counts as 1).
+// Key index of a scene time: framesPerSecond x (t / 1000) / frameStep; 0 for
+// a frame step below 1.
 irr::f32 zeSceneKeyIndex(const SZeSceneDesc* desc, irr::s32 timeMs);
 // Frame of a scene time: framesPerSecond x t / 1000 + frameStart.
 irr::f32 zeSceneFrame(const SZeSceneDesc* desc, irr::s32 timeMs);

@@ -409,8 +409,10 @@ TEST(SceneDescDefaults, ZeroFrameStepAndRateStayFinite)
 	EXPECT_EQ(zeSceneFrame(desc.get(), 5000), 12.0f);
 	EXPECT_EQ(zeSceneFrameSeconds(desc.get(), 12.0f), 0.0f);
 	EXPECT_EQ(zeSceneCubeMapCaptureTime(desc.get(), desc->cubeMaps[0]), 2000);
-	desc->framesPerSecond = 25.0f;  // a step of 0 counts as 1
-	EXPECT_FLOAT_EQ(zeSceneKeyIndex(desc.get(), 2000), 50.0f);
+	desc->framesPerSecond = 25.0f;  // a step of 0 still gives key 0
+	EXPECT_EQ(zeSceneKeyIndex(desc.get(), 2000), 0.0f);
+	desc->frameStep = 2;
+	EXPECT_FLOAT_EQ(zeSceneKeyIndex(desc.get(), 2000), 25.0f);
 }
 
 // Integer keys written as huge or undefined floats read as the nearest integer
