@@ -71,7 +71,8 @@ int zeGetSceneAudioOffset(int sceneId);
 
 // ---- Showing and animation ------------------------------------------------------------
 // Shows objects, lights (not in extra mode) and emitters; outside extra mode
-// applies the render settings and makes the scene's renderer current.
+// applies the render settings and makes the scene's renderer current (when
+// its render commands made one).
 void zeShowScene(int sceneId);
 // Hides objects, lights (not in extra mode), emitters and camera shaders;
 // outside extra mode the default renderer becomes current again for a scene

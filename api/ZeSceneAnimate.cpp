@@ -392,7 +392,8 @@ void zeShowScene(int sceneId)
 	if (slot->extraMode)
 		return;
 	zeSceneApplyRenderSettings(*slot);
-	if (d->hasCommands)
+	// Not a renderer another scene holds on the ID.
+	if (d->hasCommands && slot->madeRenderer)
 		zeSceneCalls().useRenderer(slot->rendererId);
 }
 

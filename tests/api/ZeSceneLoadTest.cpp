@@ -432,6 +432,8 @@ TEST_F(SceneLoadTest, ARegisteredCommandRendererIsMadeCurrentAndGoesWithItsScene
 	ASSERT_EQ(zeLoadScene(path.c_str(), 2, 20, 20, 20, 20, 20, 9, 95, 0, "", 0), 0);
 	EXPECT_EQ(logLinesWith("Load renderer from scene failed : invalid Renderer ID 9"), 1);
 	EXPECT_EQ(logLinesWith("Scene ID 2: renderer ID 9 is already in use"), 1);
+	zeShowScene(2);
+	EXPECT_EQ(zeGetCurrentRenderer(), standard) << "not the renderer scene 1 holds on the ID";
 	zeDeleteScene(2);
 	zeShowScene(1);
 	EXPECT_NE(zeGetCurrentRenderer(), standard) << "scene 2 did not make the renderer it would delete";
