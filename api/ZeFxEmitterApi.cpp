@@ -147,10 +147,13 @@ bool setupMaterial(IZeParticleSystemSceneNode* node, const char* image)
 	return true;
 }
 
+// Takes the node out of the scene graph and lets go of the item's hold.
 void removeNode(IZeParticleSystemSceneNode* node)
 {
-	if (node)
-		node->remove();
+	if (!node)
+		return;
+	node->remove();
+	node->drop();
 }
 
 // Adds the item under the ID with the node `make` gives; a refused ID, no
@@ -164,6 +167,9 @@ int makeEmitter(int id, const char* image, int isStatic, int nodeArgument, MakeN
 		return -1;
 	item->isStatic = isStatic;
 	item->node = make();
+	// The item keeps its node alive whatever the scene graph does with it.
+	if (item->node)
+		item->node->grab();
 	if (!item->node)
 	{
 		zeSetError(nodeArgument, "failed to create FxEmitter node");
@@ -631,10 +637,13 @@ void zeSetFxEmitterShader(int id, const SZeShaderDesc* desc, int compile)
 		}
 		SZeMacroList macros(ZE_SHADER_MACRO_PAIRS);
 		const int refused = compileForSurface(ext, file, macros, desc->cflags);
+		// A failed compile leaves the emitter as it was.
 		if (refused == 1)
 			zeSetError(2, "FxEmitter %d : Failed to get the effect compile parameters", id);
 		else if (refused == 2)
 			zeSetErrorBox(2, "FxEmitter %d : Failed to compile effect %s", id, file);
+		if (refused)
+			return;
 	}
 	IZeEffect* effect = ext->getMaterialEffect(0);
 	if (!effect)
