@@ -228,13 +228,15 @@ public:
 	// Draws a texture over the current render target.
 	virtual bool copyTexture(irr::video::ITexture* texture) = 0;
 	// Draws nodes in a render pass: technique null or "depth", "shadow",
-	// "reflection" (others fail with count 0); an override material is used for
-	// the call; without a technique a node is skipped when its extension's
-	// selection mask shares a bit with hideMask, or showMask is non-zero and
-	// shares none. The number drawn goes to *count.
+	// "reflection" (others fail with count 0); an override material (its
+	// material and the states its flags name) is the driver's for the call;
+	// without a technique a node is skipped when its extension's selection
+	// mask shares a bit with hideMask, or showMask is non-zero and shares
+	// none. The number drawn goes to *count.
 	virtual bool renderNodes(const irr::core::array<irr::scene::ISceneNode*>& nodes,
-		irr::scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique, irr::video::SMaterial* overrideMaterial,
-		irr::u32 hideMask, irr::u32 showMask, irr::u32* count) = 0;
+		irr::scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique,
+		const irr::video::SOverrideMaterial* overrideMaterial, irr::u32 hideMask, irr::u32 showMask,
+		irr::u32* count) = 0;
 	// This frame's registered lights and render lists.
 	virtual void getLightList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
 	virtual void getSolidNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;

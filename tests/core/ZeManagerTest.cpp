@@ -89,7 +89,7 @@ struct FakeRenderServices : IZeRenderServices
 	bool drawScreenQuad(IZeEffect*, u32, u32, video::ITexture*) override { return true; }
 	bool drawScreenQuadTextures(IZeEffect*, u32, u32, video::ITexture* const*, u32) override { return true; }
 	bool copyTexture(video::ITexture*) override { return true; }
-	bool renderNodes(const Nodes&, scene::E_SCENE_NODE_RENDER_PASS, const char*, video::SMaterial*, u32, u32, u32*) override { return true; }
+	bool renderNodes(const Nodes&, scene::E_SCENE_NODE_RENDER_PASS, const char*, const video::SOverrideMaterial*, u32, u32, u32*) override { return true; }
 	void getLightList(Nodes&) override {}
 	void getSolidNodeList(Nodes&) override {}
 	void getTransparentNodeList(Nodes&) override {}
