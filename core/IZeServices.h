@@ -17,7 +17,11 @@
 #include <irrlicht.h>
 
 class IZeEffect;
+class IZeManager;
+class IZeRendererCtxAdv;
 class IZeSurface;
+struct SZeRendererDesc;
+struct SZeRendererShaderFiles;
 class IZeSceneNodeExt;
 class IZeLightSceneNodeExt;
 class IZeCubeMap;
@@ -207,6 +211,14 @@ public:
 	virtual IZeRendererCtx* createRendererCtx() = 0;
 	// A new simple renderer on a context (may be null), or null when its init fails.
 	virtual IZeRenderer* createRendererSimple(irr::IrrlichtDevice* device, IZeRendererCtx* context) = 0;
+	// A new advanced context initialised with the shader files (one reference
+	// for the caller), or null when its init fails (the reason logged).
+	virtual IZeRendererCtxAdv* createRendererCtxAdv(const SZeRendererShaderFiles& files) = 0;
+	// A new light pre-pass renderer on the advanced context with the
+	// description's effect files (one reference for the caller), or null when
+	// its init fails (the reason logged).
+	virtual IZeRenderer* createRendererLpp(irr::IrrlichtDevice* device, IZeManager* manager,
+		IZeRendererCtxAdv* context, const SZeRendererDesc& description) = 0;
 	// The one last-frame information.
 	virtual IZeLastFrameInfo* getLastFrameInfo() = 0;
 };

@@ -79,6 +79,11 @@ struct FakeRenderers : IZeRendererManager
 	bool createRenderTargets(ze::ECOLOR_FORMAT, const core::dimension2d<u32>*) override { return true; }
 	IZeRendererCtx* createRendererCtx() override { return new FakeCtx; }
 	IZeRenderer* createRendererSimple(IrrlichtDevice*, IZeRendererCtx*) override { return new FakeRenderer; }
+	IZeRendererCtxAdv* createRendererCtxAdv(const SZeRendererShaderFiles&) override { return nullptr; }
+	IZeRenderer* createRendererLpp(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return nullptr;
+	}
 	IZeLastFrameInfo* getLastFrameInfo() override { return nullptr; }
 };
 using Nodes = core::array<scene::ISceneNode*>;
