@@ -119,7 +119,7 @@ public:
 	virtual SZeRenderSettings* getRenderSettings() = 0;
 	virtual SZeLightStreakParams* getLightStreak() = 0;
 	virtual SZeAntialiasParams* getAntialias() = 0;
-	// Hands the effects (not held by the caller afterwards) to the post
-	// chain, which holds them; returns their count.
+	// The camera effects of the frame, in order: the post chain holds them
+	// (and lets the previous list go); returns their count.
 	virtual irr::u32 setPostEffects(const irr::core::array<IZeEffect*>& effects) = 0;
 };

@@ -279,6 +279,24 @@ TEST_F(LppFrame, TheLibrarysOwnMaterialsShowTheRightWayUpOverTheBackdrop)
 	EXPECT_NEAR(depth[(50 * W + 80) * 4], 6.0f, 0.01f);
 }
 
+TEST_F(LppFrame, DebugThumbnailsShowTheBuffersTheRightWayUp)
+{
+	camera(core::vector3df(0, 0, -6));
+	// A surface over the upper half of the picture only.
+	surfaceNode(rectangle({-6, 0, 0}, {12, 0, 0}, {0, 6, 0}), emissive(1, 1, 1));
+	zeRenderSetDebug(1);
+	zeEndFrame();
+	// The normal buffer's thumbnail fills the 160 x 120 window: the surface's
+	// normal towards the camera (blue 0) above, no surface (blue 0.5) below.
+	const Rgba above = screenPixel(80, 20), below = screenPixel(80, 100);
+	EXPECT_TRUE(near(above, 128, 128, 0)) << above.R << " " << above.G << " " << above.B;
+	EXPECT_TRUE(near(below, 128, 128, 128)) << below.R << " " << below.G << " " << below.B;
+	zeRenderSetDebug(0);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(80, 20), 255, 255, 255));
+	EXPECT_TRUE(near(screenPixel(80, 100), 0, 0, 0));
+}
+
 // ---- Antialiasing ------------------------------------------------------------------------------
 class LppAntialias : public LppFrame
 {
