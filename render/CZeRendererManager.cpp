@@ -2,11 +2,14 @@
 
 #include "frame/ZeLog.h"
 #include "render/CZeRenderTargets.h"
+#include "render/CZeRendererCtxAdv.h"
+#include "render/CZeRendererLpp.h"
 #include "render/CZeRendererSimple.h"
 
 using namespace irr;
 
-CZeRendererManager::CZeRendererManager(IrrlichtDevice* device) : Device(device), LastFrame(device)
+CZeRendererManager::CZeRendererManager(IrrlichtDevice* device, IZeManager* manager)
+	: Device(device), Manager(manager), LastFrame(device)
 {
 }
 
@@ -26,6 +29,35 @@ IZeRenderer* CZeRendererManager::createRendererSimple(IrrlichtDevice* device, IZ
 	if (!renderer->init())
 	{
 		zeLog(EZELL_ERROR, "CZeRendererManager: the simple renderer failed to initialise");
+		renderer->drop();
+		return nullptr;
+	}
+	return renderer;
+}
+
+IZeRendererCtxAdv* CZeRendererManager::createRendererCtxAdv(const SZeRendererShaderFiles& files)
+{
+	CZeRendererCtxAdv* context = new CZeRendererCtxAdv(Device, Manager);
+	if (!context->init(files))
+	{
+		context->drop();
+		return nullptr;
+	}
+	return context;
+}
+
+IZeRenderer* CZeRendererManager::createRendererLpp(IrrlichtDevice* device, IZeManager* manager,
+	IZeRendererCtxAdv* context, const SZeRendererDesc& description)
+{
+	CZeRendererCtxAdv* advanced = dynamic_cast<CZeRendererCtxAdv*>(context);
+	if (!advanced)
+	{
+		zeLog(EZELL_ERROR, "CZeRendererManager: the light pre-pass renderer needs an advanced context");
+		return nullptr;
+	}
+	CZeRendererLpp* renderer = new CZeRendererLpp(device, manager, advanced);
+	if (!renderer->init(description))
+	{
 		renderer->drop();
 		return nullptr;
 	}

@@ -159,6 +159,9 @@ public:
 	// Parameters whose values or textures this effect refuses.
 	std::set<std::string> Refused;
 
+	// The render targets the passes write.
+	void setTargets(u32 targets) { Pass.Targets = targets; }
+
 	// Gives the first technique an annotation.
 	void annotate(const char* name, const char* value)
 	{
@@ -200,6 +203,38 @@ inline SZeFxParameter fakeParameter(const char* name, EZE_FX_PARAM_TYPE type, u3
 	return p;
 }
 
+// A semantic map that keeps its float values by name and refuses the names a test lists.
+class FakeSemanticMap : public IZeEffectBindSemanticMap
+{
+public:
+	s32 match(const SZeFxParameter&) const override { return -1; }
+	void update(s32, IZeEffect*, const SZeFxParameter*, const SZeBindContext&) override {}
+	bool addSemantic(const char* name, s32 type) override
+	{
+		if (!name || Values.count(name) || Refused.count(name) || type != EZEFPT_FLOAT)
+			return false;
+		Names.push_back(name);
+		Values[name] = 0.0f;
+		return true;
+	}
+	bool setSemanticFloat(const char* name, f32 value) override
+	{
+		const auto it = name ? Values.find(name) : Values.end();
+		if (it == Values.end())
+			return false;
+		it->second = value;
+		return true;
+	}
+	bool setSemanticFloatArray(const char* name, const f32* values, u32 count) override
+	{
+		return count > 0 && setSemanticFloat(name, values[0]);
+	}
+
+	std::vector<std::string> Names;  // in the order added
+	std::map<std::string, f32> Values;
+	std::set<std::string> Refused;
+};
+
 // One createEffect call.
 struct FakeCreation
 {
@@ -234,7 +269,16 @@ public:
 	const char* getLastError() const override { return LastError.c_str(); }
 	void addEffectBind(IZeEffectBind*) override {}
 	bool removeEffectBind(IZeEffectBind*) override { return false; }
-	IZeEffectBindSemanticMap* createEffectBindSemanticMap() override { return nullptr; }
+	// A new FakeSemanticMap (the last one made is kept in LastMap, not held),
+	// or null when NoSemanticMaps is set.
+	IZeEffectBindSemanticMap* createEffectBindSemanticMap() override
+	{
+		if (NoSemanticMaps)
+			return nullptr;
+		LastMap = new FakeSemanticMap();
+		LastMap->Refused = RefusedSemantics;
+		return LastMap;
+	}
 	void setLastFrameInfoProvider(ZeLastFrameInfoProvider, void*) override {}
 	void setNodeExtValues(IZeNodeExtValues*) override {}
 	void releaseTextureUnits() override {}
@@ -245,6 +289,9 @@ public:
 	std::vector<SZeFxParameter> Parameters;
 	// Files whose name contains one of these fail.
 	std::vector<std::string> Failing;
+	bool NoSemanticMaps = false;
+	std::set<std::string> RefusedSemantics;
+	FakeSemanticMap* LastMap = nullptr;
 	std::vector<FakeCreation> Calls;
 	std::string LastError;
 	// Fake effects alive (made by any manager).

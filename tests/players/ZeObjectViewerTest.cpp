@@ -104,9 +104,12 @@ int differingPixels(const SImage& a, const SImage& b)
 class Viewer
 {
 public:
-	Viewer(const std::string& folder, const std::string& file, bool batch = false) : LogPath(folder + "/zelv.log")
+	// The program is the build's zelv unless another copy is named.
+	Viewer(const std::string& folder, const std::string& file, bool batch = false, std::string program = "")
+		: LogPath(folder + "/zelv.log")
 	{
-		const std::string program = std::string(ZELV_BINARY_DIR) + "/zelv";
+		if (program.empty())
+			program = std::string(ZELV_BINARY_DIR) + "/zelv";
 		Before = zelvWindows();
 		Pid = fork();
 		if (Pid == 0)
@@ -334,6 +337,43 @@ TEST_F(ObjectViewerTest, ShowsTheLitObjectOnTheBackdropAndEscapeEndsIt)
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();
 	EXPECT_FALSE(zelvWindows().count(id));
+}
+
+// The set-up file beside the program chooses the renderer: the light
+// pre-pass renderer unless it says lightprepass = 0.
+TEST_F(ObjectViewerTest, TheLightPrePassRendererDrawsUnlessTheSetupFileTurnsItOff)
+{
+	{
+		Viewer v(Folder, diamond());
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		v.key("key", "Escape");
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+		EXPECT_NE(v.log().find("the light pre-pass renderer draws the frames"), std::string::npos) << v.log();
+	}
+	// A copy of the program with the build's data beside it and its own set-up file.
+	const std::string copy = Folder + "/program";
+	ASSERT_EQ(std::system(("mkdir -p " + copy + " && cp " + ZELV_BINARY_DIR + "/zelv " + copy + "/ && ln -s " +
+							  ZELV_BINARY_DIR + "/data " + copy + "/data").c_str()),
+		0);
+	std::ifstream setup(std::string(ZELV_BINARY_DIR) + "/zelv-setup.ini");
+	std::string text((std::istreambuf_iterator<char>(setup)), std::istreambuf_iterator<char>());
+	const size_t at = text.find("lightprepass = 1");
+	ASSERT_NE(at, std::string::npos) << text;
+	std::ofstream(copy + "/zelv-setup.ini") << text.replace(at, 16, "lightprepass = 0");
+
+	Viewer v(Folder, diamond(), false, copy + "/zelv");
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	const SImage image = v.screenshot(shot("simple"));
+	ASSERT_GT(image.width, 20) << "no screenshot";
+	EXPECT_TRUE(image.isBackdrop(2, 2));
+	const unsigned char* centre = image.at(image.width / 2, image.height / 2);
+	EXPECT_GT(int(centre[0]) + centre[1] + centre[2], 3 * 60)
+		<< int(centre[0]) << " " << int(centre[1]) << " " << int(centre[2]);
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	EXPECT_NE(v.log().find("the simple renderer draws the frames"), std::string::npos) << v.log();
+	EXPECT_EQ(v.log().find("light pre-pass"), std::string::npos) << v.log();
 }
 
 TEST_F(ObjectViewerTest, LeftArrowAndDragTurnTheObject)

@@ -72,7 +72,7 @@ public:
 		return true;
 	}
 	bool renderNodes(const core::array<scene::ISceneNode*>&, scene::E_SCENE_NODE_RENDER_PASS, const char*,
-		video::SMaterial*, u32, u32, u32*) override
+		const video::SOverrideMaterial*, u32, u32, u32*) override
 	{
 		return false;
 	}
