@@ -1,6 +1,6 @@
 -- Images and 2D drawing: boxes, lines, text, pasted images and an image
 -- that an object is rendered into.
---   zelv samples/scripts/drawing.lua      (Escape or closing the window ends it)
+--   zelv samples/scripts/drawing.lua   (Escape or closing the window ends it)
 -- Paths are relative to this file's folder: zelv runs a script from there.
 
 ze.Setup(640, 480, 32, true)
@@ -13,7 +13,7 @@ ze.MakeImage(160, 120, 2)              -- an image the scene renders into
 ze.LoadObject("../objects/gem.obj", 1)
 ze.PositionCamera(0, 0, -4)
 
-while ze.Run() and not ze.EscapeKey() do
+while ze.Run() and not ze.EscapeKeyEverPressed() do
 	local seconds = ze.Timer() / 1000
 
 	-- The gem is drawn into image 2 only, not into the frame.

@@ -1,5 +1,5 @@
 -- A scene loaded and played in time with music.
---   zelv samples/scripts/scene.lua        (Escape or closing the window ends it)
+--   zelv samples/scripts/scene.lua   (Escape or closing the window ends it)
 -- Paths are relative to this file's folder: zelv runs a script from there.
 
 ze.Setup(640, 480, 32, true)
@@ -24,7 +24,7 @@ ze.ShowScene(1)
 local length = ze.SceneAnimTimeEnd(1) -- milliseconds
 local start = ze.Timer()
 local lastTime = length
-while ze.Run() and not ze.EscapeKey() do
+while ze.Run() and not ze.EscapeKeyEverPressed() do
 	local t = (ze.Timer() - start) % length
 	if t < lastTime then
 		ze.PlayMusic(1)                 -- from the start, each time the scene starts again

@@ -1,5 +1,5 @@
 -- An object turning under a light, with a line of text.
---   zelv samples/scripts/turning.lua      (Escape or closing the window ends it)
+--   zelv samples/scripts/turning.lua   (Escape or closing the window ends it)
 -- Paths are relative to this file's folder: zelv runs a script from there.
 
 ze.Setup(640, 480, 32, true)          -- a 640 by 480 window (true: windowed)
@@ -16,7 +16,7 @@ ze.SetLightRange(1, 20 * radius)
 ze.ColorLight(1, 0xFFE0C0)            -- a warm light from the upper left
 
 ze.SetTextColor(0xFFFFFF)
-while ze.Run() and not ze.EscapeKey() do
+while ze.Run() and not ze.EscapeKeyEverPressed() do
 	local seconds = ze.Timer() / 1000
 	ze.RotateObject(1, 20, seconds * 60, 0) -- degrees: 60 a second about y
 	ze.Text(10, 10, "Zelv: a gem turning,", math.floor(seconds), "s")
