@@ -259,6 +259,7 @@ TEST_F(ScriptTest, IntegersRoundToNearestEvenAndMustFitIn32Bits)
 	setUp();
 	EXPECT_EQ(eval("ze.RGB(0, 0, 2.5), ze.RGB(0, 0, 3.5), ze.RGB(0, 0, -2.5), ze.RGB(0, 0, 2.4999)"), "2,4,-2,2");
 	EXPECT_EQ(eval("ze.RGB(0, 0, -1), ze.RGB(0, 0, '7')"), "-1,7");
+	EXPECT_EQ(eval("ze.RGB(-1, 0, 0), ze.RGB(0, -1, 0)"), "-65536,-256") << "the bits shifted, whatever the sign";
 	EXPECT_EQ(run("ze.RGB(0, 0, 2^40)"), "bad argument #3 to 'RGB' (integer out of the 32-bit range)");
 	EXPECT_EQ(run("ze.RGB(0, 0, 2^31)"), "bad argument #3 to 'RGB' (integer out of the 32-bit range)");
 	EXPECT_EQ(run("ze.RGB(0, 0, 0/0)"), "bad argument #3 to 'RGB' (integer out of the 32-bit range)");
