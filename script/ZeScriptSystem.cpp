@@ -130,20 +130,14 @@ int text(lua_State* L)
 	return 0;
 }
 
-int textWidth(lua_State* L)
+// TextWidth and TextHeight of the joined values, in the current font.
+template <int (*Measure)(const char*, ...)>
+int measureText(lua_State* L)
 {
 	checkSetup(L);
-	const int width = zeTextWidth("%s", joinArgsWithToString(L, 1));
+	const int size = Measure("%s", joinArgsWithToString(L, 1));
 	raisePendingError(L);
-	return RInt::push(L, width);
-}
-
-int textHeight(lua_State* L)
-{
-	checkSetup(L);
-	const int height = zeTextHeight("%s", joinArgsWithToString(L, 1));
-	raisePendingError(L);
-	return RInt::push(L, height);
+	return RInt::push(L, size);
 }
 
 // ---- Camera -------------------------------------------------------------------------------
@@ -236,8 +230,8 @@ const luaL_Reg FUNCTIONS[] = {
 	{"TextFont", forward<zeTextFont, RStr>},
 	{"TextColor", forward<zeTextColor, RInt>},
 	{"TextAlpha", forward<zeTextAlpha, RInt>},
-	{"TextWidth", textWidth},
-	{"TextHeight", textHeight},
+	{"TextWidth", measureText<zeTextWidth>},
+	{"TextHeight", measureText<zeTextHeight>},
 	// Files and paths.
 	{"SetDir", forward<zeFileSetCurrentDir, None, Str>},
 	{"GetDir", forward<zeFileGetCurrentDir, RStr>},
