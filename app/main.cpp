@@ -6,6 +6,7 @@
 #include "core/ZeEngineCore.h"
 #include "players/ZeObjectViewer.h"
 #include "scene/CZeResourceManagerScene.h"
+#include "script/ZeScript.h"
 
 int main(int argc, char** argv)
 {
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
 	zeInstallMusic();
 	SZeRunModes modes = {};
 	modes.object = zeRunObjectViewer;
+	modes.script = zeRunScriptMode;
 	const int status = zeMain(argc, argv, modes);
 	zeFreeAllWatches();
 	return status;

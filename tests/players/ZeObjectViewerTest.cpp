@@ -3,6 +3,7 @@
 // window screenshots, its log and its exit status.
 #include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
+#include "players/ZeZelvProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -25,36 +26,11 @@ namespace
 {
 const unsigned BACKDROP_R = 0x11, BACKDROP_G = 0x33, BACKDROP_B = 0x66;
 
-std::string sh(const std::string& command)
-{
-	FILE* p = popen(command.c_str(), "r");
-	std::string out;
-	for (int c; p && (c = fgetc(p)) != EOF;)
-		out += static_cast<char>(c);
-	if (p)
-		pclose(p);
-	return out;
-}
+using zetest::pause;
+using zetest::zelvWindows;
 
-void pause(int ms)
+struct SImage : zetest::SZelvShot
 {
-	std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::set<std::string> zelvWindows()
-{
-	std::istringstream in(sh("xdotool search --onlyvisible --name '^Zelv$' 2>/dev/null"));
-	std::set<std::string> ids;
-	for (std::string id; in >> id;)
-		ids.insert(id);
-	return ids;
-}
-
-struct SImage
-{
-	int width = 0, height = 0;
-	std::vector<unsigned char> rgb;
-	const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 	bool isBackdrop(int x, int y) const
 	{
 		const unsigned char* p = at(x, y);
@@ -99,117 +75,16 @@ int differingPixels(const SImage& a, const SImage& b)
 	return n;
 }
 
-// One zelv process on one file, in a folder of its own; killed if still running
-// when the test ends.
-class Viewer
+class Viewer : public zetest::ZelvProcess
 {
 public:
-	// The program is the build's zelv unless another copy is named.
-	Viewer(const std::string& folder, const std::string& file, bool batch = false, std::string program = "")
-		: LogPath(folder + "/zelv.log")
-	{
-		if (program.empty())
-			program = std::string(ZELV_BINARY_DIR) + "/zelv";
-		Before = zelvWindows();
-		Pid = fork();
-		if (Pid == 0)
-		{
-			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
-				_exit(126);
-			if (batch)
-				setenv("ZELV_BATCH", "1", 1);
-			unsetenv("ZELV_DRIVER");
-			execl(program.c_str(), program.c_str(), file.c_str(), static_cast<char*>(nullptr));
-			_exit(127);
-		}
-	}
-	~Viewer()
-	{
-		if (Pid > 0 && Status < 0)
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-		}
-	}
-
-	// The new "Zelv" window on screen, "" after 20 s or when the program ended.
-	std::string window()
-	{
-		for (int i = 0; i < 200 && Id.empty() && running(); ++i)
-		{
-			for (const std::string& id : zelvWindows())
-				if (!Before.count(id))
-					Id = id;
-			if (Id.empty())
-				pause(100);
-		}
-		if (!Id.empty())
-		{
-			// Focused, the viewer runs flat out (unfocused it sleeps 20 ms a pass).
-			send("windowfocus --sync " + Id);
-			pause(1500);  // the first frames are drawn
-		}
-		return Id;
-	}
-	bool running()
-	{
-		if (Status >= 0)
-			return false;
-		int status = 0;
-		if (waitpid(Pid, &status, WNOHANG) != Pid)
-			return true;
-		Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-		return false;
-	}
-	// The exit status (128 + signal when killed by one), or -1 after `seconds`
-	// (the program is killed then).
-	int exitStatus(int seconds = 15)
-	{
-		for (int i = 0; i < seconds * 10 && running(); ++i)
-			pause(100);
-		if (running())
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-			Status = 1000;
-			return -1;
-		}
-		return Status;
-	}
-	void send(const std::string& xdotoolArgs) const
-	{
-		std::system(("xdotool " + xdotoolArgs + " >/dev/null 2>&1").c_str());
-	}
-	void key(const std::string& action, const std::string& name) const { send(action + " --window " + Id + " " + name); }
+	using ZelvProcess::ZelvProcess;
 	SImage screenshot(const std::string& path) const
 	{
 		SImage image;
-		if (std::system(("timeout 20 import -window " + Id + " -depth 8 ppm:" + path + " >/dev/null 2>&1").c_str()) != 0)
-			return image;
-		std::ifstream in(path, std::ios::binary);
-		std::string magic;
-		int maxValue = 0;
-		in >> magic >> image.width >> image.height >> maxValue;
-		in.get();
-		if (magic != "P6" || maxValue != 255)
-			return SImage();
-		image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
-		in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
-		return in ? image : SImage();
+		ZelvProcess::screenshot(path, &image);
+		return image;
 	}
-	std::string log() const
-	{
-		std::ifstream in(LogPath);
-		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-	}
-	pid_t pid() const { return Pid; }
-
-private:
-	std::string LogPath;
-	std::set<std::string> Before;
-	std::string Id;
-	pid_t Pid = -1;
-	int Status = -1;
 };
 
 class ObjectViewerTest : public ::testing::Test
