@@ -131,12 +131,10 @@ bool setupMaterial(IZeParticleSystemSceneNode* node, const char* image)
 		ext->setMaterialSurface(i, surface);
 		surface->drop();
 	}
-	std::string file = image && *image ? image : "";
-	if (file.empty())
-	{
-		const char* found = zeFindDataFile(DEFAULT_IMAGE);
-		file = found ? found : DEFAULT_IMAGE;
-	}
+	// The image as the file layer finds it (its current folder, then the data
+	// folders); the driver is given its full path.
+	const char* found = zeFindDataFile(image && *image ? image : DEFAULT_IMAGE);
+	const std::string file = zeFileGetFullPath(found ? found : DEFAULT_IMAGE);
 	video::IVideoDriver* driver = zeGetContext()->driver;
 	video::ITexture* texture = driver && zeIsOpenableOnDisk(file.c_str()) ? driver->getTexture(file.c_str()) : nullptr;
 	IZeSurfaceLightwaveHV* surface = hyperVoxel(ext->getMaterialSurface(0));

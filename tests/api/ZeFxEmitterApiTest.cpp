@@ -73,6 +73,11 @@ TEST_F(FxEmitterApiTest, EmittersAreMadeByIdWithTheirImageAndEmitNothingUntilABi
 	std::filesystem::copy_file(ZELV_BINARY_DIR "/data/textures/ZeDefaultParticle.png", Tmp + "/textures/ZeDefaultParticle.png");
 	ASSERT_EQ(zeMakeFxEmitterSphere(2, "", 1, 1, 1), 0) << takeError();
 	EXPECT_NE(block(2).ClipTexture->getName().getPath().find("ZeDefaultParticle.png"), -1);
+	// An image named from the file layer's current folder (a script's SetDir).
+	zeFileSetCurrentDir(Tmp.c_str());
+	EXPECT_EQ(zeMakeFxEmitter(5, "dot.png", 1, 1, 1), 0) << takeError();
+	zeFileSetCurrentDir("");
+	zeDeleteFxEmitter(5);
 	EXPECT_EQ(state(2).generatorType, 1u);
 
 	int code = 0;
