@@ -19,6 +19,7 @@
 #include "effects/SZeMaterialExt.h"
 #include "render/CZeRendererCtxAdv.h"
 #include "core/SZeRendererDesc.h"
+#include "render/ZeRendererSteps.h"
 
 #include <irrlicht.h>
 
@@ -116,13 +117,7 @@ private:
 		ze::SMaterialUserData* UserData;
 	};
 	std::vector<SSwapped> Swapped;
-	struct SCulling
-	{
-		irr::video::SMaterial* Material;
-		bool Back;
-		bool Front;
-	};
-	std::vector<SCulling> Culling;
+	CZeLibraryNodeDraw LibraryDraw;
 };
 
 // The frame counter of the jitter sequence, shared by every light pre-pass renderer.
