@@ -1,6 +1,5 @@
 #include "render/CZeRenderCmd.h"
 
-#include "core/ZeGpuState.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeTextureExt.h"
 #include "render/CZeRenderCmdKinds.h"

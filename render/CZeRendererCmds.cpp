@@ -1,9 +1,7 @@
 #include "render/CZeRendererCmds.h"
 
-#include "frame/ZeLog.h"
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeDrawPasses.h"
-#include "libext/ZeTextureExt.h"
 #include "render/ZeRendererSteps.h"
 
 using namespace irr;
@@ -23,41 +21,16 @@ u32 zeGetCmdsFrameCounter()
 }
 
 CZeRendererCmds::CZeRendererCmds(IrrlichtDevice* device, IZeManager* manager, CZeRendererCtxAdv* context)
-	: Device(device), Manager(manager), Context(context)
+	: CZeRendererAdvBase(device, manager, context, "CZeRendererCmds")
 {
-	if (Context)
-		Context->grab();
-}
-
-CZeRendererCmds::~CZeRendererCmds()
-{
-	Commands.clear();
-	if (Context)
-		Context->drop();
-}
-
-bool CZeRendererCmds::getMaterialEffect(core::stringc& effectFile, SZeMacro* macros, u32& macroCount,
-	video::E_MATERIAL_TYPE materialType)
-{
-	return zeRendererMaterialEffect("CZeRendererCmds", FirstEffectFile, SecondEffectFile, effectFile, macros,
-		macroCount, materialType);
 }
 
 bool CZeRendererCmds::init(const SZeRendererDesc& description)
 {
 	if (Ready)
 		return false;
-	FirstEffectFile = description.FirstEffectFile;
-	SecondEffectFile = description.SecondEffectFile;
-	video::IVideoDriver* driver = Device ? Device->getVideoDriver() : nullptr;
-	bool found = driver && Context && Manager;
-	for (u32 i = 0; found && i < TARGET_COUNT; ++i)
-		found = (Targets[i] = ze::findTexture(driver, TARGET_NAMES[i])) != nullptr;
-	if (!found)
-	{
-		zeLog(EZELL_ERROR, "CZeRendererCmds failed to find render targets");
+	if (!takeDescription(description, TARGET_NAMES, Targets, TARGET_COUNT))
 		return false;
-	}
 	if (!buildCommands(description))
 		return false;
 	Ready = true;
@@ -161,16 +134,7 @@ bool CZeRendererCmds::render(video::ITexture* target)
 
 bool CZeRendererCmds::drawDebugTargets()
 {
-	SZeDebugThumbnail thumbnails[7];
-	const u32 count = zeDebugThumbnails(thumbnails, Targets[NORMAL], Targets[DEPTH], Targets[LIGHT],
-		Context->getShadowBinds(), Targets[HALF1], Targets[QUARTER0], Targets[QUARTER1]);
-	for (u32 i = 0; i < count; ++i)
-		drawDebugTexture(thumbnails[i].Texture, thumbnails[i].X, thumbnails[i].Y, ZE_THUMBNAIL_WIDTH,
-			ZE_THUMBNAIL_HEIGHT);
+	drawThumbnails(Targets[NORMAL], Targets[DEPTH], Targets[LIGHT], Targets[HALF1], Targets[QUARTER0],
+		Targets[QUARTER1]);
 	return true;
-}
-
-bool CZeRendererCmds::drawDebugTexture(video::ITexture* texture, s32 x, s32 y, s32 width, s32 height)
-{
-	return zeDrawDebugTexture(Device ? Device->getVideoDriver() : nullptr, texture, x, y, width, height);
 }

@@ -6,33 +6,23 @@
 // settings the commands use.
 #pragma once
 
-#include "core/IZeManager.h"
-#include "core/IZeRenderer.h"
-#include "core/SZeRendererDesc.h"
 #include "render/CZeRenderCmd.h"
-#include "render/CZeRendererCtxAdv.h"
+#include "render/CZeRendererAdvBase.h"
 
 #include <irrlicht.h>
 
 #include <memory>
 #include <vector>
 
-class CZeRendererCmds : public IZeRenderer
+class CZeRendererCmds : public CZeRendererAdvBase
 {
 public:
 	// Holds a reference on the context.
 	CZeRendererCmds(irr::IrrlichtDevice* device, IZeManager* manager, CZeRendererCtxAdv* context);
-	~CZeRendererCmds() override;
-	CZeRendererCmds(const CZeRendererCmds&) = delete;
-	CZeRendererCmds& operator=(const CZeRendererCmds&) = delete;
 
 	// Runs the commands into the target (null: the back buffer); false,
 	// drawing nothing, before a successful init.
 	bool render(irr::video::ITexture* target) override;
-	// As the light pre-pass renderer's, with
-	// "CZeRendererCmds::getMaterialEffect not enough space for macros".
-	bool getMaterialEffect(irr::core::stringc& effectFile, SZeMacro* macros, irr::u32& macroCount,
-		irr::video::E_MATERIAL_TYPE materialType) override;
 
 	// Keeps the effect files, finds the eight targets of the debug thumbnails
 	// ("CZeRendererCmds failed to find render targets") and builds the
@@ -44,8 +34,6 @@ public:
 	virtual bool buildCommands(const SZeRendererDesc& description);
 	// The light pre-pass renderer's seven thumbnails; true.
 	virtual bool drawDebugTargets();
-	virtual bool drawDebugTexture(irr::video::ITexture* texture, irr::s32 x, irr::s32 y, irr::s32 width,
-		irr::s32 height);
 
 	bool isReady() const { return Ready; }
 	irr::u32 getCommandCount() const { return static_cast<irr::u32>(Commands.size()); }
@@ -58,13 +46,8 @@ private:
 		DEPTH, NORMAL, LIGHT, HALF0, HALF1, HALF2, QUARTER0, QUARTER1, TARGET_COUNT
 	};
 
-	irr::IrrlichtDevice* Device;
-	IZeManager* Manager;
-	CZeRendererCtxAdv* Context;
 	ZeFlipFlopList FlipFlops;
 	bool Ready = false;
-	irr::core::stringc FirstEffectFile;
-	irr::core::stringc SecondEffectFile;
 	irr::video::ITexture* Targets[TARGET_COUNT] = {};
 	std::vector<std::unique_ptr<CZeRenderCmd>> Commands;
 	SZeCommandNodeLists Nodes;

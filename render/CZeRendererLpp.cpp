@@ -1,6 +1,5 @@
 #include "render/CZeRendererLpp.h"
 
-#include "core/IZeGpuProgramming.h"
 #include "core/IZeServices.h"
 #include "core/ZeGpuState.h"
 #include "frame/ZeFile.h"
@@ -8,7 +7,6 @@
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeDrawPasses.h"
 #include "libext/ZeMaterialExt.h"
-#include "libext/ZeTextureExt.h"
 #include "render/ZeRendererSteps.h"
 
 using namespace irr;
@@ -59,10 +57,8 @@ u32 zeGetLppFrameCounter()
 }
 
 CZeRendererLpp::CZeRendererLpp(IrrlichtDevice* device, IZeManager* manager, CZeRendererCtxAdv* context)
-	: Device(device), Manager(manager), Context(context)
+	: CZeRendererAdvBase(device, manager, context, "CZeRendererLpp")
 {
-	if (Context)
-		Context->grab();
 	NoZWrite.Material.ZWriteEnable = false;
 	NoZWrite.EnableFlags = video::EMF_ZWRITE_ENABLE;
 	NoZWrite.Enabled = true;
@@ -75,32 +71,14 @@ CZeRendererLpp::~CZeRendererLpp()
 {
 	if (FallbackDepth)
 		FallbackDepth->drop();
-	if (Context)
-		Context->drop();
-}
-
-bool CZeRendererLpp::getMaterialEffect(core::stringc& effectFile, SZeMacro* macros, u32& macroCount,
-	video::E_MATERIAL_TYPE materialType)
-{
-	return zeRendererMaterialEffect("CZeRendererLpp", FirstEffectFile, SecondEffectFile, effectFile, macros,
-		macroCount, materialType);
 }
 
 bool CZeRendererLpp::init(const SZeRendererDesc& description)
 {
 	if (Ready)
 		return false;
-	FirstEffectFile = description.FirstEffectFile;
-	SecondEffectFile = description.SecondEffectFile;
-	video::IVideoDriver* driver = Device ? Device->getVideoDriver() : nullptr;
-	bool found = driver && Context && Manager;
-	for (u32 i = 0; found && i < TARGET_COUNT; ++i)
-		found = (Targets[i] = ze::findTexture(driver, TARGET_NAMES[i])) != nullptr;
-	if (!found)
-	{
-		zeLog(EZELL_ERROR, "CZeRendererLpp failed to find render targets");
+	if (!takeDescription(description, TARGET_NAMES, Targets, TARGET_COUNT))
 		return false;
-	}
 	Ready = true;
 	return true;
 }
@@ -366,16 +344,7 @@ void CZeRendererLpp::drawColour(IZeRenderServices* services, const core::array<s
 // ---- Debug thumbnails ------------------------------------------------------------------------
 bool CZeRendererLpp::drawDebugTargets()
 {
-	SZeDebugThumbnail thumbnails[7];
-	const u32 count = zeDebugThumbnails(thumbnails, Targets[NORMAL], Targets[DEPTH], Targets[LIGHT],
-		Context->getShadowBinds(), Targets[HALF1], Targets[QUARTER0], Targets[QUARTER1]);
-	for (u32 i = 0; i < count; ++i)
-		drawDebugTexture(thumbnails[i].Texture, thumbnails[i].X, thumbnails[i].Y, ZE_THUMBNAIL_WIDTH,
-			ZE_THUMBNAIL_HEIGHT);
+	drawThumbnails(Targets[NORMAL], Targets[DEPTH], Targets[LIGHT], Targets[HALF1], Targets[QUARTER0],
+		Targets[QUARTER1]);
 	return true;
-}
-
-bool CZeRendererLpp::drawDebugTexture(video::ITexture* texture, s32 x, s32 y, s32 width, s32 height)
-{
-	return zeDrawDebugTexture(Device ? Device->getVideoDriver() : nullptr, texture, x, y, width, height);
 }

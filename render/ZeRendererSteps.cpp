@@ -1,30 +1,10 @@
 #include "render/ZeRendererSteps.h"
 
-#include "core/IZeGpuProgramming.h"
 #include "core/ZeGpuState.h"
 #include "effects/SZeMaterialExt.h"
-#include "frame/ZeLog.h"
 #include "libext/ZeMaterialExt.h"
-#include "libext/ZeTextureExt.h"
 
 using namespace irr;
-
-bool zeRendererMaterialEffect(const char* owner, const core::stringc& first, const core::stringc& second,
-	core::stringc& effectFile, SZeMacro* macros, u32& macroCount, video::E_MATERIAL_TYPE materialType)
-{
-	if (!macros || macroCount < 2)
-	{
-		zeLog(EZELL_ERROR, "%s::getMaterialEffect not enough space for macros", owner);
-		return false;
-	}
-	const bool transparent = materialType >= video::EMT_TRANSPARENT_ADD_COLOR &&
-		materialType <= video::EMT_TRANSPARENT_VERTEX_ALPHA;
-	effectFile = transparent ? second : first;
-	macros[0] = SZeMacro{"USE_OUTDEPTH", nullptr};
-	macros[1] = SZeMacro{nullptr, nullptr};
-	macroCount = 1;
-	return true;
-}
 
 bool zeRendererCameraCut(IZeManager* manager, video::IVideoDriver* driver, video::ITexture* target)
 {
@@ -88,35 +68,4 @@ void CZeLibraryNodeDraw::render(video::IVideoDriver* driver, IZeRenderServices* 
 	}
 	zeSetRenderTargetFlip(flip);
 	driver->setTransform(video::ETS_PROJECTION, projection);
-}
-
-// ---- Debug thumbnails ------------------------------------------------------------------------
-u32 zeDebugThumbnails(SZeDebugThumbnail out[7], video::ITexture* normal, video::ITexture* depth,
-	video::ITexture* light, const core::array<SZeShadowTexBind>& bindings, video::ITexture* half1,
-	video::ITexture* quarter0, video::ITexture* quarter1)
-{
-	u32 n = 0;
-	out[n++] = {normal, 0, 0};
-	out[n++] = {depth, 180, 0};
-	out[n++] = {light, 360, 0};
-	if (bindings.size() > 1)
-		out[n++] = {bindings[1].ShadowMap, 540, 0};
-	out[n++] = {half1, 0, 140};
-	out[n++] = {quarter0, 0, 270};
-	out[n++] = {quarter1, 0, 400};
-	return n;
-}
-
-bool zeDrawDebugTexture(video::IVideoDriver* driver, video::ITexture* texture, s32 x, s32 y, s32 width, s32 height)
-{
-	if (!driver || !texture || dynamic_cast<ze::ITextureExt*>(texture))
-		return false;
-	// The library turns its render targets over when it draws them, and ours
-	// hold their pictures top row first: the source rectangle turns them back.
-	const core::dimension2d<u32> size = texture->getSize();
-	const s32 tw = static_cast<s32>(size.Width), th = static_cast<s32>(size.Height);
-	const core::rect<s32> source = texture->isRenderTarget() ? core::rect<s32>(0, th, tw, 0) :
-		core::rect<s32>(0, 0, tw, th);
-	driver->draw2DImage(texture, core::rect<s32>(x, y, x + width, y + height), source, nullptr, nullptr, false);
-	return true;
 }

@@ -14,6 +14,8 @@
 #include "render/CZeRendererCtxAdv.h"
 #include "render/CZeRendererManager.h"
 
+#include <gtest/gtest.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -372,6 +374,38 @@ public:
 	RecordingAntialias Antialias;
 };
 
+
+// The NULL driver, the log captured into g_lines and the recording engine
+// manager; a derived fixture lets go of what it holds before TearDown.
+class RecordingFixture : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		SIrrlichtCreationParameters params;
+		params.DriverType = video::EDT_NULL;
+		params.LoggingLevel = ELL_NONE;
+		Device = createDeviceEx(params);
+		ASSERT_TRUE(Device);
+		Driver = Device->getVideoDriver();
+		g_lines.clear();
+		zeSetLogSink([](const char* line) { g_lines.push_back(line); });
+		Manager = std::make_unique<FakeManager>(Device, &R);
+	}
+	void TearDown() override
+	{
+		Manager.reset();
+		zeSetLogSink(nullptr);
+		if (Device)
+			Device->drop();
+		EXPECT_EQ(FakeEffectManager::Alive, 0);
+	}
+
+	Recorder R;
+	IrrlichtDevice* Device = nullptr;
+	video::IVideoDriver* Driver = nullptr;
+	std::unique_ptr<FakeManager> Manager;
+};
 
 // Every target the context and the light pre-pass renderer look up.
 inline const char* const TARGETS[] = {"BackRTT[0]", "BackRTT[1]", "BackRTT[2]", "BackRTT[3]", "DepthRTT", "NormalRTT",

@@ -100,20 +100,14 @@ private:
 	Recorder* R;
 };
 
-class CmdsLogic : public ::testing::Test
+class CmdsLogic : public RecordingFixture
 {
 protected:
 	void SetUp() override
 	{
-		SIrrlichtCreationParameters params;
-		params.DriverType = video::EDT_NULL;
-		params.LoggingLevel = ELL_NONE;
-		Device = createDeviceEx(params);
-		ASSERT_TRUE(Device);
-		Driver = Device->getVideoDriver();
-		g_lines.clear();
-		zeSetLogSink([](const char* line) { g_lines.push_back(line); });
-		Manager = std::make_unique<FakeManager>(Device, &R);
+		RecordingFixture::SetUp();
+		if (HasFatalFailure())
+			return;
 		for (const char* target : TARGETS)
 			Driver->addTexture(core::dimension2d<u32>(8, 8), target);
 		for (const char* texture : {"A", "B", "C", "P[0]", "P[1]", "Q[0]", "Q[1]", "Half[0]"})
@@ -125,12 +119,11 @@ protected:
 	{
 		if (Renderer)
 			Renderer->drop();
-		Ctx->drop();
-		Effect->drop();
-		Manager.reset();
-		zeSetLogSink(nullptr);
-		Device->drop();
-		EXPECT_EQ(FakeEffectManager::Alive, 0);
+		if (Ctx)
+			Ctx->drop();
+		if (Effect)
+			Effect->drop();
+		RecordingFixture::TearDown();
 	}
 
 	// A new renderer of the commands; the result of its init.
@@ -159,10 +152,6 @@ protected:
 	video::ITexture* texture(const char* name) { return Driver->findTexture(name); }
 	scene::ISceneNode* node() { return Device->getSceneManager()->addEmptySceneNode(); }
 
-	Recorder R;
-	IrrlichtDevice* Device = nullptr;
-	video::IVideoDriver* Driver = nullptr;
-	std::unique_ptr<FakeManager> Manager;
 	RecordingCtx* Ctx = nullptr;
 	RecordingCmds* Renderer = nullptr;
 	IZeEffect* Effect = nullptr;

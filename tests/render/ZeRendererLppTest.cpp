@@ -44,29 +44,14 @@ const char* const TARGETS[] = {"BackRTT[0]", "BackRTT[1]", "BackRTT[2]", "BackRT
 	"ThirtyTwothScreen[1]", "SixtyFourthScreen[0]", "SixtyFourthScreen[1]", "ShadowMap.256", "ShadowMap.512",
 	"ShadowMap.512.1", "ShadowMap.1024"};
 
-class LppLogic : public ::testing::Test
+class LppLogic : public RecordingFixture
 {
 protected:
-	void SetUp() override
-	{
-		SIrrlichtCreationParameters params;
-		params.DriverType = video::EDT_NULL;
-		params.LoggingLevel = ELL_NONE;
-		Device = createDeviceEx(params);
-		ASSERT_TRUE(Device);
-		Driver = Device->getVideoDriver();
-		g_lines.clear();
-		zeSetLogSink([](const char* line) { g_lines.push_back(line); });
-		Manager = std::make_unique<FakeManager>(Device, &R);
-	}
 	void TearDown() override
 	{
 		if (Renderer)
 			Renderer->drop();
-		Manager.reset();
-		zeSetLogSink(nullptr);
-		Device->drop();
-		EXPECT_EQ(FakeEffectManager::Alive, 0);
+		RecordingFixture::TearDown();
 	}
 
 	void addTargets(const std::string& missing = "")
@@ -112,10 +97,6 @@ protected:
 		Driver->addTexture(core::dimension2d<u32>(8, 8), "Target");
 	}
 
-	Recorder R;
-	IrrlichtDevice* Device = nullptr;
-	video::IVideoDriver* Driver = nullptr;
-	std::unique_ptr<FakeManager> Manager;
 	std::deque<SZeMaterialExt> Records;
 	RecordingCtx* Ctx = nullptr;
 	RecordingRenderer* Renderer = nullptr;
