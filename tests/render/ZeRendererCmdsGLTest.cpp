@@ -1,6 +1,7 @@
 // The command renderer on OpenGL (Xvfb, llvmpipe): the render targets of
 // "Create Texture" commands, and whole frames drawn by command lists through
 // the frame end and read back from the window.
+#include "ZeRenderCommandText.h"
 #include "ZeRenderTestUtil.h"
 
 #include "core/IZeRendererCtxAdv.h"
@@ -19,70 +20,11 @@ namespace
 {
 ::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
 
-SZeCommandParameter integer(const char* name, s32 value)
-{
-	SZeCommandParameter p;
-	p.Name = name;
-	p.Int = value;
-	return p;
-}
-
-SZeCommandParameter text(const char* name, const char* value)
-{
-	SZeCommandParameter p;
-	p.Name = name;
-	p.Kind = EZCPK_STRING;
-	p.String = value;
-	return p;
-}
-
 // A "Create Texture" command.
-SZeRenderCommand createTexture(const char* texture, s32 format, s32 size, s32 width = 0, s32 height = 0,
-	s32 ownZBuffer = 0)
+Cmd createTexture(const char* texture, s32 format, s32 size, s32 width = 0, s32 height = 0, s32 ownZBuffer = 0)
 {
-	SZeRenderCommand c;
-	c.Name = "make";
-	c.Kind = "Create Texture";
-	c.Parameters.push_back(text("Name", texture));
-	for (const SZeCommandParameter& p : {integer("ColorFormat", format), integer("Size", size),
-			 integer("SizeWidth", width), integer("SizeHeight", height), integer("OwnZBuffer", ownZBuffer)})
-		c.Parameters.push_back(p);
-	return c;
-}
-
-SZeRenderCommand command(const char* kind, std::initializer_list<SZeCommandConnect> inputs,
-	std::initializer_list<SZeCommandConnect> outputs, std::initializer_list<SZeCommandParameter> parameters)
-{
-	SZeRenderCommand c;
-	c.Name = kind;
-	c.Kind = kind;
-	for (const SZeCommandConnect& i : inputs)
-		c.Inputs.push_back(i);
-	for (const SZeCommandConnect& o : outputs)
-		c.Outputs.push_back(o);
-	for (const SZeCommandParameter& p : parameters)
-		c.Parameters.push_back(p);
-	return c;
-}
-
-SZeCommandParameter colour(f32 r, f32 g, f32 b)
-{
-	SZeCommandParameter p;
-	p.Name = "ClearColor";
-	p.Kind = EZCPK_FLOAT3;
-	p.Float3[0] = r;
-	p.Float3[1] = g;
-	p.Float3[2] = b;
-	return p;
-}
-
-SZeCommandParameter shader(IZeEffect* effect)
-{
-	SZeCommandParameter p;
-	p.Name = "Shader";
-	p.Kind = EZCPK_EFFECT;
-	p.Effect = effect;
-	return p;
+	return Cmd("Create Texture", "make").s("Name", texture).i("ColorFormat", format).i("Size", size).i("SizeWidth",
+		width).i("SizeHeight", height).i("OwnZBuffer", ownZBuffer);
 }
 
 class CmdsGL : public RenderGL
@@ -115,15 +57,18 @@ protected:
 		RenderGL::TearDown();
 	}
 
-	bool make(const SZeRenderCommand& c)
+	bool make(const Cmd& c)
 	{
 		logLines().clear();
-		return zeCreateTextureFromCommand(Driver, c);
+		return zeCreateTextureFromCommand(Driver, c.C);
 	}
 
 	// Makes the description's textures and a command renderer of it, current for the frames.
-	void use(const SZeRendererDesc& desc)
+	void use(std::initializer_list<Cmd> commands)
 	{
+		SZeRendererDesc desc;
+		for (const Cmd& c : commands)
+			desc.Commands.push_back(c.C);
 		ASSERT_TRUE(zeCreateRenderCommandTextures(zeGetContext()->device, desc));
 		Renderer = Manager->getRendererManager()->createRendererCmds(zeGetContext()->device, Manager,
 			zeGetRendererCtxAdv(), desc);
@@ -167,10 +112,9 @@ TEST_F(CmdsGL, TexturesTakeTheirFormatAndSizeByCode)
 	}
 
 	// Every parameter is needed, and an explicit size must be positive.
-	SZeRenderCommand unnamed = createTexture("", 4, 1);
-	SZeRenderCommand noOwn = createTexture("N", 4, 1);
-	noOwn.Parameters.erase(5);
-	for (const SZeRenderCommand& c : {unnamed, noOwn, createTexture("N", 4, 0, 0, 8), createTexture("N", 4, 0, 8, -2)})
+	Cmd noOwn = createTexture("N", 4, 1);
+	noOwn.C.Parameters.erase(5);
+	for (const Cmd& c : {createTexture("", 4, 1), noOwn, createTexture("N", 4, 0, 0, 8), createTexture("N", 4, 0, 8, -2)})
 	{
 		EXPECT_FALSE(make(c));
 		EXPECT_EQ(linesWith("Create texture 'make' failed : missing parameters"), 1);
@@ -185,7 +129,7 @@ TEST_F(CmdsGL, AnExistingTextureIsKeptOnlyWhenItMatchesAndTheFirstMismatchIsRepo
 	Driver->addTexture(core::dimension2d<u32>(4, 4), "Plain");
 	const struct
 	{
-		SZeRenderCommand Command;
+		Cmd Command;
 		const char* Message;
 	} cases[] = {
 		{createTexture("R", 4, 2), nullptr},
@@ -233,13 +177,10 @@ TEST_F(CmdsGL, ClearTintAndGammaToTheDisplay)
 {
 	IZeEffect* half = loadEffect(ZELV_RENDER_TEST_DATA "scale.hlsl");
 	ASSERT_TRUE(half);
-	SZeRendererDesc desc;
-	desc.Commands.push_back(createTexture("Pic[0]", 4, 1));
-	desc.Commands.push_back(createTexture("Pic[1]", 4, 1));
-	desc.Commands.push_back(command("Clear", {}, {{"Target", "Pic[]"}}, {colour(0.2f, 0.4f, 0.6f)}));
-	desc.Commands.push_back(command("Shader", {{"s0", "Pic[]"}}, {{"Color0", "Pic[]"}}, {shader(half)}));
-	desc.Commands.push_back(command("Gamma", {{"Source", "Pic[]"}}, {{"Target", "Display"}}, {}));
-	use(desc);
+	use({createTexture("Pic[0]", 4, 1), createTexture("Pic[1]", 4, 1),
+		Cmd("Clear").out("Target", "Pic[]").rgb("ClearColor", 0.2f, 0.4f, 0.6f),
+		Cmd("Shader").in("s0", "Pic[]").out("Color0", "Pic[]").fx(half),
+		Cmd("Gamma").in("Source", "Pic[]").out("Target", "Display")});
 	zeEndFrame();
 	// Halved to (0.1, 0.2, 0.3), then on the sRGB curve.
 	EXPECT_TRUE(near(screenPixel(48, 10), 89, 124, 149, -1, 2));
@@ -250,15 +191,11 @@ TEST_F(CmdsGL, TwoShaderPassesOnOnePairBothApply)
 {
 	IZeEffect* half = loadEffect(ZELV_RENDER_TEST_DATA "scale.hlsl");
 	ASSERT_TRUE(half);
-	SZeRendererDesc desc;
-	desc.Commands.push_back(createTexture("Pic[0]", 4, 1));
-	desc.Commands.push_back(createTexture("Pic[1]", 4, 1));
-	desc.Commands.push_back(command("Clear", {}, {{"Target", "Pic[]"}}, {colour(0.8f, 0.4f, 1.0f)}));
-	for (int pass = 0; pass < 2; ++pass)
-		desc.Commands.push_back(command("Shader", {{"s0", "Pic[]"}}, {{"Color0", "Pic[]"}}, {shader(half)}));
+	const Cmd pass = Cmd("Shader").in("s0", "Pic[]").out("Color0", "Pic[]").fx(half);
 	// Gamma only when the settings ask: here the picture is copied through.
-	desc.Commands.push_back(command("Gamma", {{"Source", "Pic[]"}}, {{"Target", "Display"}}, {integer("When", 1)}));
-	use(desc);
+	use({createTexture("Pic[0]", 4, 1), createTexture("Pic[1]", 4, 1),
+		Cmd("Clear").out("Target", "Pic[]").rgb("ClearColor", 0.8f, 0.4f, 1.0f), pass, pass,
+		Cmd("Gamma").in("Source", "Pic[]").out("Target", "Display").i("When", 1)});
 	zeEndFrame();
 	EXPECT_TRUE(near(screenPixel(48, 10), 51, 26, 64, -1, 2));
 	zeEndFrame();
@@ -283,13 +220,10 @@ TEST_F(CmdsGL, RenderObjectsLeaveOutTheHiddenSet)
 	} cases[] = {{2, 0, 255, 0}, {0, 2, 0, 255}};
 	for (const auto& c : cases)
 	{
-		SZeRendererDesc desc;
-		desc.Commands.push_back(command("Clear", {}, {{"Target", "Display"}}, {colour(0, 0, 1)}));
-		desc.Commands.push_back(command("Render Objects", {}, {{"Color0", "Display"}},
-			{integer("RenderList", 0), integer("HideSet", c.Hide), integer("ShowSet", c.Show)}));
 		if (Renderer)
 			Renderer->drop();
-		use(desc);
+		use({Cmd("Clear").out("Target", "Display").rgb("ClearColor", 0, 0, 1), Cmd("Render Objects").out("Color0",
+			"Display").i("RenderList", 0).i("HideSet", c.Hide).i("ShowSet", c.Show)});
 		zeEndFrame();
 		EXPECT_TRUE(near(screenPixel(30, 10), c.LeftRed, 0, c.LeftRed ? 0 : 255));
 		EXPECT_TRUE(near(screenPixel(66, 10), 0, c.RightGreen, c.RightGreen ? 0 : 255));
