@@ -219,6 +219,14 @@ public:
 	// its init fails (the reason logged).
 	virtual IZeRenderer* createRendererLpp(irr::IrrlichtDevice* device, IZeManager* manager,
 		IZeRendererCtxAdv* context, const SZeRendererDesc& description) = 0;
+	// A new command renderer on the advanced context running the
+	// description's commands (one reference for the caller), or null when a
+	// command or a target it names is missing (the reasons logged).
+	virtual IZeRenderer* createRendererCmds(irr::IrrlichtDevice* device, IZeManager* manager,
+		IZeRendererCtxAdv* context, const SZeRendererDesc& description) = 0;
+	// Makes the render targets of the description's "Create Texture"
+	// commands in order; false at the first that fails (the reason logged).
+	virtual bool createCommandTextures(const SZeRendererDesc& description) = 0;
 	// The one last-frame information.
 	virtual IZeLastFrameInfo* getLastFrameInfo() = 0;
 };

@@ -1,6 +1,5 @@
 #include "render/CZeRendererLpp.h"
 
-#include "core/IZeGpuProgramming.h"
 #include "core/IZeServices.h"
 #include "core/ZeGpuState.h"
 #include "frame/ZeFile.h"
@@ -8,7 +7,7 @@
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeDrawPasses.h"
 #include "libext/ZeMaterialExt.h"
-#include "libext/ZeTextureExt.h"
+#include "render/ZeRendererSteps.h"
 
 using namespace irr;
 
@@ -58,10 +57,8 @@ u32 zeGetLppFrameCounter()
 }
 
 CZeRendererLpp::CZeRendererLpp(IrrlichtDevice* device, IZeManager* manager, CZeRendererCtxAdv* context)
-	: Device(device), Manager(manager), Context(context)
+	: CZeRendererAdvBase(device, manager, context, "CZeRendererLpp")
 {
-	if (Context)
-		Context->grab();
 	NoZWrite.Material.ZWriteEnable = false;
 	NoZWrite.EnableFlags = video::EMF_ZWRITE_ENABLE;
 	NoZWrite.Enabled = true;
@@ -74,42 +71,14 @@ CZeRendererLpp::~CZeRendererLpp()
 {
 	if (FallbackDepth)
 		FallbackDepth->drop();
-	if (Context)
-		Context->drop();
-}
-
-bool CZeRendererLpp::getMaterialEffect(core::stringc& effectFile, SZeMacro* macros, u32& macroCount,
-	video::E_MATERIAL_TYPE materialType)
-{
-	if (!macros || macroCount < 2)
-	{
-		zeLog(EZELL_ERROR, "CZeRendererLpp::getMaterialEffect not enough space for macros");
-		return false;
-	}
-	const bool transparent = materialType >= video::EMT_TRANSPARENT_ADD_COLOR &&
-		materialType <= video::EMT_TRANSPARENT_VERTEX_ALPHA;
-	effectFile = transparent ? SecondEffectFile : FirstEffectFile;
-	macros[0] = SZeMacro{"USE_OUTDEPTH", nullptr};
-	macros[1] = SZeMacro{nullptr, nullptr};
-	macroCount = 1;
-	return true;
 }
 
 bool CZeRendererLpp::init(const SZeRendererDesc& description)
 {
 	if (Ready)
 		return false;
-	FirstEffectFile = description.FirstEffectFile;
-	SecondEffectFile = description.SecondEffectFile;
-	video::IVideoDriver* driver = Device ? Device->getVideoDriver() : nullptr;
-	bool found = driver && Context && Manager;
-	for (u32 i = 0; found && i < TARGET_COUNT; ++i)
-		found = (Targets[i] = ze::findTexture(driver, TARGET_NAMES[i])) != nullptr;
-	if (!found)
-	{
-		zeLog(EZELL_ERROR, "CZeRendererLpp failed to find render targets");
+	if (!takeDescription(description, TARGET_NAMES, Targets, TARGET_COUNT))
 		return false;
-	}
 	Ready = true;
 	return true;
 }
@@ -163,13 +132,7 @@ bool CZeRendererLpp::render(video::ITexture* target)
 	const bool glow = settings.GlowEnable && settings.GlowIntensity != 0.0f;
 
 	step(6);
-	bool cut = false;
-	if (!target)
-	{
-		IZeRendererManager* renderers = Manager->getRendererManager();
-		IZeLastFrameInfo* info = renderers ? renderers->getLastFrameInfo() : nullptr;
-		cut = info && info->isCameraCut(driver->getTransform(video::ETS_VIEW), 1.0f, 20.0f);
-	}
+	const bool cut = zeRendererCameraCut(Manager, driver, target);
 
 	step(7);
 	const core::matrix4 projection = driver->getTransform(video::ETS_PROJECTION);
@@ -177,13 +140,7 @@ bool CZeRendererLpp::render(video::ITexture* target)
 	step(8);
 	const bool antialiasOn = Context->isAntialiasEnabled() && antialias->isActive();
 	if (!target && antialiasOn)
-	{
-		++g_frameCounter;
-		const core::dimension2d<u32> screen = driver->getScreenSize();
-		core::matrix4 jitter;
-		antialias->getJitterMatrix(jitter, g_frameCounter, screen.Width, screen.Height);
-		driver->setTransform(video::ETS_PROJECTION, jitter * projection);
-	}
+		zeRendererJitter(driver, antialias, ++g_frameCounter, projection);
 
 	step(9);
 	driver->setRenderTarget(Targets[BACK0], true, true, video::SColor(clear.Color));
@@ -376,66 +333,18 @@ void CZeRendererLpp::drawColour(IZeRenderServices* services, const core::array<s
 	services->renderNodes(ColourOnlyNodes, pass, nullptr, &overrides, 0, 0, nullptr);
 	if (LibraryNodes.empty())
 		return;
-
-	// The library's pictures in targets turn over with the projection, which
-	// also turns the winding of their faces: the faces each material culls
-	// change sides for the draw. Effects are not asked to turn them again.
-	video::IVideoDriver* driver = Device->getVideoDriver();
-	const core::matrix4 projection = driver->getTransform(video::ETS_PROJECTION);
-	core::matrix4 upsideDown;
-	upsideDown.setScale(core::vector3df(1.0f, -1.0f, 1.0f));
-	driver->setTransform(video::ETS_PROJECTION, upsideDown * projection);
-	zeSetRenderTargetFlip(false);
-	Culling.clear();
-	for (u32 n = 0; n < LibraryNodes.size(); ++n)
-		for (u32 i = 0; i < LibraryNodes[n]->getMaterialCount(); ++i)
-		{
-			video::SMaterial& material = LibraryNodes[n]->getMaterial(i);
-			Culling.push_back({&material, material.BackfaceCulling, material.FrontfaceCulling});
-			material.BackfaceCulling = Culling.back().Front;
-			material.FrontfaceCulling = Culling.back().Back;
-		}
+	// Their depth pulled forward a little to meet what the fallback drew.
 	video::SOverrideMaterial library = overrides;
 	library.Material.PolygonOffsetFactor = 1;
 	library.Material.PolygonOffsetDirection = video::EPO_FRONT;
 	library.EnableFlags |= video::EMF_POLYGON_OFFSET;
-	services->renderNodes(LibraryNodes, pass, nullptr, &library, 0, 0, nullptr);
-	for (const SCulling& c : Culling)
-	{
-		c.Material->BackfaceCulling = c.Back;
-		c.Material->FrontfaceCulling = c.Front;
-	}
-	zeSetRenderTargetFlip(true);
-	driver->setTransform(video::ETS_PROJECTION, projection);
+	LibraryDraw.render(Device->getVideoDriver(), services, LibraryNodes, pass, &library, 0, 0);
 }
 
 // ---- Debug thumbnails ------------------------------------------------------------------------
 bool CZeRendererLpp::drawDebugTargets()
 {
-	const s32 w = 160, h = 120;
-	drawDebugTexture(Targets[NORMAL], 0, 0, w, h);
-	drawDebugTexture(Targets[DEPTH], 180, 0, w, h);
-	drawDebugTexture(Targets[LIGHT], 360, 0, w, h);
-	const core::array<SZeShadowTexBind>& bindings = Context->getShadowBinds();
-	if (bindings.size() > 1)
-		drawDebugTexture(bindings[1].ShadowMap, 540, 0, w, h);
-	drawDebugTexture(Targets[HALF1], 0, 140, w, h);
-	drawDebugTexture(Targets[QUARTER0], 0, 270, w, h);
-	drawDebugTexture(Targets[QUARTER1], 0, 400, w, h);
-	return true;
-}
-
-bool CZeRendererLpp::drawDebugTexture(video::ITexture* texture, s32 x, s32 y, s32 width, s32 height)
-{
-	video::IVideoDriver* driver = Device ? Device->getVideoDriver() : nullptr;
-	if (!driver || !texture || dynamic_cast<ze::ITextureExt*>(texture))
-		return false;
-	// The library turns its render targets over when it draws them, and ours
-	// hold their pictures top row first: the source rectangle turns them back.
-	const core::dimension2d<u32> size = texture->getSize();
-	const s32 tw = static_cast<s32>(size.Width), th = static_cast<s32>(size.Height);
-	const core::rect<s32> source = texture->isRenderTarget() ? core::rect<s32>(0, th, tw, 0) :
-		core::rect<s32>(0, 0, tw, th);
-	driver->draw2DImage(texture, core::rect<s32>(x, y, x + width, y + height), source, nullptr, nullptr, false);
+	drawThumbnails(Targets[NORMAL], Targets[DEPTH], Targets[LIGHT], Targets[HALF1], Targets[QUARTER0],
+		Targets[QUARTER1]);
 	return true;
 }

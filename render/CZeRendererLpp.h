@@ -14,18 +14,16 @@
 // projection turned upside down like the effects' pictures in targets.
 #pragma once
 
-#include "core/IZeManager.h"
-#include "core/IZeRenderer.h"
 #include "effects/SZeMaterialExt.h"
-#include "render/CZeRendererCtxAdv.h"
-#include "core/SZeRendererDesc.h"
+#include "render/CZeRendererAdvBase.h"
+#include "render/ZeRendererSteps.h"
 
 #include <irrlicht.h>
 
 #include <deque>
 #include <vector>
 
-class CZeRendererLpp : public IZeRenderer
+class CZeRendererLpp : public CZeRendererAdvBase
 {
 public:
 	// The steps of render, numbered from 1 in their order.
@@ -42,12 +40,6 @@ public:
 	// Draws a frame into the target (null: the back buffer); false, drawing
 	// nothing, before a successful init.
 	bool render(irr::video::ITexture* target) override;
-	// The first effect file for solid material types, the second for the
-	// transparent ones (12 to 15), each with the macro "USE_OUTDEPTH"; false
-	// with "CZeRendererLpp::getMaterialEffect not enough space for macros"
-	// when the array holds fewer than two pairs.
-	bool getMaterialEffect(irr::core::stringc& effectFile, SZeMacro* macros, irr::u32& macroCount,
-		irr::video::E_MATERIAL_TYPE materialType) override;
 
 	// Keeps the description's effect files and finds the twelve targets;
 	// false with "CZeRendererLpp failed to find render targets" when one is
@@ -55,13 +47,9 @@ public:
 	virtual bool init(const SZeRendererDesc& description);
 	// Seven 160 x 120 thumbnails of the buffers over the back buffer; true.
 	virtual bool drawDebugTargets();
-	// The whole texture stretched into the rectangle, as it is (no alpha).
-	virtual bool drawDebugTexture(irr::video::ITexture* texture, irr::s32 x, irr::s32 y, irr::s32 width,
-		irr::s32 height);
 
 	void setStepHook(StepHook hook, void* user);
 	bool isReady() const { return Ready; }
-	const irr::core::stringc& getEffectFile(irr::u32 which) const { return which ? SecondEffectFile : FirstEffectFile; }
 
 private:
 	enum ETarget
@@ -85,12 +73,7 @@ private:
 	// Loads the fallback depth effect once; null when it does not load.
 	IZeEffect* getFallbackDepth();
 
-	irr::IrrlichtDevice* Device;
-	IZeManager* Manager;
-	CZeRendererCtxAdv* Context;
 	bool Ready = false;
-	irr::core::stringc FirstEffectFile;
-	irr::core::stringc SecondEffectFile;
 	irr::video::ITexture* Targets[TARGET_COUNT] = {};
 	irr::core::array<irr::scene::ISceneNode*> Lights;
 	irr::core::array<irr::scene::ISceneNode*> SolidNodes;
@@ -116,13 +99,7 @@ private:
 		ze::SMaterialUserData* UserData;
 	};
 	std::vector<SSwapped> Swapped;
-	struct SCulling
-	{
-		irr::video::SMaterial* Material;
-		bool Back;
-		bool Front;
-	};
-	std::vector<SCulling> Culling;
+	CZeLibraryNodeDraw LibraryDraw;
 };
 
 // The frame counter of the jitter sequence, shared by every light pre-pass renderer.

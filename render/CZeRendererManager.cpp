@@ -2,6 +2,7 @@
 
 #include "frame/ZeLog.h"
 #include "render/CZeRenderTargets.h"
+#include "render/CZeRendererCmds.h"
 #include "render/CZeRendererCtxAdv.h"
 #include "render/CZeRendererLpp.h"
 #include "render/CZeRendererSimple.h"
@@ -62,4 +63,27 @@ IZeRenderer* CZeRendererManager::createRendererLpp(IrrlichtDevice* device, IZeMa
 		return nullptr;
 	}
 	return renderer;
+}
+
+IZeRenderer* CZeRendererManager::createRendererCmds(IrrlichtDevice* device, IZeManager* manager,
+	IZeRendererCtxAdv* context, const SZeRendererDesc& description)
+{
+	CZeRendererCtxAdv* advanced = dynamic_cast<CZeRendererCtxAdv*>(context);
+	if (!advanced)
+	{
+		zeLog(EZELL_ERROR, "CZeRendererManager: the command renderer needs an advanced context");
+		return nullptr;
+	}
+	CZeRendererCmds* renderer = new CZeRendererCmds(device, manager, advanced);
+	if (!renderer->init(description))
+	{
+		renderer->drop();
+		return nullptr;
+	}
+	return renderer;
+}
+
+bool CZeRendererManager::createCommandTextures(const SZeRendererDesc& description)
+{
+	return zeCreateRenderCommandTextures(Device, description);
 }

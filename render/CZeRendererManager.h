@@ -21,6 +21,10 @@ public:
 	// The context must be one this manager made (a CZeRendererCtxAdv).
 	IZeRenderer* createRendererLpp(irr::IrrlichtDevice* device, IZeManager* manager, IZeRendererCtxAdv* context,
 		const SZeRendererDesc& description) override;
+	// The context must be one this manager made (a CZeRendererCtxAdv).
+	IZeRenderer* createRendererCmds(irr::IrrlichtDevice* device, IZeManager* manager, IZeRendererCtxAdv* context,
+		const SZeRendererDesc& description) override;
+	bool createCommandTextures(const SZeRendererDesc& description) override;
 	IZeLastFrameInfo* getLastFrameInfo() override { return &LastFrame; }
 
 private:

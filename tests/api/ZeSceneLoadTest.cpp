@@ -425,7 +425,7 @@ std::string commands(bool withTexture, int useStartEnd = 1)
 }
 } // namespace
 
-TEST_F(SceneLoadTest, RenderCommandsWithoutACommandRendererAreReportedAndTheLoadGoesOn)
+TEST_F(SceneLoadTest, RenderCommandsThatMakeNoRendererAreReportedAndTheLoadGoesOn)
 {
 	const std::string plain = write("r.zelv", info() + group("Cameras", camera()) + commands(false));
 	ASSERT_EQ(load(plain, 1, 80), 0);
@@ -439,7 +439,8 @@ TEST_F(SceneLoadTest, RenderCommandsWithoutACommandRendererAreReportedAndTheLoad
 
 	const std::string targets = write("rt.zelv", info() + group("Cameras", camera()) + commands(true));
 	ASSERT_EQ(load(targets, 1, 80), 0);
-	EXPECT_EQ(logLinesWith("Create renderer textures failed : no command renderer makes the render targets"), 1);
+	EXPECT_EQ(logLinesWith("Create texture 'T' failed : missing parameters"), 1);
+	EXPECT_EQ(logLinesWith("Create renderer textures failed : a \"Create Texture\" command failed"), 1);
 	EXPECT_EQ(zeEffectExist(80), 0) << "nothing after the textures";
 	EXPECT_EQ(takeError(), "");
 }

@@ -133,6 +133,11 @@ struct FakeRenderers : IZeRendererManager
 	{
 		return g_lppSetup == ELS_READY ? g_lppRenderer = new FakeRenderer(nullptr) : nullptr;
 	}
+	IZeRenderer* createRendererCmds(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return nullptr;
+	}
+	bool createCommandTextures(const SZeRendererDesc&) override { return false; }
 	IZeLastFrameInfo* getLastFrameInfo() override { return &Info; }
 };
 

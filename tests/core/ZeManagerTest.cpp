@@ -84,6 +84,11 @@ struct FakeRenderers : IZeRendererManager
 	{
 		return nullptr;
 	}
+	IZeRenderer* createRendererCmds(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return nullptr;
+	}
+	bool createCommandTextures(const SZeRendererDesc&) override { return false; }
 	IZeLastFrameInfo* getLastFrameInfo() override { return nullptr; }
 };
 using Nodes = core::array<scene::ISceneNode*>;
