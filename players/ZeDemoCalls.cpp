@@ -9,6 +9,7 @@
 #include "frame/ZeInput.h"
 #include "frame/ZeTime.h"
 #include "frame/ZeWindow.h"
+#include "players/ZeCaptureWriter.h"
 #include "render/CZePostAntialias.h"
 #include "scene/CZeFxEmitter.h"
 
@@ -70,7 +71,8 @@ SZeDemoCalls::SZeDemoCalls()
 	  fadeOut(zeFadeOut), stopFade(zeStopFade), loadingScreenBegin(zeLoadingScreenBegin),
 	  loadingScreenProgress(zeLoadingScreenProgress), loadingScreenEnd(zeLoadingScreenEnd),
 	  setCameraRange(zeSetCameraRange), run(zeRun), sync(zeSync), timer(zeTimer), sleep(zeSleep),
-	  escapeKeyEverPressed(zeEscapeKeyEverPressed), screenShot(zeScreenShot), holdFrameClock(::holdFrameClock),
+	  escapeKeyEverPressed(zeEscapeKeyEverPressed), writeFrame(zeCaptureWriteFrame),
+	  finishFrames(zeCaptureFinish), holdFrameClock(::holdFrameClock),
 	  releaseFrameClock(::releaseFrameClock), seedRandom(::seedRandom)
 {
 }

@@ -58,7 +58,12 @@ struct SZeDemoCalls
 	unsigned int (*timer)();
 	void (*sleep)(int ms);
 	int (*escapeKeyEverPressed)();
-	int (*screenShot)(const char* fileName);
+	// The frame files of a capture, written in order, perhaps after the call
+	// returns: the frame last presented, or (`repeat`) a copy of the file
+	// named before. Non-zero when a file (this one or one before) failed.
+	int (*writeFrame)(const char* fileName, int repeat);
+	// Waits until every frame file is written: non-zero when one failed.
+	int (*finishFrames)();
 	// The clock of everything a frame moves by time (the device's virtual
 	// timer: faders, effect time, animators, particles, last-frame times):
 	// holds it at a time, or lets it run with the real time again.

@@ -7,7 +7,6 @@
 #include "players/ZeDemoCalls.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <new>
 #include <string>
@@ -195,17 +194,6 @@ void updateFaders(SZeDemoPart* part, int time)
 	}
 }
 
-// Writes the frame that ended the demo: a copy of the file of the last frame
-// drawn. False when it cannot be written.
-bool copyCapture(const std::string& from, const std::string& to)
-{
-	std::error_code error;
-	std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, error);
-	if (error)
-		zeLog(EZELL_ERROR, "failed to save screenshot to file '%s'", to.c_str());
-	return !error;
-}
-
 void prepareScenes(SZeDemo* demo)
 {
 	SZeDemoCalls& calls = zeDemoCalls();
@@ -288,23 +276,20 @@ int zeDemoCaptureLoop(SZeDemo* demo, const char* baseName, float fps)
 	SZeDemoCalls& calls = zeDemoCalls();
 	zeLog(EZELL_INFO, "Start capturing: basename='%s' fps=%f", baseName, static_cast<double>(fps));
 	SZeDemoPlayState state = startState(0);
-	std::string previous;
-	for (int n = 0; calls.run() && !calls.escapeKeyEverPressed() && !state.ended; ++n)
+	int result = 0;
+	for (int n = 0; result == 0 && calls.run() && !calls.escapeKeyEverPressed() && !state.ended; ++n)
 	{
 		const int time = static_cast<int>(n * 1000.0 / static_cast<double>(fps));
 		calls.holdFrameClock(static_cast<unsigned int>(time));
-		if (zeDemoFrame(demo, &state, time) != 0)
-			return -1;
+		result = zeDemoFrame(demo, &state, time);
 		const std::string file = captureFileName(baseName, n);
 		// The frame that ends the demo draws nothing: it repeats the last one.
-		const bool written =
-			state.ended && !previous.empty() ? copyCapture(previous, file) : calls.screenShot(file.c_str()) == 0;
-		if (!written)
-			return -1;
-		zeLog(EZELL_INFO, "Frame %5d; time %6d ; %s", n, time, file.c_str());
-		previous = file;
+		if (result == 0)
+			result = calls.writeFrame(file.c_str(), state.ended && n > 0 ? 1 : 0) == 0 ? 0 : -1;
+		if (result == 0)
+			zeLog(EZELL_INFO, "Frame %5d; time %6d ; %s", n, time, file.c_str());
 	}
-	return 0;
+	return calls.finishFrames() == 0 ? result : -1;
 }
 
 int zeDemoRun(const char* path, const char* baseName, float fps)

@@ -44,6 +44,7 @@ struct SFakeEngine
 	int cancelAtLoad = -1;  // the scene load (counted from 0) whose progress answer is read
 	int sceneLoads = 0;
 	bool screenShotFails = false;
+	std::string lastFrame;  // what the last frame file written holds
 	std::vector<int> progressShown;
 
 	void record(const std::string& line) { trace.push_back(line); }
@@ -190,11 +191,18 @@ protected:
 		c.timer = [] { return fake()->clock; };
 		c.sleep = [](int ms) { fake()->record("sleep " + str(ms)); };
 		c.escapeKeyEverPressed = [] { return fake()->escape; };
-		c.screenShot = [](const char* file) {
-			fake()->record(std::string("shot ") + file);
-			if (fake()->screenShotFails)
+		c.writeFrame = [](const char* file, int repeat) {
+			SFakeEngine& f = *fake();
+			f.record((repeat ? "repeat " : "shot ") + std::string(file));
+			if (f.screenShotFails)
 				return -1;
-			writeText(file, std::string("frame drawn before ") + file);
+			if (!repeat)
+				f.lastFrame = std::string("frame drawn before ") + file;
+			writeText(file, f.lastFrame);
+			return 0;
+		};
+		c.finishFrames = [] {
+			fake()->record("finish");
 			return 0;
 		};
 		c.holdFrameClock = [](unsigned int ms) { fake()->record("clock " + str(static_cast<int>(ms))); };

@@ -246,6 +246,8 @@ TEST_F(DemoFrameTest, CaptureWritesOneFilePerFrameAtTruncatedTimes)
 	EXPECT_EQ(Engine.lines("sleep"), Trace{"sleep 200"});
 	EXPECT_EQ(Engine.lines("shot"), (Trace{"shot " + base + "_000000.bmp", "shot " + base + "_000001.bmp",
 										 "shot " + base + "_000002.bmp"}));
+	EXPECT_EQ(Engine.lines("repeat"), Trace{"repeat " + base + "_000003.bmp"});
+	EXPECT_EQ(Engine.lines("finish").size(), 1u);
 	EXPECT_EQ(readFile(base + "_000003.bmp"), readFile(base + "_000002.bmp"));
 	EXPECT_FALSE(std::filesystem::exists(base + "_000004.bmp"));
 

@@ -331,3 +331,12 @@ TEST_F(DemoPlayerTest, AMissingSceneFailsWithItsTwoErrorLinesAndNoFiles)
 	EXPECT_NE(log.find("ERROR : Fail to load scene missing.zelv"), std::string::npos) << log;
 	EXPECT_EQ(files("shots"), 0u);
 }
+
+TEST_F(DemoPlayerTest, ACaptureIntoAMissingFolderFails)
+{
+	Zelv zelv(Folder, {"-cap", Folder + "/missing/f", SAMPLE_DEMO});
+	EXPECT_EQ(zelv.exitStatus(), 1) << zelv.log();
+	EXPECT_NE(zelv.log().find("ERROR : failed to save screenshot to file '" + Folder + "/missing/f_000000.bmp'"),
+		std::string::npos)
+		<< zelv.log();
+}
