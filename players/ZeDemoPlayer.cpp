@@ -1,10 +1,8 @@
 #include "players/ZeDemoPlayer.h"
 
-#include "api/ZeObjectApi.h"
-#include "frame/ZeEngine.h"
 #include "frame/ZeLog.h"
-#include "frame/ZeSignals.h"
 #include "players/ZeDemoCalls.h"
+#include "players/ZePlayerRun.h"
 
 #include <cstdio>
 #include <memory>
@@ -129,69 +127,56 @@ void updateExtras(SZeDemoPart* part, int time)
 	}
 }
 
-// One shader on at a time: one whose window opens turns off the one turned
-// on before it in this frame.
-void updateShaders(SZeDemoPart* part, int time)
+// Records (shaders, faders) switched on inside their windows of demo time,
+// each once and one at a time: one whose window opens turns off the one
+// switched on before it in this frame; one whose window has closed is turned
+// off. Records that `usable` refuses are left alone.
+template <typename Record, typename Usable, typename TurnOn, typename TurnOff>
+void updateWindows(Record* records, int count, int time, Usable usable, TurnOn turnOn, TurnOff turnOff)
 {
-	SZeDemoCalls& calls = zeDemoCalls();
-	SZeDemoShader* turnedOn = nullptr;
-	for (int s = 0; s < part->shaderCount; ++s)
+	Record* turnedOn = nullptr;
+	for (int i = 0; i < count; ++i)
 	{
-		SZeDemoShader& shader = part->shaders[s];
-		if (shader.cameraEffectId == -1)
+		Record& record = records[i];
+		if (!usable(record))
 			continue;
-		if (inside(time, shader.time, shader.length) && !shader.active && !shader.done)
+		if (inside(time, record.time, record.length) && !record.active && !record.done)
 		{
 			if (turnedOn && turnedOn->active)
 			{
-				calls.hideCameraEffect(turnedOn->cameraEffectId);
+				turnOff(*turnedOn);
 				turnedOn->active = 0;
 				turnedOn->done = 1;
 			}
-			calls.showCameraEffect(shader.cameraEffectId);
-			shader.active = 1;
-			turnedOn = &shader;
+			turnOn(record);
+			record.active = 1;
+			turnedOn = &record;
 		}
-		else if (shader.active && time >= shader.time + shader.length)
+		else if (record.active && time >= record.time + record.length)
 		{
-			calls.hideCameraEffect(shader.cameraEffectId);
-			shader.active = 0;
-			shader.done = 1;
+			turnOff(record);
+			record.active = 0;
+			record.done = 1;
 		}
 	}
 }
 
-// Likewise for the faders: a fade started stops the one started before it in
-// this frame.
+void updateShaders(SZeDemoPart* part, int time)
+{
+	SZeDemoCalls& calls = zeDemoCalls();
+	updateWindows(
+		part->shaders, part->shaderCount, time, [](const SZeDemoShader& s) { return s.cameraEffectId != -1; },
+		[&](const SZeDemoShader& s) { calls.showCameraEffect(s.cameraEffectId); },
+		[&](const SZeDemoShader& s) { calls.hideCameraEffect(s.cameraEffectId); });
+}
+
 void updateFaders(SZeDemoPart* part, int time)
 {
 	SZeDemoCalls& calls = zeDemoCalls();
-	SZeDemoFader* started = nullptr;
-	for (int f = 0; f < part->faderCount; ++f)
-	{
-		SZeDemoFader& fader = part->faders[f];
-		if (inside(time, fader.time, fader.length) && !fader.active && !fader.done)
-		{
-			if (started && started->active)
-			{
-				calls.stopFade();
-				started->active = 0;
-				started->done = 1;
-			}
-			if (fader.fadeOut)
-				calls.fadeOut(fader.fadeLength, fader.color);
-			else
-				calls.fadeIn(fader.fadeLength, fader.color);
-			fader.active = 1;
-			started = &fader;
-		}
-		else if (fader.active && time >= fader.time + fader.length)
-		{
-			calls.stopFade();
-			fader.active = 0;
-			fader.done = 1;
-		}
-	}
+	updateWindows(
+		part->faders, part->faderCount, time, [](const SZeDemoFader&) { return true; },
+		[&](const SZeDemoFader& f) { (f.fadeOut ? calls.fadeOut : calls.fadeIn)(f.fadeLength, f.color); },
+		[&](const SZeDemoFader&) { calls.stopFade(); });
 }
 
 void prepareScenes(SZeDemo* demo)
@@ -338,17 +323,7 @@ int zeDemoCapture(const char* path, const char* baseName, float fps)
 
 int zeRunDemoPlayer(const SZeCommandLine& commandLine)
 {
-	zeInstallSignalHandlers();
-	zeInstallObjectApi();
-	SZeSetupParams params = commandLine.setup;
-	if (zeReadSetupIni("zelv-setup.ini", zeGetProgramDir(), &params, 1) != 0)
-	{
-		zeTerm();
-		return 1;
-	}
-	const int status = commandLine.captureBase
-		? zeDemoCapture(commandLine.file, commandLine.captureBase, commandLine.captureFps)
-		: zeDemoPlay(commandLine.file);
-	zeTerm();
-	return status == 0 ? 0 : 1;
+	return zeRunPlayer(commandLine, [](const SZeCommandLine& c) {
+		return c.captureBase ? zeDemoCapture(c.file, c.captureBase, c.captureFps) : zeDemoPlay(c.file);
+	});
 }
