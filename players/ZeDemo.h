@@ -138,7 +138,9 @@ int zeDemoResetIds(SZeDemo* demo);
 // Parses, resets and loads everything the description names, advancing the
 // next-ID counters (EZE_DEMO_COUNTER order) by what each load made. The file
 // layer's current directory is the demo file's folder before each step (a
-// part's scene loads from its directory under it) and comes back afterwards.
+// part's scene loads from its directory under it), and so is the process's
+// for plain files (the 3D library opens the images that scenes name through
+// it); both come back afterwards.
 // 0; 1 when the loading screen was cancelled (Escape, or the window closed)
 // during a scene load, silently; -1 after an error box. What was loaded
 // before a failure stays until zeDemoFree.
