@@ -1,22 +1,17 @@
 // The demo player run for real: the zelv program on the sample demo under the
 // test run's X display, capturing into a scratch folder or playing, watched
 // through its files, its log and its exit status.
+#include "ZeZelvProcess.h"
+
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -78,89 +73,21 @@ struct SBmp
 	}
 };
 
-std::set<std::string> zelvWindows()
-{
-	FILE* p = popen("xdotool search --onlyvisible --name '^Zelv$' 2>/dev/null", "r");
-	std::set<std::string> ids;
-	char line[64];
-	while (p && fgets(line, sizeof(line), p))
-		ids.insert(std::string(line, strcspn(line, "\n")));
-	if (p)
-		pclose(p);
-	return ids;
-}
-
-// One zelv process, its output in a log file; killed if still running at the end.
-class Zelv
+// zelv on a demo in a small window, without a sound device, in batch mode.
+class Zelv : public zetest::ZelvProcess
 {
 public:
-	Zelv(const std::string& folder, const std::vector<std::string>& args) : LogPath(folder + "/zelv.log")
+	Zelv(const std::string& folder, const std::vector<std::string>& args)
+		: ZelvProcess(folder, withWindow(args), {{"ZELV_BATCH", "1"}, {"SDL_AUDIODRIVER", "dummy"}})
 	{
-		const std::string program = std::string(ZELV_BINARY_DIR) + "/zelv";
-		Before = zelvWindows();
-		Start = std::chrono::steady_clock::now();
-		Pid = fork();
-		if (Pid == 0)
-		{
-			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
-				_exit(126);
-			setenv("ZELV_BATCH", "1", 1);
-			setenv("SDL_AUDIODRIVER", "dummy", 1);
-			unsetenv("ZELV_DRIVER");
-			std::vector<const char*> argv = {program.c_str(), "-display", "320x240", "-windowed"};
-			for (const std::string& a : args)
-				argv.push_back(a.c_str());
-			argv.push_back(nullptr);
-			execv(program.c_str(), const_cast<char* const*>(argv.data()));
-			_exit(127);
-		}
 	}
-	~Zelv()
-	{
-		if (Pid > 0 && Status < 0)
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-		}
-	}
-	// The exit status, or -1 after `seconds` (the program is killed then).
-	int exitStatus(int seconds = 60)
-	{
-		for (int i = 0; i < seconds * 100 && Status < 0; ++i)
-		{
-			int status = 0;
-			if (waitpid(Pid, &status, WNOHANG) == Pid)
-			{
-				Elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
-				Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-			}
-			else
-				std::this_thread::sleep_for(std::chrono::milliseconds(10));
-		}
-		return Status;
-	}
-	// The new "Zelv" window, "" after 20 s.
-	std::string window()
-	{
-		for (int i = 0; i < 200; ++i)
-		{
-			for (const std::string& id : zelvWindows())
-				if (!Before.count(id))
-					return id;
-			std::this_thread::sleep_for(std::chrono::milliseconds(100));
-		}
-		return "";
-	}
-	std::string log() const { return readFile(LogPath); }
-	// Seconds from the start to the end of the process.
-	double Elapsed = 0;
 
 private:
-	std::string LogPath;
-	std::set<std::string> Before;
-	std::chrono::steady_clock::time_point Start;
-	pid_t Pid = -1;
-	int Status = -1;
+	static std::vector<std::string> withWindow(std::vector<std::string> args)
+	{
+		args.insert(args.begin(), {"-display", "320x240", "-windowed"});
+		return args;
+	}
 };
 
 class DemoPlayerTest : public ::testing::Test
@@ -182,7 +109,7 @@ protected:
 	{
 		fs::create_directories(Folder + "/" + name);
 		Zelv zelv(Folder, {"-cap", Folder + "/" + name + "/f", "-capfps", fps, SAMPLE_DEMO});
-		EXPECT_EQ(zelv.exitStatus(), 0) << zelv.log();
+		EXPECT_EQ(zelv.exitStatus(60), 0) << zelv.log();
 		return zelv.log();
 	}
 	std::string frameFile(const std::string& name, int n) const
@@ -299,16 +226,16 @@ TEST_F(DemoPlayerTest, PlayEndsByItselfAfterTheDemoAndEscapeEndsItSooner)
 {
 	{
 		Zelv zelv(Folder, {SAMPLE_DEMO});
-		EXPECT_EQ(zelv.exitStatus(), 0) << zelv.log();
-		EXPECT_GE(zelv.Elapsed, DEMO_END_MS / 1000.0);
+		EXPECT_EQ(zelv.exitStatus(60), 0) << zelv.log();
+		EXPECT_GE(zelv.elapsed(), DEMO_END_MS / 1000.0);
 	}
 	Zelv zelv(Folder, {SAMPLE_DEMO});
-	const std::string id = zelv.window();
+	const std::string id = zelv.newWindow();
 	ASSERT_FALSE(id.empty()) << zelv.log();
-	std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+	zetest::pause(1000);
 	std::system(("xdotool key --window " + id + " Escape >/dev/null 2>&1").c_str());
 	const auto pressed = std::chrono::steady_clock::now();
-	EXPECT_EQ(zelv.exitStatus(), 0) << zelv.log();
+	EXPECT_EQ(zelv.exitStatus(60), 0) << zelv.log();
 	EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - pressed).count(), 2.5);
 }
 
@@ -325,7 +252,7 @@ TEST_F(DemoPlayerTest, AMissingSceneFailsWithItsTwoErrorLinesAndNoFiles)
 	std::ofstream(demo) << text;
 	fs::create_directories(Folder + "/shots");
 	Zelv zelv(Folder, {"-cap", Folder + "/shots/f", demo});
-	EXPECT_EQ(zelv.exitStatus(), 1) << zelv.log();
+	EXPECT_EQ(zelv.exitStatus(60), 1) << zelv.log();
 	const std::string log = zelv.log();
 	EXPECT_NE(log.find("ERROR : Failed to load scene file 'missing.zelv'"), std::string::npos) << log;
 	EXPECT_NE(log.find("ERROR : Fail to load scene missing.zelv"), std::string::npos) << log;
@@ -335,7 +262,7 @@ TEST_F(DemoPlayerTest, AMissingSceneFailsWithItsTwoErrorLinesAndNoFiles)
 TEST_F(DemoPlayerTest, ACaptureIntoAMissingFolderFails)
 {
 	Zelv zelv(Folder, {"-cap", Folder + "/missing/f", SAMPLE_DEMO});
-	EXPECT_EQ(zelv.exitStatus(), 1) << zelv.log();
+	EXPECT_EQ(zelv.exitStatus(60), 1) << zelv.log();
 	EXPECT_NE(zelv.log().find("ERROR : failed to save screenshot to file '" + Folder + "/missing/f_000000.bmp'"),
 		std::string::npos)
 		<< zelv.log();

@@ -1,13 +1,12 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
+#include "ZeZelvProcess.h"
+
 #include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -18,37 +17,14 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
 {
 const unsigned BACKDROP_R = 0x11, BACKDROP_G = 0x33, BACKDROP_B = 0x66;
 
-std::string sh(const std::string& command)
-{
-	FILE* p = popen(command.c_str(), "r");
-	std::string out;
-	for (int c; p && (c = fgetc(p)) != EOF;)
-		out += static_cast<char>(c);
-	if (p)
-		pclose(p);
-	return out;
-}
-
-void pause(int ms)
-{
-	std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::set<std::string> zelvWindows()
-{
-	std::istringstream in(sh("xdotool search --onlyvisible --name '^Zelv$' 2>/dev/null"));
-	std::set<std::string> ids;
-	for (std::string id; in >> id;)
-		ids.insert(id);
-	return ids;
-}
+using zetest::pause;
+using zetest::zelvWindows;
 
 struct SImage
 {
@@ -99,47 +75,22 @@ int differingPixels(const SImage& a, const SImage& b)
 	return n;
 }
 
-// One zelv process on one file, in a folder of its own; killed if still running
-// when the test ends.
-class Viewer
+// The viewer on one file, in a folder of its own (batch: dialogs and message
+// boxes only log).
+class Viewer : public zetest::ZelvProcess
 {
 public:
-	Viewer(const std::string& folder, const std::string& file, bool batch = false) : LogPath(folder + "/zelv.log")
+	Viewer(const std::string& folder, const std::string& file, bool batch = false)
+		: ZelvProcess(folder, {file}, batch ? Environment{{"ZELV_BATCH", "1"}} : Environment{})
 	{
-		const std::string program = std::string(ZELV_BINARY_DIR) + "/zelv";
-		Before = zelvWindows();
-		Pid = fork();
-		if (Pid == 0)
-		{
-			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
-				_exit(126);
-			if (batch)
-				setenv("ZELV_BATCH", "1", 1);
-			unsetenv("ZELV_DRIVER");
-			execl(program.c_str(), program.c_str(), file.c_str(), static_cast<char*>(nullptr));
-			_exit(127);
-		}
-	}
-	~Viewer()
-	{
-		if (Pid > 0 && Status < 0)
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-		}
 	}
 
-	// The new "Zelv" window on screen, "" after 20 s or when the program ended.
+	// The new "Zelv" window on screen, focused and drawn; "" after 20 s or
+	// when the program ended.
 	std::string window()
 	{
-		for (int i = 0; i < 200 && Id.empty() && running(); ++i)
-		{
-			for (const std::string& id : zelvWindows())
-				if (!Before.count(id))
-					Id = id;
-			if (Id.empty())
-				pause(100);
-		}
+		if (Id.empty())
+			Id = newWindow();
 		if (!Id.empty())
 		{
 			// Focused, the viewer runs flat out (unfocused it sleeps 20 ms a pass).
@@ -148,31 +99,7 @@ public:
 		}
 		return Id;
 	}
-	bool running()
-	{
-		if (Status >= 0)
-			return false;
-		int status = 0;
-		if (waitpid(Pid, &status, WNOHANG) != Pid)
-			return true;
-		Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-		return false;
-	}
-	// The exit status (128 + signal when killed by one), or -1 after `seconds`
-	// (the program is killed then).
-	int exitStatus(int seconds = 15)
-	{
-		for (int i = 0; i < seconds * 10 && running(); ++i)
-			pause(100);
-		if (running())
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-			Status = 1000;
-			return -1;
-		}
-		return Status;
-	}
+	int exitStatus(int seconds = 15) { return ZelvProcess::exitStatus(seconds); }
 	void send(const std::string& xdotoolArgs) const
 	{
 		std::system(("xdotool " + xdotoolArgs + " >/dev/null 2>&1").c_str());
@@ -194,19 +121,9 @@ public:
 		in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
 		return in ? image : SImage();
 	}
-	std::string log() const
-	{
-		std::ifstream in(LogPath);
-		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-	}
-	pid_t pid() const { return Pid; }
 
 private:
-	std::string LogPath;
-	std::set<std::string> Before;
 	std::string Id;
-	pid_t Pid = -1;
-	int Status = -1;
 };
 
 class ObjectViewerTest : public ::testing::Test
