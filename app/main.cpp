@@ -4,6 +4,7 @@
 #include "app/ZeRunModes.h"
 #include "core/IZeManager.h"
 #include "core/ZeEngineCore.h"
+#include "players/ZeDemoPlayer.h"
 #include "players/ZeObjectViewer.h"
 #include "scene/CZeResourceManagerScene.h"
 #include "script/ZeScript.h"
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
 	zeRegisterSceneFactories();
 	zeInstallMusic();
 	SZeRunModes modes = {};
+	modes.demo = zeRunDemoPlayer;
 	modes.object = zeRunObjectViewer;
 	modes.script = zeRunScriptMode;
 	const int status = zeMain(argc, argv, modes);

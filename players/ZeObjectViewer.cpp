@@ -6,9 +6,9 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
-#include "frame/ZeSignals.h"
 #include "frame/ZeTime.h"
 #include "frame/ZeWindow.h"
+#include "players/ZePlayerRun.h"
 
 #include <irrlicht.h>
 
@@ -229,15 +229,5 @@ int zeObjectViewer(const char* path)
 
 int zeRunObjectViewer(const SZeCommandLine& commandLine)
 {
-	zeInstallSignalHandlers();
-	zeInstallObjectApi();
-	SZeSetupParams params = commandLine.setup;
-	if (zeReadSetupIni("zelv-setup.ini", zeGetProgramDir(), &params, 1) != 0)
-	{
-		zeTerm();
-		return 1;
-	}
-	const int status = zeObjectViewer(commandLine.file);
-	zeTerm();
-	return status == 0 ? 0 : 1;
+	return zeRunPlayer(commandLine, [](const SZeCommandLine& c) { return zeObjectViewer(c.file); });
 }

@@ -1,14 +1,13 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
+#include "ZeZelvProcess.h"
+
 #include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
 #include "players/ZeZelvProcess.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -19,7 +18,6 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace

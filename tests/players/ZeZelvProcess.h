@@ -16,6 +16,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zetest
@@ -54,30 +55,44 @@ struct SZelvShot
 	const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
 };
 
-// One zelv process on one file, in a folder of its own, its standard output
-// and error in "zelv.log" there; killed if still running when it goes.
+// One zelv process, in a folder of its own, its standard output and error in
+// "zelv.log" there; killed if still running when it goes.
 class ZelvProcess
 {
 public:
-	// The program is the build's zelv unless another copy is named.
+	using Environment = std::vector<std::pair<std::string, std::string>>;
+
+	// On one file; the program is the build's zelv unless another copy is named.
 	ZelvProcess(const std::string& folder, const std::string& file, bool batch = false, std::string program = "")
-		: LogPath(folder + "/zelv.log")
+		: ZelvProcess(folder, std::vector<std::string>{file},
+			  batch ? Environment{{"ZELV_BATCH", "1"}} : Environment{}, std::move(program))
+	{
+	}
+	// On its arguments, with some environment set.
+	ZelvProcess(const std::string& folder, const std::vector<std::string>& args, const Environment& environment,
+		std::string program = "")
+		: LogPath(folder + "/zelv.log"), Before(zelvWindows()), Start(std::chrono::steady_clock::now())
 	{
 		if (program.empty())
 			program = std::string(ZELV_BINARY_DIR) + "/zelv";
-		Before = zelvWindows();
 		Pid = fork();
 		if (Pid == 0)
 		{
 			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
 				_exit(126);
-			if (batch)
-				setenv("ZELV_BATCH", "1", 1);
 			unsetenv("ZELV_DRIVER");
-			execl(program.c_str(), program.c_str(), file.c_str(), static_cast<char*>(nullptr));
+			for (const auto& variable : environment)
+				setenv(variable.first.c_str(), variable.second.c_str(), 1);
+			std::vector<const char*> argv = {program.c_str()};
+			for (const std::string& a : args)
+				argv.push_back(a.c_str());
+			argv.push_back(nullptr);
+			execv(program.c_str(), const_cast<char* const*>(argv.data()));
 			_exit(127);
 		}
 	}
+	ZelvProcess(const ZelvProcess&) = delete;
+	ZelvProcess& operator=(const ZelvProcess&) = delete;
 	~ZelvProcess()
 	{
 		if (Pid > 0 && Status < 0)
@@ -113,6 +128,7 @@ public:
 		int status = 0;
 		if (waitpid(Pid, &status, WNOHANG) != Pid)
 			return true;
+		Elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 		Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 		return false;
 	}
@@ -120,8 +136,8 @@ public:
 	// (the program is killed then).
 	int exitStatus(int seconds = 15)
 	{
-		for (int i = 0; i < seconds * 10 && running(); ++i)
-			pause(100);
+		for (int i = 0; i < seconds * 100 && running(); ++i)
+			pause(10);
 		if (running())
 		{
 			kill(Pid, SIGKILL);
@@ -130,6 +146,19 @@ public:
 			return -1;
 		}
 		return Status;
+	}
+	// The program's new "Zelv" window, "" after 20 s or when the program
+	// ended; not focused or waited for.
+	std::string newWindow()
+	{
+		for (int i = 0; i < 200 && running(); ++i)
+		{
+			for (const std::string& id : zelvWindows())
+				if (!Before.count(id))
+					return id;
+			pause(100);
+		}
+		return "";
 	}
 	void send(const std::string& xdotoolArgs) const
 	{
@@ -164,12 +193,16 @@ public:
 	}
 	pid_t pid() const { return Pid; }
 	const std::string& id() const { return Id; }
+	// Seconds from the start to the end, once it ended.
+	double elapsed() const { return Elapsed; }
 
 private:
 	std::string LogPath;
 	std::set<std::string> Before;
+	std::chrono::steady_clock::time_point Start;
 	std::string Id;
 	pid_t Pid = -1;
 	int Status = -1;
+	double Elapsed = 0;
 };
 } // namespace zetest
