@@ -250,7 +250,8 @@ bool zeInitEngine(const SZeSetupParams& params)
 	ze::registerMeshLoaders(c->sceneManager);
 	ze::registerAssimpMeshLoader(c->sceneManager);
 
-	const std::string cache = dataFolder() + "shadersCache";
+	// Packed data carries its cache at the root of the pack.
+	const std::string cache = zeIsPackedFilesystem() ? std::string("shadersCache") : dataFolder() + "shadersCache";
 	g_core.manager->getGpuProgramming()->setShaderCache(cache.c_str(), zeIsPackedFilesystem());
 	g_core.manager->getTextureManager()->setTextureFolder("textures");
 	zeSetDeviceResetCallbacks(onPreReset, onPostReset, nullptr);

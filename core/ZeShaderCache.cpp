@@ -10,7 +10,10 @@
 //   varying count, per varying: semantic, qualifiers, GLSL type,
 //   GLSL text.
 // An entry is used only when all of it checks out and every source still
-// hashes the same through the file layer; anything else is rebuilt.
+// hashes the same through the file layer; anything else is rebuilt. Sources
+// inside the folder that holds the cache are named relative to it (with the
+// mark "<data>/"), so a cache moved with its data, or packed with it, still
+// serves; entries are read through the file layer.
 #include "core/ZeShaderCache.h"
 
 #include "frame/ZeFile.h"
@@ -104,18 +107,17 @@ std::string lastFolder(const std::string& file)
 	return zeFileGetNamePart(dir.c_str(), 1);
 }
 
-bool readPlainFile(const std::string& name, std::string& data)
+const std::string DATA_MARK = "<data>/";
+
+bool readThroughFileLayer(const std::string& name, std::string& data)
 {
-	FILE* f = fopen(name.c_str(), "rb");
-	if (!f)
+	long size = 0;
+	char* bytes = zeReadFile(name.c_str(), &size);
+	if (!bytes)
 		return false;
-	char buffer[65536];
-	size_t n;
-	while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
-		data.append(buffer, n);
-	const bool ok = !ferror(f);
-	fclose(f);
-	return ok;
+	data.assign(bytes, static_cast<size_t>(size));
+	delete[] bytes;
+	return true;
 }
 
 // Written beside, then renamed over, so that a reader never sees half a file.
@@ -170,6 +172,7 @@ void CShaderCache::setFolder(const char* folder, bool readOnly)
 	Folder = folder ? folder : "";
 	while (Folder.size() > 1 && (Folder.back() == '/' || Folder.back() == '\\'))
 		Folder.pop_back();
+	Root = zeFileGetDirPart(Folder.c_str());
 	ReadOnly = readOnly;
 	if (!Folder.empty() && !ReadOnly)
 	{
@@ -178,11 +181,21 @@ void CShaderCache::setFolder(const char* folder, bool readOnly)
 	}
 }
 
+std::string CShaderCache::storedName(const std::string& source) const
+{
+	return source.compare(0, Root.size(), Root) == 0 ? DATA_MARK + source.substr(Root.size()) : source;
+}
+
+std::string CShaderCache::sourceName(const std::string& stored) const
+{
+	return stored.compare(0, DATA_MARK.size(), DATA_MARK) == 0 ? Root + stored.substr(DATA_MARK.size()) : stored;
+}
+
 bool CShaderCache::read(const std::string& file, const char* entry, EZE_SHADER_STAGE stage,
 	const std::string& macroText, SStageCode& out, std::string& why) const
 {
 	std::string data;
-	if (!readPlainFile(path(cacheFileName(file, entry, stage, macroText)), data))
+	if (!readThroughFileLayer(path(cacheFileName(file, entry, stage, macroText)), data))
 	{
 		why = "missing";
 		return false;
@@ -214,7 +227,7 @@ bool CShaderCache::read(const std::string& file, const char* entry, EZE_SHADER_S
 	for (irr::u32 n = r.count(24); n > 0; --n)
 	{
 		SSourceFile source;
-		source.Name = r.str();
+		source.Name = sourceName(r.str());
 		r.bytes(source.Hash, 20);
 		code.Sources.push_back(source);
 	}
@@ -278,7 +291,7 @@ bool CShaderCache::write(const SStageCode& code, const std::string& macroText) c
 	w.u32(static_cast<irr::u32>(code.Sources.size()));
 	for (const SSourceFile& source : code.Sources)
 	{
-		w.str(source.Name);
+		w.str(storedName(source.Name));
 		w.bytes(source.Hash, 20);
 	}
 	w.u32(code.RegisterCount);

@@ -33,7 +33,12 @@ public:
 	bool write(const SStageCode& code, const std::string& macroText) const;
 
 private:
+	// A source's name as an entry stores it, and back.
+	std::string storedName(const std::string& source) const;
+	std::string sourceName(const std::string& stored) const;
+
 	std::string Folder;
+	std::string Root;  // the folder that holds the cache, with its separator
 	bool ReadOnly = false;
 };
 } // namespace ze

@@ -24,10 +24,7 @@ struct SFileLayer
 	std::unique_ptr<IZeFileBackend> archive;
 	irr::io::IFileSystem* fileSystem = nullptr;  // the device's, while one exists
 
-	// The mounted archive, kept to mount it into the library's file system.
-	const void* archiveData = nullptr;
-	size_t archiveSize = 0;
-	std::string archivePath;
+	// The mounted archive as the library's file system sees it.
 	irr::io::IFileArchive* irrArchive = nullptr;
 
 	std::string currentDir;
@@ -67,24 +64,13 @@ void mountIntoLibrary()
 	SFileLayer& l = layer();
 	if (!l.fileSystem || l.irrArchive || !l.archive)
 		return;
-	bool ok;
-	if (l.archiveData)
-	{
-		irr::io::IReadFile* file = l.fileSystem->createMemoryReadFile(
-			const_cast<void*>(l.archiveData), static_cast<irr::s32>(l.archiveSize), "zelv-packed.zip", false);
-		ok = file && l.fileSystem->addFileArchive(file, true, false, irr::io::EFAT_ZIP, "", &l.irrArchive);
-		if (file)
-			file->drop();
-	}
+	irr::io::IFileArchive* archive = l.archive->createLibraryArchive(l.fileSystem);
+	if (archive && l.fileSystem->addFileArchive(archive))
+		l.irrArchive = archive;
 	else
-	{
-		ok = l.fileSystem->addFileArchive(l.archivePath.c_str(), true, false, irr::io::EFAT_ZIP, "", &l.irrArchive);
-	}
-	if (!ok)
-	{
-		l.irrArchive = nullptr;
 		zeLog(EZELL_WARN, "ZeFile: the 3D library could not mount the packed data");
-	}
+	if (archive)
+		archive->drop();
 }
 
 void unmountFromLibrary()
@@ -95,16 +81,13 @@ void unmountFromLibrary()
 	l.irrArchive = nullptr;
 }
 
-int mount(IZeFileBackend* backend, const void* data, size_t size, const char* path)
+int mount(IZeFileBackend* backend)
 {
 	if (!backend)
 		return -1;
 	zeUnmountArchive();
 	SFileLayer& l = layer();
 	l.archive.reset(backend);
-	l.archiveData = data;
-	l.archiveSize = size;
-	l.archivePath = path ? path : "";
 	mountIntoLibrary();
 	return 0;
 }
@@ -305,7 +288,7 @@ int zeMountArchiveMemory(const void* data, size_t size)
 {
 	if (!data || size == 0)
 		return -1;
-	return mount(zeCreateArchiveBackend(data, size, nullptr), data, size, nullptr);
+	return mount(zeCreateArchiveBackend(data, size, nullptr));
 }
 
 int zeMountArchiveFile(const char* path)
@@ -318,7 +301,7 @@ int zeMountArchiveFile(const char* path)
 		zeLog(EZELL_ERROR, "ZeFile: cannot open archive %s", path);
 		return -1;
 	}
-	return mount(zeCreateArchiveBackend(nullptr, 0, resolved.c_str()), nullptr, 0, resolved.c_str());
+	return mount(zeCreateArchiveBackend(nullptr, 0, resolved.c_str()));
 }
 
 void zeUnmountArchive()
@@ -326,9 +309,6 @@ void zeUnmountArchive()
 	SFileLayer& l = layer();
 	unmountFromLibrary();
 	l.archive.reset();
-	l.archiveData = nullptr;
-	l.archiveSize = 0;
-	l.archivePath.clear();
 }
 
 bool zeIsPackedFilesystem()

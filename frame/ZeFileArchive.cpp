@@ -2,7 +2,10 @@
 #include "frame/ZeFileBackend.h"
 #include "frame/ZeLog.h"
 
+#include <irrlicht.h>
 #include <zip.h>
+
+#include <algorithm>
 
 #include <cstring>
 
@@ -114,21 +117,37 @@ public:
 	{
 		if (isWriteMode(mode))
 			return zeOpenPlainFile(name, mode);
-		std::string entry = name;
+		std::vector<char> data;
+		if (!read(locate(name), data))
+			return nullptr;
+		return zeCreateMemoryFile(std::move(data));
+	}
+
+	irr::io::IFileArchive* createLibraryArchive(irr::io::IFileSystem* fileSystem) override;
+
+	// The entry of a name (a leading '/' is the root): exact, else in any
+	// case; -1 when none.
+	zip_int64_t locate(std::string entry) const
+	{
 		while (!entry.empty() && entry[0] == '/')
 			entry.erase(0, 1);
 		if (entry.empty())
-			return nullptr;
+			return -1;
 		zip_int64_t index = zip_name_locate(Archive, entry.c_str(), 0);
 		if (index < 0)
 			index = zip_name_locate(Archive, entry.c_str(), ZIP_FL_NOCASE);
+		return index;
+	}
+
+	// The entry's bytes; false for a missing index or a corrupt entry.
+	bool read(zip_int64_t index, std::vector<char>& data) const
+	{
 		if (index < 0)
-			return nullptr;
+			return false;
 		zip_file_t* zf = zip_fopen_index(Archive, static_cast<zip_uint64_t>(index), 0);
 		if (!zf)
-			return nullptr;
+			return false;
 		// Read in chunks rather than trusting the size the directory claims.
-		std::vector<char> data;
 		char chunk[65536];
 		zip_int64_t got;
 		while ((got = zip_fread(zf, chunk, sizeof(chunk))) > 0)
@@ -136,15 +155,97 @@ public:
 		zip_fclose(zf);
 		if (got < 0)
 		{
-			zeLog(EZELL_ERROR, "ZeFile: corrupt archive entry '%s'", entry.c_str());
-			return nullptr;
+			const char* name = zip_get_name(Archive, static_cast<zip_uint64_t>(index), 0);
+			zeLog(EZELL_ERROR, "ZeFile: corrupt archive entry '%s'", name ? name : "?");
+			return false;
 		}
-		return zeCreateMemoryFile(std::move(data));
+		return true;
 	}
+
+	zip_int64_t count() const { return zip_get_num_entries(Archive, 0); }
+	const char* name(zip_int64_t index) const { return zip_get_name(Archive, static_cast<zip_uint64_t>(index), 0); }
 
 private:
 	zip_t* Archive;
 };
+
+// The archive as the 3D library's file system sees it: its loaders name files
+// as the file layer hands them on ("scenes/../objects/a.obj") or by absolute
+// paths under the process's current directory; both are folded onto entries.
+class CZeLibraryArchive : public irr::io::IFileArchive, public irr::io::IFileList
+{
+public:
+	CZeLibraryArchive(const CZeFileBackendArchive* archive, irr::io::IFileSystem* fileSystem)
+		: Archive(archive), FileSystem(fileSystem)
+	{
+		for (zip_int64_t i = 0; i < archive->count(); ++i)
+		{
+			const char* name = archive->name(i);
+			Names.push_back(name ? name : "");
+		}
+	}
+
+	irr::io::IReadFile* createAndOpenFile(const irr::io::path& filename) override
+	{
+		return open(Archive->locate(entryOf(filename)), filename);
+	}
+	irr::io::IReadFile* createAndOpenFile(irr::u32 index) override
+	{
+		return index < Names.size() ? open(index, Names[index]) : nullptr;
+	}
+	const irr::io::IFileList* getFileList() const override { return this; }
+	irr::io::E_FILE_ARCHIVE_TYPE getType() const override { return irr::io::EFAT_ZIP; }
+
+	irr::u32 getFileCount() const override { return Names.size(); }
+	const irr::io::path& getFileName(irr::u32 index) const override { return Names[index]; }
+	const irr::io::path& getFullFileName(irr::u32 index) const override { return Names[index]; }
+	irr::u32 getFileSize(irr::u32) const override { return 0; }
+	irr::u32 getFileOffset(irr::u32) const override { return 0; }
+	irr::u32 getID(irr::u32 index) const override { return index; }
+	bool isDirectory(irr::u32 index) const override
+	{
+		return index < Names.size() && Names[index].size() > 0 && Names[index].lastChar() == '/';
+	}
+	irr::s32 findFile(const irr::io::path& filename, bool isFolder) const override
+	{
+		const zip_int64_t index = isFolder ? -1 : Archive->locate(entryOf(filename));
+		return index >= 0 && index < static_cast<zip_int64_t>(Names.size()) ? static_cast<irr::s32>(index) : -1;
+	}
+	const irr::io::path& getPath() const override { return Path; }
+	irr::u32 addItem(const irr::io::path&, irr::u32, irr::u32, bool, irr::u32) override { return 0; }
+	void sort() override {}
+
+private:
+	static std::string entryOf(const irr::io::path& filename)
+	{
+		std::string name = zeNormalisePath(filename.c_str());
+		const std::string cwd = zeNormalisePath(zeGetCwd());
+		if (cwd.size() > 1 && name.size() > cwd.size() && name.compare(0, cwd.size(), cwd) == 0 &&
+			name[cwd.size()] == '/')
+			name.erase(0, cwd.size() + 1);
+		return name;
+	}
+
+	irr::io::IReadFile* open(zip_int64_t index, const irr::io::path& filename) const
+	{
+		std::vector<char> data;
+		if (!Archive->read(index, data))
+			return nullptr;
+		irr::c8* bytes = new irr::c8[data.empty() ? 1 : data.size()];
+		std::copy(data.begin(), data.end(), bytes);
+		return FileSystem->createMemoryReadFile(bytes, static_cast<irr::s32>(data.size()), filename, true);
+	}
+
+	const CZeFileBackendArchive* Archive;
+	irr::io::IFileSystem* FileSystem;
+	std::vector<irr::io::path> Names;
+	irr::io::path Path;
+};
+
+irr::io::IFileArchive* CZeFileBackendArchive::createLibraryArchive(irr::io::IFileSystem* fileSystem)
+{
+	return new CZeLibraryArchive(this, fileSystem);
+}
 } // namespace
 
 SZeFile* zeCreateMemoryFile(std::vector<char>&& data)

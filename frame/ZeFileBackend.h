@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace irr { namespace io { class IFileSystem; } }
+namespace irr { namespace io { class IFileArchive; class IFileSystem; } }
 
 // One source of files. `open` receives a normalised name ('/' separators,
 // joined with the file layer's current directory).
@@ -19,6 +19,9 @@ public:
 	// Whether the name opens for reading, learnt without opening it where the
 	// back end can; the default opens and closes it.
 	virtual bool exists(const std::string& name);
+	// An archive of the 3D library that serves this back end's files to its
+	// loaders (new reference), or null when the back end has none to offer.
+	virtual irr::io::IFileArchive* createLibraryArchive(irr::io::IFileSystem* fileSystem) { return nullptr; }
 };
 
 // A stream over bytes held in memory (archive entries).
