@@ -1,58 +1,195 @@
 #include "zersc/ZeResource.h"
 #include "frame/ZeCommandLine.h"
 #include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
 
+#include <zlib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 namespace
 {
 const char RESOURCE_MAGIC[8] = { 'Z', 'E', 'L', 'V', 'R', 'S', 'C', '1' };
 
-// The trailer that follows each appended block.
+// The trailer that follows each appended block, little-endian on disk.
 struct STrailer
 {
 	char magic[8];
 	uint32_t number;
-	uint32_t reserved;
-	uint64_t size;
+	uint32_t dataCrc;   // CRC-32 of the block as stored
+	uint64_t size;      // the block's size
+	uint32_t check;     // CRC-32 of the 24 bytes above
+	uint32_t reserved;  // 0
 };
-static_assert(sizeof(STrailer) == 24, "trailer layout");
+static_assert(sizeof(STrailer) == 32, "trailer layout");
+const long long TRAILER_SIZE = static_cast<long long>(sizeof(STrailer));
 
-// Walks the blocks from the end of the file; the offset of the block's data
-// or -1. Sizes are checked against the room that is left before each trailer.
-long findResource(FILE* f, int number)
+uint32_t crc(const void* data, size_t size, uint32_t start = 0)
 {
-	if (fseek(f, 0, SEEK_END) != 0)
-		return -1;
-	long end = ftell(f);
-	while (end >= static_cast<long>(sizeof(STrailer)))
+	uLong value = start;
+	const Bytef* p = static_cast<const Bytef*>(data);
+	while (size > 0)
 	{
-		STrailer trailer;
-		if (fseek(f, end - static_cast<long>(sizeof(trailer)), SEEK_SET) != 0 ||
-			fread(&trailer, sizeof(trailer), 1, f) != 1 || memcmp(trailer.magic, RESOURCE_MAGIC, 8) != 0)
-			return -1;
-		const uint64_t room = static_cast<uint64_t>(end) - sizeof(trailer);
-		if (trailer.size > room)
-			return -1;
-		const long start = static_cast<long>(room - trailer.size);
-		if (trailer.number == static_cast<uint32_t>(number))
-			return start;
+		const uInt chunk = size > 0x40000000u ? 0x40000000u : static_cast<uInt>(size);
+		value = crc32(value, p, chunk);
+		p += chunk;
+		size -= chunk;
+	}
+	return static_cast<uint32_t>(value);
+}
+
+uint32_t trailerCheck(const STrailer& t)
+{
+	return crc(&t, offsetof(STrailer, check));
+}
+
+struct SBlock
+{
+	uint32_t number;
+	uint32_t dataCrc;
+	long long offset;
+	long long size;
+};
+
+// Reads exactly size bytes at offset; false on a short read.
+bool readAt(int fd, void* buffer, size_t size, long long offset)
+{
+	char* p = static_cast<char*>(buffer);
+	while (size > 0)
+	{
+		const ssize_t got = pread(fd, p, size, static_cast<off_t>(offset));
+		if (got < 0 && errno == EINTR)
+			continue;
+		if (got <= 0)
+			return false;
+		p += got;
+		size -= static_cast<size_t>(got);
+		offset += got;
+	}
+	return true;
+}
+
+bool writeAll(int fd, const void* buffer, size_t size)
+{
+	const char* p = static_cast<const char*>(buffer);
+	while (size > 0)
+	{
+		const ssize_t put = write(fd, p, size);
+		if (put < 0 && errno == EINTR)
+			continue;
+		if (put <= 0)
+			return false;
+		p += put;
+		size -= static_cast<size_t>(put);
+	}
+	return true;
+}
+
+// The blocks of the file, last first, and where the program image ends. A
+// tail without the magic ends the chain; a trailer with the magic that does
+// not check out, or whose size does not fit before it, makes the whole chain
+// unusable (false).
+bool readChain(int fd, std::vector<SBlock>* blocks, long long* imageEnd)
+{
+	blocks->clear();
+	struct stat st;
+	if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+		return false;
+	long long end = static_cast<long long>(st.st_size);
+	while (end >= TRAILER_SIZE)
+	{
+		STrailer t;
+		if (!readAt(fd, &t, sizeof(t), end - TRAILER_SIZE))
+			return false;
+		if (memcmp(t.magic, RESOURCE_MAGIC, sizeof(t.magic)) != 0)
+			break;
+		const uint64_t room = static_cast<uint64_t>(end - TRAILER_SIZE);
+		if (t.check != trailerCheck(t) || t.reserved != 0 || t.size > room)
+			return false;
+		const long long start = static_cast<long long>(room - t.size);
+		blocks->push_back({ t.number, t.dataCrc, start, static_cast<long long>(t.size) });
 		end = start;
 	}
-	return -1;
+	*imageEnd = end;
+	return true;
+}
+
+int openForReading(const char* path)
+{
+	return path && *path ? open(path, O_RDONLY | O_CLOEXEC) : -1;
+}
+
+const SBlock* findBlock(const std::vector<SBlock>& blocks, int number)
+{
+	for (const SBlock& b : blocks)
+		if (b.number == static_cast<uint32_t>(number))
+			return &b;
+	return nullptr;
+}
+
+// Copies size bytes from offset of `from` to the end of `to`.
+bool copyRange(int from, int to, long long offset, long long size)
+{
+	static const size_t CHUNK = 1 << 20;
+	std::vector<char> buffer(CHUNK);
+	while (size > 0)
+	{
+		const size_t n = size > static_cast<long long>(CHUNK) ? CHUNK : static_cast<size_t>(size);
+		if (!readAt(from, buffer.data(), n, offset) || !writeAll(to, buffer.data(), n))
+			return false;
+		offset += static_cast<long long>(n);
+		size -= static_cast<long long>(n);
+	}
+	return true;
+}
+
+bool appendBlock(int fd, uint32_t number, uint32_t dataCrc, uint64_t size)
+{
+	STrailer t;
+	memcpy(t.magic, RESOURCE_MAGIC, sizeof(t.magic));
+	t.number = number;
+	t.dataCrc = dataCrc;
+	t.size = size;
+	t.check = trailerCheck(t);
+	t.reserved = 0;
+	return writeAll(fd, &t, sizeof(t));
 }
 } // namespace
 
+// ---- Scrambling ---------------------------------------------------------------------
+void zeScrambleWords(void* data, size_t size)
+{
+	unsigned char* p = static_cast<unsigned char*>(data);
+	for (size_t i = 0; i + 4 <= size; i += 4)
+	{
+		p[i] ^= static_cast<unsigned char>(ZE_SCRAMBLE_KEY);
+		p[i + 1] ^= static_cast<unsigned char>(ZE_SCRAMBLE_KEY >> 8);
+		p[i + 2] ^= static_cast<unsigned char>(ZE_SCRAMBLE_KEY >> 16);
+		p[i + 3] ^= static_cast<unsigned char>(ZE_SCRAMBLE_KEY >> 24);
+	}
+}
+
+// ---- Reading ------------------------------------------------------------------------
 bool zeResourceExistsIn(const char* exePath, int number)
 {
-	FILE* f = exePath ? fopen(exePath, "rb") : nullptr;
-	if (!f)
+	const int fd = openForReading(exePath);
+	if (fd < 0)
 		return false;
-	const bool found = findResource(f, number) >= 0;
-	fclose(f);
+	std::vector<SBlock> blocks;
+	long long imageEnd = 0;
+	const bool found = readChain(fd, &blocks, &imageEnd) && findBlock(blocks, number);
+	close(fd);
 	return found;
 }
 
@@ -61,9 +198,122 @@ bool zeResourceExists(int number)
 	return zeResourceExistsIn(zeGetProgramPath(), number);
 }
 
+bool zeReadResourceBlock(const char* exePath, int number, std::vector<char>* out)
+{
+	out->clear();
+	const int fd = openForReading(exePath);
+	if (fd < 0)
+		return false;
+	std::vector<SBlock> blocks;
+	long long imageEnd = 0;
+	const SBlock* block = readChain(fd, &blocks, &imageEnd) ? findBlock(blocks, number) : nullptr;
+	bool ok = false;
+	if (block && static_cast<unsigned long long>(block->size) <= SIZE_MAX)
+	{
+		try
+		{
+			out->resize(static_cast<size_t>(block->size));
+			ok = readAt(fd, out->data(), out->size(), block->offset) && crc(out->data(), out->size()) == block->dataCrc;
+		}
+		catch (const std::bad_alloc&)
+		{
+			zeLog(EZELL_ERROR, "ZeResource: no memory for resource %d (%lld bytes)", number, block->size);
+		}
+		if (!ok)
+		{
+			zeLog(EZELL_ERROR, "ZeResource: resource %d of %s does not read back whole", number, exePath);
+			std::vector<char>().swap(*out);
+		}
+	}
+	close(fd);
+	return ok;
+}
+
+int zeLoadResourceFrom(const char* exePath, int number, char** outBlock, char** outData, size_t* outSize)
+{
+	*outBlock = *outData = nullptr;
+	*outSize = 0;
+	std::vector<char> bytes;
+	if (!zeReadResourceBlock(exePath, number, &bytes))
+		return -1;
+	char* block = new (std::nothrow) char[bytes.size() ? bytes.size() : 1];
+	if (!block)
+		return -1;
+	memcpy(block, bytes.data(), bytes.size());
+	zeScrambleWords(block, bytes.size());
+	*outBlock = *outData = block;
+	*outSize = bytes.size();
+	return 0;
+}
+
+int zeLoadResource(int number, char** outBlock, char** outData, size_t* outSize)
+{
+	return zeLoadResourceFrom(zeGetProgramPath(), number, outBlock, outData, outSize);
+}
+
+long long zeExecutableImageSize(const char* exePath)
+{
+	const int fd = openForReading(exePath);
+	if (fd < 0)
+		return -1;
+	std::vector<SBlock> blocks;
+	long long imageEnd = -1;
+	if (!readChain(fd, &blocks, &imageEnd))
+		imageEnd = -1;
+	close(fd);
+	return imageEnd;
+}
+
+// ---- Writing ------------------------------------------------------------------------
+int zeWriteResourceBlock(const char* exePath, int number, const void* data, size_t size)
+{
+	const int from = openForReading(exePath);
+	if (from < 0)
+	{
+		zeLog(EZELL_ERROR, "ZeResource: cannot open %s: %s", exePath ? exePath : "(null)", strerror(errno));
+		return -1;
+	}
+	std::vector<SBlock> blocks;
+	long long imageEnd = 0;
+	struct stat st;
+	if (!readChain(from, &blocks, &imageEnd) || fstat(from, &st) != 0)
+	{
+		zeLog(EZELL_ERROR, "ZeResource: the resources of %s do not check out", exePath);
+		close(from);
+		return -1;
+	}
+	std::string temporary = std::string(exePath) + ".XXXXXX";
+	const int to = mkostemp(&temporary[0], O_CLOEXEC);
+	if (to < 0)
+	{
+		zeLog(EZELL_ERROR, "ZeResource: cannot write beside %s: %s", exePath, strerror(errno));
+		close(from);
+		return -1;
+	}
+	bool ok = fchmod(to, st.st_mode & 07777) == 0 && copyRange(from, to, 0, imageEnd);
+	// The other blocks in their order, each with a fresh trailer.
+	for (auto b = blocks.rbegin(); ok && b != blocks.rend(); ++b)
+		if (b->number != static_cast<uint32_t>(number))
+			ok = copyRange(from, to, b->offset, b->size) && appendBlock(to, b->number, b->dataCrc, b->size);
+	ok = ok && writeAll(to, data, size) && appendBlock(to, static_cast<uint32_t>(number), crc(data, size), size);
+	ok = fsync(to) == 0 && ok;
+	ok = close(to) == 0 && ok;
+	close(from);
+	if (ok && rename(temporary.c_str(), exePath) != 0)
+		ok = false;
+	if (!ok)
+	{
+		zeLog(EZELL_ERROR, "ZeResource: cannot write resource %d into %s: %s", number, exePath, strerror(errno));
+		unlink(temporary.c_str());
+		return -1;
+	}
+	return 0;
+}
+
+// ---- Side file ------------------------------------------------------------------------
 const char* zePackDatPath(const char* exePath)
 {
-	static char path[2048];
+	static char path[PATH_MAX + 8];
 	snprintf(path, sizeof(path), "%s%s.dat", zeFileGetDirPart(exePath), zeFileGetNamePart(exePath, 0));
 	return path;
 }
