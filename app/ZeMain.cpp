@@ -5,6 +5,7 @@
 #include "zersc/ZeResource.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -36,11 +37,29 @@ ZeRunFile modeRunner(const SZeRunModes& modes, EZE_RUN_MODE mode)
 	default: return nullptr;
 	}
 }
+
+// Whether the first argument is a command that runs alone ("-demoexe", ...).
+bool firstIsCommand(int argc, const char* const* argv)
+{
+	for (int c = EZECMD_BINARY; argc > 1 && c <= EZECMD_EXTRACT; ++c)
+		if (!strcmp(argv[1], zeCommandName(static_cast<EZE_COMMAND>(c))))
+			return true;
+	return false;
+}
 } // namespace
 
 int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
 {
 	zeSetProgramPath(argc > 0 ? argv[0] : nullptr);
+
+	// Packed data carried by the executable runs at once: no option is read,
+	// so none is refused either. A command as first argument still runs alone.
+	if (!firstIsCommand(argc, argv) && zePackedDataExists(zeGetProgramPath()))
+	{
+		SZeCommandLine none;
+		zeParseCommandLine(1, argv, &none);
+		return modes.packed ? modes.packed(none) : notBuilt("player of packed data");
+	}
 
 	SZeCommandLine commandLine;
 	if (zeParseCommandLine(argc, argv, &commandLine) != 0)
@@ -54,23 +73,15 @@ int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
 		zeDisableErrorBoxes();
 	}
 
-	// Packing commands and "-binary" run alone.
-	if (commandLine.command != EZECMD_RUN && commandLine.command != EZECMD_EXTRACT)
+	// Packing commands, "-extract" and "-binary" run alone.
+	if (commandLine.command == EZECMD_BINARY)
+		return modes.command ? modes.command(commandLine) : notBuilt("scene conversion (-binary)");
+	if (commandLine.command != EZECMD_RUN)
 	{
-		if (!modes.command)
-			return notBuilt(commandLine.command == EZECMD_BINARY ? "scene conversion (-binary)" : "packing of data");
-		return modes.command(commandLine);
-	}
-
-	// Packed data carried by the executable runs at once, ignoring the options.
-	if (zePackedDataExists(zeGetProgramPath()))
-	{
-		if (commandLine.command == EZECMD_EXTRACT)
-			return modes.command ? modes.command(commandLine) : notBuilt("extraction of packed data");
-		return modes.packed ? modes.packed(commandLine) : notBuilt("player of packed data");
-	}
-	if (commandLine.command == EZECMD_EXTRACT)
-	{
+		if (modes.pack)
+			return modes.pack(commandLine);
+		if (commandLine.command != EZECMD_EXTRACT)
+			return notBuilt("packing of data");
 		zeLogErrorBox("Resources don't exist");
 		return 1;
 	}

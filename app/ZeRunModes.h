@@ -16,7 +16,8 @@ struct SZeRunModes
 	ZeRunFile object;
 	ZeRunFile script;
 	ZeRunFile packed;   // runs the packed data carried by the executable
-	ZeRunFile command;  // packing commands, "-binary" and "-extract"
+	ZeRunFile pack;     // the packing commands and "-extract"
+	ZeRunFile command;  // "-binary"
 };
 
 // The program entry: command line, packed-data check, run mode. Returns the

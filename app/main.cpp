@@ -8,6 +8,7 @@
 #include "players/ZeObjectViewer.h"
 #include "scene/CZeResourceManagerScene.h"
 #include "script/ZeScript.h"
+#include "zersc/ZePack.h"
 
 int main(int argc, char** argv)
 {
@@ -20,6 +21,8 @@ int main(int argc, char** argv)
 	modes.demo = zeRunDemoPlayer;
 	modes.object = zeRunObjectViewer;
 	modes.script = zeRunScriptMode;
+	modes.packed = zeRunPackedMode;
+	modes.pack = zeRunPackCommand;
 	const int status = zeMain(argc, argv, modes);
 	zeFreeAllWatches();
 	return status;

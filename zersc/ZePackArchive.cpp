@@ -1,0 +1,278 @@
+#include "zersc/ZePackArchive.h"
+#include "frame/ZeFile.h"
+#include "frame/ZeFileBackend.h"
+#include "frame/ZeLog.h"
+
+#include <zip.h>
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+namespace
+{
+const int COMPRESSION_LEVEL = 6;
+
+const char* const IMAGE_PATTERNS[] = { "*.jpg", "*.png", "*.jpeg", "*.bmp", "*.tga", "*.gif", "*.raw", "*.dds" };
+
+bool isDirectory(const std::string& path, bool followLinks)
+{
+	struct stat st;
+	const int result = followLinks ? stat(path.c_str(), &st) : lstat(path.c_str(), &st);
+	return result == 0 && S_ISDIR(st.st_mode);
+}
+
+bool isRegularFile(const std::string& path)
+{
+	struct stat st;
+	return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The folder as it is on disk, found without regard to case; "" when missing.
+std::string findFolder(const std::string& folder)
+{
+	if (isDirectory(folder, true))
+		return folder;
+	const std::string resolved = zeResolvePlainPath(folder);
+	return !resolved.empty() && isDirectory(resolved, true) ? resolved : std::string();
+}
+
+// The names of a folder's entries that pass the test, sorted.
+template <typename Test> std::vector<std::string> listFolder(const std::string& folder, Test test)
+{
+	std::vector<std::string> out;
+	DIR* dir = opendir(folder.c_str());
+	if (!dir)
+		return out;
+	while (const dirent* entry = readdir(dir))
+	{
+		const char* name = entry->d_name;
+		if (!strcmp(name, ".") || !strcmp(name, ".."))
+			continue;
+		const std::string path = folder + "/" + name;
+		if (test(name, path))
+			out.push_back(path);
+	}
+	closedir(dir);
+	std::sort(out.begin(), out.end());
+	return out;
+}
+
+bool readWholeFile(const std::string& path, std::vector<char>* out)
+{
+	if (!isRegularFile(path))
+		return false;
+	FILE* f = fopen(path.c_str(), "rb");
+	if (!f)
+		return false;
+	out->clear();
+	char buffer[65536];
+	size_t n;
+	while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
+		out->insert(out->end(), buffer, buffer + n);
+	const bool ok = !ferror(f);
+	fclose(f);
+	return ok;
+}
+} // namespace
+
+// ---- Archive -----------------------------------------------------------------------
+CZePackArchive::CZePackArchive(const std::string& path) : Path(path)
+{
+	int error = 0;
+	Archive = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
+	if (!Archive)
+	{
+		zip_error_t e;
+		zip_error_init_with_code(&e, error);
+		zeLog(EZELL_ERROR, "ZePack: cannot create the archive %s: %s", path.c_str(), zip_error_strerror(&e));
+		zip_error_fini(&e);
+	}
+}
+
+CZePackArchive::~CZePackArchive()
+{
+	if (Archive)
+		zip_discard(Archive);
+}
+
+int CZePackArchive::addBytes(const std::string& entryName, const void* data, size_t size, const std::string& sourcePath)
+{
+	if (!Archive)
+		return -1;
+	if (zip_name_locate(Archive, entryName.c_str(), 0) >= 0)
+	{
+		zeLog(EZELL_WARN, "ZePack: skipped %s: the archive already holds an entry %s", sourcePath.c_str(),
+			entryName.c_str());
+		return 0;
+	}
+	void* copy = malloc(size ? size : 1);
+	if (!copy)
+		return -1;
+	if (size)
+		memcpy(copy, data, size);
+	zip_source_t* source = zip_source_buffer(Archive, copy, size, 1);
+	if (!source)
+	{
+		free(copy);
+		return -1;
+	}
+	const zip_int64_t index = zip_file_add(Archive, entryName.c_str(), source, ZIP_FL_ENC_UTF_8);
+	if (index < 0)
+	{
+		zip_source_free(source);
+		return -1;
+	}
+	if (zip_set_file_compression(Archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, COMPRESSION_LEVEL) != 0)
+		return -1;
+	Entries.push_back({ entryName, sourcePath });
+	return 0;
+}
+
+bool CZePackArchive::commit()
+{
+	if (!Archive)
+		return false;
+	if (Entries.empty())
+	{
+		zeLogErrorBox("Nothing to pack into %s", Path.c_str());
+		zip_discard(Archive);
+		Archive = nullptr;
+		return false;
+	}
+	const bool ok = zip_close(Archive) == 0;
+	if (!ok)
+	{
+		zeLogErrorBox("Failed to write archive %s: %s", Path.c_str(), zip_strerror(Archive));
+		zip_discard(Archive);
+		unlink(Path.c_str());
+	}
+	Archive = nullptr;
+	return ok;
+}
+
+// ---- Paths -------------------------------------------------------------------------
+std::string zeFullPath(const char* path)
+{
+	std::string p = path ? path : "";
+	for (char& c : p)
+		if (c == '\\')
+			c = '/';
+	if (p.empty() || p[0] != '/')
+		p = std::string(zeGetCwd()) + "/" + p;
+	return zeNormalisePath(p.c_str());
+}
+
+bool zeCombinePath(const std::string& base, const std::string& file, std::string* out)
+{
+	std::string f = file;
+	for (char& c : f)
+		if (c == '\\')
+			c = '/';
+	const std::string joined = !f.empty() && f[0] == '/' ? f : zeFullPath(base.c_str()) + "/" + f;
+	*out = zeNormalisePath(joined.c_str());
+	return out->size() < PATH_MAX;
+}
+
+bool zeRelativePath(const std::string& base, const std::string& file, std::string* out)
+{
+	if (base.empty())
+	{
+		*out = file;
+		for (char& c : *out)
+			if (c == '\\')
+				c = '/';
+		return !out->empty();
+	}
+	const std::filesystem::path relative =
+		std::filesystem::path(zeFullPath(file.c_str())).lexically_relative(zeFullPath(base.c_str()));
+	*out = relative.generic_string();
+	while (out->compare(0, 2, "./") == 0)
+		out->erase(0, 2);
+	return !out->empty() && *out != "." && out->back() != '/';
+}
+
+std::vector<std::string> zeListFiles(const std::string& folder, const std::string& pattern)
+{
+	const std::string found = findFolder(folder);
+	if (found.empty())
+		return {};
+	return listFolder(found, [&](const char* name, const std::string& path) {
+		return isRegularFile(path) && (pattern.empty() || fnmatch(pattern.c_str(), name, FNM_CASEFOLD) == 0);
+	});
+}
+
+std::vector<std::string> zeListFolders(const std::string& folder)
+{
+	const std::string found = findFolder(folder);
+	if (found.empty())
+		return {};
+	return listFolder(found, [](const char*, const std::string& path) { return isDirectory(path, false); });
+}
+
+// ---- Adding files ------------------------------------------------------------------
+int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const std::string& path)
+{
+	std::vector<char> data;
+	if (!readWholeFile(path, &data))
+	{
+		zeLogErrorBox("Failed to read file path=%s", path.c_str());
+		return -1;
+	}
+	if (archive->addBytes(entryName, data.data(), data.size(), path) != 0)
+	{
+		zeLogErrorBox("Failed to add file %s to archive %s", path.c_str(), archive->path().c_str());
+		return -1;
+	}
+	return 0;
+}
+
+int zeZipAddRelative(CZePackArchive* archive, const std::string& base, const std::string& file)
+{
+	std::string name;
+	if (!zeRelativePath(base, file, &name))
+	{
+		zeLogErrorBox("Failed to get relative path for basedir=%s filename=%s", base.c_str(), file.c_str());
+		return -1;
+	}
+	return zeZipAddFile(archive, name, file);
+}
+
+int zeZipAddPattern(CZePackArchive* archive, const std::string& base, const std::string& folder,
+	const std::string& pattern)
+{
+	std::string search;
+	if (!zeCombinePath(base, folder, &search))
+	{
+		zeLogErrorBox("Failed to combine basedir=%s directory=%s", base.c_str(), folder.c_str());
+		return -1;
+	}
+	for (const std::string& file : zeListFiles(search, pattern))
+		if (zeZipAddRelative(archive, base, file) != 0)
+			return -1;
+	return 0;
+}
+
+int zeZipAddPatterns(CZePackArchive* archive, const std::string& base, const std::string& folder,
+	const std::vector<const char*>& patterns)
+{
+	int result = 0;
+	for (const char* pattern : patterns)
+		if (zeZipAddPattern(archive, base, folder, pattern) != 0)
+			result = -1;
+	return result;
+}
+
+int zeZipAddImages(CZePackArchive* archive, const std::string& base, const std::string& folder)
+{
+	return zeZipAddPatterns(archive, base, folder,
+		std::vector<const char*>(std::begin(IMAGE_PATTERNS), std::end(IMAGE_PATTERNS)));
+}

@@ -1,0 +1,87 @@
+// The archive that the packing commands fill: a zip file written through
+// libzip (deflate, level 6), files added one at a time by entry name, and the
+// helpers that add a file, a file by its path relative to a base folder and
+// every file of a folder that matches a pattern.
+//
+// Index:
+//   - Archive
+//   - Paths
+//   - Adding files
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct zip;
+
+// ---- Archive -----------------------------------------------------------------------
+// A new archive file; nothing is written before commit().
+class CZePackArchive
+{
+public:
+	struct SEntry
+	{
+		std::string name;  // entry name ('/' separators)
+		std::string path;  // the file it was read from
+	};
+
+	explicit CZePackArchive(const std::string& path);
+	~CZePackArchive();
+	CZePackArchive(const CZePackArchive&) = delete;
+	CZePackArchive& operator=(const CZePackArchive&) = delete;
+
+	// False when the archive file could not be created (logged).
+	bool isOpen() const { return Archive != nullptr; }
+	const std::string& path() const { return Path; }
+	// Adds size bytes (copied) under the entry name. A name already in the
+	// archive is skipped with a warning, the first one kept (0). -1 when the
+	// archive refuses the entry.
+	int addBytes(const std::string& entryName, const void* data, size_t size, const std::string& sourcePath);
+	// Compresses and writes every entry; false with a log line (the file is
+	// then removed). The archive is closed either way.
+	bool commit();
+	// The entries added, in order.
+	const std::vector<SEntry>& entries() const { return Entries; }
+
+private:
+	std::string Path;
+	zip* Archive = nullptr;
+	std::vector<SEntry> Entries;
+};
+
+// ---- Paths -------------------------------------------------------------------------
+// The absolute, normalised form of a path ('/' separators; relative to the
+// process's current directory).
+std::string zeFullPath(const char* path);
+// The full path of `base` joined with `file` (an absolute file stays as it
+// is), without a trailing separator; false when it is longer than a path may be.
+bool zeCombinePath(const std::string& base, const std::string& file, std::string* out);
+// The path of `file` relative to the folder `base` with '/' separators; an
+// empty base keeps the path (separators turned). False when there is none.
+bool zeRelativePath(const std::string& base, const std::string& file, std::string* out);
+// The regular files of a folder (links followed) whose names match the
+// pattern ('*' and '?', any case; every file for an empty pattern), sorted by
+// name. A folder whose name differs only in case is found; a missing folder
+// gives none.
+std::vector<std::string> zeListFiles(const std::string& folder, const std::string& pattern);
+// The sub-folders of a folder, sorted by name (links not followed).
+std::vector<std::string> zeListFolders(const std::string& folder);
+
+// ---- Adding files ------------------------------------------------------------------
+// Reads `path` whole and adds it under the entry name. 0, or -1 after
+// "Failed to read file path=%s" or "Failed to add file %s to archive %s".
+int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const std::string& path);
+// Adds the file under its path relative to `base` ("Failed to get relative
+// path for basedir=%s filename=%s"); 0 or -1.
+int zeZipAddRelative(CZePackArchive* archive, const std::string& base, const std::string& file);
+// Adds every file of base/folder that matches the pattern, named relative to
+// base; sub-folders are not searched. 0, or -1 at the first file that fails
+// ("Failed to combine basedir=%s directory=%s" when the folder's path is too long).
+int zeZipAddPattern(CZePackArchive* archive, const std::string& base, const std::string& folder,
+	const std::string& pattern);
+// The image patterns, "*.jpg" to "*.dds", each through zeZipAddPattern; the
+// patterns after a failing one still run. 0, or -1 when any failed.
+int zeZipAddImages(CZePackArchive* archive, const std::string& base, const std::string& folder);
+// Each pattern through zeZipAddPattern, all of them run; 0, or -1 when any failed.
+int zeZipAddPatterns(CZePackArchive* archive, const std::string& base, const std::string& folder,
+	const std::vector<const char*>& patterns);
