@@ -218,6 +218,10 @@ bool drawFrame(bool again)
 	if (!began)
 		return false;
 	drawScene(nullptr, false);
+	// The GUI and the 2D list go over the window, whatever target a renderer
+	// (a scene's own commands) drew into last.
+	c->driver->setRenderTarget(nullptr, false, false);
+	zeSetRenderTargetFlip(false);
 	zeDrawOverFrame(again);
 	return true;
 }

@@ -155,8 +155,10 @@ private:
 					std::filesystem::copy_file(from, job.path, std::filesystem::copy_options::overwrite_existing, error);
 			}
 			lock.lock();
-			LastPath = job.path;
-			if (!ok && Failed.empty())
+			// A repeat copies the last file that was written.
+			if (ok)
+				LastPath = job.path;
+			else if (Failed.empty())
 				Failed = job.path;
 		}
 	}
@@ -177,9 +179,15 @@ CWriter& writer()
 	return w;
 }
 
+// The file whose failure this capture has reported.
+std::string g_reported;
+
+// Logs a file that could not be written, once per capture.
 int reportFailure(const std::string& path)
 {
-	zeLog(EZELL_ERROR, "failed to save screenshot to file '%s'", path.c_str());
+	if (path != g_reported)
+		zeLog(EZELL_ERROR, "failed to save screenshot to file '%s'", path.c_str());
+	g_reported = path;
 	return -1;
 }
 } // namespace
@@ -197,5 +205,7 @@ int zeCaptureWriteFrame(const char* fileName, int repeat)
 int zeCaptureFinish()
 {
 	const std::string failed = writer().finish();
-	return failed.empty() ? 0 : reportFailure(failed);
+	const int result = failed.empty() ? 0 : reportFailure(failed);
+	g_reported.clear();
+	return result;
 }

@@ -312,9 +312,10 @@ int zeDemoPlay(const char* path)
 
 int zeDemoCapture(const char* path, const char* baseName, float fps)
 {
-	if (fps < 0.0f)
+	// Each frame must move the clock on by a whole number of milliseconds.
+	if (!(fps >= 0.0f && fps <= 1000.0f))
 	{
-		zeLogErrorBox("Cannot capture at %g frames per second: the rate must be 0 (30) or more",
+		zeLogErrorBox("Cannot capture at %g frames per second: the rate must be 0 (30) to 1000",
 			static_cast<double>(fps));
 		return -1;
 	}

@@ -1,5 +1,6 @@
 #include "render/CZeRendererCmds.h"
 
+#include "core/ZeGpuState.h"
 #include "libext/IZeVideoDriverExt.h"
 #include "libext/ZeDrawPasses.h"
 #include "render/ZeRendererSteps.h"
@@ -127,7 +128,12 @@ bool CZeRendererCmds::render(video::ITexture* target)
 
 	ze::drawAllPasses(Device->getSceneManager(), ze::EDAP_FINISH);
 	if (clear.Debug && !target)
+	{
+		// Over the window, whatever the last command drew into.
+		services->setRenderTargets(nullptr, 0);
+		zeSetRenderTargetFlip(false);
 		drawDebugTargets();
+	}
 	driver->setTransform(video::ETS_PROJECTION, projection);
 	return true;
 }

@@ -29,8 +29,19 @@ CZeRendererCtxAdv::CZeRendererCtxAdv(IrrlichtDevice* device, IZeManager* manager
 CZeRendererCtxAdv::~CZeRendererCtxAdv()
 {
 	PostChain.setEffects(core::array<IZeEffect*>());
-	if (SemanticMap)
-		SemanticMap->drop();
+	dropSemanticMap();
+}
+
+void CZeRendererCtxAdv::dropSemanticMap()
+{
+	if (!SemanticMap)
+		return;
+	// The effect manager holds it among its binds: it leaves them with the context.
+	IZeEffectManager* effects = Manager ? Manager->getEffectManager() : nullptr;
+	if (effects)
+		effects->removeEffectBind(SemanticMap);
+	SemanticMap->drop();
+	SemanticMap = nullptr;
 }
 
 bool CZeRendererCtxAdv::init(const SZeRendererShaderFiles& files)
@@ -77,6 +88,7 @@ bool CZeRendererCtxAdv::init(const SZeRendererShaderFiles& files)
 		if (!map->addSemantic(semantic, EZEFPT_FLOAT))
 		{
 			zeLog(EZELL_ERROR, "CZeRendererCtxAdv failed to create bind semantics");
+			effects->removeEffectBind(map);
 			map->drop();
 			return false;
 		}

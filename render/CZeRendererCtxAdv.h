@@ -106,6 +106,8 @@ private:
 	SZeClearRecord Clear = {0, 0};
 	SZeRenderSettings Settings;
 	IZeEffectBindSemanticMap* SemanticMap = nullptr;
+	// Takes the semantic map out of the effect manager's binds and lets it go.
+	void dropSemanticMap();
 	bool Initialised = false;
 	irr::IrrlichtDevice* Device;
 	IZeManager* Manager;

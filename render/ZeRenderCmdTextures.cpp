@@ -32,6 +32,9 @@ ze::ECOLOR_FORMAT colorFormat(video::IVideoDriver* driver, s32 code)
 	}
 }
 
+// The most one texture of a scene may take at its widest texel (16 bytes).
+const u64 MAX_TEXTURE_BYTES = u64(1) << 30;
+
 // By "Size": the explicit size, or the screen divided by 1 to 32 (at least
 // one pixel each way).
 core::dimension2d<u32> textureSize(video::IVideoDriver* driver, s32 code, s32 width, s32 height)
@@ -73,6 +76,20 @@ bool zeCreateTextureFromCommand(video::IVideoDriver* driver, const SZeRenderComm
 	const s32 sizeCode = complete ? ints[1]->Int : 0;
 	if (complete && sizeCode == 0 && (ints[2]->Int <= 0 || ints[3]->Int <= 0))
 		complete = false;
+	// An explicit size is held to what the driver makes and to a memory bound,
+	// so a scene cannot ask for gigabytes of texture.
+	if (complete && sizeCode == 0)
+	{
+		const core::dimension2du most = driver->getMaxTextureSize();
+		const u64 bytes = u64(ints[2]->Int) * u64(ints[3]->Int) * 16u;
+		if ((most.Width && u32(ints[2]->Int) > most.Width) || (most.Height && u32(ints[3]->Int) > most.Height) ||
+			bytes > MAX_TEXTURE_BYTES)
+		{
+			zeLog(EZELL_ERROR, "Create texture '%s' failed : size %dx%d too large", command.Name.c_str(), ints[2]->Int,
+				ints[3]->Int);
+			return false;
+		}
+	}
 	if (!complete)
 	{
 		zeLog(EZELL_ERROR, "Create texture '%s' failed : missing parameters", command.Name.c_str());

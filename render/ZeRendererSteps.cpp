@@ -60,7 +60,20 @@ void CZeLibraryNodeDraw::render(video::IVideoDriver* driver, IZeRenderServices* 
 			material.BackfaceCulling = Culling.back().Front;
 			material.FrontfaceCulling = Culling.back().Back;
 		}
-	services->renderNodes(nodes, pass, nullptr, overrides, hideMask, showMask, nullptr);
+	// An override's culling changes sides with the materials'.
+	video::SOverrideMaterial turned;
+	if (overrides)
+	{
+		turned = *overrides;
+		const bool backCulling = turned.Material.BackfaceCulling;
+		turned.Material.BackfaceCulling = turned.Material.FrontfaceCulling;
+		turned.Material.FrontfaceCulling = backCulling;
+		const u32 back = turned.EnableFlags & video::EMF_BACK_FACE_CULLING;
+		const u32 front = turned.EnableFlags & video::EMF_FRONT_FACE_CULLING;
+		turned.EnableFlags &= ~(video::EMF_BACK_FACE_CULLING | video::EMF_FRONT_FACE_CULLING);
+		turned.EnableFlags |= (back ? video::EMF_FRONT_FACE_CULLING : 0) | (front ? video::EMF_BACK_FACE_CULLING : 0);
+	}
+	services->renderNodes(nodes, pass, nullptr, overrides ? &turned : nullptr, hideMask, showMask, nullptr);
 	for (const SCulling& c : Culling)
 	{
 		c.Material->BackfaceCulling = c.Back;

@@ -8,6 +8,7 @@
 #include "effects/IZeEffectManager.h"
 #include "frame/ZeLog.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -267,16 +268,25 @@ public:
 		return new FakeEffect(call.File, Parameters, &Alive);
 	}
 	const char* getLastError() const override { return LastError.c_str(); }
-	void addEffectBind(IZeEffectBind*) override {}
-	bool removeEffectBind(IZeEffectBind*) override { return false; }
-	// A new FakeSemanticMap (the last one made is kept in LastMap, not held),
-	// or null when NoSemanticMaps is set.
+	void addEffectBind(IZeEffectBind* bind) override { Binds.push_back(bind); }
+	bool removeEffectBind(IZeEffectBind* bind) override
+	{
+		const auto it = std::find(Binds.begin(), Binds.end(), bind);
+		if (it == Binds.end())
+			return false;
+		Binds.erase(it);
+		return true;
+	}
+	// A new FakeSemanticMap, already among the binds as the engine's are (the
+	// last one made is kept in LastMap, neither held), or null when
+	// NoSemanticMaps is set.
 	IZeEffectBindSemanticMap* createEffectBindSemanticMap() override
 	{
 		if (NoSemanticMaps)
 			return nullptr;
 		LastMap = new FakeSemanticMap();
 		LastMap->Refused = RefusedSemantics;
+		Binds.push_back(LastMap);
 		return LastMap;
 	}
 	void setLastFrameInfoProvider(ZeLastFrameInfoProvider, void*) override {}
@@ -292,6 +302,8 @@ public:
 	bool NoSemanticMaps = false;
 	std::set<std::string> RefusedSemantics;
 	FakeSemanticMap* LastMap = nullptr;
+	// The binds added and not removed (not held).
+	std::vector<IZeEffectBind*> Binds;
 	std::vector<FakeCreation> Calls;
 	std::string LastError;
 	// Fake effects alive (made by any manager).

@@ -5,6 +5,7 @@
 
 #include "players/ZeDemoPlayer.h"
 
+#include <limits>
 #include <fstream>
 
 using namespace zetest;
@@ -267,11 +268,16 @@ TEST_F(DemoFrameTest, CaptureWritesOneFilePerFrameAtTruncatedTimes)
 	EXPECT_EQ(zeDemoCapture(demo.c_str(), base.c_str(), 0.0f), -1);
 	EXPECT_EQ(countLines("INFO : Start capturing: basename='" + base + "' fps=30.000000"), 1);
 	EXPECT_EQ(countLines("INFO : Frame"), 0);
-	// A negative rate is refused before anything loads.
+	// A negative, endless or not-a-number rate is refused before anything loads.
 	Engine.trace.clear();
 	EXPECT_EQ(zeDemoCapture(demo.c_str(), base.c_str(), -5.0f), -1);
 	EXPECT_TRUE(Engine.trace.empty());
-	EXPECT_EQ(errors().back(), "Cannot capture at -5 frames per second: the rate must be 0 (30) or more");
+	EXPECT_EQ(errors().back(), "Cannot capture at -5 frames per second: the rate must be 0 (30) to 1000");
+	for (float fps : {std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN(), 1001.0f})
+	{
+		EXPECT_EQ(zeDemoCapture(demo.c_str(), base.c_str(), fps), -1);
+		EXPECT_TRUE(Engine.trace.empty());
+	}
 }
 
 TEST_F(DemoFrameTest, PlayEndsWithTheDemoOrEscapeAndACancelledLoadFails)

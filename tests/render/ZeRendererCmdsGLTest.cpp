@@ -8,6 +8,7 @@
 #include "render/CZeRendererCmds.h"
 #include "render/IZeSceneNodeExt.h"
 
+#include "frame/ZeDraw2D.h"
 #include "frame/ZeTestDisplay.h"
 
 #include <initializer_list>
@@ -165,9 +166,12 @@ TEST_F(CmdsGL, TheMipMapFlagIsPutBackAfterSuccessAndFailure)
 		Driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, before);
 		EXPECT_TRUE(make(createTexture(before ? "M1" : "M0", 4, 2)));
 		EXPECT_EQ(Driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS), before);
-		// Larger than any texture the driver makes.
+		// Larger than any texture the driver makes, or than a texture may take.
 		EXPECT_FALSE(make(createTexture("Huge", 4, 0, 1 << 20, 1 << 20)));
-		EXPECT_EQ(linesWith("Create texture 'make' : failed to add render target texture 'Huge'"), 1);
+		EXPECT_EQ(linesWith("Create texture 'make' failed : size 1048576x1048576 too large"), 1);
+		EXPECT_FALSE(make(createTexture("Wide", 10, 0, 16384, 16384)));
+		EXPECT_EQ(linesWith("Create texture 'make' failed : size 16384x16384 too large"), 1);
+		EXPECT_EQ(ze::findTexture(Driver, "Wide"), nullptr);
 		EXPECT_EQ(Driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS), before);
 	}
 }
@@ -228,4 +232,52 @@ TEST_F(CmdsGL, RenderObjectsLeaveOutTheHiddenSet)
 		EXPECT_TRUE(near(screenPixel(30, 10), c.LeftRed, 0, c.LeftRed ? 0 : 255));
 		EXPECT_TRUE(near(screenPixel(66, 10), 0, c.RightGreen, c.RightGreen ? 0 : 255));
 	}
+}
+
+// The library's own materials drawn into a texture are turned over: a culling
+// override turns with them, so back-face culling keeps the faces that face
+// the camera.
+TEST_F(CmdsGL, ACullingOverrideKeepsTheLibrarysFacesTowardTheCamera)
+{
+	camera(core::vector3df(0, 0, -4));
+	scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+	const video::SColor red(255, 255, 0, 0);
+	for (const core::vector3df& p : {core::vector3df(-20, -4, 0), core::vector3df(-20, 4, 0), core::vector3df(20, 4, 0),
+		     core::vector3df(20, -4, 0)})
+		buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(0, 0, -1), red, core::vector2df(0, 0)));
+	for (u16 i : {0, 1, 2, 0, 2, 3})
+		buffer->Indices.push_back(i);
+	buffer->recalculateBoundingBox();
+	scene::SMesh* mesh = new scene::SMesh();
+	mesh->addMeshBuffer(buffer);
+	mesh->recalculateBoundingBox();
+	buffer->drop();
+	scene::IMeshSceneNode* node = ze::addMeshSceneNode(Smgr, mesh);
+	mesh->drop();
+	node->getMaterial(0).Lighting = false;
+	node->getMaterial(0).BackfaceCulling = true;
+	for (s32 culling : {0, 1})
+	{
+		if (Renderer)
+			Renderer->drop();
+		use({createTexture("Pic", 4, 1), Cmd("Clear").out("Target", "Pic").rgb("ClearColor", 0, 0, 1),
+			Cmd("Render Objects").out("Color0", "Pic").i("RenderList", 0).i("BackFaceCulling", culling),
+			Cmd("Gamma").in("Source", "Pic").out("Target", "Display").i("When", 1)});
+		zeEndFrame();
+		EXPECT_TRUE(near(screenPixel(48, 10), 255, 0, 0)) << "back-face culling override " << culling;
+	}
+}
+
+// A frame whose last command draws into a texture still ends on the display:
+// the 2D list lands in the window.
+TEST_F(CmdsGL, TheFrameEndsOnItsOwnTarget)
+{
+	use({createTexture("Pic", 4, 1), Cmd("Clear").out("Target", "Display").rgb("ClearColor", 0, 0, 1),
+		Cmd("Clear", "last").out("Target", "Pic").rgb("ClearColor", 1, 0, 0)});
+	zeInk(0x00FF00);
+	zeInkAlpha(255);
+	ASSERT_EQ(zeBox(0, 0, 20, 20), 0);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(10, 10), 0, 255, 0)) << "the box";
+	EXPECT_TRUE(near(screenPixel(60, 10), 0, 0, 255)) << "the display's clear";
 }

@@ -131,7 +131,9 @@ TEST_F(LppLogic, AContextLoadsItsFilesInOrderOnceAndTheAntialiasingOnlyWhenAsked
 	EXPECT_FALSE(context->init(files(true)));
 	EXPECT_EQ(Manager->Effects.Calls.size(), calls);
 	EXPECT_EQ(context->getShadowBinds().size(), 4u);
+	ASSERT_EQ(Manager->Effects.Binds.size(), 1u);
 	plain->drop();
+	EXPECT_TRUE(Manager->Effects.Binds.empty()) << "the semantic map leaves the binds with its context";
 
 	Manager->Effects.Calls.clear();
 	IZeRendererCtxAdv* full = renderers.createRendererCtxAdv(files(true));
@@ -194,6 +196,7 @@ TEST_F(LppLogic, AMissingTargetOrFileGivesItsMessageAndNoContextOrRenderer)
 		EXPECT_EQ(Manager->Renderers.createRendererCtxAdv(files(true)), nullptr);
 		EXPECT_GE(linesWith(c.Message), 1);
 		EXPECT_EQ(FakeEffectManager::Alive, 0) << "a failed context keeps no effect";
+		EXPECT_TRUE(Manager->Effects.Binds.empty()) << "nor a semantic map among the binds";
 	}
 
 	// The renderer's twelve targets.
