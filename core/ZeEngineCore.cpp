@@ -254,8 +254,7 @@ bool zeInitEngine(const SZeSetupParams& params)
 	ze::registerMeshLoaders(c->sceneManager);
 	ze::registerAssimpMeshLoader(c->sceneManager);
 
-	// Packed data carries its cache at the root of the pack.
-	const std::string cache = zeIsPackedFilesystem() ? std::string("shadersCache") : dataFolder() + "shadersCache";
+	const std::string cache = dataFolder() + "shadersCache";
 	g_core.manager->getGpuProgramming()->setShaderCache(cache.c_str(), zeIsPackedFilesystem());
 	g_core.manager->getTextureManager()->setTextureFolder("textures");
 	zeSetDeviceResetCallbacks(onPreReset, onPostReset, nullptr);

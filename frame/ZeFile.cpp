@@ -64,13 +64,17 @@ void mountIntoLibrary()
 	SFileLayer& l = layer();
 	if (!l.fileSystem || l.irrArchive || !l.archive)
 		return;
+	// The library's file system takes the archive's reference without a grab
+	// of its own and drops it when the archive is removed.
 	irr::io::IFileArchive* archive = l.archive->createLibraryArchive(l.fileSystem);
 	if (archive && l.fileSystem->addFileArchive(archive))
 		l.irrArchive = archive;
 	else
+	{
 		zeLog(EZELL_WARN, "ZeFile: the 3D library could not mount the packed data");
-	if (archive)
-		archive->drop();
+		if (archive)
+			archive->drop();
+	}
 }
 
 void unmountFromLibrary()

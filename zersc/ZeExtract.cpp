@@ -149,7 +149,7 @@ enum EStreamResult
 // Streams an entry into the file, counting its bytes against the size the
 // entry claims and against what is left of the archive's budget.
 EStreamResult streamEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t claimed, int fd,
-	unsigned long long* budget)
+	unsigned long long* budget, unsigned long long maxEntry)
 {
 	zip_file_t* file = zip_fopen_index(archive, index, 0);
 	if (!file)
@@ -168,7 +168,7 @@ EStreamResult streamEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t claim
 		if (got == 0)
 			break;
 		total += static_cast<zip_uint64_t>(got);
-		if (total > claimed || total > ZE_EXTRACT_MAX_ENTRY || static_cast<unsigned long long>(got) > *budget)
+		if (total > claimed || total > maxEntry || static_cast<unsigned long long>(got) > *budget)
 		{
 			result = ESR_TOO_LARGE;
 			break;
@@ -215,7 +215,7 @@ bool zeIsScenePack(const void* data, size_t size)
 	return backup && scene && !demo;
 }
 
-int zeExtractPack(const void* data, size_t size, const char* outRoot)
+int zeExtractPack(const void* data, size_t size, const char* outRoot, unsigned long long maxEntry)
 {
 	const std::string root = std::string(outRoot ? outRoot : ".") + "/" + EXTRACT_ROOT;
 	SFd top(open(outRoot ? outRoot : ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -269,7 +269,7 @@ int zeExtractPack(const void* data, size_t size, const char* outRoot)
 			continue;
 		}
 		const std::string out = root + "/" + folder + "/" + file;
-		if (st.size > ZE_EXTRACT_MAX_ENTRY)
+		if (st.size > maxEntry)
 		{
 			zeMessageBox("File %s is too large to extract", st.name);
 			return -1;
@@ -283,7 +283,7 @@ int zeExtractPack(const void* data, size_t size, const char* outRoot)
 			zeMessageBox("Failed to write file %s", out.c_str());
 			return -1;
 		}
-		const EStreamResult streamed = streamEntry(archive.get(), index, st.size, fd.fd, &budget);
+		const EStreamResult streamed = streamEntry(archive.get(), index, st.size, fd.fd, &budget, maxEntry);
 		const bool closed = close(fd.fd) == 0;
 		fd.fd = -1;
 		if (streamed != ESR_OK || !closed || renameat(dir, temporary.c_str(), dir, file.c_str()) != 0)

@@ -47,14 +47,15 @@ bool zeIsScenePack(const void* data, size_t size);
 // separator ('/' or '\\'); anything else, names without an extension and
 // names that cannot be file names are skipped. Nothing is written outside the
 // folders: links in them are never followed, each file is written beside its
-// name and renamed over it. An entry above ZE_EXTRACT_MAX_ENTRY bytes, or
+// name and renamed over it. An entry above maxEntry bytes, or
 // bytes beyond what deflate can make of the archive's size, stop it.
 // 0, or -1 after a message box ("Failed to create directory %s", "Failed to
 // open archive", "Failed to stat file", "Failed to extract file %s",
 // "Failed to write file %s", "File %s is too large to extract").
-int zeExtractPack(const void* data, size_t size, const char* outRoot);
-// The largest entry that extraction writes.
+// The largest entry that extraction writes by default.
 const unsigned long long ZE_EXTRACT_MAX_ENTRY = 1ull << 30;
+int zeExtractPack(const void* data, size_t size, const char* outRoot,
+	unsigned long long maxEntry = ZE_EXTRACT_MAX_ENTRY);
 // "-extract": the packed data of the executable (resource 500, else the side
 // file), extracted under the current directory when it is a scene pack.
 // 0, or -1 ("Resources don't exist", "Failed to load resources from
@@ -69,7 +70,12 @@ int zeExtractPacked(const char* exePath);
 // program and then stores the archive as resource 500 (or 501) of the copy, or
 // as the side file; only a whole result is renamed into place, with the
 // program's mode, so a failure leaves no partial target. A target that is the
-// running program is refused. 0 or -1; every message is an error box.
+// running program, or the program copied, is refused. 0 or -1; every message
+// is an error box.
+
+// The program the commands copy and whose "data" folder they pack: the
+// running program, unless another one is set (null sets the running one back).
+void zeSetPackProgram(const char* path);
 
 // "-demoexe" (datFile 0) and "-demodat" (1): a demo file, or a scene file when
 // the path contains ".zscn"; with the shader cache, shaders and textures.

@@ -235,15 +235,21 @@ int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const st
 	return 0;
 }
 
+std::string zePackEntryName(const std::string& relative)
+{
+	const std::string rooted = zeNormalisePath(("/" + relative).c_str());
+	return rooted.substr(1);
+}
+
 int zeZipAddRelative(CZePackArchive* archive, const std::string& base, const std::string& file)
 {
 	std::string name;
-	if (!zeRelativePath(base, file, &name))
+	if (!zeRelativePath(base, file, &name) || zePackEntryName(name).empty())
 	{
 		zeLogErrorBox("Failed to get relative path for basedir=%s filename=%s", base.c_str(), file.c_str());
 		return -1;
 	}
-	return zeZipAddFile(archive, name, file);
+	return zeZipAddFile(archive, zePackEntryName(name), file);
 }
 
 int zeZipAddPattern(CZePackArchive* archive, const std::string& base, const std::string& folder,

@@ -71,7 +71,12 @@ std::vector<std::string> zeListFolders(const std::string& folder);
 // Reads `path` whole and adds it under the entry name. 0, or -1 after
 // "Failed to read file path=%s" or "Failed to add file %s to archive %s".
 int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const std::string& path);
-// Adds the file under its path relative to `base` ("Failed to get relative
+// The entry name of a path relative to the pack's root, as the file layer
+// finds it once the pack is mounted: a ".." that climbs above the root stays
+// at the root ("../music/a.mp3" is "music/a.mp3"), so files that a demo names
+// outside its own folder are still found.
+std::string zePackEntryName(const std::string& relative);
+// Adds the file under its path relative to `base` (through zePackEntryName) ("Failed to get relative
 // path for basedir=%s filename=%s"); 0 or -1.
 int zeZipAddRelative(CZePackArchive* archive, const std::string& base, const std::string& file);
 // Adds every file of base/folder that matches the pattern, named relative to

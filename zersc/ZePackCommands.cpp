@@ -36,6 +36,8 @@ struct SPackCommand
 	std::function<int(CZePackArchive*)> content;
 };
 
+std::string g_packProgram;
+
 bool sameFile(const std::string& a, const std::string& b)
 {
 	struct stat sa, sb;
@@ -103,8 +105,9 @@ bool removeIfThere(const std::string& path)
 int runPackCommand(const SPackCommand& command)
 {
 	const std::string target = zeFullPath(command.targetArg);
-	const std::string program = zeGetProgramPath();
-	if (target == program || sameFile(target, program))
+	const std::string running = zeGetProgramPath();
+	const std::string program = g_packProgram.empty() ? running : g_packProgram;
+	if (target == program || sameFile(target, program) || target == running || sameFile(target, running))
 	{
 		zeLogErrorBox("Cannot pack into the running program %s", target.c_str());
 		return -1;
@@ -115,7 +118,7 @@ int runPackCommand(const SPackCommand& command)
 		zeLogErrorBox("Failed to copy %s to %s", program.c_str(), target.c_str());
 		return -1;
 	}
-	const std::string dataFolder = std::string(zeGetProgramDir()) + "data";
+	const std::string dataFolder = std::string(zeFileGetDirPart(program.c_str())) + "data";
 	const std::string sidePath = zePackDatPath(target.c_str());
 	const std::string archivePath = sidePath + ".tmp";
 	bool ok = removeIfThere(archivePath);
@@ -151,6 +154,11 @@ int runPackCommand(const SPackCommand& command)
 	return ok ? 0 : -1;
 }
 } // namespace
+
+void zeSetPackProgram(const char* path)
+{
+	g_packProgram = path ? zeFullPath(path) : std::string();
+}
 
 int zeWriteResource(const char* exe, const char* archiveFile, int number)
 {

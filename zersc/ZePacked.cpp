@@ -82,8 +82,11 @@ int zeRunPacked(const char* exePath)
 	}
 	zeInstallSignalHandlers();
 	zeInstallObjectApi();
+	// The root of the pack is the current folder and the engine's data folder.
+	zeFileSetCurrentDir("/");
 	SZeSetupParams params;
 	zeInitSetupParams(&params);
+	params.dataPrefix = "/";
 	const int result = zeReadSetupIni(SETUP_FILE, "/", &params, 1) == 0 ? runPackContent() : -1;
 	zeTerm();
 	zeUnmountArchive();

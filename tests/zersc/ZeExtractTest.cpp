@@ -1,0 +1,128 @@
+// Scene packs: telling them, extracting them into ExeExtract/ by the folder
+// rules, and hostile entry names that must write nothing outside it.
+#include "zersc/ZePack.h"
+
+#include "ZeZerscTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+using Extract = zetest::ScratchTest;
+
+bool scenePack(const zetest::Entries& entries, const std::vector<std::string>& folders = {})
+{
+	const std::vector<char> zip = zetest::buildZip(entries, folders);
+	return zeIsScenePack(zip.data(), zip.size());
+}
+
+// Every file under the folder, by its path relative to it.
+std::set<std::string> filesUnder(const std::string& folder)
+{
+	std::set<std::string> out;
+	for (const auto& entry : fs::recursive_directory_iterator(folder))
+		if (!entry.is_directory())
+			out.insert(fs::relative(entry.path(), folder).string());
+	return out;
+}
+} // namespace
+
+TEST(ScenePack, NeedsABackupAndASceneAndNoDemo)
+{
+	EXPECT_TRUE(scenePack({ { "zelv.zscn", "s" }, { "scene_backup/a.lwo", "o" } }));
+	EXPECT_TRUE(scenePack({ { "x/zelv.zscn", "s" }, { "old/scene_backup/a.lws", "o" } }));
+	EXPECT_FALSE(scenePack({ { "zelv.zscn", "s" } }));
+	EXPECT_FALSE(scenePack({ { "scene_backup/a.lwo", "o" } }));
+	EXPECT_FALSE(scenePack({ { "zelv.zscn", "s" }, { "scene_backup/a.lwo", "o" }, { "zelv.demo.ini", "d" } }));
+	// A folder entry alone is no backup.
+	EXPECT_FALSE(scenePack({ { "zelv.zscn", "s" } }, { "scene_backup/" }));
+
+	zetest::logLines().clear();
+	zeSetLogSink(zetest::captureLog);
+	const char garbage[] = "not a zip archive at all";
+	EXPECT_FALSE(zeIsScenePack(garbage, sizeof(garbage)));
+	EXPECT_TRUE(zetest::logged("Failed to open archive"));
+	zeSetLogSink(nullptr);
+}
+
+TEST_F(Extract, FolderRulesAndTheLaterOfTwoNamesWins)
+{
+	const std::vector<char> zip = zetest::buildZip({ { "zelv.zscn", "scene" }, { "a.PNG", "image a" },
+		{ "b.x", "mesh" }, { "c.zelv", "doc" }, { "noext", "n" }, { "d.lwo", "root object" },
+		{ "scene_backup/obj/e.LWO", "object e" }, { "scene_backup/f.lws", "scene f" },
+		{ "scene_backup/g.txt", "skipped" }, { "other/h.lwo", "skipped" }, { "scene_backup/one/same.lwo", "first" },
+		{ "scene_backup/two/same.lwo", "second" }, { "scene_backup/noext", "n" } });
+	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), 0);
+	const std::string root = path("ExeExtract");
+	EXPECT_EQ(filesUnder(root), (std::set<std::string>{ "Images/a.PNG", "Images/d.lwo", "Objects/e.LWO",
+									 "Objects/same.lwo", "Scenes/f.lws" }));
+	EXPECT_EQ(zetest::readFile(root + "/Images/a.PNG"), "image a");
+	EXPECT_EQ(zetest::readFile(root + "/Objects/e.LWO"), "object e");
+	EXPECT_EQ(zetest::readFile(root + "/Objects/same.lwo"), "second");
+	EXPECT_TRUE(zetest::logged("Extract File '" + root + "/Scenes/f.lws'"));
+
+	// Again over what is there: files are replaced, folders kept.
+	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), 0);
+	EXPECT_EQ(filesUnder(root).size(), 5u);
+}
+
+TEST_F(Extract, HostileNamesWriteNothingOutside)
+{
+	const std::string outside = path("outside");
+	fs::create_directories(outside);
+	zetest::writeText(outside + "/victim.lwo", "untouched");
+	fs::create_directories(path("work/ExeExtract/Objects"));
+	fs::create_symlink(outside + "/victim.lwo", path("work/ExeExtract/Objects/planted.lwo"));
+
+	const std::vector<char> zip = zetest::buildZip({ { "scene_backup/../../../outside/up.lwo", "up" },
+		{ "/tmp/scene_backup/abs.lwo", "abs" }, { "scene_backup\\..\\..\\back.lwo", "back" },
+		{ "scene_backup/", "" }, { "scene_backup/..", "dots" }, { "scene_backup/.", "dot" },
+		{ "scene_backup/bad\nname.lwo", "control" }, { "../../outside/root.png", "root" },
+		{ "scene_backup/planted.lwo", "through the link?" } });
+	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), path("work").c_str()), 0);
+	EXPECT_EQ(filesUnder(outside), std::set<std::string>{ "victim.lwo" });
+	EXPECT_EQ(zetest::readFile(outside + "/victim.lwo"), "untouched");
+	const std::string objects = path("work/ExeExtract/Objects");
+	EXPECT_EQ(filesUnder(objects), (std::set<std::string>{ "up.lwo", "abs.lwo", "back.lwo", "planted.lwo" }));
+	EXPECT_FALSE(fs::is_symlink(objects + "/planted.lwo"));
+	EXPECT_EQ(zetest::readFile(objects + "/planted.lwo"), "through the link?");
+	EXPECT_TRUE(filesUnder(path("work/ExeExtract/Images")).empty());
+
+	// A link in place of a folder of the extraction stops it.
+	fs::remove_all(path("work/ExeExtract/Scenes"));
+	fs::create_directory_symlink(outside, path("work/ExeExtract/Scenes"));
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), path("work").c_str()), -1);
+	EXPECT_TRUE(zetest::logged("Failed to create directory " + path("work/ExeExtract") + "/Scenes"));
+	EXPECT_EQ(filesUnder(outside), std::set<std::string>{ "victim.lwo" });
+}
+
+TEST_F(Extract, FailuresAndTheirMessages)
+{
+	const std::vector<char> zip = zetest::buildZip({ { "scene_backup/big.lwo", std::string(5000, 'b') },
+		{ "small.png", "s" } });
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), path("missing/folder").c_str()), -1);
+	EXPECT_TRUE(zetest::logged("Failed to create directory " + path("missing/folder") + "/ExeExtract"));
+
+	const char garbage[] = "garbage, no archive";
+	EXPECT_EQ(zeExtractPack(garbage, sizeof(garbage), Tmp.c_str()), -1);
+	EXPECT_TRUE(zetest::logged("Failed to open archive"));
+
+	// An entry above the size cap is refused and leaves nothing behind.
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str(), 4096), -1);
+	EXPECT_TRUE(zetest::logged("File scene_backup/big.lwo is too large to extract"));
+	EXPECT_TRUE(filesUnder(path("ExeExtract/Objects")).empty());
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str(), 5000), 0);
+	EXPECT_EQ(zetest::readFile(path("ExeExtract/Objects/big.lwo")), std::string(5000, 'b'));
+
+	// A file that cannot be written over (a folder in its place).
+	fs::remove(path("ExeExtract/Images/small.png"));
+	fs::create_directories(path("ExeExtract/Images/small.png/inside"));
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), -1);
+	EXPECT_TRUE(zetest::logged("Failed to write file " + path("ExeExtract/Images/small.png")));
+}
