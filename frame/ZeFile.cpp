@@ -414,7 +414,7 @@ const char* zeFileGetNamePart(const char* path, int keepExtension)
 	return toBuffer(name);
 }
 
-const char* zeGetFileDirectory(const char* path)
+std::string zeFullPath(const char* path)
 {
 	std::string full = path ? path : "";
 	for (char& c : full)
@@ -422,7 +422,12 @@ const char* zeGetFileDirectory(const char* path)
 			c = '/';
 	if (full.empty() || full[0] != '/')
 		full = std::string(zeGetCwd()) + "/" + full;
-	full = zeNormalisePath(full.c_str());
+	return zeNormalisePath(full.c_str());
+}
+
+const char* zeGetFileDirectory(const char* path)
+{
+	const std::string full = zeFullPath(path);
 	const size_t slash = full.rfind('/');
 	return toBuffer(full.substr(0, slash + 1));
 }

@@ -40,3 +40,6 @@ IZeFileBackend* zeCreateArchiveBackend(const void* data, size_t size, const char
 
 // '\\' to '/', "./" and "a/../" folded; keeps a leading '/'.
 std::string zeNormalisePath(const char* name);
+// The absolute, normalised form of a path ('\\' taken as '/'; a relative path
+// is taken from the process's current directory).
+std::string zeFullPath(const char* path);

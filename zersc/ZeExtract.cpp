@@ -123,21 +123,6 @@ int createBeside(int folder, const std::string& temporary)
 	return fd;
 }
 
-bool writeAll(int fd, const char* data, size_t size)
-{
-	while (size > 0)
-	{
-		const ssize_t put = write(fd, data, size);
-		if (put < 0 && errno == EINTR)
-			continue;
-		if (put <= 0)
-			return false;
-		data += put;
-		size -= static_cast<size_t>(put);
-	}
-	return true;
-}
-
 enum EStreamResult
 {
 	ESR_OK,
@@ -174,7 +159,7 @@ EStreamResult streamEntry(zip_t* archive, zip_uint64_t index, zip_uint64_t claim
 			break;
 		}
 		*budget -= static_cast<unsigned long long>(got);
-		if (!writeAll(fd, chunk, static_cast<size_t>(got)))
+		if (!zeWriteAllFd(fd, chunk, static_cast<size_t>(got)))
 		{
 			result = ESR_WRITE_FAILED;
 			break;

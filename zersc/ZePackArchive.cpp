@@ -160,17 +160,6 @@ bool CZePackArchive::commit()
 }
 
 // ---- Paths -------------------------------------------------------------------------
-std::string zeFullPath(const char* path)
-{
-	std::string p = path ? path : "";
-	for (char& c : p)
-		if (c == '\\')
-			c = '/';
-	if (p.empty() || p[0] != '/')
-		p = std::string(zeGetCwd()) + "/" + p;
-	return zeNormalisePath(p.c_str());
-}
-
 bool zeCombinePath(const std::string& base, const std::string& file, std::string* out)
 {
 	std::string f = file;

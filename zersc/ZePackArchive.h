@@ -9,6 +9,8 @@
 //   - Adding files
 #pragma once
 
+#include "frame/ZeFileBackend.h"
+
 #include <string>
 #include <vector>
 
@@ -50,9 +52,6 @@ private:
 };
 
 // ---- Paths -------------------------------------------------------------------------
-// The absolute, normalised form of a path ('/' separators; relative to the
-// process's current directory).
-std::string zeFullPath(const char* path);
 // The full path of `base` joined with `file` (an absolute file stays as it
 // is), without a trailing separator; false when it is longer than a path may be.
 bool zeCombinePath(const std::string& base, const std::string& file, std::string* out);

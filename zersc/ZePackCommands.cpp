@@ -6,6 +6,7 @@
 #include "zersc/ZeResource.h"
 
 #include "frame/ZeFile.h"
+#include "frame/ZeFileBackend.h"
 #include "frame/ZeLog.h"
 
 #include <fcntl.h>
@@ -44,31 +45,6 @@ bool sameFile(const std::string& a, const std::string& b)
 	return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-bool copyBytes(int from, int to, long long size)
-{
-	std::vector<char> buffer(1 << 20);
-	while (size > 0)
-	{
-		const size_t want = size > static_cast<long long>(buffer.size()) ? buffer.size() : static_cast<size_t>(size);
-		const ssize_t got = read(from, buffer.data(), want);
-		if (got < 0 && errno == EINTR)
-			continue;
-		if (got <= 0)
-			return false;
-		for (ssize_t done = 0; done < got;)
-		{
-			const ssize_t put = write(to, buffer.data() + done, static_cast<size_t>(got - done));
-			if (put < 0 && errno == EINTR)
-				continue;
-			if (put <= 0)
-				return false;
-			done += put;
-		}
-		size -= got;
-	}
-	return true;
-}
-
 // Copies the program's image (the file without its appended blocks) to a new
 // file beside the target with the program's mode; its path, or "" on failure.
 std::string copyProgramBeside(const std::string& program, const std::string& target)
@@ -84,7 +60,7 @@ std::string copyProgramBeside(const std::string& program, const std::string& tar
 	}
 	std::string temporary = target + ".XXXXXX";
 	const int to = mkostemp(&temporary[0], O_CLOEXEC);
-	bool ok = to >= 0 && fchmod(to, st.st_mode & 07777) == 0 && copyBytes(from, to, image);
+	bool ok = to >= 0 && fchmod(to, st.st_mode & 07777) == 0 && zeCopyFdRange(from, to, 0, image);
 	if (to >= 0)
 		ok = close(to) == 0 && ok;
 	close(from);

@@ -80,21 +80,6 @@ bool readAt(int fd, void* buffer, size_t size, long long offset)
 	return true;
 }
 
-bool writeAll(int fd, const void* buffer, size_t size)
-{
-	const char* p = static_cast<const char*>(buffer);
-	while (size > 0)
-	{
-		const ssize_t put = write(fd, p, size);
-		if (put < 0 && errno == EINTR)
-			continue;
-		if (put <= 0)
-			return false;
-		p += put;
-		size -= static_cast<size_t>(put);
-	}
-	return true;
-}
 
 // The blocks of the file, last first, and where the program image ends. A
 // tail without the magic ends the chain; a trailer with the magic that does
@@ -138,21 +123,6 @@ const SBlock* findBlock(const std::vector<SBlock>& blocks, int number)
 	return nullptr;
 }
 
-// Copies size bytes from offset of `from` to the end of `to`.
-bool copyRange(int from, int to, long long offset, long long size)
-{
-	static const size_t CHUNK = 1 << 20;
-	std::vector<char> buffer(CHUNK);
-	while (size > 0)
-	{
-		const size_t n = size > static_cast<long long>(CHUNK) ? CHUNK : static_cast<size_t>(size);
-		if (!readAt(from, buffer.data(), n, offset) || !writeAll(to, buffer.data(), n))
-			return false;
-		offset += static_cast<long long>(n);
-		size -= static_cast<long long>(n);
-	}
-	return true;
-}
 
 bool appendBlock(int fd, uint32_t number, uint32_t dataCrc, uint64_t size)
 {
@@ -163,9 +133,41 @@ bool appendBlock(int fd, uint32_t number, uint32_t dataCrc, uint64_t size)
 	t.size = size;
 	t.check = trailerCheck(t);
 	t.reserved = 0;
-	return writeAll(fd, &t, sizeof(t));
+	return zeWriteAllFd(fd, &t, sizeof(t));
 }
 } // namespace
+
+// ---- File descriptors -----------------------------------------------------------------
+bool zeWriteAllFd(int fd, const void* data, size_t size)
+{
+	const char* p = static_cast<const char*>(data);
+	while (size > 0)
+	{
+		const ssize_t put = write(fd, p, size);
+		if (put < 0 && errno == EINTR)
+			continue;
+		if (put <= 0)
+			return false;
+		p += put;
+		size -= static_cast<size_t>(put);
+	}
+	return true;
+}
+
+bool zeCopyFdRange(int from, int to, long long offset, long long size)
+{
+	static const size_t CHUNK = 1 << 20;
+	std::vector<char> buffer(CHUNK);
+	while (size > 0)
+	{
+		const size_t n = size > static_cast<long long>(CHUNK) ? CHUNK : static_cast<size_t>(size);
+		if (!readAt(from, buffer.data(), n, offset) || !zeWriteAllFd(to, buffer.data(), n))
+			return false;
+		offset += static_cast<long long>(n);
+		size -= static_cast<long long>(n);
+	}
+	return true;
+}
 
 // ---- Scrambling ---------------------------------------------------------------------
 void zeScrambleWords(void* data, size_t size)
@@ -290,12 +292,12 @@ int zeWriteResourceBlock(const char* exePath, int number, const void* data, size
 		close(from);
 		return -1;
 	}
-	bool ok = fchmod(to, st.st_mode & 07777) == 0 && copyRange(from, to, 0, imageEnd);
+	bool ok = fchmod(to, st.st_mode & 07777) == 0 && zeCopyFdRange(from, to, 0, imageEnd);
 	// The other blocks in their order, each with a fresh trailer.
 	for (auto b = blocks.rbegin(); ok && b != blocks.rend(); ++b)
 		if (b->number != static_cast<uint32_t>(number))
-			ok = copyRange(from, to, b->offset, b->size) && appendBlock(to, b->number, b->dataCrc, b->size);
-	ok = ok && writeAll(to, data, size) && appendBlock(to, static_cast<uint32_t>(number), crc(data, size), size);
+			ok = zeCopyFdRange(from, to, b->offset, b->size) && appendBlock(to, b->number, b->dataCrc, b->size);
+	ok = ok && zeWriteAllFd(to, data, size) && appendBlock(to, static_cast<uint32_t>(number), crc(data, size), size);
 	ok = fsync(to) == 0 && ok;
 	ok = close(to) == 0 && ok;
 	close(from);

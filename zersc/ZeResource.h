@@ -11,6 +11,7 @@
 //   - Reading
 //   - Writing
 //   - Side file
+//   - File descriptors
 #pragma once
 
 #include <cstddef>
@@ -60,3 +61,10 @@ int zeWriteResourceBlock(const char* exePath, int number, const void* data, size
 const char* zePackDatPath(const char* exePath);
 // Resource 500 exists, or the side file of `exePath` opens through the file layer.
 bool zePackedDataExists(const char* exePath);
+
+// ---- File descriptors -------------------------------------------------------------
+// Writes all the bytes, again after an interruption; false on failure.
+bool zeWriteAllFd(int fd, const void* data, size_t size);
+// Copies size bytes from `offset` of `from` to the end of `to`; false on a
+// short read or a failed write.
+bool zeCopyFdRange(int from, int to, long long offset, long long size);

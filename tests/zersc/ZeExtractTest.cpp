@@ -21,16 +21,6 @@ bool scenePack(const zetest::Entries& entries, const std::vector<std::string>& f
 	const std::vector<char> zip = zetest::buildZip(entries, folders);
 	return zeIsScenePack(zip.data(), zip.size());
 }
-
-// Every file under the folder, by its path relative to it.
-std::set<std::string> filesUnder(const std::string& folder)
-{
-	std::set<std::string> out;
-	for (const auto& entry : fs::recursive_directory_iterator(folder))
-		if (!entry.is_directory())
-			out.insert(fs::relative(entry.path(), folder).string());
-	return out;
-}
 } // namespace
 
 TEST(ScenePack, NeedsABackupAndASceneAndNoDemo)
@@ -60,7 +50,7 @@ TEST_F(Extract, FolderRulesAndTheLaterOfTwoNamesWins)
 		{ "scene_backup/two/same.lwo", "second" }, { "scene_backup/noext", "n" } });
 	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), 0);
 	const std::string root = path("ExeExtract");
-	EXPECT_EQ(filesUnder(root), (std::set<std::string>{ "Images/a.PNG", "Images/d.lwo", "Objects/e.LWO",
+	EXPECT_EQ(zetest::filesUnder(root), (std::set<std::string>{ "Images/a.PNG", "Images/d.lwo", "Objects/e.LWO",
 									 "Objects/same.lwo", "Scenes/f.lws" }));
 	EXPECT_EQ(zetest::readFile(root + "/Images/a.PNG"), "image a");
 	EXPECT_EQ(zetest::readFile(root + "/Objects/e.LWO"), "object e");
@@ -69,7 +59,7 @@ TEST_F(Extract, FolderRulesAndTheLaterOfTwoNamesWins)
 
 	// Again over what is there: files are replaced, folders kept.
 	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), 0);
-	EXPECT_EQ(filesUnder(root).size(), 5u);
+	EXPECT_EQ(zetest::filesUnder(root).size(), 5u);
 }
 
 TEST_F(Extract, HostileNamesWriteNothingOutside)
@@ -86,20 +76,20 @@ TEST_F(Extract, HostileNamesWriteNothingOutside)
 		{ "scene_backup/bad\nname.lwo", "control" }, { "../../outside/root.png", "root" },
 		{ "scene_backup/planted.lwo", "through the link?" } });
 	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), path("work").c_str()), 0);
-	EXPECT_EQ(filesUnder(outside), std::set<std::string>{ "victim.lwo" });
+	EXPECT_EQ(zetest::filesUnder(outside), std::set<std::string>{ "victim.lwo" });
 	EXPECT_EQ(zetest::readFile(outside + "/victim.lwo"), "untouched");
 	const std::string objects = path("work/ExeExtract/Objects");
-	EXPECT_EQ(filesUnder(objects), (std::set<std::string>{ "up.lwo", "abs.lwo", "back.lwo", "planted.lwo" }));
+	EXPECT_EQ(zetest::filesUnder(objects), (std::set<std::string>{ "up.lwo", "abs.lwo", "back.lwo", "planted.lwo" }));
 	EXPECT_FALSE(fs::is_symlink(objects + "/planted.lwo"));
 	EXPECT_EQ(zetest::readFile(objects + "/planted.lwo"), "through the link?");
-	EXPECT_TRUE(filesUnder(path("work/ExeExtract/Images")).empty());
+	EXPECT_TRUE(zetest::filesUnder(path("work/ExeExtract/Images")).empty());
 
 	// A link in place of a folder of the extraction stops it.
 	fs::remove_all(path("work/ExeExtract/Scenes"));
 	fs::create_directory_symlink(outside, path("work/ExeExtract/Scenes"));
 	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), path("work").c_str()), -1);
 	EXPECT_TRUE(zetest::logged("Failed to create directory " + path("work/ExeExtract") + "/Scenes"));
-	EXPECT_EQ(filesUnder(outside), std::set<std::string>{ "victim.lwo" });
+	EXPECT_EQ(zetest::filesUnder(outside), std::set<std::string>{ "victim.lwo" });
 }
 
 TEST_F(Extract, FailuresAndTheirMessages)
@@ -116,7 +106,7 @@ TEST_F(Extract, FailuresAndTheirMessages)
 	// An entry above the size cap is refused and leaves nothing behind.
 	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str(), 4096), -1);
 	EXPECT_TRUE(zetest::logged("File scene_backup/big.lwo is too large to extract"));
-	EXPECT_TRUE(filesUnder(path("ExeExtract/Objects")).empty());
+	EXPECT_TRUE(zetest::filesUnder(path("ExeExtract/Objects")).empty());
 	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str(), 5000), 0);
 	EXPECT_EQ(zetest::readFile(path("ExeExtract/Objects/big.lwo")), std::string(5000, 'b'));
 

@@ -33,15 +33,6 @@ bool isBackdrop(const unsigned char* p)
 	return false;
 }
 
-std::set<std::string> filesIn(const std::string& folder)
-{
-	std::set<std::string> out;
-	for (const auto& entry : fs::recursive_directory_iterator(folder))
-		if (!entry.is_directory())
-			out.insert(fs::relative(entry.path(), folder).string());
-	return out;
-}
-
 class PackedRun : public ::testing::Test
 {
 protected:
@@ -87,7 +78,7 @@ protected:
 		EXPECT_TRUE(seen) << "no frame of the demo on screen\n" << run.log();
 		EXPECT_EQ(run.exitStatus(60), 0) << run.log();
 		EXPECT_EQ(run.log().find("ERROR"), std::string::npos) << "everything is found in the pack\n" << run.log();
-		EXPECT_EQ(filesIn(alone), files) << "nothing is captured or written beside the program";
+		EXPECT_EQ(zetest::filesUnder(alone), files) << "nothing is captured or written beside the program";
 	}
 
 	std::string Folder;
@@ -102,7 +93,7 @@ TEST_F(PackedRun, DemoExecutableAloneInAnEmptyFolderPlays)
 	ASSERT_EQ(packed.first, 1) << "the folder of the target is missing";
 	fs::create_directories(Folder + "/made");
 	ASSERT_EQ(zelv(Folder, ZELV, "-demoexe made/intro '" + SAMPLE_DEMO + "'").first, 0);
-	EXPECT_EQ(filesIn(Folder + "/made"), std::set<std::string>{ "intro" });
+	EXPECT_EQ(zetest::filesUnder(Folder + "/made"), std::set<std::string>{ "intro" });
 	fs::create_directories(Folder + "/alone");
 	fs::copy_file(Folder + "/made/intro", Folder + "/alone/intro");
 	fs::permissions(Folder + "/alone/intro", fs::status(Folder + "/made/intro").permissions());
@@ -128,7 +119,7 @@ TEST_F(PackedRun, DemoWithASideFilePlays)
 		FAIL() << "DISPLAY is not set: run under Xvfb (make test)";
 	fs::create_directories(Folder + "/made");
 	ASSERT_EQ(zelv(Folder, ZELV, "-demodat made/intro '" + SAMPLE_DEMO + "'").first, 0);
-	EXPECT_EQ(filesIn(Folder + "/made"), (std::set<std::string>{ "intro", "intro.dat" }));
+	EXPECT_EQ(zetest::filesUnder(Folder + "/made"), (std::set<std::string>{ "intro", "intro.dat" }));
 	EXPECT_EQ(zetest::run("unzip -tqq '" + Folder + "/made/intro.dat'").first, 0);
 	fs::create_directories(Folder + "/alone");
 	for (const char* name : { "intro", "intro.dat" })
@@ -168,7 +159,7 @@ TEST_F(PackedRun, PackedSceneExtractsIntoExeExtract)
 		fs::create_directories(out);
 		const auto extracted = zelv(out, Folder + "/" + program, "-extract");
 		ASSERT_EQ(extracted.first, 0) << extracted.second;
-		EXPECT_EQ(filesIn(out), (std::set<std::string>{ "ExeExtract/Images/a.png", "ExeExtract/Objects/o.lwo",
+		EXPECT_EQ(zetest::filesUnder(out), (std::set<std::string>{ "ExeExtract/Images/a.png", "ExeExtract/Objects/o.lwo",
 									"ExeExtract/Scenes/s.lws" }));
 		EXPECT_EQ(zetest::readFile(out + "/ExeExtract/Images/a.png"), zetest::readFile(Folder + "/scene/a.png"));
 		EXPECT_EQ(zetest::readFile(out + "/ExeExtract/Objects/o.lwo"),
@@ -182,7 +173,7 @@ TEST_F(PackedRun, PackedSceneExtractsIntoExeExtract)
 	ASSERT_EQ(zelv(Folder, ZELV, "-demoexe made/demo '" + SAMPLE_DEMO + "'").first, 0);
 	fs::create_directories(Folder + "/out-demo");
 	EXPECT_NE(zelv(Folder + "/out-demo", Folder + "/made/demo", "-extract").first, 0);
-	EXPECT_TRUE(filesIn(Folder + "/out-demo").empty());
+	EXPECT_TRUE(zetest::filesUnder(Folder + "/out-demo").empty());
 	const auto none = zelv(Folder + "/out-demo", ZELV, "-extract");
 	EXPECT_NE(none.first, 0);
 	EXPECT_NE(none.second.find("Resources don't exist"), std::string::npos) << none.second;

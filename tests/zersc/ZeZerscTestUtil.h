@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -20,6 +21,16 @@ inline std::string readFile(const std::string& path)
 {
 	std::ifstream in(path, std::ios::binary);
 	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Every file under the folder, by its path relative to it.
+inline std::set<std::string> filesUnder(const std::string& folder)
+{
+	std::set<std::string> out;
+	for (const auto& entry : std::filesystem::recursive_directory_iterator(folder))
+		if (!entry.is_directory())
+			out.insert(std::filesystem::relative(entry.path(), folder).string());
+	return out;
 }
 
 // A shell command's exit status and standard output.
