@@ -23,7 +23,9 @@ bool scenePack(const zetest::Entries& entries, const std::vector<std::string>& f
 }
 } // namespace
 
-TEST(ScenePack, NeedsABackupAndASceneAndNoDemo)
+using ScenePack = zetest::ScratchTest;
+
+TEST_F(ScenePack, NeedsABackupAndASceneAndNoDemo)
 {
 	EXPECT_TRUE(scenePack({ { "zelv.zscn", "s" }, { "scene_backup/a.lwo", "o" } }));
 	EXPECT_TRUE(scenePack({ { "x/zelv.zscn", "s" }, { "old/scene_backup/a.lws", "o" } }));
@@ -33,12 +35,9 @@ TEST(ScenePack, NeedsABackupAndASceneAndNoDemo)
 	// A folder entry alone is no backup.
 	EXPECT_FALSE(scenePack({ { "zelv.zscn", "s" } }, { "scene_backup/" }));
 
-	zetest::logLines().clear();
-	zeSetLogSink(zetest::captureLog);
 	const char garbage[] = "not a zip archive at all";
 	EXPECT_FALSE(zeIsScenePack(garbage, sizeof(garbage)));
 	EXPECT_TRUE(zetest::logged("Failed to open archive"));
-	zeSetLogSink(nullptr);
 }
 
 TEST_F(Extract, FolderRulesAndTheLaterOfTwoNamesWins)

@@ -140,6 +140,14 @@ TEST_F(PackedRun, PackedScriptRunsAndItsFailureIsTheExitStatus)
 	zetest::writeText(Folder + "/script/main.lua", "error('the packed script fails')\n");
 	ASSERT_EQ(zelv(Folder, ZELV, "-direxe bad script").first, 0);
 	EXPECT_NE(zelv(Folder + "/logs", Folder + "/bad", "").first, 0);
+
+	// A pack with none of the three start files sets the engine up and ends well.
+	zetest::writeText(Folder + "/nothing/readme.txt", "no demo, scene or script");
+	ASSERT_EQ(zelv(Folder, ZELV, "-direxe none nothing").first, 0);
+	const auto none = zelv(Folder + "/logs", Folder + "/none", "");
+	EXPECT_EQ(none.first, 0) << none.second;
+	EXPECT_NE(none.second.find("holds none of zelv.demo.ini, zelv.zscn and main.lua"), std::string::npos)
+		<< none.second;
 }
 
 TEST_F(PackedRun, PackedSceneExtractsIntoExeExtract)

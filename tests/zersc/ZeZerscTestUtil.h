@@ -114,12 +114,14 @@ inline bool allDeflated(const std::string& bytes)
 }
 
 // A scratch folder (canonical path) that is also the process's current
-// folder, with the log captured and the file layer put back afterwards.
+// folder, with the log captured and the file layer put back afterwards;
+// message boxes are log lines only (batch mode), also under a display.
 class ScratchTest : public FileLayerTest
 {
 protected:
 	void SetUp() override
 	{
+		setenv("ZELV_BATCH", "1", 1);
 		FileLayerTest::SetUp();
 		ASSERT_EQ(chdir(Tmp.c_str()), 0);
 	}
