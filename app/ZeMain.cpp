@@ -55,12 +55,10 @@ int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
 	}
 
 	// Packing commands and "-binary" run alone.
+	if (commandLine.command == EZECMD_BINARY)
+		return modes.binary ? modes.binary(commandLine) : notBuilt("scene conversion (-binary)");
 	if (commandLine.command != EZECMD_RUN && commandLine.command != EZECMD_EXTRACT)
-	{
-		if (!modes.command)
-			return notBuilt(commandLine.command == EZECMD_BINARY ? "scene conversion (-binary)" : "packing of data");
-		return modes.command(commandLine);
-	}
+		return modes.command ? modes.command(commandLine) : notBuilt("packing of data");
 
 	// Packed data carried by the executable runs at once, ignoring the options.
 	if (zePackedDataExists(zeGetProgramPath()))

@@ -5,6 +5,7 @@
 #include "core/IZeManager.h"
 #include "core/ZeEngineCore.h"
 #include "players/ZeObjectViewer.h"
+#include "players/ZeSceneViewer.h"
 #include "scene/CZeResourceManagerScene.h"
 
 int main(int argc, char** argv)
@@ -16,6 +17,8 @@ int main(int argc, char** argv)
 	zeInstallMusic();
 	SZeRunModes modes = {};
 	modes.object = zeRunObjectViewer;
+	modes.scene = zeRunSceneViewer;
+	modes.binary = zeRunSceneViewer;
 	const int status = zeMain(argc, argv, modes);
 	zeFreeAllWatches();
 	return status;

@@ -1,4 +1,5 @@
 #include "players/ZeObjectViewer.h"
+#include "players/ZePlayerEngine.h"
 #include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "frame/ZeCamera.h"
@@ -6,7 +7,6 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
-#include "frame/ZeSignals.h"
 #include "frame/ZeTime.h"
 #include "frame/ZeWindow.h"
 
@@ -227,17 +227,15 @@ int zeObjectViewer(const char* path)
 	return 0;
 }
 
+namespace
+{
+int viewObject(const SZeCommandLine& commandLine)
+{
+	return zeObjectViewer(commandLine.file);
+}
+} // namespace
+
 int zeRunObjectViewer(const SZeCommandLine& commandLine)
 {
-	zeInstallSignalHandlers();
-	zeInstallObjectApi();
-	SZeSetupParams params = commandLine.setup;
-	if (zeReadSetupIni("zelv-setup.ini", zeGetProgramDir(), &params, 1) != 0)
-	{
-		zeTerm();
-		return 1;
-	}
-	const int status = zeObjectViewer(commandLine.file);
-	zeTerm();
-	return status == 0 ? 0 : 1;
+	return zeRunPlayerOnEngine(commandLine, viewObject);
 }
