@@ -1,13 +1,11 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
+#include "ZePlayerProcess.h"
 #include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
 
 #include <gtest/gtest.h>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -15,46 +13,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <set>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
 {
+using zetest::pause;
+using zetest::zelvWindows;
+typedef zetest::CZelvProcess Viewer;
+
 const unsigned BACKDROP_R = 0x11, BACKDROP_G = 0x33, BACKDROP_B = 0x66;
 
-std::string sh(const std::string& command)
+struct SImage : zetest::SShot
 {
-	FILE* p = popen(command.c_str(), "r");
-	std::string out;
-	for (int c; p && (c = fgetc(p)) != EOF;)
-		out += static_cast<char>(c);
-	if (p)
-		pclose(p);
-	return out;
-}
-
-void pause(int ms)
-{
-	std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-std::set<std::string> zelvWindows()
-{
-	std::istringstream in(sh("xdotool search --onlyvisible --name '^Zelv$' 2>/dev/null"));
-	std::set<std::string> ids;
-	for (std::string id; in >> id;)
-		ids.insert(id);
-	return ids;
-}
-
-struct SImage
-{
-	int width = 0, height = 0;
-	std::vector<unsigned char> rgb;
-	const unsigned char* at(int x, int y) const { return &rgb[(static_cast<size_t>(y) * width + x) * 3]; }
+	SImage() = default;
+	SImage(const zetest::SShot& shot) : zetest::SShot(shot) {}
 	bool isBackdrop(int x, int y) const
 	{
 		const unsigned char* p = at(x, y);
@@ -89,125 +62,7 @@ struct SImage
 	}
 };
 
-int differingPixels(const SImage& a, const SImage& b)
-{
-	if (a.width != b.width || a.height != b.height)
-		return a.width * a.height + 1;
-	int n = 0;
-	for (size_t i = 0; i < a.rgb.size(); i += 3)
-		n += (a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2]) ? 1 : 0;
-	return n;
-}
-
-// One zelv process on one file, in a folder of its own; killed if still running
-// when the test ends.
-class Viewer
-{
-public:
-	Viewer(const std::string& folder, const std::string& file, bool batch = false) : LogPath(folder + "/zelv.log")
-	{
-		const std::string program = std::string(ZELV_BINARY_DIR) + "/zelv";
-		Before = zelvWindows();
-		Pid = fork();
-		if (Pid == 0)
-		{
-			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
-				_exit(126);
-			if (batch)
-				setenv("ZELV_BATCH", "1", 1);
-			unsetenv("ZELV_DRIVER");
-			execl(program.c_str(), program.c_str(), file.c_str(), static_cast<char*>(nullptr));
-			_exit(127);
-		}
-	}
-	~Viewer()
-	{
-		if (Pid > 0 && Status < 0)
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-		}
-	}
-
-	// The new "Zelv" window on screen, "" after 20 s or when the program ended.
-	std::string window()
-	{
-		for (int i = 0; i < 200 && Id.empty() && running(); ++i)
-		{
-			for (const std::string& id : zelvWindows())
-				if (!Before.count(id))
-					Id = id;
-			if (Id.empty())
-				pause(100);
-		}
-		if (!Id.empty())
-		{
-			// Focused, the viewer runs flat out (unfocused it sleeps 20 ms a pass).
-			send("windowfocus --sync " + Id);
-			pause(1500);  // the first frames are drawn
-		}
-		return Id;
-	}
-	bool running()
-	{
-		if (Status >= 0)
-			return false;
-		int status = 0;
-		if (waitpid(Pid, &status, WNOHANG) != Pid)
-			return true;
-		Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-		return false;
-	}
-	// The exit status (128 + signal when killed by one), or -1 after `seconds`
-	// (the program is killed then).
-	int exitStatus(int seconds = 15)
-	{
-		for (int i = 0; i < seconds * 10 && running(); ++i)
-			pause(100);
-		if (running())
-		{
-			kill(Pid, SIGKILL);
-			waitpid(Pid, nullptr, 0);
-			Status = 1000;
-			return -1;
-		}
-		return Status;
-	}
-	void send(const std::string& xdotoolArgs) const
-	{
-		std::system(("xdotool " + xdotoolArgs + " >/dev/null 2>&1").c_str());
-	}
-	void key(const std::string& action, const std::string& name) const { send(action + " --window " + Id + " " + name); }
-	SImage screenshot(const std::string& path) const
-	{
-		SImage image;
-		if (std::system(("timeout 20 import -window " + Id + " -depth 8 ppm:" + path + " >/dev/null 2>&1").c_str()) != 0)
-			return image;
-		std::ifstream in(path, std::ios::binary);
-		std::string magic;
-		int maxValue = 0;
-		in >> magic >> image.width >> image.height >> maxValue;
-		in.get();
-		if (magic != "P6" || maxValue != 255)
-			return SImage();
-		image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
-		in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
-		return in ? image : SImage();
-	}
-	std::string log() const
-	{
-		std::ifstream in(LogPath);
-		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-	}
-	pid_t pid() const { return Pid; }
-
-private:
-	std::string LogPath;
-	std::set<std::string> Before;
-	std::string Id;
-	pid_t Pid = -1;
-	int Status = -1;
-};
+using zetest::differingPixels;
 
 class ObjectViewerTest : public ::testing::Test
 {
@@ -373,29 +228,29 @@ TEST_F(ObjectViewerTest, WheelAndUpDownChangeTheSizeOnScreen)
 	Viewer v(Folder, diamond());
 	const std::string id = v.window();
 	ASSERT_FALSE(id.empty()) << v.log();
-	const int start = v.screenshot(shot("start")).objectPixels();
+	const int start = SImage(v.screenshot(shot("start"))).objectPixels();
 	ASSERT_GT(start, 0);
 	// Wheel forward brings the camera nearer.
 	v.send("windowraise " + id + " mousemove --window " + id + " 320 240 click --repeat 4 --delay 100 4");
 	pause(700);
-	const int nearer = v.screenshot(shot("nearer")).objectPixels();
+	const int nearer = SImage(v.screenshot(shot("nearer"))).objectPixels();
 	EXPECT_GT(nearer, start + start / 10) << start << " -> " << nearer;
 	v.send("mousemove --window " + id + " 320 240 click --repeat 8 --delay 100 5");
 	pause(700);
-	const int farther = v.screenshot(shot("farther")).objectPixels();
+	const int farther = SImage(v.screenshot(shot("farther"))).objectPixels();
 	EXPECT_LT(farther, start - start / 10) << start << " -> " << farther;
 	// Up moves the camera away, Down back towards the object.
 	v.key("keydown", "Up");
 	pause(500);
 	v.key("keyup", "Up");
 	pause(500);
-	const int up = v.screenshot(shot("up")).objectPixels();
+	const int up = SImage(v.screenshot(shot("up"))).objectPixels();
 	EXPECT_LT(up, farther) << farther << " -> " << up;
 	v.key("keydown", "Down");
 	pause(1000);
 	v.key("keyup", "Down");
 	pause(500);
-	const int down = v.screenshot(shot("down")).objectPixels();
+	const int down = SImage(v.screenshot(shot("down"))).objectPixels();
 	EXPECT_GT(down, up) << up << " -> " << down;
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();

@@ -208,7 +208,7 @@ TEST_F(Playback, EnterTogglesLoopingWhichWrapsTheTimeAtTheEnd)
 {
 	P.start(Now, false, false, 0);
 	SZeViewerKeys enter = held(&SZeViewerKeys::enter);
-	for (int i = 0; i < 3; ++i)
+	for (int i = 0; i < 4; ++i)
 		pass(enter);
 	pass();
 	EXPECT_TRUE(P.looping()) << "held down, Enter toggles once";
