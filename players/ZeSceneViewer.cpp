@@ -117,7 +117,9 @@ public:
 		if (Options & ERO_COLLISION)
 			zeAutomaticCameraCollisionOff();
 		zeSetCameraMode(0);
-		zeLog(EZELL_INFO, "ZeSceneViewer: ride mode off");
+		float x = 0, y = 0, z = 0;
+		zeGetCameraPosition(&x, &y, &z);
+		zeLog(EZELL_INFO, "ZeSceneViewer: ride mode off at (%.3f, %.3f, %.3f)", x, y, z);
 	}
 
 	// Every object of the scene collides with the camera.

@@ -250,6 +250,43 @@ TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 	escape(v);
 }
 
+// With ride option 1 every object of the scene stops the camera: flying
+// straight at the ball (a morph object, whose box collides) ends in front of
+// it, while without the option the camera flies through.
+TEST_F(SceneViewerTest, RidingWithCollisionStopsTheCameraAtTheObjects)
+{
+	const std::string scene = copyMinimal("level.zelv",
+		{{"FP position 0 2 -8", "FP position 0 1 -8"}, {"FP rotation 0.2 0 0", "FP rotation 0 0 0"}});
+	for (const bool collide : {false, true})
+	{
+		SCOPED_TRACE(collide ? "colliding" : "flying through");
+		std::vector<std::string> args = {"-paused", scene};
+		if (collide)
+			args.insert(args.begin(), {"-rideopts", "1"});
+		CZelvProcess v(Folder, args, true);
+		const std::string id = v.window();
+		ASSERT_FALSE(id.empty()) << v.log();
+		v.send("mousemove --window " + id + " 320 400 mousedown 3");
+		pause(200);
+		v.send("mouseup 3");
+		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
+		v.press("Up", 2000);
+		v.send("mousedown 3");
+		pause(200);
+		v.send("mouseup 3");
+		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off at")) << v.log();
+		const std::string log = v.log();
+		float x = 0, y = 0, z = 0;
+		ASSERT_EQ(std::sscanf(log.c_str() + log.find("ride mode off at"), "ride mode off at (%f, %f, %f)", &x, &y, &z), 3);
+		if (collide)
+			EXPECT_NEAR(z, -1.2f, 0.15f) << "stopped at the front of the ball's box (z = -1)";
+		else
+			EXPECT_GT(z, 1.0f) << "through the ball";
+		EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+		escape(v);
+	}
+}
+
 TEST_F(SceneViewerTest, ALightColourEditedWhileRunningChangesThePicture)
 {
 	const std::string scene = copyMinimal("edited.zelv");
