@@ -80,6 +80,10 @@ public:
 		const std::string& program = std::string(ZELV_BINARY_DIR) + "/zelv")
 		: LogPath(folder + "/zelv.log")
 	{
+		// xdotool sends keys to the focused window through the X server's own
+		// key state: a key whose release went to a window that had closed
+		// stays down there and repeats into the next program's window.
+		releaseKeys();
 		Before = zelvWindows();
 		std::vector<const char*> argv = {program.c_str()};
 		for (const std::string& arg : args)
@@ -109,6 +113,14 @@ public:
 			kill(Pid, SIGKILL);
 			waitpid(Pid, nullptr, 0);
 		}
+		releaseKeys();
+	}
+
+	// Lets go of every key and button the tests press.
+	static void releaseKeys()
+	{
+		std::system("xdotool keyup Escape Return space Right Left Up Down plus minus shift 1 2 F12 >/dev/null 2>&1; "
+					"xdotool mouseup 1 mouseup 3 >/dev/null 2>&1");
 	}
 
 	// The new "Zelv" window on screen, focused, once its first frames are
