@@ -64,26 +64,14 @@ struct SImage : zetest::SShot
 
 using zetest::differingPixels;
 
-class ObjectViewerTest : public ::testing::Test
+class ObjectViewerTest : public zetest::CPlayerTest
 {
 protected:
-	void SetUp() override
-	{
-		if (!getenv("DISPLAY"))
-			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
-					  "which provides Xvfb)";
-		char name[] = "/tmp/zelv-viewer-XXXXXX";
-		ASSERT_NE(mkdtemp(name), nullptr);
-		Folder = name;
-	}
-	void TearDown() override { std::system(("rm -rf " + Folder).c_str()); }
-
 	std::string write(const std::string& name, const std::string& text) const
 	{
 		std::ofstream(Folder + "/" + name) << text;
 		return Folder + "/" + name;
 	}
-	std::string shot(const char* name) const { return Folder + "/" + name + ".ppm"; }
 
 	// A diamond (octahedron) of radius 1 around the origin: the corners of the
 	// view stay clear, its faces are turned towards the camera at an angle.
@@ -162,7 +150,6 @@ protected:
 		return write(name, text);
 	}
 
-	std::string Folder;
 };
 } // namespace
 

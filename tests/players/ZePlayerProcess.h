@@ -172,6 +172,14 @@ public:
 		std::system(("xdotool " + xdotoolArgs + " >/dev/null 2>&1").c_str());
 	}
 	void key(const std::string& action, const std::string& name) const { send(action + " --window " + Id + " " + name); }
+	// The right mouse button clicked over the window, held long enough for
+	// the program's passes to see it.
+	void rightClick() const
+	{
+		send("mousemove --window " + Id + " 320 400 mousedown 3");
+		pause(200);
+		send("mouseup 3");
+	}
 	// A key held down long enough for the program's passes to see it.
 	void press(const std::string& name, int ms = 150) const
 	{
@@ -208,5 +216,26 @@ private:
 	std::string Id;
 	pid_t Pid = -1;
 	int Status = -1;
+};
+// A test with a folder of its own under /tmp (removed afterwards) on the X
+// display of the test run.
+class CPlayerTest : public ::testing::Test
+{
+protected:
+	void SetUp() override
+	{
+		if (!getenv("DISPLAY"))
+			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
+					  "which provides Xvfb)";
+		char name[] = "/tmp/zelv-player-XXXXXX";
+		ASSERT_NE(mkdtemp(name), nullptr);
+		Folder = name;
+	}
+	void TearDown() override { std::system(("rm -rf " + Folder).c_str()); }
+
+	// Where a screenshot of that name goes.
+	std::string shot(const std::string& name) const { return Folder + "/" + name + ".ppm"; }
+
+	std::string Folder;
 };
 } // namespace zetest

@@ -70,22 +70,9 @@ int occurrences(const std::string& text, const std::string& what)
 	return n;
 }
 
-class SceneViewerTest : public ::testing::Test
+class SceneViewerTest : public zetest::CPlayerTest
 {
 protected:
-	void SetUp() override
-	{
-		if (!getenv("DISPLAY"))
-			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
-					  "which provides Xvfb)";
-		char name[] = "/tmp/zelv-scene-viewer-XXXXXX";
-		ASSERT_NE(mkdtemp(name), nullptr);
-		Folder = name;
-	}
-	void TearDown() override { std::system(("rm -rf " + Folder).c_str()); }
-
-	std::string shot(const std::string& name) const { return Folder + "/" + name + ".ppm"; }
-
 	// A folder "scenes" of the test's own beside the sample objects, with the
 	// minimal sample's text changed by the replacements; its path.
 	std::string copyMinimal(const std::string& name, const std::vector<std::pair<std::string, std::string>>& edits = {})
@@ -127,8 +114,6 @@ protected:
 		EXPECT_EQ(v.exitStatus(), 0) << v.log();
 		EXPECT_NE(v.log().find("Zelv Engine scene viewer ended"), std::string::npos) << v.log();
 	}
-
-	std::string Folder;
 };
 } // namespace
 
@@ -208,15 +193,12 @@ TEST_F(SceneViewerTest, EnterTogglesLoopingAtTheEndOfTheAnimation)
 TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 {
 	CZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, true);
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
+	ASSERT_FALSE(v.window().empty()) << v.log();
 	const SShot walking = v.screenshot(shot("walking"));
 	ASSERT_GT(walking.width, 20) << "no screenshot";
 	EXPECT_EQ(count(textPixels(walking, 0, 31, 90, 60)), 0) << "no camera box before riding";
 
-	v.send("mousemove --window " + id + " 320 400 mousedown 3");
-	pause(200);
-	v.send("mouseup 3");
+	v.rightClick();
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
 	pause(300);
 	const SShot riding = v.screenshot(shot("riding"));
@@ -239,9 +221,7 @@ TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 	EXPECT_NE(textPixels(strafed, 0, 31, 90, 60), textPixels(flown, 0, 31, 90, 60));
 
 	// Out of ride mode the scene's camera is back and the box is gone.
-	v.send("mousedown 3");
-	pause(200);
-	v.send("mouseup 3");
+	v.rightClick();
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off")) << v.log();
 	pause(300);
 	const SShot back = v.screenshot(shot("back"));
@@ -264,16 +244,11 @@ TEST_F(SceneViewerTest, RidingWithCollisionStopsTheCameraAtTheObjects)
 		if (collide)
 			args.insert(args.begin(), {"-rideopts", "1"});
 		CZelvProcess v(Folder, args, true);
-		const std::string id = v.window();
-		ASSERT_FALSE(id.empty()) << v.log();
-		v.send("mousemove --window " + id + " 320 400 mousedown 3");
-		pause(200);
-		v.send("mouseup 3");
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		v.rightClick();
 		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
 		v.press("Up", 2000);
-		v.send("mousedown 3");
-		pause(200);
-		v.send("mouseup 3");
+		v.rightClick();
 		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off at")) << v.log();
 		const std::string log = v.log();
 		float x = 0, y = 0, z = 0;
