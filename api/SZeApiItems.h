@@ -14,8 +14,9 @@ struct SZeObjectItem
 	irr::scene::ISceneNode* node;
 };
 
-// An FxEmitter: the scene graph owns its particle-system node; isStatic is 1
-// for emitters made on an object's node, whose live-only operations do nothing.
+// An FxEmitter: its particle-system node, held by the record as well as by the
+// scene graph; isStatic is 1 for emitters made on an object's node, whose
+// live-only operations do nothing.
 struct SZeFxEmitterItem
 {
 	IZeParticleSystemSceneNode* node;

@@ -4,6 +4,7 @@
 #include "api/ZeApiItems.h"
 #include "api/ZeShaderDescApi.h"
 #include "core/IZeManager.h"
+#include "core/ZeEngineCore.h"
 #include "effects/IZeEffectManager.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
@@ -123,6 +124,8 @@ void zeShowCameraEffect(int id)
 	if (!item || item->enabled)
 		return;
 	item->enabled = 1;
+	// The frame end hands the enabled list to the advanced context.
+	zeSetCameraEffectSource(zeGetEnabledCameraEffects);
 	std::vector<int>& list = enabledList();
 	if (list.capacity() < 100)
 		list.reserve(100);

@@ -131,12 +131,10 @@ bool setupMaterial(IZeParticleSystemSceneNode* node, const char* image)
 		ext->setMaterialSurface(i, surface);
 		surface->drop();
 	}
-	std::string file = image && *image ? image : "";
-	if (file.empty())
-	{
-		const char* found = zeFindDataFile(DEFAULT_IMAGE);
-		file = found ? found : DEFAULT_IMAGE;
-	}
+	// The image as the file layer finds it (its current folder, then the data
+	// folders); the driver is given its full path.
+	const char* found = zeFindDataFile(image && *image ? image : DEFAULT_IMAGE);
+	const std::string file = zeFileGetFullPath(found ? found : DEFAULT_IMAGE);
 	video::IVideoDriver* driver = zeGetContext()->driver;
 	video::ITexture* texture = driver && zeIsOpenableOnDisk(file.c_str()) ? driver->getTexture(file.c_str()) : nullptr;
 	IZeSurfaceLightwaveHV* surface = hyperVoxel(ext->getMaterialSurface(0));
@@ -147,10 +145,13 @@ bool setupMaterial(IZeParticleSystemSceneNode* node, const char* image)
 	return true;
 }
 
+// Takes the node out of the scene graph and lets go of the item's hold.
 void removeNode(IZeParticleSystemSceneNode* node)
 {
-	if (node)
-		node->remove();
+	if (!node)
+		return;
+	node->remove();
+	node->drop();
 }
 
 // Adds the item under the ID with the node `make` gives; a refused ID, no
@@ -164,6 +165,9 @@ int makeEmitter(int id, const char* image, int isStatic, int nodeArgument, MakeN
 		return -1;
 	item->isStatic = isStatic;
 	item->node = make();
+	// The item keeps its node alive whatever the scene graph does with it.
+	if (item->node)
+		item->node->grab();
 	if (!item->node)
 	{
 		zeSetError(nodeArgument, "failed to create FxEmitter node");
@@ -631,10 +635,13 @@ void zeSetFxEmitterShader(int id, const SZeShaderDesc* desc, int compile)
 		}
 		SZeMacroList macros(ZE_SHADER_MACRO_PAIRS);
 		const int refused = compileForSurface(ext, file, macros, desc->cflags);
+		// A failed compile leaves the emitter as it was.
 		if (refused == 1)
 			zeSetError(2, "FxEmitter %d : Failed to get the effect compile parameters", id);
 		else if (refused == 2)
 			zeSetErrorBox(2, "FxEmitter %d : Failed to compile effect %s", id, file);
+		if (refused)
+			return;
 	}
 	IZeEffect* effect = ext->getMaterialEffect(0);
 	if (!effect)

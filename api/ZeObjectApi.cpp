@@ -140,6 +140,9 @@ int copyObject(int newId, int sourceId)
 		zeSetError(-1, "Failed to create the cloned object");
 		return -1;
 	}
+	// The library's copy stays with the source's parent: a source locked to
+	// the camera would carry its copy along.
+	copy->setParent(zeGetContext()->sceneManager->getRootSceneNode());
 	holdNode(item, copy);
 	return 0;
 }

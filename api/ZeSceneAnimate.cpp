@@ -8,6 +8,7 @@
 #include "api/ZeObjectSurfaceApi.h"
 #include "api/ZeSceneCalls.h"
 #include "frame/ZeLog.h"
+#include "render/IZeSceneNodeExt.h"
 
 #include <cmath>
 
@@ -295,7 +296,11 @@ void animateObject(const SZeSceneSlot& slot, int i, f32 key, std::vector<SZeSurf
 		zeSceneApplyCubeMapUse(slot, id, *best, key);
 	if (object.mesh < 0)
 		return;
-	const int count = zeSceneSurfacesAt(surfaces, slot.desc->meshes[static_cast<u32>(object.mesh)], key);
+	int count = zeSceneSurfacesAt(surfaces, slot.desc->meshes[static_cast<u32>(object.mesh)], key);
+	// Surfaces past the object's materials were reported when it was built:
+	// animating them would report it again every frame.
+	if (IZeSceneNodeExt* ext = zeGetNodeExt(zeGetObjectNode(id)))
+		count = core::min_(count, static_cast<int>(ext->getMaterialCount()));
 	if (count > 0)
 		zeUpdateObjectSurfaces(id, count, surfaces.data(), 0);
 }

@@ -4,9 +4,11 @@
 #include "app/ZeRunModes.h"
 #include "core/IZeManager.h"
 #include "core/ZeEngineCore.h"
+#include "players/ZeDemoPlayer.h"
 #include "players/ZeObjectViewer.h"
 #include "players/ZeSceneViewer.h"
 #include "scene/CZeResourceManagerScene.h"
+#include "script/ZeScript.h"
 
 int main(int argc, char** argv)
 {
@@ -16,9 +18,11 @@ int main(int argc, char** argv)
 	zeRegisterSceneFactories();
 	zeInstallMusic();
 	SZeRunModes modes = {};
+	modes.demo = zeRunDemoPlayer;
 	modes.object = zeRunObjectViewer;
 	modes.scene = zeRunSceneViewer;
 	modes.binary = zeRunSceneViewer;
+	modes.script = zeRunScriptMode;
 	const int status = zeMain(argc, argv, modes);
 	zeFreeAllWatches();
 	return status;

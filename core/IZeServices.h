@@ -17,7 +17,11 @@
 #include <irrlicht.h>
 
 class IZeEffect;
+class IZeManager;
+class IZeRendererCtxAdv;
 class IZeSurface;
+struct SZeRendererDesc;
+struct SZeRendererShaderFiles;
 class IZeSceneNodeExt;
 class IZeLightSceneNodeExt;
 class IZeCubeMap;
@@ -207,6 +211,22 @@ public:
 	virtual IZeRendererCtx* createRendererCtx() = 0;
 	// A new simple renderer on a context (may be null), or null when its init fails.
 	virtual IZeRenderer* createRendererSimple(irr::IrrlichtDevice* device, IZeRendererCtx* context) = 0;
+	// A new advanced context initialised with the shader files (one reference
+	// for the caller), or null when its init fails (the reason logged).
+	virtual IZeRendererCtxAdv* createRendererCtxAdv(const SZeRendererShaderFiles& files) = 0;
+	// A new light pre-pass renderer on the advanced context with the
+	// description's effect files (one reference for the caller), or null when
+	// its init fails (the reason logged).
+	virtual IZeRenderer* createRendererLpp(irr::IrrlichtDevice* device, IZeManager* manager,
+		IZeRendererCtxAdv* context, const SZeRendererDesc& description) = 0;
+	// A new command renderer on the advanced context running the
+	// description's commands (one reference for the caller), or null when a
+	// command or a target it names is missing (the reasons logged).
+	virtual IZeRenderer* createRendererCmds(irr::IrrlichtDevice* device, IZeManager* manager,
+		IZeRendererCtxAdv* context, const SZeRendererDesc& description) = 0;
+	// Makes the render targets of the description's "Create Texture"
+	// commands in order; false at the first that fails (the reason logged).
+	virtual bool createCommandTextures(const SZeRendererDesc& description) = 0;
 	// The one last-frame information.
 	virtual IZeLastFrameInfo* getLastFrameInfo() = 0;
 };
@@ -228,13 +248,15 @@ public:
 	// Draws a texture over the current render target.
 	virtual bool copyTexture(irr::video::ITexture* texture) = 0;
 	// Draws nodes in a render pass: technique null or "depth", "shadow",
-	// "reflection" (others fail with count 0); an override material is used for
-	// the call; without a technique a node is skipped when its extension's
-	// selection mask shares a bit with hideMask, or showMask is non-zero and
-	// shares none. The number drawn goes to *count.
+	// "reflection" (others fail with count 0); an override material (its
+	// material and the states its flags name) is the driver's for the call;
+	// without a technique a node is skipped when its extension's selection
+	// mask shares a bit with hideMask, or showMask is non-zero and shares
+	// none. The number drawn goes to *count.
 	virtual bool renderNodes(const irr::core::array<irr::scene::ISceneNode*>& nodes,
-		irr::scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique, irr::video::SMaterial* overrideMaterial,
-		irr::u32 hideMask, irr::u32 showMask, irr::u32* count) = 0;
+		irr::scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique,
+		const irr::video::SOverrideMaterial* overrideMaterial, irr::u32 hideMask, irr::u32 showMask,
+		irr::u32* count) = 0;
 	// This frame's registered lights and render lists.
 	virtual void getLightList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;
 	virtual void getSolidNodeList(irr::core::array<irr::scene::ISceneNode*>& out) = 0;

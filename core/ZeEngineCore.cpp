@@ -4,7 +4,9 @@
 #include "core/IZeCubeMap.h"
 #include "core/IZeGpuProgramming.h"
 #include "core/IZeRenderer.h"
+#include "core/IZeRendererCtxAdv.h"
 #include "core/IZeServices.h"
+#include "core/SZeRendererDesc.h"
 #include "core/ZeGpuState.h"
 #include "frame/ZeCommandLine.h"
 #include "frame/ZeContext.h"
@@ -36,6 +38,8 @@ struct SEngineCore
 	// The default pair made at start, and the current pair (each holds a reference).
 	IZeRenderer* defaultRenderer = nullptr;
 	IZeRendererCtx* defaultCtx = nullptr;
+	// The default context when it is the advanced one (held through defaultCtx).
+	IZeRendererCtxAdv* defaultCtxAdv = nullptr;
 	IZeRenderer* renderer = nullptr;
 	IZeRendererCtx* ctx = nullptr;
 	// A device reset happened; rendered textures exist that it cannot restore.
@@ -117,7 +121,31 @@ bool initCurlNoise(IZeResourceManager* resources)
 	return true;
 }
 
-// The simple renderer on a plain context when the renderer manager exists.
+// The light pre-pass renderer on an advanced context: the named targets, the
+// context from the data files, the renderer. false (reasons logged) when any
+// of them cannot be made; nothing is kept then.
+bool createLightPrePass(IrrlichtDevice* device, IZeRendererManager* renderers)
+{
+	if (!renderers->createRenderTargets(ze::ECF_A16B16G16R16F, nullptr))
+		return false;
+	IZeRendererCtxAdv* context = renderers->createRendererCtxAdv(zeFindRendererShaderFiles(zeGetContext()->antialias != 0));
+	if (!context)
+		return false;
+	IZeRenderer* renderer = renderers->createRendererLpp(device, g_core.manager, context, SZeRendererDesc());
+	if (!renderer)
+	{
+		context->drop();
+		return false;
+	}
+	g_core.defaultCtx = context;
+	g_core.defaultCtxAdv = context;
+	g_core.defaultRenderer = renderer;
+	return true;
+}
+
+// The default renderer when the renderer manager exists: the light pre-pass
+// renderer when asked for and the driver draws, else (or when it cannot
+// start) the simple renderer on a plain context.
 bool createDefaultRenderer(IrrlichtDevice* device, bool lightPrePass)
 {
 	IZeRendererManager* renderers = g_core.manager->getRendererManager();
@@ -126,19 +154,29 @@ bool createDefaultRenderer(IrrlichtDevice* device, bool lightPrePass)
 		zeLog(EZELL_INFO, "ZeEngine: no renderer manager, frames draw the scene graph directly");
 		return true;
 	}
-	if (lightPrePass)
-		zeLog(EZELL_INFO, "ZeEngine: light pre-pass renderer not available yet, using the simple renderer");
-	g_core.defaultCtx = renderers->createRendererCtx();
-	if (!g_core.defaultCtx)
+	const bool draws = device->getVideoDriver()->getDriverType() != video::EDT_NULL;
+	if (lightPrePass && draws)
 	{
-		zeSetEngineInitError("cannot create the default renderer context");
-		return false;
+		if (createLightPrePass(device, renderers))
+			zeLog(EZELL_INFO, "ZeEngine: the light pre-pass renderer draws the frames");
+		else
+			zeLog(EZELL_WARN, "ZeEngine: the light pre-pass renderer cannot start, using the simple renderer");
 	}
-	g_core.defaultRenderer = renderers->createRendererSimple(device, g_core.defaultCtx);
 	if (!g_core.defaultRenderer)
 	{
-		zeSetEngineInitError("cannot create the default renderer");
-		return false;
+		g_core.defaultCtx = renderers->createRendererCtx();
+		if (!g_core.defaultCtx)
+		{
+			zeSetEngineInitError("cannot create the default renderer context");
+			return false;
+		}
+		g_core.defaultRenderer = renderers->createRendererSimple(device, g_core.defaultCtx);
+		if (!g_core.defaultRenderer)
+		{
+			zeSetEngineInitError("cannot create the default renderer");
+			return false;
+		}
+		zeLog(EZELL_INFO, "ZeEngine: the simple renderer draws the frames");
 	}
 	g_core.renderer = g_core.defaultRenderer;
 	g_core.renderer->grab();
@@ -156,6 +194,7 @@ void drawScene(video::ITexture* target, bool clear)
 	{
 		if (g_core.ctx)
 			g_core.ctx->getClearColor()->Color = c->backdrop.color;
+		zeApplyRenderSettings(0);
 		g_core.renderer->render(target);
 		return;
 	}
@@ -179,6 +218,10 @@ bool drawFrame(bool again)
 	if (!began)
 		return false;
 	drawScene(nullptr, false);
+	// The GUI and the 2D list go over the window, whatever target a renderer
+	// (a scene's own commands) drew into last.
+	c->driver->setRenderTarget(nullptr, false, false);
+	zeSetRenderTargetFlip(false);
 	zeDrawOverFrame(again);
 	return true;
 }
@@ -345,6 +388,7 @@ int zeRenderCubeMapFrame(IZeCubeMap* cubeMap, const core::vector3df& position)
 			return -1;
 		g_core.frameBegun = true;
 	}
+	zeApplyRenderSettings(0);
 	cubeMap->render(g_core.renderer, position);
 	c->driver->setRenderTarget(nullptr, false, false);
 	zeSetRenderTargetFlip(false);
@@ -374,8 +418,7 @@ IZeRendererCtx* zeGetCurrentRendererCtx()
 
 IZeRendererCtxAdv* zeGetRendererCtxAdv()
 {
-	// The advanced context comes with the light pre-pass renderer.
-	return nullptr;
+	return g_core.defaultCtxAdv;
 }
 
 void zeRenderSetDebug(int value)

@@ -5,6 +5,7 @@
 
 #include <irrlicht.h>
 
+class IZeEffect;
 class IZeRenderer;
 class IZeRendererCtx;
 class IZeRendererCtxAdv;
@@ -14,6 +15,11 @@ class IZeCubeMap;
 // through its hooks): the manager with its services, the shader cache, the
 // reset callbacks, "DummyRenderTarget", the default renderer and the engine's
 // shared effects. false ends the set-up (zeSetEngineInitError holds why).
+// The default renderer is the light pre-pass renderer (its targets, the
+// advanced context from the data files, the renderer) when the set-up asks
+// for the light pre-pass and the driver draws; when it cannot start, a
+// warning says so and the simple renderer is the default, as it is for the
+// NULL driver and without the light pre-pass.
 bool zeInitEngine(const SZeSetupParams& params);
 // Drops the current renderer and context and deletes the manager.
 void zeShutdownEngine();
@@ -42,6 +48,17 @@ void zeSetCurrentRenderer(IZeRenderer* renderer);
 IZeRendererCtx* zeGetCurrentRendererCtx();
 // The advanced context when the light pre-pass renderer is the default, else null.
 IZeRendererCtxAdv* zeGetRendererCtxAdv();
+// Copies the engine context's render parameters into the advanced context's
+// render settings, light streaks and antialiasing, and hands it the effects
+// of the enabled camera effects (none while baking). Baking (non-zero) also
+// turns glow, streaks and gamma off and sets the baking flag; otherwise the
+// flag is cleared. Nothing without an advanced context. The frame end calls
+// it with 0 before drawing.
+void zeApplyRenderSettings(int baking);
+// Where the enabled camera effects come from (the engine API registers its
+// list, in enable order); null: none.
+typedef void (*ZeCameraEffectSource)(irr::core::array<IZeEffect*>& effects);
+void zeSetCameraEffectSource(ZeCameraEffectSource source);
 // The current context's debug value.
 void zeRenderSetDebug(int value);
 // Recompiles the shaders built from the changed files.

@@ -246,7 +246,8 @@ private:
 			const char* text = value(arg);
 			if (!text)
 				return false;
-			if (!parseFloat(text, &Out->captureFps) || Out->captureFps < 0.0f)
+			// A frame time must stay a whole number of milliseconds that moves on.
+			if (!parseFloat(text, &Out->captureFps) || !(Out->captureFps >= 0.0f && Out->captureFps <= 1000.0f))
 			{
 				zeLog(EZELL_ERROR, "Option '-capfps' needs a frame rate, not '%s'", text);
 				return false;

@@ -333,7 +333,8 @@ int zeTextHeight(const char* format, ...)
 
 int zeRGB(int r, int g, int b)
 {
-	return r << 16 | g << 8 | b;
+	// Shifted as bits, so that a negative component cannot make the shift undefined.
+	return static_cast<int>(static_cast<unsigned>(r) << 16 | static_cast<unsigned>(g) << 8 | static_cast<unsigned>(b));
 }
 
 int zeRGBf(float r, float g, float b)

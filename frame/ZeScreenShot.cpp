@@ -246,15 +246,21 @@ bool zePresentFrame(ZeFrameRedraw redraw)
 	return c->driver->endScene();
 }
 
-int zeScreenShot(const char* fileName)
+video::IImage* zeGrabScreen()
 {
 	SZeContext* c = zeGetContext();
 	video::IImage* image = onOpenGL() && g_presented.redraw ? presentedFrame(c->driver) : nullptr;
 	if (!image)
-	{
 		zeSetError(1, "failed to grab the screen\n");
+	return image;
+}
+
+int zeScreenShot(const char* fileName)
+{
+	SZeContext* c = zeGetContext();
+	video::IImage* image = zeGrabScreen();
+	if (!image)
 		return -1;
-	}
 	const bool written = c->driver->writeImageToFile(image, fileName);
 	image->drop();
 	if (!written)

@@ -63,6 +63,10 @@ void zeMessageBox(const char* format, ...) __attribute__((format(printf, 1, 2)))
 // and shots asked again before the next present, are exact copies. A window
 // resized since the present also has its frame drawn again, at the new size.
 int zeScreenShot(const char* fileName);
+// The frame last presented, as zeScreenShot takes it, in an image (one
+// reference for the caller); null with the pending error "failed to grab the
+// screen\n".
+irr::video::IImage* zeGrabScreen();
 
 // Draws the frame last presented again into the back buffer, without
 // presenting it; false when it cannot.

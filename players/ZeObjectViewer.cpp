@@ -1,5 +1,4 @@
 #include "players/ZeObjectViewer.h"
-#include "players/ZePlayerEngine.h"
 #include "api/ZeLightApi.h"
 #include "api/ZeObjectApi.h"
 #include "frame/ZeCamera.h"
@@ -9,6 +8,7 @@
 #include "frame/ZeLog.h"
 #include "frame/ZeTime.h"
 #include "frame/ZeWindow.h"
+#include "players/ZePlayerRun.h"
 
 #include <irrlicht.h>
 
@@ -227,15 +227,7 @@ int zeObjectViewer(const char* path)
 	return 0;
 }
 
-namespace
-{
-int viewObject(const SZeCommandLine& commandLine)
-{
-	return zeObjectViewer(commandLine.file);
-}
-} // namespace
-
 int zeRunObjectViewer(const SZeCommandLine& commandLine)
 {
-	return zeRunPlayerOnEngine(commandLine, viewObject);
+	return zeRunPlayer(commandLine, [](const SZeCommandLine& c) { return zeObjectViewer(c.file); });
 }

@@ -12,7 +12,7 @@
 #include "frame/ZeWindow.h"
 #include "players/CZeShaderFolders.h"
 #include "players/CZeViewerPlayback.h"
-#include "players/ZePlayerEngine.h"
+#include "players/ZePlayerRun.h"
 
 #include <memory>
 #include <string>
@@ -450,5 +450,5 @@ int viewScene(const SZeCommandLine& commandLine)
 
 int zeRunSceneViewer(const SZeCommandLine& commandLine)
 {
-	return zeRunPlayerOnEngine(commandLine, viewScene);
+	return zeRunPlayer(commandLine, viewScene);
 }

@@ -17,7 +17,9 @@ CZeLastFrameInfo::CZeLastFrameInfo(IrrlichtDevice* device) : Device(device)
 u32 CZeLastFrameInfo::readTime() const
 {
 	ITimer* timer = Device ? Device->getTimer() : nullptr;
-	return timer ? timer->getRealTime() : 0u;
+	// The device's time: what the frame's animation and effects read, which
+	// a frame capture holds at each frame's time.
+	return timer ? timer->getTime() : 0u;
 }
 
 void CZeLastFrameInfo::update()

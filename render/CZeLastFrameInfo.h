@@ -27,7 +27,7 @@ public:
 	bool hasFrame() const { return ValidCount > 0; }
 
 protected:
-	// The device timer's real time in milliseconds.
+	// The device timer's time in milliseconds.
 	virtual irr::u32 readTime() const;
 
 private:

@@ -97,6 +97,11 @@ video::ITexture* CZePostAntialias::render(video::IVideoDriver* driver, IZeVideoD
 	video::ITexture* history, bool toDisplay, bool convertFirst, bool resetHistory)
 {
 	video::ITexture* result = source;
+	if (!source || !work || (Blending != 0 && !history))
+	{
+		zeLog(EZELL_ERROR, "CZePostAntialias: no %s texture", !source ? "source" : !work ? "work" : "history");
+		return source;
+	}
 	if (Mode == 1 && Smaa && Smaa->isLoaded())
 	{
 		Smaa->render(driver, driverExt, work, source, blendWork, toDisplay && Blending == 0, convertFirst);

@@ -8,6 +8,7 @@
 //   - Temporal antialiasing
 #pragma once
 
+#include "core/IZeRendererCtxAdv.h"
 #include "core/IZeServices.h"
 #include "effects/IZeEffectManager.h"
 #include "libext/IZeVideoDriverExt.h"
@@ -25,16 +26,15 @@ irr::core::vector3df zeJitterOffset(irr::u32 positions, irr::u32 frame);
 void zeResetJitterRandom();
 
 // ---- Temporal antialiasing ---------------------------------------------------------------
-class CZePostAntialias
+// The switches (SZeAntialiasParams) are copied from the scene's antialiasing
+// channels each frame.
+class CZePostAntialias : public SZeAntialiasParams
 {
 public:
-	// Copied from the scene's antialiasing channels each frame.
-	irr::u32 Mode = 1;            // 1 runs the morphological antialiasing
-	irr::u32 Jitter = 0;          // 0-3: 1, 2, 4, 8 positions; other: random
-	irr::u32 Blending = 0;        // 0 off, 1 plain, 2 reprojected
-	irr::u32 BlendingWeight = 0;  // 0: by the jitter; 1-9: 1 .. 1/256; above: 1/2
-	bool ValueLimitEnable = false;
-	irr::f32 ValueLimit = 0.0f;
+	CZePostAntialias() = default;
+	virtual ~CZePostAntialias() = default;
+	CZePostAntialias(const CZePostAntialias&) = delete;
+	CZePostAntialias& operator=(const CZePostAntialias&) = delete;
 
 	// Keeps the morphological antialiasing (not owned) and loads the plain,
 	// reprojected and limited blends from one file; false with
@@ -52,7 +52,7 @@ public:
 	// with blending on, blends with `history` (unless the factor is 1) and
 	// copies the result into the history, and onto the back buffer when
 	// toDisplay. Returns the texture that holds the result.
-	irr::video::ITexture* render(irr::video::IVideoDriver* driver, IZeVideoDriverExt* driverExt,
+	virtual irr::video::ITexture* render(irr::video::IVideoDriver* driver, IZeVideoDriverExt* driverExt,
 		IZeRenderServices* services, irr::video::ITexture* work, irr::video::ITexture* source,
 		irr::video::ITexture* blendWork, irr::video::ITexture* history, bool toDisplay, bool convertFirst,
 		bool resetHistory);

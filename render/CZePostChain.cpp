@@ -55,8 +55,16 @@ CZePostChain::EApplied CZePostChain::apply(video::IVideoDriver* driver, IZeRende
 	if (const char* name = annotation(effect, "rendertarget"))
 		if (video::ITexture* redirect = ze::findTexture(driver, name))
 		{
+			// Reading and writing one texture in one pass has no defined result.
+			if (redirect == input)
+			{
+				zeLog(EZELL_ERROR, "CZePostChain: effect %s renders into %s, which it reads", effect->getFileName(), name);
+				return EA_SKIPPED;
+			}
+			// Redirected to where the pair writes anyway: the pair moves on as usual.
+			if (redirect != output)
+				applied = EA_REDIRECTED;
 			output = redirect;
-			applied = EA_REDIRECTED;
 		}
 	if (const SZeFxParameter* glow = effect->getParameterByName("GlowRTT"))
 	{

@@ -47,7 +47,7 @@ public:
 		irr::video::ITexture* texture, bool horizontal, irr::f32 radius, irr::f32 intensity);
 	// Draws into whatever render target (or list of targets) is current, with
 	// the textures on layers 0 and 1.
-	bool drawInto(irr::video::IVideoDriver* driver, irr::video::ITexture* texture0 = nullptr,
+	virtual bool drawInto(irr::video::IVideoDriver* driver, irr::video::ITexture* texture0 = nullptr,
 		irr::video::ITexture* texture1 = nullptr);
 
 private:
@@ -83,6 +83,11 @@ private:
 // "angle" (radians) scaled by "radiusScale" spread it.
 struct SZePostDof
 {
+	SZePostDof() = default;
+	virtual ~SZePostDof() = default;
+	SZePostDof(const SZePostDof&) = delete;
+	SZePostDof& operator=(const SZePostDof&) = delete;
+
 	CZePostEffect CocArtist;    // "DofCocArtist.hlsl"
 	CZePostEffect CocPhysical;  // "DofCocPhysical.hlsl"
 	CZePostEffect Blur;         // "Dof.hlsl"
@@ -91,10 +96,10 @@ struct SZePostDof
 	bool load(IZeEffectManager* manager, const char* artistFile, const char* physicalFile, const char* blurFile);
 	// Physical pass (source, depth) into work; blur at angle 0 (work, depth)
 	// into source; blur at 60 degrees (source, depth) into output.
-	bool renderPhysical(irr::video::IVideoDriver* driver, irr::video::ITexture* output, irr::video::ITexture* source,
+	virtual bool renderPhysical(irr::video::IVideoDriver* driver, irr::video::ITexture* output, irr::video::ITexture* source,
 		irr::video::ITexture* depth, irr::video::ITexture* work);
 	// The same with the artist pass first and the radius scale on both blurs.
-	bool renderArtist(irr::video::IVideoDriver* driver, irr::video::ITexture* output, irr::video::ITexture* source,
+	virtual bool renderArtist(irr::video::IVideoDriver* driver, irr::video::ITexture* output, irr::video::ITexture* source,
 		irr::video::ITexture* depth, irr::video::ITexture* work, irr::f32 radiusScale);
 
 private:

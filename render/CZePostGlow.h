@@ -13,6 +13,11 @@
 class CZePostGlow
 {
 public:
+	CZePostGlow() = default;
+	virtual ~CZePostGlow() = default;
+	CZePostGlow(const CZePostGlow&) = delete;
+	CZePostGlow& operator=(const CZePostGlow&) = delete;
+
 	// Keeps the down-sample, blur and compose effects and the streak record
 	// (none owned) and the targets: half[0..2], then pairs of the quarter,
 	// eighth, sixteenth, thirty-second and sixty-fourth screens (the last pair
@@ -29,7 +34,7 @@ public:
 	// 1/32 above 32. The glow is left in "HalfScreen[1]". A source that is
 	// "HalfScreen[1]" itself is copied into "HalfScreen[2]" first (logged as
 	// an error), or the glow is skipped when that cannot be done.
-	void render(irr::video::IVideoDriver* driver, irr::video::ITexture* output, irr::video::ITexture* source,
+	virtual void render(irr::video::IVideoDriver* driver, irr::video::ITexture* output, irr::video::ITexture* source,
 		irr::f32 radius, irr::f32 intensity, bool withStreaks);
 
 	CZePostEffect& getAlphaMask() { return AlphaMask; }

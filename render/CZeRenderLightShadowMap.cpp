@@ -3,6 +3,7 @@
 #include "core/ZeGpuState.h"
 #include "frame/ZeLog.h"
 #include "libext/ZeDrawPasses.h"
+#include "render/ZeLightVolumes.h"
 
 #include <cmath>
 
@@ -29,9 +30,7 @@ void zeGetLightViewProjection(const scene::ILightSceneNode* light, core::matrix4
 		farValue = data.Radius;
 	position = light->getAbsolutePosition();
 	core::vector3df direction(0.0f, 0.0f, 1.0f);
-	core::matrix4 rotation;
-	rotation.setRotationDegrees(light->getRotation());
-	rotation.rotateVect(direction);
+	zeGetLightRotation(light).rotateVect(direction);
 	core::vector3df eye = position;
 	if (data.Type == video::ELT_DIRECTIONAL)
 	{
@@ -131,6 +130,11 @@ bool CZeRenderLightShadowMap::render(video::ITexture* shadowMap, scene::ILightSc
 		if (!ext || !ext->isCastShadow())
 			continue;
 		ext->saveEffects(Saved);
+		// The materials as they were: the depth effect rewrites states that a
+		// material without effect or surface would not get back from its extension.
+		SavedMaterials.clear();
+		for (u32 m = 0; m < nodes[i]->getMaterialCount(); ++m)
+			SavedMaterials.push_back(nodes[i]->getMaterial(m));
 		for (u32 m = 0; m < nodes[i]->getMaterialCount(); ++m)
 		{
 			const s32 technique = ext->getMaterialSpecialTechnique(m, EZEST_SHADOW);
@@ -141,6 +145,8 @@ bool CZeRenderLightShadowMap::render(video::ITexture* shadowMap, scene::ILightSc
 		}
 		nodes[i]->render();
 		ext->restoreEffects(Saved);
+		for (u32 m = 0; m < SavedMaterials.size() && m < nodes[i]->getMaterialCount(); ++m)
+			nodes[i]->getMaterial(m) = SavedMaterials[m];
 	}
 	ze::setCurrentRenderPass(outerPass);
 	Saved.clear();

@@ -8,6 +8,8 @@
 
 #include <irrlicht.h>
 
+#include <vector>
+
 // The light's view and projection as its shadow map and its volumetric light
 // see it: from its absolute position along its rotation (degrees) applied to
 // +z, near 0.01 and far 5000 (a spot light's radius when smaller). A
@@ -47,5 +49,7 @@ public:
 private:
 	irr::IrrlichtDevice* Device;
 	IZeEffect* DepthEffect = nullptr;
-	irr::core::array<SZeNodeExtSavedEffect> Saved;  // one caster's effects while it draws
+	// One caster's effects and materials while it draws.
+	irr::core::array<SZeNodeExtSavedEffect> Saved;
+	std::vector<irr::video::SMaterial> SavedMaterials;
 };

@@ -290,8 +290,8 @@ bool CZeRenderServices::copyTexture(video::ITexture* texture)
 
 // ---- Drawing nodes -----------------------------------------------------------------------
 bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes,
-	scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique, video::SMaterial* overrideMaterial, u32 hideMask,
-	u32 showMask, u32* count)
+	scene::E_SCENE_NODE_RENDER_PASS pass, const char* technique, const video::SOverrideMaterial* overrideMaterial,
+	u32 hideMask, u32 showMask, u32* count)
 {
 	if (count)
 		*count = 0;
@@ -311,9 +311,7 @@ bool CZeRenderServices::renderNodes(const core::array<scene::ISceneNode*>& nodes
 	const video::SOverrideMaterial before = overrides;
 	if (overrideMaterial)
 	{
-		overrides.Material = *overrideMaterial;
-		overrides.EnableFlags = 0xFFFFFFFFu;
-		overrides.EnablePasses = 0xFFFF;
+		overrides = *overrideMaterial;
 		overrides.Enabled = true;
 	}
 

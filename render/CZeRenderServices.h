@@ -30,8 +30,8 @@ public:
 	// Through the engine's copy effect ("copytexture.hlsl").
 	bool copyTexture(irr::video::ITexture* texture) override;
 	bool renderNodes(const irr::core::array<irr::scene::ISceneNode*>& nodes, irr::scene::E_SCENE_NODE_RENDER_PASS pass,
-		const char* technique, irr::video::SMaterial* overrideMaterial, irr::u32 hideMask, irr::u32 showMask,
-		irr::u32* count) override;
+		const char* technique, const irr::video::SOverrideMaterial* overrideMaterial, irr::u32 hideMask,
+		irr::u32 showMask, irr::u32* count) override;
 	void getLightList(irr::core::array<irr::scene::ISceneNode*>& out) override;
 	void getSolidNodeList(irr::core::array<irr::scene::ISceneNode*>& out) override;
 	void getTransparentNodeList(irr::core::array<irr::scene::ISceneNode*>& out) override;

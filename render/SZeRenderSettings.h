@@ -2,12 +2,15 @@
 // engine from its render parameters and read by the renderers, the lighting
 // and the post effects.
 //
+// The render settings, the streak values and the antialiasing switches are
+// the engine core's records (core/IZeRendererCtxAdv.h).
+//
 // Index:
-//   - SZeRenderSettings
 //   - SZeLightStreak
-//   - SZeClearSettings
 //   - SZeShadowTexBind
 #pragma once
+
+#include "core/IZeRendererCtxAdv.h"
 
 #include <irrlicht.h>
 
@@ -16,47 +19,11 @@
 class CZePostEffect;
 class IZeEffectManager;
 
-// ---- SZeRenderSettings -----------------------------------------------------------
-struct SZeRenderSettings
-{
-	bool DofEnable = false;
-	irr::f32 FocalDistance = 0.0f;         // semantic "FocalDistance"
-	irr::f32 FStop = 0.0f;                 // semantic "FStop"
-	irr::f32 DofMode = 0.0f;               // non-zero: the artist circle of confusion
-	irr::f32 DofFocalRangeMin = 0.0f;      // semantic "DofFocalRangeMin"
-	irr::f32 DofFocalRangeMax = 0.0f;      // semantic "DofFocalRangeMax"
-	irr::f32 DofFocalRangeFocused = 0.0f;  // semantic "DofFocalRangeFocused"
-	irr::f32 DofRadiusScale = 0.0f;
-	bool GlowEnable = false;
-	irr::f32 GlowIntensity = 0.0f;
-	irr::f32 GlowRadius = 0.0f;
-	bool StreakEnable = false;
-	bool BloomEnable = false;
-	irr::f32 BloomSpecularMin = 0.0f;
-	irr::f32 BloomCompose = 0.0f;
-	bool SsaoEnable = false;
-	irr::f32 Ssao[4] = {};                 // distance reach, max depth decline, depth epsilon, output multiplier
-	bool ShadowOverride = false;
-	irr::f32 ShadowEpsilon = 0.0f;
-	bool StereoEnable = false;
-	irr::f32 Stereo[3] = {};
-	bool GammaEnable = false;
-	irr::u32 AntialiasLocation = 1;
-	bool Baking = false;
-};
-
 // ---- SZeLightStreak ----------------------------------------------------------------
 // Directional streaks from the brightest parts of an image (drawn by the
 // glow, CZePostGlow.cpp).
-struct SZeLightStreak
+struct SZeLightStreak : public SZeLightStreakParams
 {
-	irr::f32 GlowMin = 0.0f;
-	irr::f32 KeyMatch = 0.8f;
-	irr::f32 ColorKey[4] = {1.0f, 1.0f, 1.0f, 1.0f};
-	irr::f32 Angle = 0.0f;                 // degrees
-	irr::f32 Colorize[4] = {0.0f, 0.5f, 1.0f, 1.0f};
-	irr::f32 Attenuation = 0.5f;
-	irr::f32 Compose = 1.0f;
 	// The context's compose-up-sample effect (not owned), and the streak's own
 	// two passes: those that load makes are kept by the record.
 	CZePostEffect* ComposeEffect = nullptr;
@@ -80,13 +47,6 @@ struct SZeLightStreak
 private:
 	std::unique_ptr<CZePostEffect> OwnedMaxIntensity;
 	std::unique_ptr<CZePostEffect> OwnedDraw;
-};
-
-// ---- SZeClearSettings ----------------------------------------------------------------
-struct SZeClearSettings
-{
-	irr::u32 ClearColor = 0;   // 0xAARRGGBB
-	irr::u32 ShowLightVolumes = 0;
 };
 
 // ---- SZeShadowTexBind ----------------------------------------------------------------

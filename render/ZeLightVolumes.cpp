@@ -35,10 +35,25 @@ bool zeCreateLightVolumes(scene::ISceneManager* sceneManager, const char* owner,
 	return true;
 }
 
+core::matrix4 zeGetLightRotation(const scene::ILightSceneNode* light)
+{
+	// The light's world orientation: its parents turn it too. Scale is taken out.
+	const core::matrix4& world = light->getAbsoluteTransformation();
+	core::matrix4 rotation;
+	for (int axis = 0; axis < 3; ++axis)
+	{
+		core::vector3df v(world[axis * 4], world[axis * 4 + 1], world[axis * 4 + 2]);
+		v.normalize();
+		rotation[axis * 4] = v.X;
+		rotation[axis * 4 + 1] = v.Y;
+		rotation[axis * 4 + 2] = v.Z;
+	}
+	return rotation;
+}
+
 core::matrix4 zeGetLightFrame(const scene::ILightSceneNode* light)
 {
-	core::matrix4 frame;
-	frame.setRotationDegrees(light->getRotation());
+	core::matrix4 frame = zeGetLightRotation(light);
 	frame.setTranslation(light->getAbsolutePosition());
 	return frame;
 }

@@ -20,6 +20,8 @@ const irr::f32 ZE_LIGHT_VOLUME_SCALE = 1.15f;
 // cone (degrees), at most 89 degrees so that the cone never turns inside out.
 irr::f32 zeLightVolumeConeAngle(irr::f32 outerConeDegrees);
 
-// The light's rotation (degrees) with the translation to its absolute position:
-// the cone's frame.
+// The light's world orientation (its own rotation turned by its parents'),
+// without scale or translation.
+irr::core::matrix4 zeGetLightRotation(const irr::scene::ILightSceneNode* light);
+// That orientation with the translation to its absolute position: the cone's frame.
 irr::core::matrix4 zeGetLightFrame(const irr::scene::ILightSceneNode* light);

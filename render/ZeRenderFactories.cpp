@@ -4,6 +4,7 @@
 #include "core/IZeManager.h"
 #include "effects/IZeEffectManager.h"
 #include "frame/ZeContext.h"
+#include "render/CZeForwardLightBind.h"
 #include "render/CZeLastFrameInfo.h"
 #include "render/CZeRenderServices.h"
 #include "render/CZeRendererManager.h"
@@ -35,7 +36,7 @@ IZeLastFrameInfo* lastFrame(void*)
 IZeRendererManager* createRendererManager(IZeManager* manager)
 {
 	IrrlichtDevice* device = deviceOf(manager);
-	return device ? new CZeRendererManager(device) : nullptr;
+	return device ? new CZeRendererManager(device, manager) : nullptr;
 }
 
 IZeRenderServices* createRenderServices(IZeManager* manager)
@@ -54,6 +55,7 @@ IZeEffectManager* createEffectManager(IZeManager* manager)
 		effects->setLastFrameInfoProvider(lastFrame, nullptr);
 		zeRegisterNodeExtValues(effects);
 		zeRegisterSurfaceBind(effects);
+		zeRegisterForwardLightBind(effects);
 	}
 	return effects;
 }

@@ -822,6 +822,38 @@ void CZeFxEmitter::addStaticParticle(f32 x, f32 y, f32 z, u32 birthMs, u32 death
 	++s.liveCount;
 }
 
+void CZeFxEmitter::dropBornAfter(f32 now)
+{
+	SZeFxEmitterState& s = *State;
+	if (!s.liveTail || !s.pool)
+		return;
+	SZeParticle* p = s.liveTail->next;
+	s.liveTail->next = nullptr;
+	SZeParticle* head = nullptr;
+	SZeParticle* tail = nullptr;
+	u32 count = 0;
+	while (p)
+	{
+		SZeParticle* next = p->next;
+		if (p->birthTime > now)
+		{
+			p->next = s.pool->freeList;
+			s.pool->freeList = p;
+		}
+		else
+		{
+			(tail ? tail->next : head) = p;
+			tail = p;
+			++count;
+		}
+		p = next;
+	}
+	if (tail)
+		tail->next = head;
+	s.liveTail = tail;
+	s.liveCount = count;
+}
+
 void CZeFxEmitter::restart(u32 timeMs)
 {
 	SZeFxEmitterState& s = *State;
@@ -836,10 +868,14 @@ void CZeFxEmitter::update(u32 timeMs)
 {
 	SZeFxEmitterState& s = *State;
 	returnDied();
-	// Time that went back starts the emitter again from here, as after hiding.
+	// Time that went back starts the emitter again from here, as after hiding;
+	// a private pool keeps only the particles already born by then.
 	const bool back = s.lastTimeMs && timeMs < s.lastTimeMs;
 	if (back)
+	{
 		clearParticles(true);
+		dropBornAfter(f32(timeMs) / 1000.f);
+	}
 	if (back || !s.lastTimeMs)
 	{
 		restart(timeMs);

@@ -216,6 +216,8 @@ public:
 private:
 	void releasePool();
 	void returnDied();
+	// Gives the live particles born after `now` (seconds) back to the pool.
+	void dropBornAfter(irr::f32 now);
 	void restart(irr::u32 timeMs);
 	void detachParent();
 

@@ -205,6 +205,11 @@ bool zeCurlNoiseFromImage(video::IVideoDriver* driver, const char* file)
 		return false;
 	}
 	const u8* volume = static_cast<const u8*>(image->lock());
+	if (!volume)
+	{
+		image->drop();
+		return false;
+	}
 	// V(a, b, c): the byte at the coordinates wrapped into the volume.
 	auto value = [&](s32 a, s32 b, s32 c) -> s32 {
 		return volume[static_cast<size_t>(wrap(a, width)) + static_cast<size_t>(wrap(b, width)) * width +
@@ -232,6 +237,12 @@ video::IImage* zeCurlNoiseCreateImage(video::IVideoDriver*)
 		return nullptr;
 	}
 	u8* out = static_cast<u8*>(image->lock());
+	if (!out)
+	{
+		zeEngineLog(3, "Fail to create 3D image for curl noise");
+		image->drop();
+		return nullptr;
+	}
 	const size_t texels = t.Texels.size() / 3;
 	for (size_t i = 0; i < texels; ++i, out += 4)
 	{

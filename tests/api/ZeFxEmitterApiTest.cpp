@@ -7,6 +7,7 @@
 #include "api/ZeFxEmitterApi.h"
 #include "render/IZeSceneNodeExt.h"
 #include "render/IZeSurfaceLightwaveHV.h"
+#include "render/CZeSurfaceLightwaveHV.h"
 #include "scene/CZeParticleSystemSceneNode.h"
 #include "scene/CZeResourceManagerScene.h"
 
@@ -72,6 +73,11 @@ TEST_F(FxEmitterApiTest, EmittersAreMadeByIdWithTheirImageAndEmitNothingUntilABi
 	std::filesystem::copy_file(ZELV_BINARY_DIR "/data/textures/ZeDefaultParticle.png", Tmp + "/textures/ZeDefaultParticle.png");
 	ASSERT_EQ(zeMakeFxEmitterSphere(2, "", 1, 1, 1), 0) << takeError();
 	EXPECT_NE(block(2).ClipTexture->getName().getPath().find("ZeDefaultParticle.png"), -1);
+	// An image named from the file layer's current folder (a script's SetDir).
+	zeFileSetCurrentDir(Tmp.c_str());
+	EXPECT_EQ(zeMakeFxEmitter(5, "dot.png", 1, 1, 1), 0) << takeError();
+	zeFileSetCurrentDir("");
+	zeDeleteFxEmitter(5);
 	EXPECT_EQ(state(2).generatorType, 1u);
 
 	int code = 0;
@@ -369,8 +375,11 @@ TEST_F(FxEmitterApiTest, EffectsCompileWithTheHyperVoxelSurface)
 	EXPECT_EQ(takeError(&code), "FxEmitter ID 1: failed to set textures of shader 'glow.hlsl'");
 	EXPECT_EQ(code, 2);
 	Fx->Failing = {"glow"};
+	IZeEffect* before = ext->getMaterialEffect(0);
 	zeSetFxEmitterShader(1, &desc, 1);
-	EXPECT_EQ(logLinesWith("FxEmitter 1 : Failed to compile effect glow.hlsl"), 1);
+	EXPECT_EQ(takeError(&code), "FxEmitter 1 : Failed to compile effect glow.hlsl");
+	EXPECT_EQ(code, 2);
+	EXPECT_EQ(ext->getMaterialEffect(0), before) << "a failed compile leaves the emitter as it was";
 
 	ASSERT_EQ(zeMakeFxEmitter(2, Image.c_str(), 1, 1, 1), 0);
 	zeSetFxEmitterShader(2, &failing, 0);
@@ -385,5 +394,65 @@ TEST_F(FxEmitterApiTest, EffectsCompileWithTheHyperVoxelSurface)
 	EXPECT_EQ(zeLoadEffectForFxEmitter("fx.hlsl", 7, 9), -1);
 	EXPECT_EQ(takeError(&code), "FxEmitter ID 9 does not exist");
 	EXPECT_EQ(code, 3);
+}
+// A HyperVoxel surface whose macros never fit.
+class CrowdedHyperVoxel : public CZeSurfaceLightwaveHV
+{
+public:
+	bool getEffectCompileParameters(s32&, SZeMacro*, u32&, scene::ISceneNode*) override { return false; }
+};
+
+TEST_F(FxEmitterApiTest, LookAndEffectCallsReportAMissingExtensionOrSurface)
+{
+	ASSERT_EQ(zeMakeFxEmitter(1, Image.c_str(), 1, 1, 1), 0);
+	ASSERT_EQ(zeMakeFxEmitter(2, Image.c_str(), 1, 1, 1), 0);
+	ASSERT_EQ(zeMakeFxEmitter(3, Image.c_str(), 1, 1, 1), 0);
+	zeGetNodeExt(node(1))->removeMaterialSurface(0);
+	node(2)->removeAnimators();
+	CrowdedHyperVoxel* crowded = new CrowdedHyperVoxel();
+	zeGetNodeExt(node(3))->setMaterialSurface(0, crowded);
+	crowded->drop();
+	const SZeShaderDesc desc = describe("glow.hlsl", {flt("Gain", 2)});
+	const struct
+	{
+		std::function<void()> Call;
+		const char* Message;
+		int Code;
+	} failures[] = {
+		{[] { zeSetFxEmitterColor(1, 0); }, "FxEmitter ID 1 has no surface", 1},
+		{[] { zeSetFxEmitterParticleSize(1, 1); }, "FxEmitter ID 1 has no surface", 1},
+		{[] { zeSetFxEmitterEffectFromFile(1, nullptr); }, "FxEmitter ID 1 has no surface", 1},
+		{[&] { zeSetFxEmitterShader(1, &desc, 1); }, "Invalid surface for the FxEmitter ID 1", 2},
+		{[] { zeLoadEffectForFxEmitter("fx.hlsl", 5, 1); }, "Invalid surface for the FxEmitter ID 1", 4},
+		{[] { zeSetFxEmitterSelectionMask(2, 1); }, "FxEmitter ID 2 unexpected format (no node extension)", 1},
+		{[] { zeSetFxEmitterRotation(2, 1); }, "FxEmitter ID 2 unexpected format (no node extension)", 1},
+		{[] { zeLoadEffectForFxEmitter("fx.hlsl", 5, 2); }, "FxEmitter ID 2 does not have node extension", 3},
+		{[] { zeSetFxEmitterEffectFromFile(3, nullptr); }, "FxEmitter ID 3 Failed to get the effect compile parameters", 2},
+		{[&] { zeSetFxEmitterShader(3, &desc, 1); }, "FxEmitter 3 : Failed to get the effect compile parameters", 2},
+		{[] { zeLoadEffectForFxEmitter("fx.hlsl", 5, 3); }, "Failed to get the effect compile parameters", -1},
+	};
+	for (const auto& f : failures)
+	{
+		int code = 0;
+		f.Call();
+		EXPECT_EQ(takeError(&code), f.Message);
+		EXPECT_EQ(code, f.Code) << f.Message;
+	}
+	EXPECT_EQ(zeEffectExist(5), 0);
+}
+
+// The item holds its node: a node the scene graph lets go of (its parent
+// removed) stays usable through the API until the emitter is deleted.
+TEST_F(FxEmitterApiTest, TheItemKeepsItsNodeAlive)
+{
+	ASSERT_EQ(zeMakeFxEmitter(1, Image.c_str(), 1, 1, 1), 0);
+	scene::ISceneNode* carrier = zeGetContext()->sceneManager->addEmptySceneNode();
+	node(1)->setParent(carrier);
+	carrier->remove();
+	zePositionFxEmitter(1, 1, 2, 3);
+	zeSetFxEmitterBirthRate(1, 10);
+	EXPECT_EQ(node(1)->getPosition(), core::vector3df(1, 2, 3));
+	zeDeleteFxEmitter(1);
+	EXPECT_EQ(zeFxEmitterExist(1), 0);
 }
 } // namespace

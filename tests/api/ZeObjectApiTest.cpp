@@ -349,6 +349,22 @@ TEST_F(ObjectApiTest, LockingFollowsTheCameraAndUnlockingKeepsThePlace)
 	EXPECT_EQ(zeGetError(nullptr), nullptr);
 }
 
+// A scene that shares a mesh with an extra scene copies the extra's object,
+// which is locked to the camera: the copy is a free object of its own.
+TEST_F(ObjectApiTest, CopiesOfALockedObjectAreNotLockedToTheCamera)
+{
+	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);
+	zeLockObjectOn(1);
+	scene::ISceneNode* root = zeGetContext()->sceneManager->getRootSceneNode();
+	for (int (*copy)(int, int) : { zeCloneObject, zeInstanceObject })
+	{
+		const int id = copy == zeCloneObject ? 2 : 3;
+		ASSERT_EQ(copy(id, 1), 0);
+		EXPECT_EQ(zeGetObjectNode(id)->getParent(), root) << id;
+	}
+	EXPECT_EQ(zeGetObjectNode(1)->getParent(), zeGetContext()->camera);
+}
+
 TEST_F(ObjectApiTest, LoadAttachesAnExtensionWithALightwaveSurfacePerMaterial)
 {
 	ASSERT_EQ(zeLoadObject(Box.c_str(), 1), 0);

@@ -3,6 +3,7 @@
 // (Xvfb in the test run) and read pixels back.
 #include "core/CZeScreenQuad.h"
 #include "core/IZeManager.h"
+#include "core/IZeRendererCtxAdv.h"
 #include "core/IZeServices.h"
 #include "core/ZeEngineCore.h"
 #include "frame/ZeContext.h"
@@ -69,20 +70,74 @@ struct FakeInfo : IZeLastFrameInfo
 	const core::matrix4& getPrevView() const override { return Identity; }
 	bool isCameraCut(const core::matrix4&, f32, f32) const override { return false; }
 };
+// An advanced context keeping its records and the effects it is handed.
+struct FakeCtxAdv : IZeRendererCtxAdv
+{
+	SZeClearRecord Record{0, 0};
+	SZeRenderSettings Settings;
+	SZeLightStreakParams Streak;
+	SZeAntialiasParams Antialias;
+	std::vector<IZeEffect*> PostEffects;
+	SZeRendererShaderFiles Files;
+	FakeCtxAdv() { ++g_liveRenderers; }
+	~FakeCtxAdv() override { --g_liveRenderers; }
+	SZeClearRecord* getClearColor() override { return &Record; }
+	SZeRenderSettings* getRenderSettings() override { return &Settings; }
+	SZeLightStreakParams* getLightStreak() override { return &Streak; }
+	SZeAntialiasParams* getAntialias() override { return &Antialias; }
+	u32 setPostEffects(const core::array<IZeEffect*>& effects) override
+	{
+		PostEffects.assign(effects.const_pointer(), effects.const_pointer() + effects.size());
+		return effects.size();
+	}
+};
+// What the light pre-pass set-up of the fake renderer manager does.
+enum ELppSetup
+{
+	ELS_NONE,           // no advanced context
+	ELS_READY,          // context and renderer
+	ELS_NO_RENDERER,    // a context, but the renderer fails
+	ELS_NO_TARGETS      // the targets fail
+};
+ELppSetup g_lppSetup = ELS_NONE;
+int g_ctxAdvMade = 0;
 FakeRenderer* g_defaultRenderer = nullptr;
 FakeCtx* g_defaultCtx = nullptr;
+FakeCtxAdv* g_ctxAdv = nullptr;
+FakeRenderer* g_lppRenderer = nullptr;
 FakeInfo* g_info = nullptr;
 struct FakeRenderers : IZeRendererManager
 {
 	FakeInfo Info;
 	FakeRenderers() { g_info = &Info; }
 	~FakeRenderers() override { g_info = nullptr; }
-	bool createRenderTargets(ze::ECOLOR_FORMAT, const core::dimension2d<u32>*) override { return true; }
+	bool createRenderTargets(ze::ECOLOR_FORMAT format, const core::dimension2d<u32>* size) override
+	{
+		return g_lppSetup != ELS_NO_TARGETS && format == ze::ECF_A16B16G16R16F && !size;
+	}
 	IZeRendererCtx* createRendererCtx() override { return g_defaultCtx = new FakeCtx; }
 	IZeRenderer* createRendererSimple(IrrlichtDevice*, IZeRendererCtx* ctx) override
 	{
 		return g_defaultRenderer = new FakeRenderer(static_cast<FakeCtx*>(ctx));
 	}
+	IZeRendererCtxAdv* createRendererCtxAdv(const SZeRendererShaderFiles& files) override
+	{
+		++g_ctxAdvMade;
+		if (g_lppSetup == ELS_NONE)
+			return nullptr;
+		g_ctxAdv = new FakeCtxAdv;
+		g_ctxAdv->Files = files;
+		return g_ctxAdv;
+	}
+	IZeRenderer* createRendererLpp(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return g_lppSetup == ELS_READY ? g_lppRenderer = new FakeRenderer(nullptr) : nullptr;
+	}
+	IZeRenderer* createRendererCmds(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return nullptr;
+	}
+	bool createCommandTextures(const SZeRendererDesc&) override { return false; }
 	IZeLastFrameInfo* getLastFrameInfo() override { return &Info; }
 };
 
@@ -186,6 +241,164 @@ TEST_F(CoreTest, FrameEndDrawsThroughTheCurrentRendererWithTheBackdrop)
 	EXPECT_EQ(zeRenderToTexture(nullptr, 1), -1);
 	zeTerm();
 	EXPECT_EQ(g_liveRenderers, 0);
+}
+
+// ---- The default renderer ------------------------------------------------------------
+class LppSetup : public CoreTest
+{
+protected:
+	void SetUp() override
+	{
+		CoreTest::SetUp();
+		g_lppSetup = ELS_READY;
+		g_ctxAdvMade = 0;
+		g_ctxAdv = nullptr;
+		g_lppRenderer = g_defaultRenderer = nullptr;
+		SZeServiceFactories factories = {};
+		factories.createRendererManager = [](IZeManager*) -> IZeRendererManager* { return new FakeRenderers; };
+		zeRegisterServiceFactories(factories);
+	}
+	void TearDown() override
+	{
+		zeTerm();
+		EXPECT_EQ(g_liveRenderers, 0);
+		zeSetCameraEffectSource(nullptr);
+		g_lppSetup = ELS_NONE;
+		CoreTest::TearDown();
+	}
+};
+class LppSetupGL : public LppSetup
+{
+protected:
+	bool useGL() const override { return true; }
+};
+
+TEST_F(LppSetupGL, TheLightPrePassRendererIsTheDefaultWithItsFilesFromTheDataSearch)
+{
+	Params.antialias = 1;
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	ASSERT_NE(g_lppRenderer, nullptr);
+	EXPECT_EQ(zeGetCurrentRenderer(), g_lppRenderer);
+	EXPECT_EQ(zeGetRendererCtxAdv(), g_ctxAdv);
+	EXPECT_EQ(zeGetCurrentRendererCtx(), g_ctxAdv);
+	EXPECT_EQ(g_defaultRenderer, nullptr);
+	EXPECT_EQ(linesWith("the light pre-pass renderer draws the frames"), 1);
+	EXPECT_TRUE(g_ctxAdv->Files.Antialias);
+	for (u32 i = 0; i < EZERSF_COUNT; ++i)
+	{
+		const std::string found = g_ctxAdv->Files.Files[i].c_str(), file = zeRendererShaderFileName(i);
+		EXPECT_EQ(found, zeFindDataFile(file.c_str()));
+		EXPECT_EQ(found.substr(found.size() - file.size()), file);
+	}
+	EXPECT_EQ(std::string(zeRendererShaderFileName(EZERSF_DEPTH_CLEAR)), "LppDepthClear.hlsl");
+	EXPECT_EQ(std::string(zeRendererShaderFileName(EZERSF_SMAA_SEARCH)), "SearchTex.png");
+	EXPECT_EQ(std::string(zeRendererShaderFileName(EZERSF_COUNT)), "");
+	// The frame end hands the backdrop to its clear record.
+	zeGetContext()->backdrop = video::SColor(0, 1, 2, 3);
+	zeEndFrame();
+	EXPECT_EQ(g_ctxAdv->Record.Color, 0x00010203u);
+	ASSERT_EQ(g_lppRenderer->Renders.size(), 1u);
+}
+
+TEST_F(LppSetupGL, ARendererThatCannotStartLeavesTheSimpleOneWithAWarning)
+{
+	for (ELppSetup setup : {ELS_NONE, ELS_NO_RENDERER, ELS_NO_TARGETS})
+	{
+		g_lppSetup = setup;
+		g_lines.clear();
+		ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+		EXPECT_EQ(linesWith("WARN : ZeEngine: the light pre-pass renderer cannot start, using the simple renderer"), 1);
+		EXPECT_EQ(linesWith("the simple renderer draws the frames"), 1);
+		EXPECT_EQ(zeGetCurrentRenderer(), g_defaultRenderer);
+		EXPECT_EQ(zeGetRendererCtxAdv(), nullptr);
+		zeTerm();
+		EXPECT_EQ(g_liveRenderers, 0) << "the context made for nothing is let go";
+	}
+	// Without the light pre-pass it is not tried.
+	g_lppSetup = ELS_READY;
+	g_ctxAdvMade = 0;
+	Params.lightPrePass = 0;
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	EXPECT_EQ(g_ctxAdvMade, 0);
+	EXPECT_EQ(zeGetRendererCtxAdv(), nullptr);
+}
+
+TEST_F(LppSetup, TheNullDriverKeepsTheSimpleRenderer)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	EXPECT_EQ(g_ctxAdvMade, 0);
+	EXPECT_EQ(zeGetCurrentRenderer(), g_defaultRenderer);
+	EXPECT_EQ(zeGetRendererCtxAdv(), nullptr);
+	zeApplyRenderSettings(0);  // nothing to apply to
+}
+
+TEST_F(LppSetupGL, RenderSettingsAreCopiedEachFrameAndBakingTurnsThePostEffectsOff)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	ASSERT_NE(g_ctxAdv, nullptr);
+	static IZeEffect* const cameraEffects[2] = {reinterpret_cast<IZeEffect*>(0x1000), reinterpret_cast<IZeEffect*>(0x2000)};
+	zeSetCameraEffectSource([](core::array<IZeEffect*>& out) {
+		out.set_used(0);
+		out.push_back(cameraEffects[0]);
+		out.push_back(cameraEffects[1]);
+	});
+	SZeRenderParams& p = zeGetContext()->render;
+	p.colorSpaceViewer = 2;
+	p.glowEnable = 1;
+	p.glowIntensity = 0.5f;
+	p.glowRadius = 24.0f;
+	p.dofMode = 1;
+	p.dofFocalDistance = 10.0f;
+	p.dofFStop = 2.8f;
+	p.advancedDofMode = 7;
+	const float dof[4] = {1.0f, 9.0f, 4.0f, 1.5f};  // minimum, maximum, focused, radius scale
+	std::copy(dof, dof + 4, p.advancedDof);
+	p.streakEnable = 1;
+	const float streak[11] = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f, 0.7f, 0.8f, 0.9f, 45.0f, 2.0f};
+	std::copy(streak, streak + 11, p.streak);
+	p.bloomEnable = 1;
+	p.bloom[0] = 0.7f;
+	p.bloom[1] = 0.2f;
+	p.shadowEnable = 1;
+	p.shadowEpsilon = 3.0f;
+	const int antialias[6] = {2, 2, 1, 2, 5, 1};  // jitter, location, mode, blending, weight, limit switch
+	std::copy(antialias, antialias + 6, p.antialias);
+	p.antialiasFloat = 0.25f;
+	g_ctxAdv->Settings.Baking = true;
+	zeEndFrame();
+
+	const SZeRenderSettings& s = g_ctxAdv->Settings;
+	EXPECT_TRUE(s.GammaEnable && s.GlowEnable && s.StreakEnable && s.BloomEnable && s.DofEnable && s.ShadowOverride);
+	EXPECT_FALSE(s.Baking);
+	EXPECT_EQ(s.GlowIntensity, 0.5f);
+	EXPECT_EQ(s.GlowRadius, 24.0f);
+	EXPECT_EQ(s.FocalDistance, 10.0f);
+	EXPECT_EQ(s.FStop, 2.8f);
+	EXPECT_EQ(s.DofMode, 1.0f) << "any advanced mode selects the artist circle of confusion";
+	EXPECT_TRUE(s.DofFocalRangeMin == 1.0f && s.DofFocalRangeMax == 9.0f && s.DofFocalRangeFocused == 4.0f &&
+		s.DofRadiusScale == 1.5f);
+	EXPECT_TRUE(s.BloomSpecularMin == 0.7f && s.BloomCompose == 0.2f && s.ShadowEpsilon == 3.0f);
+	EXPECT_EQ(s.AntialiasLocation, 2u);
+	const SZeLightStreakParams& k = g_ctxAdv->Streak;
+	EXPECT_EQ(k.GlowMin, 0.1f);
+	EXPECT_EQ(std::vector<f32>(k.ColorKey, k.ColorKey + 4), (std::vector<f32>{0.2f, 0.3f, 0.4f, 1.0f}));
+	EXPECT_EQ(k.KeyMatch, 0.5f);
+	EXPECT_EQ(std::vector<f32>(k.Colorize, k.Colorize + 4), (std::vector<f32>{0.6f, 0.7f, 0.8f, 1.0f}));
+	EXPECT_TRUE(k.Attenuation == 0.9f && k.Angle == 45.0f && k.Compose == 2.0f);
+	const SZeAntialiasParams& a = g_ctxAdv->Antialias;
+	EXPECT_TRUE(a.Jitter == 2u && a.Mode == 1u && a.Blending == 2u && a.BlendingWeight == 5u && a.ValueLimitEnable &&
+		a.ValueLimit == 0.25f);
+	EXPECT_EQ(g_ctxAdv->PostEffects, (std::vector<IZeEffect*>{cameraEffects[0], cameraEffects[1]}));
+
+	// Mode 0 is the physical circle of confusion; baking drops glow, streaks,
+	// gamma and the camera effects.
+	p.advancedDofMode = 0;
+	zeApplyRenderSettings(1);
+	EXPECT_EQ(s.DofMode, 0.0f);
+	EXPECT_TRUE(s.Baking && !s.GlowEnable && !s.StreakEnable && !s.GammaEnable && s.BloomEnable);
+	EXPECT_TRUE(g_ctxAdv->PostEffects.empty());
+	zeApplyRenderSettings(0);
+	EXPECT_TRUE(!s.Baking && s.GlowEnable && s.GammaEnable && g_ctxAdv->PostEffects.size() == 2u);
 }
 
 TEST_F(CoreTest, ResetWithRenderedTexturesEndsTheProgramAtTheNextFrame)

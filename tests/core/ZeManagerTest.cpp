@@ -79,6 +79,16 @@ struct FakeRenderers : IZeRendererManager
 	bool createRenderTargets(ze::ECOLOR_FORMAT, const core::dimension2d<u32>*) override { return true; }
 	IZeRendererCtx* createRendererCtx() override { return new FakeCtx; }
 	IZeRenderer* createRendererSimple(IrrlichtDevice*, IZeRendererCtx*) override { return new FakeRenderer; }
+	IZeRendererCtxAdv* createRendererCtxAdv(const SZeRendererShaderFiles&) override { return nullptr; }
+	IZeRenderer* createRendererLpp(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return nullptr;
+	}
+	IZeRenderer* createRendererCmds(IrrlichtDevice*, IZeManager*, IZeRendererCtxAdv*, const SZeRendererDesc&) override
+	{
+		return nullptr;
+	}
+	bool createCommandTextures(const SZeRendererDesc&) override { return false; }
 	IZeLastFrameInfo* getLastFrameInfo() override { return nullptr; }
 };
 using Nodes = core::array<scene::ISceneNode*>;
@@ -89,7 +99,7 @@ struct FakeRenderServices : IZeRenderServices
 	bool drawScreenQuad(IZeEffect*, u32, u32, video::ITexture*) override { return true; }
 	bool drawScreenQuadTextures(IZeEffect*, u32, u32, video::ITexture* const*, u32) override { return true; }
 	bool copyTexture(video::ITexture*) override { return true; }
-	bool renderNodes(const Nodes&, scene::E_SCENE_NODE_RENDER_PASS, const char*, video::SMaterial*, u32, u32, u32*) override { return true; }
+	bool renderNodes(const Nodes&, scene::E_SCENE_NODE_RENDER_PASS, const char*, const video::SOverrideMaterial*, u32, u32, u32*) override { return true; }
 	void getLightList(Nodes&) override {}
 	void getSolidNodeList(Nodes&) override {}
 	void getTransparentNodeList(Nodes&) override {}

@@ -8,6 +8,7 @@
 #include "effects/IZeEffectManager.h"
 #include "frame/ZeLog.h"
 
+#include <algorithm>
 #include <map>
 #include <set>
 #include <string>
@@ -159,6 +160,9 @@ public:
 	// Parameters whose values or textures this effect refuses.
 	std::set<std::string> Refused;
 
+	// The render targets the passes write.
+	void setTargets(u32 targets) { Pass.Targets = targets; }
+
 	// Gives the first technique an annotation.
 	void annotate(const char* name, const char* value)
 	{
@@ -200,6 +204,38 @@ inline SZeFxParameter fakeParameter(const char* name, EZE_FX_PARAM_TYPE type, u3
 	return p;
 }
 
+// A semantic map that keeps its float values by name and refuses the names a test lists.
+class FakeSemanticMap : public IZeEffectBindSemanticMap
+{
+public:
+	s32 match(const SZeFxParameter&) const override { return -1; }
+	void update(s32, IZeEffect*, const SZeFxParameter*, const SZeBindContext&) override {}
+	bool addSemantic(const char* name, s32 type) override
+	{
+		if (!name || Values.count(name) || Refused.count(name) || type != EZEFPT_FLOAT)
+			return false;
+		Names.push_back(name);
+		Values[name] = 0.0f;
+		return true;
+	}
+	bool setSemanticFloat(const char* name, f32 value) override
+	{
+		const auto it = name ? Values.find(name) : Values.end();
+		if (it == Values.end())
+			return false;
+		it->second = value;
+		return true;
+	}
+	bool setSemanticFloatArray(const char* name, const f32* values, u32 count) override
+	{
+		return count > 0 && setSemanticFloat(name, values[0]);
+	}
+
+	std::vector<std::string> Names;  // in the order added
+	std::map<std::string, f32> Values;
+	std::set<std::string> Refused;
+};
+
 // One createEffect call.
 struct FakeCreation
 {
@@ -232,9 +268,27 @@ public:
 		return new FakeEffect(call.File, Parameters, &Alive);
 	}
 	const char* getLastError() const override { return LastError.c_str(); }
-	void addEffectBind(IZeEffectBind*) override {}
-	bool removeEffectBind(IZeEffectBind*) override { return false; }
-	IZeEffectBindSemanticMap* createEffectBindSemanticMap() override { return nullptr; }
+	void addEffectBind(IZeEffectBind* bind) override { Binds.push_back(bind); }
+	bool removeEffectBind(IZeEffectBind* bind) override
+	{
+		const auto it = std::find(Binds.begin(), Binds.end(), bind);
+		if (it == Binds.end())
+			return false;
+		Binds.erase(it);
+		return true;
+	}
+	// A new FakeSemanticMap, already among the binds as the engine's are (the
+	// last one made is kept in LastMap, neither held), or null when
+	// NoSemanticMaps is set.
+	IZeEffectBindSemanticMap* createEffectBindSemanticMap() override
+	{
+		if (NoSemanticMaps)
+			return nullptr;
+		LastMap = new FakeSemanticMap();
+		LastMap->Refused = RefusedSemantics;
+		Binds.push_back(LastMap);
+		return LastMap;
+	}
 	void setLastFrameInfoProvider(ZeLastFrameInfoProvider, void*) override {}
 	void setNodeExtValues(IZeNodeExtValues*) override {}
 	void releaseTextureUnits() override {}
@@ -245,6 +299,11 @@ public:
 	std::vector<SZeFxParameter> Parameters;
 	// Files whose name contains one of these fail.
 	std::vector<std::string> Failing;
+	bool NoSemanticMaps = false;
+	std::set<std::string> RefusedSemantics;
+	FakeSemanticMap* LastMap = nullptr;
+	// The binds added and not removed (not held).
+	std::vector<IZeEffectBind*> Binds;
 	std::vector<FakeCreation> Calls;
 	std::string LastError;
 	// Fake effects alive (made by any manager).

@@ -147,5 +147,8 @@ TEST_F(CommandLine, BadOptionsAndValuesFail)
 	expectFailure({ "-cap" }, "Option '-cap' needs a value");
 	expectFailure({ "-capfps", "-5" }, "Option '-capfps' needs a frame rate");
 	expectFailure({ "-capfps", "fast" }, "Option '-capfps' needs a frame rate");
+	expectFailure({ "-capfps", "inf" }, "Option '-capfps' needs a frame rate");
+	expectFailure({ "-capfps", "nan" }, "Option '-capfps' needs a frame rate");
+	expectFailure({ "-capfps", "1001" }, "Option '-capfps' needs a frame rate");
 }
 } // namespace

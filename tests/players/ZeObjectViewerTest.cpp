@@ -1,7 +1,7 @@
 // The object viewer run for real: the zelv program on small object files under
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
-#include "ZePlayerProcess.h"
+#include "ZeZelvProcess.h"
 #include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
 
@@ -13,21 +13,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 namespace
 {
-using zetest::pause;
-using zetest::zelvWindows;
-typedef zetest::CZelvProcess Viewer;
-
 const unsigned BACKDROP_R = 0x11, BACKDROP_G = 0x33, BACKDROP_B = 0x66;
 
-struct SImage : zetest::SShot
+using zetest::pause;
+using zetest::zelvWindows;
+
+struct SImage : zetest::SZelvShot
 {
-	SImage() = default;
-	SImage(const zetest::SShot& shot) : zetest::SShot(shot) {}
+	SImage(const zetest::SZelvShot& shot) : zetest::SZelvShot(shot) {}
 	bool isBackdrop(int x, int y) const
 	{
 		const unsigned char* p = at(x, y);
@@ -64,15 +64,16 @@ struct SImage : zetest::SShot
 
 using zetest::differingPixels;
 
-class ObjectViewerTest : public zetest::CPlayerTest
+class Viewer : public zetest::ZelvProcess
+{
+public:
+	using ZelvProcess::ZelvProcess;
+	SImage screenshot(const std::string& path) const { return ZelvProcess::screenshot(path); }
+};
+
+class ObjectViewerTest : public zetest::ZelvTest
 {
 protected:
-	std::string write(const std::string& name, const std::string& text) const
-	{
-		std::ofstream(Folder + "/" + name) << text;
-		return Folder + "/" + name;
-	}
-
 	// A diamond (octahedron) of radius 1 around the origin: the corners of the
 	// view stay clear, its faces are turned towards the camera at an angle.
 	std::string diamond() const
@@ -149,7 +150,6 @@ protected:
 					"60;4;0.0,0.0,0.0,1.0;;; }\n }\n}\n";
 		return write(name, text);
 	}
-
 };
 } // namespace
 
@@ -176,6 +176,43 @@ TEST_F(ObjectViewerTest, ShowsTheLitObjectOnTheBackdropAndEscapeEndsIt)
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();
 	EXPECT_FALSE(zelvWindows().count(id));
+}
+
+// The set-up file beside the program chooses the renderer: the light
+// pre-pass renderer unless it says lightprepass = 0.
+TEST_F(ObjectViewerTest, TheLightPrePassRendererDrawsUnlessTheSetupFileTurnsItOff)
+{
+	{
+		Viewer v(Folder, diamond());
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		v.key("key", "Escape");
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+		EXPECT_NE(v.log().find("the light pre-pass renderer draws the frames"), std::string::npos) << v.log();
+	}
+	// A copy of the program with the build's data beside it and its own set-up file.
+	const std::string copy = Folder + "/program";
+	ASSERT_EQ(std::system(("mkdir -p " + copy + " && cp " + ZELV_BINARY_DIR + "/zelv " + copy + "/ && ln -s " +
+							  ZELV_BINARY_DIR + "/data " + copy + "/data").c_str()),
+		0);
+	std::ifstream setup(std::string(ZELV_BINARY_DIR) + "/zelv-setup.ini");
+	std::string text((std::istreambuf_iterator<char>(setup)), std::istreambuf_iterator<char>());
+	const size_t at = text.find("lightprepass = 1");
+	ASSERT_NE(at, std::string::npos) << text;
+	std::ofstream(copy + "/zelv-setup.ini") << text.replace(at, 16, "lightprepass = 0");
+
+	Viewer v(Folder, diamond(), false, copy + "/zelv");
+	const std::string id = v.window();
+	ASSERT_FALSE(id.empty()) << v.log();
+	const SImage image = v.screenshot(shot("simple"));
+	ASSERT_GT(image.width, 20) << "no screenshot";
+	EXPECT_TRUE(image.isBackdrop(2, 2));
+	const unsigned char* centre = image.at(image.width / 2, image.height / 2);
+	EXPECT_GT(int(centre[0]) + centre[1] + centre[2], 3 * 60)
+		<< int(centre[0]) << " " << int(centre[1]) << " " << int(centre[2]);
+	v.key("key", "Escape");
+	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	EXPECT_NE(v.log().find("the simple renderer draws the frames"), std::string::npos) << v.log();
+	EXPECT_EQ(v.log().find("light pre-pass"), std::string::npos) << v.log();
 }
 
 TEST_F(ObjectViewerTest, LeftArrowAndDragTurnTheObject)
@@ -215,29 +252,29 @@ TEST_F(ObjectViewerTest, WheelAndUpDownChangeTheSizeOnScreen)
 	Viewer v(Folder, diamond());
 	const std::string id = v.window();
 	ASSERT_FALSE(id.empty()) << v.log();
-	const int start = SImage(v.screenshot(shot("start"))).objectPixels();
+	const int start = v.screenshot(shot("start")).objectPixels();
 	ASSERT_GT(start, 0);
 	// Wheel forward brings the camera nearer.
 	v.send("windowraise " + id + " mousemove --window " + id + " 320 240 click --repeat 4 --delay 100 4");
 	pause(700);
-	const int nearer = SImage(v.screenshot(shot("nearer"))).objectPixels();
+	const int nearer = v.screenshot(shot("nearer")).objectPixels();
 	EXPECT_GT(nearer, start + start / 10) << start << " -> " << nearer;
 	v.send("mousemove --window " + id + " 320 240 click --repeat 8 --delay 100 5");
 	pause(700);
-	const int farther = SImage(v.screenshot(shot("farther"))).objectPixels();
+	const int farther = v.screenshot(shot("farther")).objectPixels();
 	EXPECT_LT(farther, start - start / 10) << start << " -> " << farther;
 	// Up moves the camera away, Down back towards the object.
 	v.key("keydown", "Up");
 	pause(500);
 	v.key("keyup", "Up");
 	pause(500);
-	const int up = SImage(v.screenshot(shot("up"))).objectPixels();
+	const int up = v.screenshot(shot("up")).objectPixels();
 	EXPECT_LT(up, farther) << farther << " -> " << up;
 	v.key("keydown", "Down");
 	pause(1000);
 	v.key("keyup", "Down");
 	pause(500);
-	const int down = SImage(v.screenshot(shot("down"))).objectPixels();
+	const int down = v.screenshot(shot("down")).objectPixels();
 	EXPECT_GT(down, up) << up << " -> " << down;
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();

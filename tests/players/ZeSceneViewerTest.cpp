@@ -6,7 +6,7 @@
 // rows) on the minimal sample, which has no emitter and no jittered
 // antialiasing, so that a still scene draws the same pixels every frame on
 // either renderer.
-#include "ZePlayerProcess.h"
+#include "ZeZelvProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -22,10 +22,11 @@
 
 namespace
 {
-using zetest::CZelvProcess;
+using zetest::BATCH;
+using zetest::ZelvProcess;
 using zetest::differingPixels;
 using zetest::pause;
-using zetest::SShot;
+using zetest::SZelvShot;
 
 const int OVERLAY_ROWS = 30;
 const std::string SAMPLES = ZELV_SOURCE_DIR "/samples/scenes";
@@ -42,7 +43,7 @@ void writeFile(const std::string& path, const std::string& bytes)
 }
 
 // The text pixels (near white) of a rectangle, one flag a pixel.
-std::vector<bool> textPixels(const SShot& shot, int x0, int y0, int x1, int y1)
+std::vector<bool> textPixels(const SZelvShot& shot, int x0, int y0, int x1, int y1)
 {
 	std::vector<bool> bright;
 	for (int y = y0; y < y1 && y < shot.height; ++y)
@@ -70,7 +71,7 @@ int occurrences(const std::string& text, const std::string& what)
 	return n;
 }
 
-class SceneViewerTest : public zetest::CPlayerTest
+class SceneViewerTest : public zetest::ZelvTest
 {
 protected:
 	// A folder "scenes" of the test's own beside the sample objects, with the
@@ -97,7 +98,7 @@ protected:
 	}
 
 	// Waits up to `seconds` for the log to hold `what` `times` times.
-	static bool waitForLog(CZelvProcess& v, const std::string& what, int times = 1, int seconds = 10)
+	static bool waitForLog(ZelvProcess& v, const std::string& what, int times = 1, int seconds = 10)
 	{
 		for (int i = 0; i < seconds * 10; ++i)
 		{
@@ -108,7 +109,7 @@ protected:
 		return false;
 	}
 
-	void escape(CZelvProcess& v)
+	void escape(ZelvProcess& v)
 	{
 		v.key("key", "Escape");
 		EXPECT_EQ(v.exitStatus(), 0) << v.log();
@@ -119,7 +120,7 @@ protected:
 
 TEST_F(SceneViewerTest, PlayingChangesThePictureAndSpaceHoldsIt)
 {
-	CZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, true);
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
 	EXPECT_NE(v.log().find("Zelv Engine scene viewer started"), std::string::npos) << v.log();
 	// Looping, so that the end of the two-second scene cannot stop it first.
@@ -127,33 +128,33 @@ TEST_F(SceneViewerTest, PlayingChangesThePictureAndSpaceHoldsIt)
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: looping on")) << v.log();
 	v.press("space");
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: running from frame 0.00")) << v.log();
-	const SShot a = v.screenshot(shot("a"));
+	const SZelvShot a = v.screenshot(shot("a"));
 	pause(1000);
-	const SShot b = v.screenshot(shot("b"));
+	const SZelvShot b = v.screenshot(shot("b"));
 	ASSERT_GT(a.width, 20) << "no screenshot";
 	EXPECT_GT(differingPixels(a, b, OVERLAY_ROWS), 100) << "the ball turns while the scene plays";
 
 	v.press("space");
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: paused at frame")) << v.log();
 	pause(300);
-	const SShot c = v.screenshot(shot("c"));
+	const SZelvShot c = v.screenshot(shot("c"));
 	pause(1000);
-	const SShot d = v.screenshot(shot("d"));
+	const SZelvShot d = v.screenshot(shot("d"));
 	EXPECT_EQ(differingPixels(c, d, OVERLAY_ROWS), 0);
 	escape(v);
 }
 
 TEST_F(SceneViewerTest, RightWhilePausedMovesTheFrameInTheOverlay)
 {
-	CZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, true);
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SShot before = v.screenshot(shot("before"));
+	const SZelvShot before = v.screenshot(shot("before"));
 	ASSERT_GT(before.width, 20) << "no screenshot";
 	const std::vector<bool> frameText = textPixels(before, 0, 0, 300, 13);
 	EXPECT_GT(count(frameText), 20) << "the frame line";
 	v.press("Right", 300);
 	pause(300);
-	const SShot after = v.screenshot(shot("after"));
+	const SZelvShot after = v.screenshot(shot("after"));
 	EXPECT_NE(textPixels(after, 0, 0, 300, 13), frameText);
 	EXPECT_GT(differingPixels(before, after, OVERLAY_ROWS), 100) << "the scene shows the new frame";
 	// Still paused: the picture holds.
@@ -164,11 +165,11 @@ TEST_F(SceneViewerTest, RightWhilePausedMovesTheFrameInTheOverlay)
 
 TEST_F(SceneViewerTest, EnterTogglesLoopingAtTheEndOfTheAnimation)
 {
-	CZelvProcess v(Folder, {SAMPLES + "/minimal.zelv"}, true);
+	ZelvProcess v(Folder, {SAMPLES + "/minimal.zelv"}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
 	// Without looping the two-second scene stops at its end.
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: end of the animation, paused at frame 60.00")) << v.log();
-	const SShot end = v.screenshot(shot("end"));
+	const SZelvShot end = v.screenshot(shot("end"));
 	pause(700);
 	EXPECT_EQ(differingPixels(end, v.screenshot(shot("end2")), OVERLAY_ROWS), 0);
 
@@ -179,7 +180,7 @@ TEST_F(SceneViewerTest, EnterTogglesLoopingAtTheEndOfTheAnimation)
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: running from frame 0.00")) << v.log();
 	pause(3000);
 	EXPECT_EQ(occurrences(v.log(), "end of the animation"), 1) << v.log();
-	const SShot a = v.screenshot(shot("a"));
+	const SZelvShot a = v.screenshot(shot("a"));
 	pause(500);
 	EXPECT_GT(differingPixels(a, v.screenshot(shot("b")), OVERLAY_ROWS), 100) << "still playing after the end";
 
@@ -192,23 +193,23 @@ TEST_F(SceneViewerTest, EnterTogglesLoopingAtTheEndOfTheAnimation)
 
 TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 {
-	CZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, true);
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SShot walking = v.screenshot(shot("walking"));
+	const SZelvShot walking = v.screenshot(shot("walking"));
 	ASSERT_GT(walking.width, 20) << "no screenshot";
 	EXPECT_EQ(count(textPixels(walking, 0, 31, 90, 60)), 0) << "no camera box before riding";
 
 	v.rightClick();
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
 	pause(300);
-	const SShot riding = v.screenshot(shot("riding"));
+	const SZelvShot riding = v.screenshot(shot("riding"));
 	const std::vector<bool> camera = textPixels(riding, 0, 31, 90, 60);
 	EXPECT_GT(count(camera), 40) << "X, Y, Z, H, P and B";
 	EXPECT_GT(count(textPixels(riding, 105, 15, 200, 28)), 10) << "the ride speed";
 
 	v.press("Up", 800);
 	pause(300);
-	const SShot flown = v.screenshot(shot("flown"));
+	const SZelvShot flown = v.screenshot(shot("flown"));
 	EXPECT_NE(textPixels(flown, 0, 31, 90, 60), camera) << "the camera's position changed";
 	EXPECT_GT(differingPixels(riding, flown, 60), 100) << "the view moved";
 
@@ -216,7 +217,7 @@ TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 	const std::vector<bool> frameText = textPixels(flown, 0, 0, 300, 13);
 	v.press("Right", 300);
 	pause(300);
-	const SShot strafed = v.screenshot(shot("strafed"));
+	const SZelvShot strafed = v.screenshot(shot("strafed"));
 	EXPECT_EQ(textPixels(strafed, 0, 0, 300, 13), frameText);
 	EXPECT_NE(textPixels(strafed, 0, 31, 90, 60), textPixels(flown, 0, 31, 90, 60));
 
@@ -224,7 +225,7 @@ TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 	v.rightClick();
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off")) << v.log();
 	pause(300);
-	const SShot back = v.screenshot(shot("back"));
+	const SZelvShot back = v.screenshot(shot("back"));
 	EXPECT_EQ(count(textPixels(back, 0, 31, 90, 60)), 0);
 	EXPECT_EQ(differingPixels(walking, back, OVERLAY_ROWS), 0);
 	escape(v);
@@ -243,7 +244,7 @@ TEST_F(SceneViewerTest, RidingWithCollisionStopsTheCameraAtTheObjects)
 		std::vector<std::string> args = {"-paused", scene};
 		if (collide)
 			args.insert(args.begin(), {"-rideopts", "1"});
-		CZelvProcess v(Folder, args, true);
+		ZelvProcess v(Folder, args, BATCH);
 		ASSERT_FALSE(v.window().empty()) << v.log();
 		v.rightClick();
 		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
@@ -265,14 +266,14 @@ TEST_F(SceneViewerTest, RidingWithCollisionStopsTheCameraAtTheObjects)
 TEST_F(SceneViewerTest, ALightColourEditedWhileRunningChangesThePicture)
 {
 	const std::string scene = copyMinimal("edited.zelv");
-	CZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, true);
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SShot white = v.screenshot(shot("white"));
+	const SZelvShot white = v.screenshot(shot("white"));
 	ASSERT_GT(white.width, 20) << "no screenshot";
 	writeFile(scene, edited({{"FP rawColor 1 0.95 0.9", "FP rawColor 0.1 1 0.1"}}));
 	ASSERT_TRUE(waitForLog(v, "Update Scene...")) << v.log();
 	pause(700);
-	const SShot green = v.screenshot(shot("green"));
+	const SZelvShot green = v.screenshot(shot("green"));
 	EXPECT_GT(differingPixels(white, green, OVERLAY_ROWS), 100);
 	EXPECT_EQ(v.log().find("UPDATE SCENE FAILED"), std::string::npos) << v.log();
 	// The frame shown is kept and the viewer stays paused.
@@ -287,9 +288,9 @@ TEST_F(SceneViewerTest, ALightColourEditedWhileRunningChangesThePicture)
 TEST_F(SceneViewerTest, ASceneCaughtHalfWrittenShowsTheOverlayAndTheNextWriteReloads)
 {
 	const std::string scene = copyMinimal("slow.zelv");
-	CZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, true);
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SShot before = v.screenshot(shot("before"));
+	const SZelvShot before = v.screenshot(shot("before"));
 	ASSERT_GT(before.width, 20) << "no screenshot";
 	EXPECT_EQ(count(textPixels(before, 0, 31, 400, 45)), 0);
 
@@ -297,18 +298,18 @@ TEST_F(SceneViewerTest, ASceneCaughtHalfWrittenShowsTheOverlayAndTheNextWriteRel
 	const int fd = open(scene.c_str(), O_WRONLY | O_TRUNC);
 	ASSERT_GE(fd, 0);
 	const size_t half = text.size() / 2;
-	ASSERT_EQ(write(fd, text.data(), half), static_cast<ssize_t>(half));
+	ASSERT_EQ(::write(fd, text.data(), half), static_cast<ssize_t>(half));
 	ASSERT_TRUE(waitForLog(v, "ERROR : UPDATE SCENE FAILED; Cannot read file", 1, 8)) << v.log();
 	pause(500);
-	const SShot failed = v.screenshot(shot("failed"));
+	const SZelvShot failed = v.screenshot(shot("failed"));
 	EXPECT_GT(count(textPixels(failed, 0, 31, 400, 45)), 50) << "the overlay's text";
 	EXPECT_TRUE(v.running());
 
-	ASSERT_EQ(write(fd, text.data() + half, text.size() - half), static_cast<ssize_t>(text.size() - half));
+	ASSERT_EQ(::write(fd, text.data() + half, text.size() - half), static_cast<ssize_t>(text.size() - half));
 	close(fd);
 	ASSERT_TRUE(waitForLog(v, "Update Scene...")) << v.log();
 	pause(700);
-	const SShot reloaded = v.screenshot(shot("reloaded"));
+	const SZelvShot reloaded = v.screenshot(shot("reloaded"));
 	EXPECT_EQ(count(textPixels(reloaded, 0, 31, 400, 45)), 0) << "the overlay is gone";
 	EXPECT_GT(differingPixels(before, reloaded, 45), 100) << "the new light";
 	escape(v);
@@ -323,7 +324,7 @@ TEST_F(SceneViewerTest, ATruncatedSceneGivesTheOverlayAndTheViewerStaysUp)
 	const std::string scene = scenes + "/cut.zscn";
 	const std::string whole = readFile(SAMPLES + "/minimal.zscn");
 	writeFile(scene, whole);
-	CZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, true);
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
 	writeFile(scene, whole.substr(0, whole.size() / 2));
 	ASSERT_TRUE(waitForLog(v, "ERROR : UPDATE SCENE FAILED")) << v.log();
@@ -358,15 +359,15 @@ TEST_F(SceneViewerTest, AShaderEditedInAWatchedFolderIsRebuilt)
 	writeFile(effect, tint("1, 0, 0"));
 	const std::string scene = copyMinimal("tinted.zelv", {{"STR name \"Ball_Red\"",
 		"STR name \"Ball_Red\"\n{ Shader\nI4 applyToSurface 0\n{ Effect\nSTR filename \"shadersSURF/ViewerTint.hlsl\"\n}\n}"}});
-	CZelvProcess v(Folder, {"-paused", scene}, true, bin + "/zelv");
+	ZelvProcess v(Folder, {"-paused", scene}, BATCH, bin + "/zelv");
 	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SShot red = v.screenshot(shot("red"));
+	const SZelvShot red = v.screenshot(shot("red"));
 	ASSERT_GT(red.width, 20) << "no screenshot";
 	pause(300);
 	writeFile(effect, tint("0, 0, 1"));
 	ASSERT_TRUE(waitForLog(v, "ZeGPU: shader file changed: " + effect)) << v.log();
 	pause(700);
-	const SShot blue = v.screenshot(shot("blue"));
+	const SZelvShot blue = v.screenshot(shot("blue"));
 	int wasRed = 0, nowBlue = 0;
 	for (int y = OVERLAY_ROWS; y < red.height; ++y)
 		for (int x = 0; x < red.width; ++x)
@@ -396,7 +397,7 @@ TEST_F(SceneViewerTest, MusicFoundBesideTheScenePlaysAndKeepsTheSceneInTime)
 		{"I4 frameEnd 60", "I4 frameEnd 130\nSTR loadAudio \"C:\\lw\\song.wav\"\nFP audioStartTime 0.25"}});
 	ASSERT_EQ(std::system(("mkdir -p " + Folder + "/music && cp " ZELV_SOURCE_DIR "/samples/music/tone.mp3 " + Folder +
 		"/music/song.mp3").c_str()), 0);
-	CZelvProcess v(Folder, {scene}, true);
+	ZelvProcess v(Folder, {scene}, BATCH);
 	ASSERT_FALSE(v.window().empty()) << v.log();
 	EXPECT_NE(v.log().find("Loaded Music ../music/song.mp3"), std::string::npos) << v.log();
 	pause(500);
@@ -418,21 +419,20 @@ TEST_F(SceneViewerTest, BinaryLoadsAGoodSceneAndFreesItAndFailsOnABrokenOne)
 	for (const char* name : {"showcase.zscn", "showcase.zelv", "minimal.zscn"})
 	{
 		SCOPED_TRACE(name);
-		CZelvProcess v(Folder, {"-binary", SAMPLES + "/" + name}, true);
+		ZelvProcess v(Folder, {"-binary", SAMPLES + "/" + name}, BATCH);
 		EXPECT_EQ(v.exitStatus(30), 0) << v.log();
 		EXPECT_EQ(v.log().find("ERROR"), std::string::npos) << v.log();
 	}
 	const std::string whole = readFile(SAMPLES + "/minimal.zscn");
-	const std::string broken = Folder + "/broken.zscn";
-	writeFile(broken, whole.substr(0, whole.size() - 7));
+	const std::string broken = write("broken.zscn", whole.substr(0, whole.size() - 7));
 	{
-		CZelvProcess v(Folder, {"-binary", broken}, true);
+		ZelvProcess v(Folder, {"-binary", broken}, BATCH);
 		EXPECT_EQ(v.exitStatus(30), 1) << v.log();
 		EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
 	}
 	{
 		// Nobody to choose a file in batch mode.
-		CZelvProcess v(Folder, std::vector<std::string>{"-binary"}, true);
+		ZelvProcess v(Folder, std::vector<std::string>{"-binary"}, BATCH);
 		EXPECT_EQ(v.exitStatus(30), 1) << v.log();
 		EXPECT_NE(v.log().find("no scene file to load"), std::string::npos) << v.log();
 	}
@@ -440,9 +440,8 @@ TEST_F(SceneViewerTest, BinaryLoadsAGoodSceneAndFreesItAndFailsOnABrokenOne)
 
 TEST_F(SceneViewerTest, ASceneThatCannotBeLoadedEndsWithItsMessage)
 {
-	const std::string broken = Folder + "/broken.zelv";
-	writeFile(broken, "{ Scene\nXX what\n}\n");
-	CZelvProcess v(Folder, {broken}, true);
+	const std::string broken = write("broken.zelv", "{ Scene\nXX what\n}\n");
+	ZelvProcess v(Folder, {broken}, BATCH);
 	EXPECT_EQ(v.exitStatus(30), 1) << v.log();
 	EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
 	EXPECT_EQ(v.log().find("Zelv Engine scene viewer ended"), std::string::npos) << v.log();

@@ -334,6 +334,11 @@ TEST_F(LightingLogic, LightBufferSkipsBlackLightsLightsWithoutExtensionAndUnshad
 	point->getLightData().DiffuseColor = video::SColorf(0, 0, 0, 1);
 	EXPECT_FALSE(buffer.renderLight(nullptr, point, nullptr, core::matrix4(), 0, 0));
 	EXPECT_EQ(Fx.drawnBy(), "none");
+	// A light of radius 0 reaches nothing: no infinite falloff, no empty volume.
+	point->getLightData().DiffuseColor = video::SColorf(1, 1, 1, 1);
+	point->getLightData().Radius = 0.0f;
+	EXPECT_FALSE(buffer.renderLight(nullptr, point, nullptr, core::matrix4(), 0, 0));
+	EXPECT_EQ(Fx.drawnBy(), "none");
 	const SZeLightBufferStats& stats = buffer.getStats();
 	EXPECT_EQ(stats.PointLights + stats.SpotLights + stats.DirectionalLights + stats.ShadowedLights + stats.FullScreenDraws, 0u);
 }
@@ -498,6 +503,28 @@ TEST_F(LightingLogic, LightViewProjectionsAreFiniteAndLookAlongTheLight)
 			EXPECT_NEAR(up.Y, 1, 1e-5);
 		}
 	}
+
+	// A light turned by its parent looks where its parent turns it.
+	scene::ISceneNode* carrier = Smgr->addEmptySceneNode();
+	carrier->setRotation(core::vector3df(0, 90, 0));
+	carrier->setScale(core::vector3df(2, 2, 2));
+	scene::ILightSceneNode* child = light(video::ELT_SPOT, {0, 0, 0}, 100);
+	child->setParent(carrier);
+	child->setRotation(core::vector3df(20, 0, 0));
+	carrier->updateAbsolutePosition();
+	child->updateAbsolutePosition();
+	core::matrix4 view, projection;
+	core::vector3df position;
+	f32 nearValue = 0, farValue = 0;
+	zeGetLightViewProjection(child, view, projection, position, nearValue, farValue);
+	core::vector3df direction(0, 0, 1);
+	child->getAbsoluteTransformation().rotateVect(direction);
+	direction.normalize();
+	core::vector3df ahead = position + direction;
+	view.transformVect(ahead);
+	EXPECT_NEAR(ahead.X, 0, 1e-5);
+	EXPECT_NEAR(ahead.Y, 0, 1e-5);
+	EXPECT_NEAR(ahead.Z, 1, 1e-5) << "one unit ahead, not scaled by the parent";
 }
 
 namespace
@@ -550,6 +577,7 @@ TEST_F(LightingLogic, ShadowRenderDrawsCastersThroughShadowTechniquesAndPutsEver
 	ext->setCastShadow(true);
 	ShadowEffect* surface = new ShadowEffect("surface.hlsl", {}, &zetest::FakeEffectManager::Alive);
 	ext->setMaterialEffect(0, surface, 0, 0);
+	node->Materials[1].MaterialType = video::EMT_TRANSPARENT_ADD_COLOR;
 	core::array<scene::ISceneNode*> nodes;
 	nodes.push_back(node);
 	scene::ILightSceneNode* spot = light(video::ELT_SPOT, {0, 0, 0}, 50);
@@ -585,6 +613,8 @@ TEST_F(LightingLogic, ShadowRenderDrawsCastersThroughShadowTechniquesAndPutsEver
 	EXPECT_EQ(ext->getMaterialEffect(0), surface);
 	EXPECT_EQ(static_cast<const SZeMaterialExt*>(ze::getMaterialUserData(node->Materials[0]))->Technique, 0);
 	EXPECT_EQ(ext->getMaterialEffect(1), nullptr);
+	EXPECT_EQ(node->Materials[1].MaterialType, video::EMT_TRANSPARENT_ADD_COLOR)
+		<< "a material without effect or surface gets its own states back";
 	EXPECT_FALSE(overrides.Enabled);
 	EXPECT_EQ(overrides.EnableFlags, 0x2u);
 	EXPECT_EQ(overrides.Material.Thickness, 3.f);

@@ -72,7 +72,7 @@ public:
 		return true;
 	}
 	bool renderNodes(const core::array<scene::ISceneNode*>&, scene::E_SCENE_NODE_RENDER_PASS, const char*,
-		video::SMaterial*, u32, u32, u32*) override
+		const video::SOverrideMaterial*, u32, u32, u32*) override
 	{
 		return false;
 	}
@@ -321,6 +321,13 @@ TEST_F(PostLogic, AntialiasBlendsCopiesTheHistoryAndWarnsWhenNothingIsOn)
 	render(false, false);
 	EXPECT_EQ(values(antialias.getLimitedBlend())["Blend"], std::vector<f32>{1 / 8.0f});
 	EXPECT_EQ(values(antialias.getLimitedBlend())["VLimit"], std::vector<f32>{0.25f});
+
+	// Without a history the blend cannot run: the source as it is.
+	take();
+	EXPECT_EQ(antialias.render(Driver, nullptr, &Services, work, source, texture("b"), nullptr, false, false, false),
+		source);
+	EXPECT_EQ(linesWith("CZePostAntialias: no history texture"), 1);
+	EXPECT_TRUE(take().empty());
 
 	// Nothing on: the source as it is, and a warning.
 	antialias.Blending = 0;
@@ -628,6 +635,14 @@ TEST_F(ChainLogic, ARedirectedEffectLeavesThePairWhereItWas)
 	// A target that does not exist: drawn into the pair as usual.
 	use({nowhere, b});
 	EXPECT_EQ(run(), (Trace{"nowhere T>S", "b S>T"}));
+	// Redirected into what it reads: refused; into what the pair writes: the pair moves on.
+	FakeEffect* own = effect("own");
+	own->annotate("rendertarget", "S");
+	use({a, own, b});
+	EXPECT_EQ(run(), (Trace{"a T>S", "b S>T"}));
+	EXPECT_EQ(linesWith("CZePostChain: effect own renders into S, which it reads"), 1);
+	use({own, b});
+	EXPECT_EQ(run(), (Trace{"own T>S", "b S>T"}));
 }
 
 TEST_F(ChainLogic, EffectsInTheOldAndTheNewListLiveOn)

@@ -103,7 +103,7 @@ TEST_F(RenderScene, RenderNodesHonoursTechniquesOverridesAndCounts)
 		Rgba Left, Right, Between;
 	};
 	// Into a cleared target, with every node hidden by the masks were it to have an extension.
-	auto draw = [&](const char* technique, video::SMaterial* overrides) {
+	auto draw = [&](const char* technique, const video::SOverrideMaterial* overrides) {
 		Driver->setRenderTarget(Back0, true, true, video::SColor(255, 0, 0, 0));
 		EXPECT_TRUE(Services->setRenderTargets(&Back0, 1));
 		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
@@ -126,9 +126,13 @@ TEST_F(RenderScene, RenderNodesHonoursTechniquesOverridesAndCounts)
 	EXPECT_TRUE(d.Ok && d.Count == 2u && near(d.Left, 0, 255, 0) && near(d.Right, 0, 255, 0));
 	d = draw("shadow", nullptr);  // the effect has none: its own technique draws
 	EXPECT_TRUE(d.Ok && d.Count == 2u && near(d.Left, 255, 255, 0));
-	video::SMaterial redOnly;
-	redOnly.ColorMask = video::ECP_RED;
-	redOnly.BackfaceCulling = false;
+	// Only the states its flags name: the left quad's own yellow loses green
+	// and keeps its culling (a culled override would hide the quads).
+	video::SOverrideMaterial redOnly;
+	redOnly.Material.ColorMask = video::ECP_RED;
+	redOnly.Material.FrontfaceCulling = true;
+	redOnly.Material.BackfaceCulling = true;
+	redOnly.EnableFlags = video::EMF_COLOR_MASK;
 	d = draw(nullptr, &redOnly);
 	EXPECT_TRUE(d.Ok && d.Count == 2u && near(d.Left, 255, 0, 0) && near(d.Right, 255, 0, 0));
 	EXPECT_FALSE(Driver->getOverrideMaterial().Enabled);

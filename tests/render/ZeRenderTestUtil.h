@@ -86,7 +86,9 @@ protected:
 		p.windowed = 1;
 		p.width = static_cast<s32>(WindowWidth);
 		p.height = static_cast<s32>(WindowHeight);
-		p.vsync = p.antialias = p.lightPrePass = 0;
+		p.vsync = 0;
+		p.antialias = Antialias;
+		p.lightPrePass = LightPrePass;
 		p.dataPrefix = Tmp.c_str();
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr) << " " << zeGetEngineInitError();
 		Driver = zeGetContext()->driver;
@@ -167,9 +169,11 @@ protected:
 		return rgba;
 	}
 
-	// The window's size; a fixture may change it before SetUp.
+	// The window's size and the set-up's switches; a fixture may change them before SetUp.
 	u32 WindowWidth = 64;
 	u32 WindowHeight = 48;
+	int LightPrePass = 0;
+	int Antialias = 0;
 	std::string Tmp;
 	video::IVideoDriver* Driver = nullptr;
 	scene::ISceneManager* Smgr = nullptr;

@@ -1,6 +1,7 @@
-// The zelv program run for real by the players' tests: started on the test
-// run's X display with a command line, driven with xdotool as a user would,
-// watched through window screenshots, its log and its exit status.
+// The zelv program run as a user runs it, for the end-to-end tests: one
+// process under the test run's X display, found by its window, driven with
+// xdotool, watched through window screenshots, its log and its exit status;
+// and the test fixture those tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,12 +13,14 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace zetest
@@ -38,7 +41,7 @@ inline void pause(int ms)
 	std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-// The visible windows captioned "Zelv".
+// The visible windows captioned 'Zelv'.
 inline std::set<std::string> zelvWindows()
 {
 	std::istringstream in(sh("xdotool search --onlyvisible --name '^Zelv$' 2>/dev/null"));
@@ -48,8 +51,8 @@ inline std::set<std::string> zelvWindows()
 	return ids;
 }
 
-// A window's picture, rows from the top, 8-bit RGB.
-struct SShot
+// A window screenshot: 8-bit RGB, rows from the top; empty when none was taken.
+struct SZelvShot
 {
 	int width = 0, height = 0;
 	std::vector<unsigned char> rgb;
@@ -58,7 +61,7 @@ struct SShot
 
 // Pixels that differ between two shots of one size (every pixel and one more
 // when the sizes differ), counted from row `top` down.
-inline int differingPixels(const SShot& a, const SShot& b, int top = 0)
+inline int differingPixels(const SZelvShot& a, const SZelvShot& b, int top = 0)
 {
 	if (a.width != b.width || a.height != b.height)
 		return a.width * a.height + 1;
@@ -68,45 +71,55 @@ inline int differingPixels(const SShot& a, const SShot& b, int top = 0)
 	return n;
 }
 
-// One zelv process, its output in "zelv.log" of a folder; killed if still
-// running when the test ends.
-class CZelvProcess
+// One zelv process, in a folder of its own, its standard output and error in
+// "zelv.log" there; killed if still running when it goes. Every run starts
+// and ends with the keys and buttons the tests press up.
+class ZelvProcess
 {
 public:
-	// Runs `program` (the built zelv by default) with the arguments. In batch
-	// mode no dialog or message box waits for a user. Music plays through
-	// SDL's dummy audio driver.
-	CZelvProcess(const std::string& folder, const std::vector<std::string>& args, bool batch = false,
-		const std::string& program = std::string(ZELV_BINARY_DIR) + "/zelv")
+	using Environment = std::vector<std::pair<std::string, std::string>>;
+
+	// On one file; the program is the build's zelv unless another copy is named.
+	ZelvProcess(const std::string& folder, const std::string& file, bool batch = false, std::string program = "")
+		: ZelvProcess(folder, std::vector<std::string>{file},
+			  batch ? Environment{{"ZELV_BATCH", "1"}} : Environment{}, std::move(program))
+	{
+	}
+	// On its arguments, with some environment set. Without a sound device
+	// here, music plays through SDL's dummy audio driver unless the
+	// environment names another.
+	ZelvProcess(const std::string& folder, const std::vector<std::string>& args, const Environment& environment,
+		std::string program = "")
 		: LogPath(folder + "/zelv.log")
 	{
-		// xdotool sends keys to the focused window through the X server's own
-		// key state: a key whose release went to a window that had closed
-		// stays down there and repeats into the next program's window.
+		// xdotool sends keys through the X server's own key state: a key whose
+		// release went to a window that had closed stays down there and
+		// repeats into the next program's window.
 		releaseKeys();
 		Before = zelvWindows();
-		std::vector<const char*> argv = {program.c_str()};
-		for (const std::string& arg : args)
-			argv.push_back(arg.c_str());
-		argv.push_back(nullptr);
+		Start = std::chrono::steady_clock::now();
+		if (program.empty())
+			program = std::string(ZELV_BINARY_DIR) + "/zelv";
 		Pid = fork();
 		if (Pid == 0)
 		{
 			if (!freopen(LogPath.c_str(), "w", stdout) || !freopen(LogPath.c_str(), "a", stderr))
 				_exit(126);
-			if (batch)
-				setenv("ZELV_BATCH", "1", 1);
-			setenv("SDL_AUDIODRIVER", "dummy", 1);
 			unsetenv("ZELV_DRIVER");
+			setenv("SDL_AUDIODRIVER", "dummy", 1);
+			for (const auto& variable : environment)
+				setenv(variable.first.c_str(), variable.second.c_str(), 1);
+			std::vector<const char*> argv = {program.c_str()};
+			for (const std::string& a : args)
+				argv.push_back(a.c_str());
+			argv.push_back(nullptr);
 			execv(program.c_str(), const_cast<char* const*>(argv.data()));
 			_exit(127);
 		}
 	}
-	CZelvProcess(const std::string& folder, const std::string& file, bool batch = false)
-		: CZelvProcess(folder, std::vector<std::string>{file}, batch)
-	{
-	}
-	~CZelvProcess()
+	ZelvProcess(const ZelvProcess&) = delete;
+	ZelvProcess& operator=(const ZelvProcess&) = delete;
+	~ZelvProcess()
 	{
 		if (Pid > 0 && Status < 0)
 		{
@@ -127,20 +140,27 @@ public:
 	// drawn; "" after 20 s or when the program ended.
 	std::string window()
 	{
-		for (int i = 0; i < 200 && Id.empty() && running(); ++i)
+		Id = newWindow();
+		if (!Id.empty())
+		{
+			// Focused, a viewer runs flat out (unfocused it sleeps 20 ms a pass).
+			send("windowfocus --sync " + Id);
+			pause(1500);  // the first frames are drawn
+		}
+		return Id;
+	}
+	// The program's new "Zelv" window, "" after 20 s or when the program
+	// ended; not focused or waited for.
+	std::string newWindow()
+	{
+		for (int i = 0; i < 200 && running(); ++i)
 		{
 			for (const std::string& id : zelvWindows())
 				if (!Before.count(id))
-					Id = id;
-			if (Id.empty())
-				pause(100);
+					return id;
+			pause(100);
 		}
-		if (!Id.empty())
-		{
-			send("windowfocus --sync " + Id);
-			pause(1500);
-		}
-		return Id;
+		return "";
 	}
 	bool running()
 	{
@@ -149,6 +169,7 @@ public:
 		int status = 0;
 		if (waitpid(Pid, &status, WNOHANG) != Pid)
 			return true;
+		Elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - Start).count();
 		Status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 		return false;
 	}
@@ -156,8 +177,8 @@ public:
 	// (the program is killed then).
 	int exitStatus(int seconds = 15)
 	{
-		for (int i = 0; i < seconds * 10 && running(); ++i)
-			pause(100);
+		for (int i = 0; i < seconds * 100 && running(); ++i)
+			pause(10);
 		if (running())
 		{
 			kill(Pid, SIGKILL);
@@ -167,11 +188,20 @@ public:
 		}
 		return Status;
 	}
+
 	void send(const std::string& xdotoolArgs) const
 	{
 		std::system(("xdotool " + xdotoolArgs + " >/dev/null 2>&1").c_str());
 	}
+	// "key", "keydown" or "keyup" of a key to the window.
 	void key(const std::string& action, const std::string& name) const { send(action + " --window " + Id + " " + name); }
+	// A key held down long enough for the program's passes to see it.
+	void press(const std::string& name, int ms = 150) const
+	{
+		key("keydown", name);
+		pause(ms);
+		key("keyup", name);
+	}
 	// The right mouse button clicked over the window, held long enough for
 	// the program's passes to see it.
 	void rightClick() const
@@ -180,16 +210,11 @@ public:
 		pause(200);
 		send("mouseup 3");
 	}
-	// A key held down long enough for the program's passes to see it.
-	void press(const std::string& name, int ms = 150) const
+	// The window's picture, also written to `path` (a PPM file); empty when
+	// it cannot be taken.
+	SZelvShot screenshot(const std::string& path) const
 	{
-		key("keydown", name);
-		pause(ms);
-		key("keyup", name);
-	}
-	SShot screenshot(const std::string& path) const
-	{
-		SShot image;
+		SZelvShot image;
 		if (std::system(("timeout 20 import -window " + Id + " -depth 8 ppm:" + path + " >/dev/null 2>&1").c_str()) != 0)
 			return image;
 		std::ifstream in(path, std::ios::binary);
@@ -198,10 +223,10 @@ public:
 		in >> magic >> image.width >> image.height >> maxValue;
 		in.get();
 		if (magic != "P6" || maxValue != 255)
-			return SShot();
+			return SZelvShot();
 		image.rgb.resize(static_cast<size_t>(image.width) * image.height * 3);
 		in.read(reinterpret_cast<char*>(image.rgb.data()), static_cast<std::streamsize>(image.rgb.size()));
-		return in ? image : SShot();
+		return in ? image : SZelvShot();
 	}
 	std::string log() const
 	{
@@ -209,17 +234,26 @@ public:
 		return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 	}
 	pid_t pid() const { return Pid; }
+	const std::string& id() const { return Id; }
+	// Seconds from the start to the end, once it ended.
+	double elapsed() const { return Elapsed; }
 
 private:
 	std::string LogPath;
 	std::set<std::string> Before;
+	std::chrono::steady_clock::time_point Start;
 	std::string Id;
 	pid_t Pid = -1;
 	int Status = -1;
+	double Elapsed = 0;
 };
-// A test with a folder of its own under /tmp (removed afterwards) on the X
-// display of the test run.
-class CPlayerTest : public ::testing::Test
+
+// The environment of a run in batch mode: no dialog or message box waits for a user.
+inline const ZelvProcess::Environment BATCH = {{"ZELV_BATCH", "1"}};
+
+// A test of the program on the X display of the test run, with a folder of
+// its own under /tmp (removed afterwards).
+class ZelvTest : public ::testing::Test
 {
 protected:
 	void SetUp() override
@@ -227,12 +261,22 @@ protected:
 		if (!getenv("DISPLAY"))
 			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
 					  "which provides Xvfb)";
-		char name[] = "/tmp/zelv-player-XXXXXX";
+		char name[] = "/tmp/zelv-test-XXXXXX";
 		ASSERT_NE(mkdtemp(name), nullptr);
 		Folder = name;
 	}
-	void TearDown() override { std::system(("rm -rf " + Folder).c_str()); }
+	void TearDown() override
+	{
+		std::error_code ignored;
+		std::filesystem::remove_all(Folder, ignored);
+	}
 
+	// The text written to a file of that name in the folder; its path.
+	std::string write(const std::string& name, const std::string& text) const
+	{
+		std::ofstream(Folder + "/" + name, std::ios::binary) << text;
+		return Folder + "/" + name;
+	}
 	// Where a screenshot of that name goes.
 	std::string shot(const std::string& name) const { return Folder + "/" + name + ".ppm"; }
 

@@ -1,9 +1,10 @@
-#include "players/ZePlayerEngine.h"
+#include "players/ZePlayerRun.h"
+
 #include "api/ZeObjectApi.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeSignals.h"
 
-int zeRunPlayerOnEngine(const SZeCommandLine& commandLine, ZePlayer player)
+int zeRunPlayer(const SZeCommandLine& commandLine, int (*player)(const SZeCommandLine& commandLine))
 {
 	zeInstallSignalHandlers();
 	zeInstallObjectApi();

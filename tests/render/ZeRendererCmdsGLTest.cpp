@@ -1,0 +1,283 @@
+// The command renderer on OpenGL (Xvfb, llvmpipe): the render targets of
+// "Create Texture" commands, and whole frames drawn by command lists through
+// the frame end and read back from the window.
+#include "ZeRenderCommandText.h"
+#include "ZeRenderTestUtil.h"
+
+#include "core/IZeRendererCtxAdv.h"
+#include "render/CZeRendererCmds.h"
+#include "render/IZeSceneNodeExt.h"
+
+#include "frame/ZeDraw2D.h"
+#include "frame/ZeTestDisplay.h"
+
+#include <initializer_list>
+#include <iostream>
+
+using namespace irr;
+using namespace zetest;
+
+namespace
+{
+::testing::Environment* const g_display = ::testing::AddGlobalTestEnvironment(new zetest::HoldDisplay);
+
+// A "Create Texture" command.
+Cmd createTexture(const char* texture, s32 format, s32 size, s32 width = 0, s32 height = 0, s32 ownZBuffer = 0)
+{
+	return Cmd("Create Texture", "make").s("Name", texture).i("ColorFormat", format).i("Size", size).i("SizeWidth",
+		width).i("SizeHeight", height).i("OwnZBuffer", ownZBuffer);
+}
+
+class CmdsGL : public RenderGL
+{
+protected:
+	CmdsGL()
+	{
+		WindowWidth = 96;
+		WindowHeight = 20;
+		LightPrePass = 1;
+	}
+	void SetUp() override
+	{
+		RenderGL::SetUp();
+		if (IsSkipped() || HasFatalFailure())
+			return;
+		ASSERT_NE(zeGetRendererCtxAdv(), nullptr) << "the light pre-pass did not start";
+		zeGetContext()->backdrop = video::SColor(255, 0, 0, 0);
+	}
+	void TearDown() override
+	{
+		if (Renderer)
+		{
+			zeSetCurrentRenderer(nullptr);
+			Renderer->drop();
+		}
+		if (HasFailure())
+			for (const std::string& line : logLines())
+				std::cerr << line << "\n";
+		RenderGL::TearDown();
+	}
+
+	bool make(const Cmd& c)
+	{
+		logLines().clear();
+		return zeCreateTextureFromCommand(Driver, c.C);
+	}
+
+	// Makes the description's textures and a command renderer of it, current for the frames.
+	void use(std::initializer_list<Cmd> commands)
+	{
+		SZeRendererDesc desc;
+		for (const Cmd& c : commands)
+			desc.Commands.push_back(c.C);
+		ASSERT_TRUE(zeCreateRenderCommandTextures(zeGetContext()->device, desc));
+		Renderer = Manager->getRendererManager()->createRendererCmds(zeGetContext()->device, Manager,
+			zeGetRendererCtxAdv(), desc);
+		ASSERT_NE(Renderer, nullptr);
+		zeSetCurrentRenderer(Renderer);
+	}
+
+	IZeRenderer* Renderer = nullptr;
+};
+} // namespace
+
+// ---- Render targets of "Create Texture" ------------------------------------------------------
+TEST_F(CmdsGL, TexturesTakeTheirFormatAndSizeByCode)
+{
+	const ze::ECOLOR_FORMAT back = ze::getTextureFormat(ze::findTexture(Driver, "BackRTT[0]"));
+	ASSERT_EQ(back, ze::ECF_A16B16G16R16F);
+	const ze::ECOLOR_FORMAT formats[] = {back, ze::ECF_A1R5G5B5, ze::ECF_R5G6B5, ze::ECF_R8G8B8, ze::ECF_A8R8G8B8,
+		ze::ECF_R16F, ze::ECF_G16R16F, ze::ECF_A16B16G16R16F, ze::ECF_R32F, ze::ECF_G32R32F, ze::ECF_A32B32G32R32F,
+		ze::ECF_A8R8G8B8};
+	for (s32 code = 0; code < 12; ++code)
+	{
+		const std::string name = "F" + std::to_string(code);
+		ASSERT_TRUE(make(createTexture(name.c_str(), code, 5))) << code;
+		video::ITexture* t = ze::findTexture(Driver, name.c_str());
+		ASSERT_TRUE(t && t->isRenderTarget());
+		EXPECT_EQ(ze::getTextureFormat(t), formats[code]) << code;
+		EXPECT_FALSE(t->hasMipMaps());
+	}
+	// The window is 96 by 20; a side is at least one pixel.
+	const struct
+	{
+		s32 Size, Width, Height;
+		u32 W, H;
+	} sizes[] = {{0, 5, 7, 5, 7}, {1, 0, 0, 96, 20}, {2, 0, 0, 48, 10}, {3, 0, 0, 24, 5}, {4, 0, 0, 12, 2},
+		{5, 0, 0, 6, 1}, {6, 0, 0, 3, 1}, {9, 0, 0, 96, 20}, {-1, 0, 0, 96, 20}};
+	for (const auto& s : sizes)
+	{
+		const std::string name = "S" + std::to_string(s.Size);
+		ASSERT_TRUE(make(createTexture(name.c_str(), 4, s.Size, s.Width, s.Height))) << s.Size;
+		EXPECT_EQ(ze::findTexture(Driver, name.c_str())->getSize(), core::dimension2d<u32>(s.W, s.H)) << s.Size;
+	}
+
+	// Every parameter is needed, and an explicit size must be positive.
+	Cmd noOwn = createTexture("N", 4, 1);
+	noOwn.C.Parameters.erase(5);
+	for (const Cmd& c : {createTexture("", 4, 1), noOwn, createTexture("N", 4, 0, 0, 8), createTexture("N", 4, 0, 8, -2)})
+	{
+		EXPECT_FALSE(make(c));
+		EXPECT_EQ(linesWith("Create texture 'make' failed : missing parameters"), 1);
+		EXPECT_EQ(ze::findTexture(Driver, "N"), nullptr);
+	}
+}
+
+TEST_F(CmdsGL, AnExistingTextureIsKeptOnlyWhenItMatchesAndTheFirstMismatchIsReported)
+{
+	ASSERT_TRUE(make(createTexture("R", 4, 2)));
+	video::ITexture* r = ze::findTexture(Driver, "R");
+	Driver->addTexture(core::dimension2d<u32>(4, 4), "Plain");
+	const struct
+	{
+		Cmd Command;
+		const char* Message;
+	} cases[] = {
+		{createTexture("R", 4, 2), nullptr},
+		{createTexture("Plain", 4, 2), "Create texture 'make' failed: texture 'Plain' already exist but is not a render "
+			"target. Use another name"},
+		{createTexture("R", 7, 3, 0, 0, 1), "Create texture 'make' failed: texture 'R' already exist with different "
+			"color format. Restart engine may be necessary"},
+		{createTexture("R", 4, 3, 0, 0, 1), "Create texture 'make' failed: texture 'R' already exist with different "
+			"dimension. Restart engine may be necessary"},
+		{createTexture("R", 4, 0, 48, 10, 1), "Create texture 'make' failed: texture 'R' already exist with different "
+			"own z-buffer.  Restart engine may be necessary"},
+	};
+	for (const auto& c : cases)
+	{
+		EXPECT_EQ(make(c.Command), !c.Message);
+		EXPECT_EQ(logLines().size(), c.Message ? 1u : 0u);
+		EXPECT_EQ(linesWith(c.Message ? c.Message : "Create texture"), c.Message ? 1 : 0);
+		EXPECT_EQ(ze::findTexture(Driver, "R"), r);
+	}
+
+	// Any non-zero "OwnZBuffer" is one: a scene asking for 2 loads again.
+	ASSERT_TRUE(make(createTexture("Z", 4, 2, 0, 0, 2)));
+	EXPECT_TRUE(ze::hasOwnZBuffer(ze::findTexture(Driver, "Z")));
+	EXPECT_TRUE(make(createTexture("Z", 4, 2, 0, 0, 2)));
+	EXPECT_TRUE(make(createTexture("Z", 4, 2, 0, 0, 1)));
+	EXPECT_FALSE(make(createTexture("Z", 4, 2)));
+}
+
+TEST_F(CmdsGL, TheMipMapFlagIsPutBackAfterSuccessAndFailure)
+{
+	for (const bool before : {true, false})
+	{
+		Driver->setTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS, before);
+		EXPECT_TRUE(make(createTexture(before ? "M1" : "M0", 4, 2)));
+		EXPECT_EQ(Driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS), before);
+		// Larger than any texture the driver makes, or than a texture may take.
+		EXPECT_FALSE(make(createTexture("Huge", 4, 0, 1 << 20, 1 << 20)));
+		EXPECT_EQ(linesWith("Create texture 'make' failed : size 1048576x1048576 too large"), 1);
+		EXPECT_FALSE(make(createTexture("Wide", 10, 0, 16384, 16384)));
+		EXPECT_EQ(linesWith("Create texture 'make' failed : size 16384x16384 too large"), 1);
+		EXPECT_EQ(ze::findTexture(Driver, "Wide"), nullptr);
+		EXPECT_EQ(Driver->getTextureCreationFlag(video::ETCF_CREATE_MIP_MAPS), before);
+	}
+}
+
+// ---- Frames -----------------------------------------------------------------------------------------
+TEST_F(CmdsGL, ClearTintAndGammaToTheDisplay)
+{
+	IZeEffect* half = loadEffect(ZELV_RENDER_TEST_DATA "scale.hlsl");
+	ASSERT_TRUE(half);
+	use({createTexture("Pic[0]", 4, 1), createTexture("Pic[1]", 4, 1),
+		Cmd("Clear").out("Target", "Pic[]").rgb("ClearColor", 0.2f, 0.4f, 0.6f),
+		Cmd("Shader").in("s0", "Pic[]").out("Color0", "Pic[]").fx(half),
+		Cmd("Gamma").in("Source", "Pic[]").out("Target", "Display")});
+	zeEndFrame();
+	// Halved to (0.1, 0.2, 0.3), then on the sRGB curve.
+	EXPECT_TRUE(near(screenPixel(48, 10), 89, 124, 149, -1, 2));
+	EXPECT_TRUE(near(screenPixel(2, 18), 89, 124, 149, -1, 2));
+}
+
+TEST_F(CmdsGL, TwoShaderPassesOnOnePairBothApply)
+{
+	IZeEffect* half = loadEffect(ZELV_RENDER_TEST_DATA "scale.hlsl");
+	ASSERT_TRUE(half);
+	const Cmd pass = Cmd("Shader").in("s0", "Pic[]").out("Color0", "Pic[]").fx(half);
+	// Gamma only when the settings ask: here the picture is copied through.
+	use({createTexture("Pic[0]", 4, 1), createTexture("Pic[1]", 4, 1),
+		Cmd("Clear").out("Target", "Pic[]").rgb("ClearColor", 0.8f, 0.4f, 1.0f), pass, pass,
+		Cmd("Gamma").in("Source", "Pic[]").out("Target", "Display").i("When", 1)});
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(48, 10), 51, 26, 64, -1, 2));
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(48, 10), 51, 26, 64, -1, 2)) << "the pair starts again each frame";
+}
+
+TEST_F(CmdsGL, RenderObjectsLeaveOutTheHiddenSet)
+{
+	IZeEffect* colours = loadEffect(ZELV_RENDER_TEST_DATA "colour.hlsl");
+	ASSERT_TRUE(colours);
+	camera(core::vector3df(0, 0, -4));
+	// Each fills its half of the window.
+	scene::ISceneNode* left = quad(colours, {-20, -4, 0}, {20, 0, 0}, {0, 8, 0}, video::SColor(255, 255, 0, 0));
+	scene::ISceneNode* right = quad(colours, {0, -4, 0}, {20, 0, 0}, {0, 8, 0}, video::SColor(255, 0, 255, 0));
+	Manager->getSceneManager()->getSceneNodeExt(left)->setSelectionMask(1);
+	Manager->getSceneManager()->getSceneNodeExt(right)->setSelectionMask(2);
+	// Hiding the right one, then showing it alone.
+	const struct
+	{
+		s32 Hide, Show;
+		int LeftRed, RightGreen;
+	} cases[] = {{2, 0, 255, 0}, {0, 2, 0, 255}};
+	for (const auto& c : cases)
+	{
+		if (Renderer)
+			Renderer->drop();
+		use({Cmd("Clear").out("Target", "Display").rgb("ClearColor", 0, 0, 1), Cmd("Render Objects").out("Color0",
+			"Display").i("RenderList", 0).i("HideSet", c.Hide).i("ShowSet", c.Show)});
+		zeEndFrame();
+		EXPECT_TRUE(near(screenPixel(30, 10), c.LeftRed, 0, c.LeftRed ? 0 : 255));
+		EXPECT_TRUE(near(screenPixel(66, 10), 0, c.RightGreen, c.RightGreen ? 0 : 255));
+	}
+}
+
+// The library's own materials drawn into a texture are turned over: a culling
+// override turns with them, so back-face culling keeps the faces that face
+// the camera.
+TEST_F(CmdsGL, ACullingOverrideKeepsTheLibrarysFacesTowardTheCamera)
+{
+	camera(core::vector3df(0, 0, -4));
+	scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
+	const video::SColor red(255, 255, 0, 0);
+	for (const core::vector3df& p : {core::vector3df(-20, -4, 0), core::vector3df(-20, 4, 0), core::vector3df(20, 4, 0),
+		     core::vector3df(20, -4, 0)})
+		buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(0, 0, -1), red, core::vector2df(0, 0)));
+	for (u16 i : {0, 1, 2, 0, 2, 3})
+		buffer->Indices.push_back(i);
+	buffer->recalculateBoundingBox();
+	scene::SMesh* mesh = new scene::SMesh();
+	mesh->addMeshBuffer(buffer);
+	mesh->recalculateBoundingBox();
+	buffer->drop();
+	scene::IMeshSceneNode* node = ze::addMeshSceneNode(Smgr, mesh);
+	mesh->drop();
+	node->getMaterial(0).Lighting = false;
+	node->getMaterial(0).BackfaceCulling = true;
+	for (s32 culling : {0, 1})
+	{
+		if (Renderer)
+			Renderer->drop();
+		use({createTexture("Pic", 4, 1), Cmd("Clear").out("Target", "Pic").rgb("ClearColor", 0, 0, 1),
+			Cmd("Render Objects").out("Color0", "Pic").i("RenderList", 0).i("BackFaceCulling", culling),
+			Cmd("Gamma").in("Source", "Pic").out("Target", "Display").i("When", 1)});
+		zeEndFrame();
+		EXPECT_TRUE(near(screenPixel(48, 10), 255, 0, 0)) << "back-face culling override " << culling;
+	}
+}
+
+// A frame whose last command draws into a texture still ends on the display:
+// the 2D list lands in the window.
+TEST_F(CmdsGL, TheFrameEndsOnItsOwnTarget)
+{
+	use({createTexture("Pic", 4, 1), Cmd("Clear").out("Target", "Display").rgb("ClearColor", 0, 0, 1),
+		Cmd("Clear", "last").out("Target", "Pic").rgb("ClearColor", 1, 0, 0)});
+	zeInk(0x00FF00);
+	zeInkAlpha(255);
+	ASSERT_EQ(zeBox(0, 0, 20, 20), 0);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(10, 10), 0, 255, 0)) << "the box";
+	EXPECT_TRUE(near(screenPixel(60, 10), 0, 0, 255)) << "the display's clear";
+}
