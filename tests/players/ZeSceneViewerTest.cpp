@@ -7,6 +7,7 @@
 // antialiasing, so that a still scene draws the same pixels every frame on
 // either renderer.
 #include "ZeZelvProcess.h"
+#include "frame/ZeWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,8 @@
 #include <regex>
 #include <string>
 #include <vector>
+
+#include <X11/Xlib.h>
 
 namespace
 {
@@ -69,6 +72,25 @@ int occurrences(const std::string& text, const std::string& what)
 	for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
 		++n;
 	return n;
+}
+
+// A frame number sent to a window as the modeller's host sends it: a client
+// message carrying the sync-frame event and the frame.
+bool sendHostFrame(const std::string& window, long frame)
+{
+	Display* display = XOpenDisplay(nullptr);
+	if (!display)
+		return false;
+	XEvent e = {};
+	e.xclient.type = ClientMessage;
+	e.xclient.window = std::stoul(window);
+	e.xclient.message_type = XInternAtom(display, "ZELV_HOST_FRAME", False);
+	e.xclient.format = 32;
+	e.xclient.data.l[0] = ZE_SYNC_FRAME_EVENT;
+	e.xclient.data.l[1] = frame;
+	const bool sent = XSendEvent(display, e.xclient.window, False, NoEventMask, &e) != 0;
+	XCloseDisplay(display);
+	return sent;
 }
 
 class SceneViewerTest : public zetest::ZelvTest
@@ -221,6 +243,16 @@ TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 	EXPECT_EQ(textPixels(strafed, 0, 0, 300, 13), frameText);
 	EXPECT_NE(textPixels(strafed, 0, 31, 90, 60), textPixels(flown, 0, 31, 90, 60));
 
+	// "2" speeds the ride up and "1" slows it down: the speed text changes.
+	const std::vector<bool> speed = textPixels(strafed, 105, 15, 200, 28);
+	v.press("2", 400);
+	pause(300);
+	const std::vector<bool> faster = textPixels(v.screenshot(shot("faster")), 105, 15, 200, 28);
+	EXPECT_NE(faster, speed);
+	v.press("1", 200);
+	pause(300);
+	EXPECT_NE(textPixels(v.screenshot(shot("slower")), 105, 15, 200, 28), faster);
+
 	// Out of ride mode the scene's camera is back and the box is gone.
 	v.rightClick();
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off")) << v.log();
@@ -229,6 +261,48 @@ TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
 	EXPECT_EQ(count(textPixels(back, 0, 31, 90, 60)), 0);
 	EXPECT_EQ(differingPixels(walking, back, OVERLAY_ROWS), 0);
 	escape(v);
+}
+
+TEST_F(SceneViewerTest, F12TogglesTheRenderersDebugView)
+{
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot scene = v.screenshot(shot("scene"));
+	ASSERT_GT(scene.width, 20) << "no screenshot";
+	v.press("F12");
+	pause(300);
+	EXPECT_GT(differingPixels(scene, v.screenshot(shot("debug")), OVERLAY_ROWS), 1000) << "the buffers shown";
+	v.press("F12");
+	pause(300);
+	EXPECT_EQ(differingPixels(scene, v.screenshot(shot("again")), OVERLAY_ROWS), 0);
+	escape(v);
+}
+
+// Following the host (-syncupdate), a frame it sends is shown, paused or
+// running as before; without -syncupdate its frames are left alone.
+TEST_F(SceneViewerTest, AHostFrameMovesAFollowingViewerThere)
+{
+	for (const bool follow : {true, false})
+	{
+		SCOPED_TRACE(follow ? "following" : "not following");
+		std::vector<std::string> args = {"-paused", SAMPLES + "/minimal.zelv"};
+		if (follow)
+			args.insert(args.begin(), "-syncupdate");
+		ZelvProcess v(Folder, args, BATCH);
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		const SZelvShot before = v.screenshot(shot("before"));
+		ASSERT_GT(before.width, 20) << "no screenshot";
+		ASSERT_TRUE(sendHostFrame(v.id(), 45));
+		pause(500);
+		const SZelvShot after = v.screenshot(shot("after"));
+		if (follow)
+			EXPECT_GT(differingPixels(before, after, OVERLAY_ROWS), 100) << "the scene at the host's frame";
+		else
+			EXPECT_EQ(differingPixels(before, after, OVERLAY_ROWS), 0);
+		v.press("space");
+		EXPECT_TRUE(waitForLog(v, follow ? "running from frame 45.00" : "running from frame 0.00")) << v.log();
+		escape(v);
+	}
 }
 
 // With ride option 1 every object of the scene stops the camera: flying
@@ -429,6 +503,18 @@ TEST_F(SceneViewerTest, BinaryLoadsAGoodSceneAndFreesItAndFailsOnABrokenOne)
 		ZelvProcess v(Folder, {"-binary", broken}, BATCH);
 		EXPECT_EQ(v.exitStatus(30), 1) << v.log();
 		EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
+	}
+	{
+		// Folders and names longer than any fixed buffer would take.
+		std::string deep = Folder;
+		for (int i = 0; i < 4; ++i)
+			deep += "/" + std::string(100, 'd');
+		const std::string scene = deep + "/" + std::string(200, 's') + ".zelv";
+		ASSERT_EQ(std::system(("mkdir -p " + deep + " && ln -s " + SAMPLES + "/objects " + deep + "/objects && cp " +
+			SAMPLES + "/minimal.zelv " + scene).c_str()), 0);
+		ZelvProcess v(Folder, {"-binary", scene}, BATCH);
+		EXPECT_EQ(v.exitStatus(30), 0) << v.log();
+		EXPECT_EQ(v.log().find("ERROR"), std::string::npos) << v.log();
 	}
 	{
 		// Nobody to choose a file in batch mode.
