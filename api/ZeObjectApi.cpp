@@ -113,9 +113,11 @@ void attachSurfaces(scene::ISceneNode* node)
 	}
 }
 
+// Every kind of object node: camera collision makes its selector from the
+// mesh where the node has one and from the box otherwise.
 scene::ISceneNode* hookNode(int objectId)
 {
-	return zeGetObjectMeshNode(objectId);
+	return zeGetObjectNode(objectId);
 }
 
 int copyObject(int newId, int sourceId)

@@ -75,11 +75,11 @@ int zeMain(int argc, const char* const* argv, const SZeRunModes& modes)
 
 	// Packing commands, "-extract" and "-binary" run alone.
 	if (commandLine.command == EZECMD_BINARY)
-		return modes.command ? modes.command(commandLine) : notBuilt("scene conversion (-binary)");
+		return modes.binary ? modes.binary(commandLine) : notBuilt("scene conversion (-binary)");
 	if (commandLine.command != EZECMD_RUN)
 	{
-		if (modes.pack)
-			return modes.pack(commandLine);
+		if (modes.command)
+			return modes.command(commandLine);
 		if (commandLine.command != EZECMD_EXTRACT)
 			return notBuilt("packing of data");
 		zeLogErrorBox("Resources don't exist");

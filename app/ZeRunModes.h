@@ -16,8 +16,8 @@ struct SZeRunModes
 	ZeRunFile object;
 	ZeRunFile script;
 	ZeRunFile packed;   // runs the packed data carried by the executable
-	ZeRunFile pack;     // the packing commands and "-extract"
-	ZeRunFile command;  // "-binary"
+	ZeRunFile binary;   // "-binary": a scene loaded and freed again
+	ZeRunFile command;  // packing commands and "-extract"
 };
 
 // The program entry: command line, packed-data check, run mode. Returns the

@@ -6,6 +6,7 @@
 #include "core/ZeEngineCore.h"
 #include "players/ZeDemoPlayer.h"
 #include "players/ZeObjectViewer.h"
+#include "players/ZeSceneViewer.h"
 #include "scene/CZeResourceManagerScene.h"
 #include "script/ZeScript.h"
 #include "zersc/ZePack.h"
@@ -20,9 +21,11 @@ int main(int argc, char** argv)
 	SZeRunModes modes = {};
 	modes.demo = zeRunDemoPlayer;
 	modes.object = zeRunObjectViewer;
+	modes.scene = zeRunSceneViewer;
+	modes.binary = zeRunSceneViewer;
 	modes.script = zeRunScriptMode;
 	modes.packed = zeRunPackedMode;
-	modes.pack = zeRunPackCommand;
+	modes.command = zeRunPackCommand;
 	const int status = zeMain(argc, argv, modes);
 	zeFreeAllWatches();
 	return status;

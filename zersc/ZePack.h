@@ -17,11 +17,6 @@
 class CZePackArchive;
 
 // ---- Running from packed data ------------------------------------------------------
-// The scene viewer that packed mode runs "zelv.zscn" with; 0 or -1.
-typedef int (*ZeRunSceneViewer)(const char* path, const SZeViewerOptions& options);
-// Sets the scene viewer of packed mode (null: a packed scene fails with a message).
-void zeSetPackedSceneViewer(ZeRunSceneViewer viewer);
-
 // Packed mode: mounts the packed data of the executable (resource 500 from
 // memory, else the side file), reads "zelv-setup.ini" from the root of the
 // pack (the set-up dialog allowed), sets the engine up and runs the first of

@@ -9,14 +9,13 @@
 #include "frame/ZeLog.h"
 #include "frame/ZeSignals.h"
 #include "players/ZeDemoPlayer.h"
+#include "players/ZeSceneViewer.h"
 #include "script/ZeScript.h"
 
 #include <memory>
 
 namespace
 {
-ZeRunSceneViewer g_sceneViewer = nullptr;
-
 const char* const SETUP_FILE = "zelv-setup.ini";
 const char* const DEMO_FILE = "zelv.demo.ini";
 const char* const SCENE_FILE = "zelv.zscn";
@@ -29,13 +28,8 @@ int runPackContent()
 		return zeDemoPlay(DEMO_FILE) == 0 ? 0 : -1;
 	if (zeFileExist(SCENE_FILE))
 	{
-		if (!g_sceneViewer)
-		{
-			zeLogErrorBox("The packed scene needs the scene viewer, which this build does not have");
-			return -1;
-		}
 		const SZeViewerOptions options = {};
-		return g_sceneViewer(SCENE_FILE, options) == 0 ? 0 : -1;
+		return zeSceneViewer(SCENE_FILE, &options) == 0 ? 0 : -1;
 	}
 	// A script that fails makes the run fail, so that its exit status tells.
 	if (zeFileExist(SCRIPT_FILE))
@@ -44,11 +38,6 @@ int runPackContent()
 	return 0;
 }
 } // namespace
-
-void zeSetPackedSceneViewer(ZeRunSceneViewer viewer)
-{
-	g_sceneViewer = viewer;
-}
 
 int zeRunPacked(const char* exePath)
 {

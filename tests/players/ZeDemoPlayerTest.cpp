@@ -73,12 +73,12 @@ struct SBmp
 	}
 };
 
-// zelv on a demo in a small window, without a sound device, in batch mode.
+// zelv on a demo in a small window, in batch mode.
 class Zelv : public zetest::ZelvProcess
 {
 public:
 	Zelv(const std::string& folder, const std::vector<std::string>& args)
-		: ZelvProcess(folder, withWindow(args), {{"ZELV_BATCH", "1"}, {"SDL_AUDIODRIVER", "dummy"}})
+		: ZelvProcess(folder, withWindow(args), zetest::BATCH)
 	{
 	}
 
@@ -90,20 +90,9 @@ private:
 	}
 };
 
-class DemoPlayerTest : public ::testing::Test
+class DemoPlayerTest : public zetest::ZelvTest
 {
 protected:
-	void SetUp() override
-	{
-		if (!getenv("DISPLAY"))
-			FAIL() << "DISPLAY is not set: these tests run zelv on an X display (run them with `make test`, "
-					  "which provides Xvfb)";
-		char name[] = "/tmp/zelv-demo-run-XXXXXX";
-		ASSERT_NE(mkdtemp(name), nullptr);
-		Folder = name;
-	}
-	void TearDown() override { fs::remove_all(Folder); }
-
 	// Captures the sample demo into a folder of its own; the log.
 	std::string capture(const std::string& name, const std::string& fps)
 	{
@@ -136,8 +125,6 @@ protected:
 		}
 		return out;
 	}
-
-	std::string Folder;
 };
 } // namespace
 

@@ -2,10 +2,8 @@
 // the test run's X display, driven with xdotool as a user would, watched through
 // window screenshots, its log and its exit status.
 #include "ZeZelvProcess.h"
-
 #include "frame/ZeTestFifo.h"
 #include "libext/ZeObjectFileWriter.h"
-#include "players/ZeZelvProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +27,7 @@ using zetest::zelvWindows;
 
 struct SImage : zetest::SZelvShot
 {
+	SImage(const zetest::SZelvShot& shot) : zetest::SZelvShot(shot) {}
 	bool isBackdrop(int x, int y) const
 	{
 		const unsigned char* p = at(x, y);
@@ -63,49 +62,18 @@ struct SImage : zetest::SZelvShot
 	}
 };
 
-int differingPixels(const SImage& a, const SImage& b)
-{
-	if (a.width != b.width || a.height != b.height)
-		return a.width * a.height + 1;
-	int n = 0;
-	for (size_t i = 0; i < a.rgb.size(); i += 3)
-		n += (a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2]) ? 1 : 0;
-	return n;
-}
+using zetest::differingPixels;
 
 class Viewer : public zetest::ZelvProcess
 {
 public:
 	using ZelvProcess::ZelvProcess;
-	SImage screenshot(const std::string& path) const
-	{
-		SImage image;
-		ZelvProcess::screenshot(path, &image);
-		return image;
-	}
+	SImage screenshot(const std::string& path) const { return ZelvProcess::screenshot(path); }
 };
 
-class ObjectViewerTest : public ::testing::Test
+class ObjectViewerTest : public zetest::ZelvTest
 {
 protected:
-	void SetUp() override
-	{
-		if (!getenv("DISPLAY"))
-			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
-					  "which provides Xvfb)";
-		char name[] = "/tmp/zelv-viewer-XXXXXX";
-		ASSERT_NE(mkdtemp(name), nullptr);
-		Folder = name;
-	}
-	void TearDown() override { std::system(("rm -rf " + Folder).c_str()); }
-
-	std::string write(const std::string& name, const std::string& text) const
-	{
-		std::ofstream(Folder + "/" + name) << text;
-		return Folder + "/" + name;
-	}
-	std::string shot(const char* name) const { return Folder + "/" + name + ".ppm"; }
-
 	// A diamond (octahedron) of radius 1 around the origin: the corners of the
 	// view stay clear, its faces are turned towards the camera at an angle.
 	std::string diamond() const
@@ -182,8 +150,6 @@ protected:
 					"60;4;0.0,0.0,0.0,1.0;;; }\n }\n}\n";
 		return write(name, text);
 	}
-
-	std::string Folder;
 };
 } // namespace
 

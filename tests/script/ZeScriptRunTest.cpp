@@ -6,10 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 namespace
 {
+using zetest::differingPixels;
 using zetest::pause;
 using zetest::SZelvShot;
 using zetest::ZelvProcess;
@@ -40,40 +39,11 @@ int count(const SZelvShot& shot, int x0, int y0, int x1, int y1, Test test)
 	return n;
 }
 
-int differing(const SZelvShot& a, const SZelvShot& b)
-{
-	int n = 0;
-	for (size_t i = 0; i + 2 < a.rgb.size() && i + 2 < b.rgb.size(); i += 3)
-		n += (a.rgb[i] != b.rgb[i] || a.rgb[i + 1] != b.rgb[i + 1] || a.rgb[i + 2] != b.rgb[i + 2]) ? 1 : 0;
-	return n;
-}
-
 const std::string SAMPLES = std::string(ZELV_SOURCE_DIR) + "/samples/scripts/";
 
-class ScriptRunTest : public ::testing::Test
+class ScriptRunTest : public zetest::ZelvTest
 {
 protected:
-	void SetUp() override
-	{
-		if (!getenv("DISPLAY"))
-			FAIL() << "DISPLAY is not set: these tests drive zelv on an X display (run them with `make test`, "
-					  "which provides Xvfb)";
-		// No sound device here: the music keeps time without the audio system's own lines.
-		setenv("SDL_AUDIODRIVER", "dummy", 1);
-		char name[] = "/tmp/zelv-script-XXXXXX";
-		ASSERT_NE(mkdtemp(name), nullptr);
-		Folder = name;
-	}
-	void TearDown() override
-	{
-		std::error_code ignored;
-		std::filesystem::remove_all(Folder, ignored);
-	}
-	std::string write(const std::string& name, const std::string& text) const
-	{
-		std::ofstream(Folder + "/" + name) << text;
-		return Folder + "/" + name;
-	}
 	// Runs a sample until its window has drawn, takes two screenshots half a
 	// second apart and ends it with Escape, which must give exit status 0.
 	void runSample(const char* name, SZelvShot* first, SZelvShot* later, std::string* log)
@@ -81,9 +51,10 @@ protected:
 		ZelvProcess run(Folder, SAMPLES + name);
 		ASSERT_FALSE(run.window().empty()) << run.log();
 		pause(1000);
-		ASSERT_TRUE(run.screenshot(Folder + "/first.ppm", first));
+		*first = run.screenshot(shot("first"));
+		ASSERT_GT(first->width, 0) << "no screenshot";
 		pause(500);
-		ASSERT_TRUE(run.screenshot(Folder + "/later.ppm", later));
+		*later = run.screenshot(shot("later"));
 		run.key("key", "Escape");
 		EXPECT_EQ(run.exitStatus(), 0) << run.log();
 		*log = run.log();
@@ -91,8 +62,6 @@ protected:
 		ASSERT_EQ(first->height, 480);
 		ASSERT_EQ(later->width, 640);
 	}
-
-	std::string Folder;
 };
 } // namespace
 
@@ -110,7 +79,7 @@ TEST_F(ScriptRunTest, TheTurningSampleShowsTheObjectItsTextAndTurnsIt)
 	EXPECT_GT(count(first, 8, 8, 200, 48, [](const SRgb& p) { return p.r > 180 && p.g > 180 && p.b > 180; }), 30)
 		<< "the white text";
 	EXPECT_EQ(count(first, 8, 60, 200, 200, [&](const SRgb& p) { return !backdrop(p); }), 0);
-	EXPECT_GT(differing(first, later), 200) << "the gem turns";
+	EXPECT_GT(differingPixels(first, later), 200) << "the gem turns";
 }
 
 TEST_F(ScriptRunTest, TheDrawingSampleDrawsBoxesALineImagesAndText)
@@ -152,7 +121,7 @@ TEST_F(ScriptRunTest, TheSceneSampleLoadsAndPlaysTheScene)
 	EXPECT_NE(log.find("objects:\t3\tlights:\t2\temitters:\t1\n"), std::string::npos) << log;
 	EXPECT_GT(count(first, 0, 40, 640, 480, [](const SRgb& p) { return !p.near(13, 18, 31, 6); }), 640 * 440 / 4)
 		<< "the floor, the ball and the mirror";
-	EXPECT_GT(differing(first, later), 2000) << "the scene plays";
+	EXPECT_GT(differingPixels(first, later), 2000) << "the scene plays";
 }
 
 TEST_F(ScriptRunTest, AFailingScriptEndsWithStatusOneAndItsMessage)

@@ -63,8 +63,8 @@ protected:
 		bool seen = false;
 		for (int i = 0; i < 40 && !seen && run.running(); ++i)
 		{
-			zetest::SZelvShot shot;
-			if (!run.screenshot(Folder + "/logs/shot.ppm", &shot) || shot.width < 8 || !isBackdrop(shot.at(2, 2)) ||
+			const zetest::SZelvShot shot = run.screenshot(Folder + "/logs/shot.ppm");
+			if (shot.width < 8 || !isBackdrop(shot.at(2, 2)) ||
 				!isBackdrop(shot.at(shot.width - 3, shot.height - 3)))
 				continue;
 			// The part's objects over its backdrop.

@@ -1,0 +1,534 @@
+// The scene viewer run for real: the zelv program on the sample scenes and on
+// copies of them under the test run's X display, driven with xdotool, watched
+// through window screenshots, its log and its exit status.
+//
+// Pictures are compared below the overlay (its two text lines take the top 30
+// rows) on the minimal sample, which has no emitter and no jittered
+// antialiasing, so that a still scene draws the same pixels every frame on
+// either renderer.
+#include "ZeZelvProcess.h"
+#include "frame/ZeWindow.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include <X11/Xlib.h>
+
+namespace
+{
+using zetest::BATCH;
+using zetest::ZelvProcess;
+using zetest::differingPixels;
+using zetest::pause;
+using zetest::SZelvShot;
+
+const int OVERLAY_ROWS = 30;
+const std::string SAMPLES = ZELV_SOURCE_DIR "/samples/scenes";
+
+std::string readFile(const std::string& path)
+{
+	std::ifstream in(path, std::ios::binary);
+	return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+	std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The text pixels (near white) of a rectangle, one flag a pixel.
+std::vector<bool> textPixels(const SZelvShot& shot, int x0, int y0, int x1, int y1)
+{
+	std::vector<bool> bright;
+	for (int y = y0; y < y1 && y < shot.height; ++y)
+		for (int x = x0; x < x1 && x < shot.width; ++x)
+		{
+			const unsigned char* p = shot.at(x, y);
+			bright.push_back(p[0] > 200 && p[1] > 200 && p[2] > 200);
+		}
+	return bright;
+}
+
+int count(const std::vector<bool>& flags)
+{
+	int n = 0;
+	for (bool f : flags)
+		n += f ? 1 : 0;
+	return n;
+}
+
+int occurrences(const std::string& text, const std::string& what)
+{
+	int n = 0;
+	for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+		++n;
+	return n;
+}
+
+// A frame number sent to a window as the modeller's host sends it: a client
+// message carrying the sync-frame event and the frame.
+bool sendHostFrame(const std::string& window, long frame)
+{
+	Display* display = XOpenDisplay(nullptr);
+	if (!display)
+		return false;
+	XEvent e = {};
+	e.xclient.type = ClientMessage;
+	e.xclient.window = std::stoul(window);
+	e.xclient.message_type = XInternAtom(display, "ZELV_HOST_FRAME", False);
+	e.xclient.format = 32;
+	e.xclient.data.l[0] = ZE_SYNC_FRAME_EVENT;
+	e.xclient.data.l[1] = frame;
+	const bool sent = XSendEvent(display, e.xclient.window, False, NoEventMask, &e) != 0;
+	XCloseDisplay(display);
+	return sent;
+}
+
+class SceneViewerTest : public zetest::ZelvTest
+{
+protected:
+	// A folder "scenes" of the test's own beside the sample objects, with the
+	// minimal sample's text changed by the replacements; its path.
+	std::string copyMinimal(const std::string& name, const std::vector<std::pair<std::string, std::string>>& edits = {})
+	{
+		const std::string scenes = Folder + "/scenes";
+		std::system(("mkdir -p " + scenes + " && ln -sfn " + SAMPLES + "/objects " + scenes + "/objects").c_str());
+		const std::string path = scenes + "/" + name;
+		writeFile(path, edited(edits));
+		return path;
+	}
+	static std::string edited(const std::vector<std::pair<std::string, std::string>>& edits)
+	{
+		std::string text = readFile(SAMPLES + "/minimal.zelv");
+		for (const auto& edit : edits)
+		{
+			const size_t at = text.find(edit.first);
+			EXPECT_NE(at, std::string::npos) << edit.first;
+			if (at != std::string::npos)
+				text.replace(at, edit.first.size(), edit.second);
+		}
+		return text;
+	}
+
+	// Waits up to `seconds` for the log to hold `what` `times` times.
+	static bool waitForLog(ZelvProcess& v, const std::string& what, int times = 1, int seconds = 10)
+	{
+		for (int i = 0; i < seconds * 10; ++i)
+		{
+			if (occurrences(v.log(), what) >= times)
+				return true;
+			pause(100);
+		}
+		return false;
+	}
+
+	void escape(ZelvProcess& v)
+	{
+		v.key("key", "Escape");
+		EXPECT_EQ(v.exitStatus(), 0) << v.log();
+		EXPECT_NE(v.log().find("Zelv Engine scene viewer ended"), std::string::npos) << v.log();
+	}
+};
+} // namespace
+
+TEST_F(SceneViewerTest, PlayingChangesThePictureAndSpaceHoldsIt)
+{
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	EXPECT_NE(v.log().find("Zelv Engine scene viewer started"), std::string::npos) << v.log();
+	// Looping, so that the end of the two-second scene cannot stop it first.
+	v.press("Return");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: looping on")) << v.log();
+	v.press("space");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: running from frame 0.00")) << v.log();
+	const SZelvShot a = v.screenshot(shot("a"));
+	pause(1000);
+	const SZelvShot b = v.screenshot(shot("b"));
+	ASSERT_GT(a.width, 20) << "no screenshot";
+	EXPECT_GT(differingPixels(a, b, OVERLAY_ROWS), 100) << "the ball turns while the scene plays";
+
+	v.press("space");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: paused at frame")) << v.log();
+	pause(300);
+	const SZelvShot c = v.screenshot(shot("c"));
+	pause(1000);
+	const SZelvShot d = v.screenshot(shot("d"));
+	EXPECT_EQ(differingPixels(c, d, OVERLAY_ROWS), 0);
+	escape(v);
+}
+
+TEST_F(SceneViewerTest, RightWhilePausedMovesTheFrameInTheOverlay)
+{
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot before = v.screenshot(shot("before"));
+	ASSERT_GT(before.width, 20) << "no screenshot";
+	const std::vector<bool> frameText = textPixels(before, 0, 0, 300, 13);
+	EXPECT_GT(count(frameText), 20) << "the frame line";
+	v.press("Right", 300);
+	pause(300);
+	const SZelvShot after = v.screenshot(shot("after"));
+	EXPECT_NE(textPixels(after, 0, 0, 300, 13), frameText);
+	EXPECT_GT(differingPixels(before, after, OVERLAY_ROWS), 100) << "the scene shows the new frame";
+	// Still paused: the picture holds.
+	pause(500);
+	EXPECT_EQ(differingPixels(after, v.screenshot(shot("later")), OVERLAY_ROWS), 0);
+	escape(v);
+}
+
+TEST_F(SceneViewerTest, EnterTogglesLoopingAtTheEndOfTheAnimation)
+{
+	ZelvProcess v(Folder, {SAMPLES + "/minimal.zelv"}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	// Without looping the two-second scene stops at its end.
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: end of the animation, paused at frame 60.00")) << v.log();
+	const SZelvShot end = v.screenshot(shot("end"));
+	pause(700);
+	EXPECT_EQ(differingPixels(end, v.screenshot(shot("end2")), OVERLAY_ROWS), 0);
+
+	// Looping on, Space starts again from the first frame: it goes round.
+	v.press("Return");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: looping on")) << v.log();
+	v.press("space");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: running from frame 0.00")) << v.log();
+	pause(3000);
+	EXPECT_EQ(occurrences(v.log(), "end of the animation"), 1) << v.log();
+	const SZelvShot a = v.screenshot(shot("a"));
+	pause(500);
+	EXPECT_GT(differingPixels(a, v.screenshot(shot("b")), OVERLAY_ROWS), 100) << "still playing after the end";
+
+	// Off again: the next end stops it.
+	v.press("Return");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: looping off")) << v.log();
+	EXPECT_TRUE(waitForLog(v, "ZeSceneViewer: end of the animation", 2, 4)) << v.log();
+	escape(v);
+}
+
+TEST_F(SceneViewerTest, TheRightButtonEntersRideModeAndTheArrowsFlyTheCamera)
+{
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot walking = v.screenshot(shot("walking"));
+	ASSERT_GT(walking.width, 20) << "no screenshot";
+	EXPECT_EQ(count(textPixels(walking, 0, 31, 90, 60)), 0) << "no camera box before riding";
+
+	v.rightClick();
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
+	pause(300);
+	const SZelvShot riding = v.screenshot(shot("riding"));
+	const std::vector<bool> camera = textPixels(riding, 0, 31, 90, 60);
+	EXPECT_GT(count(camera), 40) << "X, Y, Z, H, P and B";
+	EXPECT_GT(count(textPixels(riding, 105, 15, 200, 28)), 10) << "the ride speed";
+
+	v.press("Up", 800);
+	pause(300);
+	const SZelvShot flown = v.screenshot(shot("flown"));
+	EXPECT_NE(textPixels(flown, 0, 31, 90, 60), camera) << "the camera's position changed";
+	EXPECT_GT(differingPixels(riding, flown, 60), 100) << "the view moved";
+
+	// While riding, Right strafes and does not step the time.
+	const std::vector<bool> frameText = textPixels(flown, 0, 0, 300, 13);
+	v.press("Right", 300);
+	pause(300);
+	const SZelvShot strafed = v.screenshot(shot("strafed"));
+	EXPECT_EQ(textPixels(strafed, 0, 0, 300, 13), frameText);
+	EXPECT_NE(textPixels(strafed, 0, 31, 90, 60), textPixels(flown, 0, 31, 90, 60));
+
+	// "2" speeds the ride up and "1" slows it down: the speed text changes.
+	const std::vector<bool> speed = textPixels(strafed, 105, 15, 200, 28);
+	v.press("2", 400);
+	pause(300);
+	const std::vector<bool> faster = textPixels(v.screenshot(shot("faster")), 105, 15, 200, 28);
+	EXPECT_NE(faster, speed);
+	v.press("1", 200);
+	pause(300);
+	EXPECT_NE(textPixels(v.screenshot(shot("slower")), 105, 15, 200, 28), faster);
+
+	// Out of ride mode the scene's camera is back and the box is gone.
+	v.rightClick();
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off")) << v.log();
+	pause(300);
+	const SZelvShot back = v.screenshot(shot("back"));
+	EXPECT_EQ(count(textPixels(back, 0, 31, 90, 60)), 0);
+	EXPECT_EQ(differingPixels(walking, back, OVERLAY_ROWS), 0);
+	escape(v);
+}
+
+TEST_F(SceneViewerTest, F12TogglesTheRenderersDebugView)
+{
+	ZelvProcess v(Folder, {"-paused", SAMPLES + "/minimal.zelv"}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot scene = v.screenshot(shot("scene"));
+	ASSERT_GT(scene.width, 20) << "no screenshot";
+	v.press("F12");
+	pause(300);
+	EXPECT_GT(differingPixels(scene, v.screenshot(shot("debug")), OVERLAY_ROWS), 1000) << "the buffers shown";
+	v.press("F12");
+	pause(300);
+	EXPECT_EQ(differingPixels(scene, v.screenshot(shot("again")), OVERLAY_ROWS), 0);
+	escape(v);
+}
+
+// Following the host (-syncupdate), a frame it sends is shown, paused or
+// running as before; without -syncupdate its frames are left alone.
+TEST_F(SceneViewerTest, AHostFrameMovesAFollowingViewerThere)
+{
+	for (const bool follow : {true, false})
+	{
+		SCOPED_TRACE(follow ? "following" : "not following");
+		std::vector<std::string> args = {"-paused", SAMPLES + "/minimal.zelv"};
+		if (follow)
+			args.insert(args.begin(), "-syncupdate");
+		ZelvProcess v(Folder, args, BATCH);
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		const SZelvShot before = v.screenshot(shot("before"));
+		ASSERT_GT(before.width, 20) << "no screenshot";
+		ASSERT_TRUE(sendHostFrame(v.id(), 45));
+		pause(500);
+		const SZelvShot after = v.screenshot(shot("after"));
+		if (follow)
+			EXPECT_GT(differingPixels(before, after, OVERLAY_ROWS), 100) << "the scene at the host's frame";
+		else
+			EXPECT_EQ(differingPixels(before, after, OVERLAY_ROWS), 0);
+		v.press("space");
+		EXPECT_TRUE(waitForLog(v, follow ? "running from frame 45.00" : "running from frame 0.00")) << v.log();
+		escape(v);
+	}
+}
+
+// With ride option 1 every object of the scene stops the camera: flying
+// straight at the ball (a morph object, whose box collides) ends in front of
+// it, while without the option the camera flies through.
+TEST_F(SceneViewerTest, RidingWithCollisionStopsTheCameraAtTheObjects)
+{
+	const std::string scene = copyMinimal("level.zelv",
+		{{"FP position 0 2 -8", "FP position 0 1 -8"}, {"FP rotation 0.2 0 0", "FP rotation 0 0 0"}});
+	for (const bool collide : {false, true})
+	{
+		SCOPED_TRACE(collide ? "colliding" : "flying through");
+		std::vector<std::string> args = {"-paused", scene};
+		if (collide)
+			args.insert(args.begin(), {"-rideopts", "1"});
+		ZelvProcess v(Folder, args, BATCH);
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		v.rightClick();
+		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode on")) << v.log();
+		v.press("Up", 2000);
+		v.rightClick();
+		ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: ride mode off at")) << v.log();
+		const std::string log = v.log();
+		float x = 0, y = 0, z = 0;
+		ASSERT_EQ(std::sscanf(log.c_str() + log.find("ride mode off at"), "ride mode off at (%f, %f, %f)", &x, &y, &z), 3);
+		if (collide)
+			EXPECT_NEAR(z, -1.2f, 0.15f) << "stopped at the front of the ball's box (z = -1)";
+		else
+			EXPECT_GT(z, 1.0f) << "through the ball";
+		EXPECT_EQ(log.find("ERROR"), std::string::npos) << log;
+		escape(v);
+	}
+}
+
+TEST_F(SceneViewerTest, ALightColourEditedWhileRunningChangesThePicture)
+{
+	const std::string scene = copyMinimal("edited.zelv");
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot white = v.screenshot(shot("white"));
+	ASSERT_GT(white.width, 20) << "no screenshot";
+	writeFile(scene, edited({{"FP rawColor 1 0.95 0.9", "FP rawColor 0.1 1 0.1"}}));
+	ASSERT_TRUE(waitForLog(v, "Update Scene...")) << v.log();
+	pause(700);
+	const SZelvShot green = v.screenshot(shot("green"));
+	EXPECT_GT(differingPixels(white, green, OVERLAY_ROWS), 100);
+	EXPECT_EQ(v.log().find("UPDATE SCENE FAILED"), std::string::npos) << v.log();
+	// The frame shown is kept and the viewer stays paused.
+	pause(500);
+	EXPECT_EQ(differingPixels(green, v.screenshot(shot("still")), OVERLAY_ROWS), 0);
+	escape(v);
+}
+
+// A scene file held open by its writer longer than the viewer waits is not
+// read: the overlay says so, and the viewer keeps the old scene and runs on.
+// The writer's last write reloads it.
+TEST_F(SceneViewerTest, ASceneCaughtHalfWrittenShowsTheOverlayAndTheNextWriteReloads)
+{
+	const std::string scene = copyMinimal("slow.zelv");
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot before = v.screenshot(shot("before"));
+	ASSERT_GT(before.width, 20) << "no screenshot";
+	EXPECT_EQ(count(textPixels(before, 0, 31, 400, 45)), 0);
+
+	const std::string text = edited({{"FP rawColor 1 0.95 0.9", "FP rawColor 0.1 1 0.1"}});
+	const int fd = open(scene.c_str(), O_WRONLY | O_TRUNC);
+	ASSERT_GE(fd, 0);
+	const size_t half = text.size() / 2;
+	ASSERT_EQ(::write(fd, text.data(), half), static_cast<ssize_t>(half));
+	ASSERT_TRUE(waitForLog(v, "ERROR : UPDATE SCENE FAILED; Cannot read file", 1, 8)) << v.log();
+	pause(500);
+	const SZelvShot failed = v.screenshot(shot("failed"));
+	EXPECT_GT(count(textPixels(failed, 0, 31, 400, 45)), 50) << "the overlay's text";
+	EXPECT_TRUE(v.running());
+
+	ASSERT_EQ(::write(fd, text.data() + half, text.size() - half), static_cast<ssize_t>(text.size() - half));
+	close(fd);
+	ASSERT_TRUE(waitForLog(v, "Update Scene...")) << v.log();
+	pause(700);
+	const SZelvShot reloaded = v.screenshot(shot("reloaded"));
+	EXPECT_EQ(count(textPixels(reloaded, 0, 31, 400, 45)), 0) << "the overlay is gone";
+	EXPECT_GT(differingPixels(before, reloaded, 45), 100) << "the new light";
+	escape(v);
+}
+
+// A scene file that is written whole but cut short cannot be read: the
+// overlay says so until a complete file comes.
+TEST_F(SceneViewerTest, ATruncatedSceneGivesTheOverlayAndTheViewerStaysUp)
+{
+	const std::string scenes = Folder + "/scenes";
+	std::system(("mkdir -p " + scenes + " && ln -sfn " + SAMPLES + "/objects " + scenes + "/objects").c_str());
+	const std::string scene = scenes + "/cut.zscn";
+	const std::string whole = readFile(SAMPLES + "/minimal.zscn");
+	writeFile(scene, whole);
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	writeFile(scene, whole.substr(0, whole.size() / 2));
+	ASSERT_TRUE(waitForLog(v, "ERROR : UPDATE SCENE FAILED")) << v.log();
+	pause(500);
+	EXPECT_GT(count(textPixels(v.screenshot(shot("cut")), 0, 31, 400, 45)), 50);
+	EXPECT_TRUE(v.running());
+	writeFile(scene, whole);
+	ASSERT_TRUE(waitForLog(v, "Update Scene...", 2)) << v.log();
+	pause(700);
+	EXPECT_EQ(count(textPixels(v.screenshot(shot("whole")), 0, 31, 400, 45)), 0);
+	escape(v);
+}
+
+// A shader file of a watched folder under the data prefix, written while the
+// viewer runs, is rebuilt and the surface drawn with it changes. The program
+// runs from a folder of its own with a copy of the engine's data.
+TEST_F(SceneViewerTest, AShaderEditedInAWatchedFolderIsRebuilt)
+{
+	const std::string bin = Folder + "/bin";
+	ASSERT_EQ(std::system(("mkdir -p " + bin + " && cp -r " ZELV_BINARY_DIR "/data " ZELV_BINARY_DIR
+		"/zelv-setup.ini " + bin + "/ && (ln " ZELV_BINARY_DIR "/zelv " + bin + "/zelv 2>/dev/null || cp "
+		ZELV_BINARY_DIR "/zelv " + bin + "/zelv) && mkdir -p " + bin + "/data/shadersSURF").c_str()), 0);
+	const std::string effect = bin + "/data/shadersSURF/ViewerTint.hlsl";
+	auto tint = [](const char* colour) {
+		return std::string("//ZELV_PP: param float4x4 WorldViewProj semantic=WorldViewProjection\n"
+						   "//ZELV_PP: technique main\n//ZELV_PP: pass\n//ZELV_PP: vertex vsTint\n"
+						   "//ZELV_PP: pixel psTint\n"
+						   "float4x4 WorldViewProj;\n"
+						   "float4 vsTint(float4 pos : POSITION) : POSITION { return mul(pos, WorldViewProj); }\n"
+						   "float4 psTint() : COLOR { return float4(") + colour + ", 1); }\n";
+	};
+	writeFile(effect, tint("1, 0, 0"));
+	const std::string scene = copyMinimal("tinted.zelv", {{"STR name \"Ball_Red\"",
+		"STR name \"Ball_Red\"\n{ Shader\nI4 applyToSurface 0\n{ Effect\nSTR filename \"shadersSURF/ViewerTint.hlsl\"\n}\n}"}});
+	ZelvProcess v(Folder, {"-paused", scene}, BATCH, bin + "/zelv");
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot red = v.screenshot(shot("red"));
+	ASSERT_GT(red.width, 20) << "no screenshot";
+	pause(300);
+	writeFile(effect, tint("0, 0, 1"));
+	ASSERT_TRUE(waitForLog(v, "ZeGPU: shader file changed: " + effect)) << v.log();
+	pause(700);
+	const SZelvShot blue = v.screenshot(shot("blue"));
+	int wasRed = 0, nowBlue = 0;
+	for (int y = OVERLAY_ROWS; y < red.height; ++y)
+		for (int x = 0; x < red.width; ++x)
+		{
+			const unsigned char* r = red.at(x, y);
+			const unsigned char* b = blue.at(x, y);
+			if (r[0] > 200 && r[1] < 50 && r[2] < 50)
+			{
+				++wasRed;
+				nowBlue += (b[0] < 50 && b[1] < 50 && b[2] > 200) ? 1 : 0;
+			}
+		}
+	EXPECT_GT(wasRed, 100) << "the tinted surface";
+	EXPECT_EQ(nowBlue, wasRed);
+	EXPECT_EQ(v.log().find("kept the previous program"), std::string::npos) << v.log();
+	escape(v);
+}
+
+// The scene's music, found in the "music" folder beside the scene's folder,
+// plays along, and the animation keeps to it: the music stands at the
+// scene's audio offset past the animation time.
+TEST_F(SceneViewerTest, MusicFoundBesideTheScenePlaysAndKeepsTheSceneInTime)
+{
+	// Frames 10 to 130 at 30 a second, the audio starting 0.25 s into the
+	// scene's time: the music is 10/30 - 0.25 s = 83 ms ahead of the animation.
+	const std::string scene = copyMinimal("song.zelv", {{"I4 frameStart 0", "I4 frameStart 10"},
+		{"I4 frameEnd 60", "I4 frameEnd 130\nSTR loadAudio \"C:\\lw\\song.wav\"\nFP audioStartTime 0.25"}});
+	ASSERT_EQ(std::system(("mkdir -p " + Folder + "/music && cp " ZELV_SOURCE_DIR "/samples/music/tone.mp3 " + Folder +
+		"/music/song.mp3").c_str()), 0);
+	ZelvProcess v(Folder, {scene}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	EXPECT_NE(v.log().find("Loaded Music ../music/song.mp3"), std::string::npos) << v.log();
+	pause(500);
+	v.press("space");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: paused at frame")) << v.log();
+	const std::string log = v.log();
+	std::smatch m;
+	ASSERT_TRUE(std::regex_search(log, m, std::regex("paused at frame [0-9.]+ \\(([0-9]+) ms\\), music at ([0-9-]+) ms")))
+		<< log;
+	const int time = std::stoi(m[1]), music = std::stoi(m[2]);
+	EXPECT_GT(time, 1000) << "the scene ran with the music";
+	EXPECT_LT(time, 4000);
+	EXPECT_NEAR(music - time, 83, 2);
+	escape(v);
+}
+
+TEST_F(SceneViewerTest, BinaryLoadsAGoodSceneAndFreesItAndFailsOnABrokenOne)
+{
+	for (const char* name : {"showcase.zscn", "showcase.zelv", "minimal.zscn"})
+	{
+		SCOPED_TRACE(name);
+		ZelvProcess v(Folder, {"-binary", SAMPLES + "/" + name}, BATCH);
+		EXPECT_EQ(v.exitStatus(30), 0) << v.log();
+		EXPECT_EQ(v.log().find("ERROR"), std::string::npos) << v.log();
+	}
+	const std::string whole = readFile(SAMPLES + "/minimal.zscn");
+	const std::string broken = write("broken.zscn", whole.substr(0, whole.size() - 7));
+	{
+		ZelvProcess v(Folder, {"-binary", broken}, BATCH);
+		EXPECT_EQ(v.exitStatus(30), 1) << v.log();
+		EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
+	}
+	{
+		// Folders and names longer than any fixed buffer would take.
+		std::string deep = Folder;
+		for (int i = 0; i < 4; ++i)
+			deep += "/" + std::string(100, 'd');
+		const std::string scene = deep + "/" + std::string(200, 's') + ".zelv";
+		ASSERT_EQ(std::system(("mkdir -p " + deep + " && ln -s " + SAMPLES + "/objects " + deep + "/objects && cp " +
+			SAMPLES + "/minimal.zelv " + scene).c_str()), 0);
+		ZelvProcess v(Folder, {"-binary", scene}, BATCH);
+		EXPECT_EQ(v.exitStatus(30), 0) << v.log();
+		EXPECT_EQ(v.log().find("ERROR"), std::string::npos) << v.log();
+	}
+	{
+		// Nobody to choose a file in batch mode.
+		ZelvProcess v(Folder, std::vector<std::string>{"-binary"}, BATCH);
+		EXPECT_EQ(v.exitStatus(30), 1) << v.log();
+		EXPECT_NE(v.log().find("no scene file to load"), std::string::npos) << v.log();
+	}
+}
+
+TEST_F(SceneViewerTest, ASceneThatCannotBeLoadedEndsWithItsMessage)
+{
+	const std::string broken = write("broken.zelv", "{ Scene\nXX what\n}\n");
+	ZelvProcess v(Folder, {broken}, BATCH);
+	EXPECT_EQ(v.exitStatus(30), 1) << v.log();
+	EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
+	EXPECT_EQ(v.log().find("Zelv Engine scene viewer ended"), std::string::npos) << v.log();
+}
