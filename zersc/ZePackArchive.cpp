@@ -114,12 +114,17 @@ int CZePackArchive::addBytes(const std::string& entryName, const void* data, siz
 			entryName.c_str());
 		return 0;
 	}
-	void* copy = malloc(size ? size : 1);
-	if (!copy)
-		return -1;
+	// The archive owns the copy it is given; an empty file hands it no
+	// buffer at all (an empty buffer would not be freed with the source).
+	void* copy = nullptr;
 	if (size)
+	{
+		copy = malloc(size);
+		if (!copy)
+			return -1;
 		memcpy(copy, data, size);
-	zip_source_t* source = zip_source_buffer(Archive, copy, size, 1);
+	}
+	zip_source_t* source = zip_source_buffer(Archive, copy, size, copy ? 1 : 0);
 	if (!source)
 	{
 		free(copy);

@@ -170,7 +170,8 @@ TEST_F(Pack, FolderWithItsSubFoldersAsResourceOrSideFile)
 {
 	for (const char* name : { "tree/top.txt", "tree/sub/a.bin", "tree/sub/deeper/b.txt", "tree/z/c" })
 		zetest::writeText(path(name), name);
-	const std::set<std::string> tree = { "top.txt", "sub/a.bin", "sub/deeper/b.txt", "z/c" };
+	zetest::writeText(path("tree/z/empty"), "");
+	const std::set<std::string> tree = { "top.txt", "sub/a.bin", "sub/deeper/b.txt", "z/c", "z/empty" };
 	ASSERT_EQ(zePackDirectory("a", "tree", 0), 0);
 	EXPECT_EQ(names(resourceEntries(path("a"))), with(with(ENGINE_DATA, SHADER_CACHE), tree));
 	EXPECT_FALSE(fs::exists(path("a.dat")));

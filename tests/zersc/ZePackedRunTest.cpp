@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -60,8 +61,10 @@ protected:
 		zetest::ZelvProcess run(Folder + "/logs", { "-cap", alone + "/cap", "-capfps", "30", "-windowed" }, BATCH,
 			program);
 		ASSERT_FALSE(run.window().empty()) << run.log();
+		// Looks until the demo ends by itself: a slow build draws few frames.
 		bool seen = false;
-		for (int i = 0; i < 40 && !seen && run.running(); ++i)
+		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+		while (!seen && run.running() && std::chrono::steady_clock::now() < until)
 		{
 			const zetest::SZelvShot shot = run.screenshot(Folder + "/logs/shot.ppm");
 			if (shot.width < 8 || !isBackdrop(shot.at(2, 2)) ||
