@@ -13,6 +13,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -113,14 +115,30 @@ int openFolder(int parent, const char* name)
 	return openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
 }
 
-// A new file beside `name` in the folder, never through a link; -1 on failure.
-int createBeside(int folder, const std::string& temporary)
+// A new file with a short unique name in the folder (so that a file name up
+// to the longest allowed still has room beside it), never through a link;
+// its name in *name, -1 on failure.
+int createTemporary(int folder, std::string* name)
 {
-	const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-	int fd = openat(folder, temporary.c_str(), flags, 0644);
-	if (fd < 0 && errno == EEXIST && unlinkat(folder, temporary.c_str(), 0) == 0)
-		fd = openat(folder, temporary.c_str(), flags, 0644);
-	return fd;
+	static unsigned counter = 0;
+	for (int attempt = 0; attempt < 64; ++attempt)
+	{
+		timespec now;
+		clock_gettime(CLOCK_REALTIME, &now);
+		const unsigned mix = static_cast<unsigned>(getpid()) * 2654435761u ^ static_cast<unsigned>(now.tv_nsec) ^
+							 (++counter * 40503u);
+		char buffer[16];
+		snprintf(buffer, sizeof(buffer), ".zx%08x", mix);
+		const int fd = openat(folder, buffer, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+		if (fd >= 0)
+		{
+			*name = buffer;
+			return fd;
+		}
+		if (errno != EEXIST)
+			return -1;
+	}
+	return -1;
 }
 
 enum EStreamResult
@@ -261,8 +279,8 @@ int zeExtractPack(const void* data, size_t size, const char* outRoot, unsigned l
 		}
 		zeDebugPrintf("Extract File '%s'\n", out.c_str());
 		const int dir = folder == IMAGES ? folders[0] : folder == OBJECTS ? folders[1] : folders[2];
-		const std::string temporary = "." + file + ".extract";
-		SFd fd(createBeside(dir, temporary));
+		std::string temporary;
+		SFd fd(createTemporary(dir, &temporary));
 		if (fd.fd < 0)
 		{
 			zeMessageBox("Failed to write file %s", out.c_str());

@@ -41,8 +41,8 @@ bool zeIsScenePack(const void* data, size_t size);
 // "Objects" and ".lws" into "Scenes", each under its name after the last
 // separator ('/' or '\\'); anything else, names without an extension and
 // names that cannot be file names are skipped. Nothing is written outside the
-// folders: links in them are never followed, each file is written beside its
-// name and renamed over it. An entry above maxEntry bytes, or
+// folders: links in them are never followed, each file is written under a
+// short temporary name beside it and renamed over it. An entry above maxEntry bytes, or
 // bytes beyond what deflate can make of the archive's size, stop it.
 // 0, or -1 after a message box ("Failed to create directory %s", "Failed to
 // open archive", "Failed to stat file", "Failed to extract file %s",

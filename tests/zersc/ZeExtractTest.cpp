@@ -61,6 +61,15 @@ TEST_F(Extract, FolderRulesAndTheLaterOfTwoNamesWins)
 	EXPECT_EQ(zetest::filesUnder(root).size(), 5u);
 }
 
+TEST_F(Extract, TheLongestFileNameExtracts)
+{
+	const std::string name = std::string(251, 'n') + ".lwo";  // 255 bytes, the most a file name may have
+	const std::vector<char> zip = zetest::buildZip({ { "zelv.zscn", "s" }, { "scene_backup/" + name, "long" } });
+	ASSERT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), 0) << zetest::logText();
+	EXPECT_EQ(zetest::filesUnder(path("ExeExtract")), std::set<std::string>{ "Objects/" + name });
+	EXPECT_EQ(zetest::readFile(path("ExeExtract/Objects/" + name)), "long");
+}
+
 TEST_F(Extract, HostileNamesWriteNothingOutside)
 {
 	const std::string outside = path("outside");
