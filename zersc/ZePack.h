@@ -88,7 +88,8 @@ int zeRunPackCommand(const SZeCommandLine& commandLine);
 
 // Reads the archive file, scrambles it and stores it as resource `number` of
 // the executable. 0, or -1 after "Failed to read  %s", "Failed to BeginUpdate
-// %s" or "Failed to EndUpdate %s lastError=%d".
+// %s", "Failed to UpdateResource %s" or "Failed to EndUpdate %s lastError=%d"
+// (the error code of the call that failed).
 int zeWriteResource(const char* exe, const char* archiveFile, int number);
 
 // ---- Content of the packing commands ---------------------------------------------------

@@ -146,17 +146,16 @@ int zeWriteResource(const char* exe, const char* archiveFile, int number)
 		return -1;
 	}
 	zeScrambleWords(data.get(), static_cast<size_t>(size));
-	if (zeExecutableImageSize(exe) < 0)
-	{
+	SZeResourceWriteError error;
+	if (zeWriteResourceBlock(exe, number, data.get(), static_cast<size_t>(size), &error) == 0)
+		return 0;
+	if (error.step == EZERWS_BEGIN)
 		zeLogErrorBox("Failed to BeginUpdate %s", exe);
-		return -1;
-	}
-	if (zeWriteResourceBlock(exe, number, data.get(), static_cast<size_t>(size)) != 0)
-	{
-		zeLogErrorBox("Failed to EndUpdate %s lastError=%d", exe, errno);
-		return -1;
-	}
-	return 0;
+	else if (error.step == EZERWS_UPDATE)
+		zeLogErrorBox("Failed to UpdateResource %s", exe);
+	else
+		zeLogErrorBox("Failed to EndUpdate %s lastError=%d", exe, error.code);
+	return -1;
 }
 
 int zePackDemo(const char* target, const char* demoPath, int datFile)

@@ -267,48 +267,55 @@ long long zeExecutableImageSize(const char* exePath)
 }
 
 // ---- Writing ------------------------------------------------------------------------
-int zeWriteResourceBlock(const char* exePath, int number, const void* data, size_t size)
+int zeWriteResourceBlock(const char* exePath, int number, const void* data, size_t size, SZeResourceWriteError* error)
 {
-	const int from = openForReading(exePath);
-	if (from < 0)
-	{
-		zeLog(EZELL_ERROR, "ZeResource: cannot open %s: %s", exePath ? exePath : "(null)", strerror(errno));
+	int from = -1, to = -1;
+	std::string temporary;
+	// Ends the write at the failing step, with the error code of the call that just failed.
+	auto stop = [&](EZeResourceWriteStep step) {
+		const SZeResourceWriteError failed = { step, errno };
+		zeLog(EZELL_ERROR, "ZeResource: cannot write resource %d into %s: %s", number, exePath ? exePath : "(null)",
+			strerror(failed.code));
+		if (to >= 0)
+			close(to);
+		if (!temporary.empty())
+			unlink(temporary.c_str());
+		if (from >= 0)
+			close(from);
+		if (error)
+			*error = failed;
 		return -1;
-	}
+	};
+	// Begin: the program's blocks check out, and its copy holds the image and the blocks it keeps.
+	from = openForReading(exePath);
 	std::vector<SBlock> blocks;
 	long long imageEnd = 0;
 	struct stat st;
-	if (!readChain(from, &blocks, &imageEnd) || fstat(from, &st) != 0)
-	{
-		zeLog(EZELL_ERROR, "ZeResource: the resources of %s do not check out", exePath);
-		close(from);
-		return -1;
-	}
-	std::string temporary = std::string(exePath) + ".XXXXXX";
-	const int to = mkostemp(&temporary[0], O_CLOEXEC);
+	if (from < 0 || !readChain(from, &blocks, &imageEnd) || fstat(from, &st) != 0)
+		return stop(EZERWS_BEGIN);
+	std::string pattern = std::string(exePath) + ".XXXXXX";
+	to = mkostemp(&pattern[0], O_CLOEXEC);
 	if (to < 0)
-	{
-		zeLog(EZELL_ERROR, "ZeResource: cannot write beside %s: %s", exePath, strerror(errno));
-		close(from);
-		return -1;
-	}
-	bool ok = fchmod(to, st.st_mode & 07777) == 0 && zeCopyFdRange(from, to, 0, imageEnd);
+		return stop(EZERWS_BEGIN);
+	temporary = pattern;
+	if (fchmod(to, st.st_mode & 07777) != 0 || !zeCopyFdRange(from, to, 0, imageEnd))
+		return stop(EZERWS_BEGIN);
 	// The other blocks in their order, each with a fresh trailer.
-	for (auto b = blocks.rbegin(); ok && b != blocks.rend(); ++b)
-		if (b->number != static_cast<uint32_t>(number))
-			ok = zeCopyFdRange(from, to, b->offset, b->size) && appendBlock(to, b->number, b->dataCrc, b->size);
-	ok = ok && zeWriteAllFd(to, data, size) && appendBlock(to, static_cast<uint32_t>(number), crc(data, size), size);
-	ok = fsync(to) == 0 && ok;
-	ok = close(to) == 0 && ok;
+	for (auto b = blocks.rbegin(); b != blocks.rend(); ++b)
+		if (b->number != static_cast<uint32_t>(number) &&
+			(!zeCopyFdRange(from, to, b->offset, b->size) || !appendBlock(to, b->number, b->dataCrc, b->size)))
+			return stop(EZERWS_BEGIN);
+	// Update: the block itself.
+	if (!zeWriteAllFd(to, data, size) || !appendBlock(to, static_cast<uint32_t>(number), crc(data, size), size))
+		return stop(EZERWS_UPDATE);
+	// End: the copy on disk and in the program's place.
+	if (fsync(to) != 0)
+		return stop(EZERWS_END);
+	const int closed = close(to);
+	to = -1;
+	if (closed != 0 || rename(temporary.c_str(), exePath) != 0)
+		return stop(EZERWS_END);
 	close(from);
-	if (ok && rename(temporary.c_str(), exePath) != 0)
-		ok = false;
-	if (!ok)
-	{
-		zeLog(EZELL_ERROR, "ZeResource: cannot write resource %d into %s: %s", number, exePath, strerror(errno));
-		unlink(temporary.c_str());
-		return -1;
-	}
 	return 0;
 }
 

@@ -50,10 +50,29 @@ int zeLoadResource(int number, char** outBlock, char** outData, size_t* outSize)
 long long zeExecutableImageSize(const char* exePath);
 
 // ---- Writing ----------------------------------------------------------------------
+// The steps of a resource write: beginning (the program opened, its blocks
+// checked and its copy started with the image and the blocks it keeps),
+// updating (the block written into the copy) and ending (the copy flushed
+// and renamed over the program).
+enum EZeResourceWriteStep
+{
+	EZERWS_NONE,
+	EZERWS_BEGIN,
+	EZERWS_UPDATE,
+	EZERWS_END
+};
+// Where a failed write stopped, and the system error code of the failing call.
+struct SZeResourceWriteError
+{
+	EZeResourceWriteStep step = EZERWS_NONE;
+	int code = 0;
+};
 // Stores `data` as resource `number` of the executable, replacing a block of
 // that number and keeping the others; the file is rewritten beside itself and
-// renamed over the old one, keeping its mode. 0, or -1 with a log line.
-int zeWriteResourceBlock(const char* exePath, int number, const void* data, size_t size);
+// renamed over the old one, keeping its mode. 0, or -1 with a log line and,
+// when asked for, the step that failed.
+int zeWriteResourceBlock(const char* exePath, int number, const void* data, size_t size,
+	SZeResourceWriteError* error = nullptr);
 
 // ---- Side file ----------------------------------------------------------------------
 // The side file of an executable: its folder, its name without extension and

@@ -1,15 +1,20 @@
 // Word scrambling and the resource blocks appended to a copy of a small
 // program: writing, reading back, replacing, and trailers that do not check out.
+#include "zersc/ZePack.h"
 #include "zersc/ZeResource.h"
 
 #include "ZeZerscTestUtil.h"
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -162,6 +167,29 @@ TEST_F(Resources, DamagedTrailersMeanNoPackedData)
 
 	EXPECT_FALSE(zeResourceExistsIn(path("missing").c_str(), 500));
 	EXPECT_FALSE(zeResourceExistsIn(Tmp.c_str(), 500));  // a folder
+}
+
+TEST_F(Resources, WriteFailuresNameTheirStep)
+{
+	const std::string archive = path("archive.zip");
+	zetest::writeText(archive, std::string(1 << 20, 'a'));
+	// Room in the copy for the program but not for the block.
+	rlimit old;
+	ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+	rlimit small = old;
+	small.rlim_cur = static_cast<rlim_t>(ProbeSize + 4096);
+	signal(SIGXFSZ, SIG_IGN);
+	ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+	const int result = zeWriteResource(Exe.c_str(), archive.c_str(), 500);
+	setrlimit(RLIMIT_FSIZE, &old);
+	signal(SIGXFSZ, SIG_DFL);
+	EXPECT_EQ(result, -1);
+	EXPECT_TRUE(zetest::logged("Failed to UpdateResource " + Exe)) << zetest::logText();
+	EXPECT_EQ(zetest::readFile(Exe), zetest::readFile(PROBE));
+	EXPECT_EQ(zetest::filesUnder(Tmp), (std::set<std::string>{ "probe", "archive.zip" }));
+
+	EXPECT_EQ(zeWriteResource(path("missing").c_str(), archive.c_str(), 500), -1);
+	EXPECT_TRUE(zetest::logged("Failed to BeginUpdate " + path("missing")));
 }
 
 TEST_F(Resources, PackedDataIsTheBlockOrTheSideFile)
