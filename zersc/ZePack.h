@@ -75,8 +75,8 @@ void zeSetPackProgram(const char* path);
 // "-demoexe" (datFile 0) and "-demodat" (1): a demo file, or a scene file when
 // the path contains ".zscn"; with the shader cache, shaders and textures.
 int zePackDemo(const char* target, const char* demoPath, int datFile);
-// "-direxe" and "-dirdat": every file of the folder and its sub-folders; with
-// the shader cache, shaders and textures.
+// "-direxe" and "-dirdat": every file of the folder and of its sub-folders
+// (one level); with the shader cache, shaders and textures.
 int zePackDirectory(const char* target, const char* folder, int datFile);
 // "-dirlistexe": the folders and patterns listed in the file; with the shader
 // cache, shaders and textures.
@@ -103,9 +103,10 @@ int zePackDemoFiles(CZePackArchive* archive, const char* iniPath);
 // Scene content: objects and images beside the scene, the scene as
 // "zelv.zscn", "*.lwo" and "*.lws" of its "scene_backup" folder.
 int zePackSceneFiles(CZePackArchive* archive, const char* scenePath);
-// Every file of the folder's sub-folders (depth first, by name, links to
-// folders not followed), then of the folder, named relative to it; -1 when the
-// folder is missing or holds no file.
+// Every file of each sub-folder of the folder (by name, links to folders not
+// followed), then every file of the folder, named relative to it; folders
+// deeper down are left out, each with a warning. -1 when the folder is
+// missing or holds no file to pack.
 int zePackDirectoryTree(CZePackArchive* archive, const char* folder);
 // The list file's lines, each "folder/pattern" or "pattern" relative to the
 // current directory; blanks and line ends before a line are skipped; a

@@ -112,13 +112,15 @@ int addNamed(CZePackArchive* archive, const char* entryName, const std::string& 
 	return zeZipAddFile(archive, entryName, path);
 }
 
-void walkTree(CZePackArchive* archive, const std::string& top, const std::string& folder, int* result)
+// Every file of the folder, named relative to `top`; the files after a
+// failing one still run. 0, or -1 when any failed.
+int addFiles(CZePackArchive* archive, const std::string& top, const std::string& folder)
 {
-	for (const std::string& sub : zeListFolders(folder))
-		walkTree(archive, top, sub, result);
+	int result = 0;
 	for (const std::string& file : zeListFiles(folder, ""))
 		if (zeZipAddRelative(archive, top, file) != 0)
-			*result = -1;
+			result = -1;
+	return result;
 }
 } // namespace
 
@@ -192,7 +194,19 @@ int zePackDirectoryTree(CZePackArchive* archive, const char* folder)
 	const std::string top = zeFullPath(folder);
 	const size_t before = archive->entries().size();
 	int result = 0;
-	walkTree(archive, top, top, &result);
+	for (const std::string& sub : zeListFolders(top))
+	{
+		for (const std::string& deeper : zeListFolders(sub))
+		{
+			std::string name;
+			zeRelativePath(top, deeper, &name);
+			zeLog(EZELL_WARN, "ZePack: left out the folder %s of %s: only the folder's files and those of its "
+							  "sub-folders are packed",
+				name.c_str(), folder);
+		}
+		result |= addFiles(archive, top, sub);
+	}
+	result |= addFiles(archive, top, top);
 	if (result == 0 && archive->entries().size() == before)
 	{
 		zeLogErrorBox("Folder %s is missing or holds no file to pack", folder);
