@@ -194,6 +194,19 @@ bool zeRelativePath(const std::string& base, const std::string& file, std::strin
 	return !out->empty() && *out != "." && out->back() != '/';
 }
 
+std::string zeCanonicalPath(const std::string& path)
+{
+	const std::string full = zeFullPath(path.c_str());
+	char resolved[PATH_MAX];
+	if (realpath(full.c_str(), resolved))
+		return resolved;
+	const size_t slash = full.rfind('/');
+	if (slash == std::string::npos || !realpath(slash ? full.substr(0, slash).c_str() : "/", resolved))
+		return full;
+	const std::string folder = resolved;
+	return (folder == "/" ? "" : folder) + full.substr(slash);
+}
+
 std::vector<std::string> zeListFiles(const std::string& folder, const std::string& pattern)
 {
 	const std::string found = findFolder(folder);

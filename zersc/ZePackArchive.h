@@ -65,6 +65,10 @@ bool zeRelativePath(const std::string& base, const std::string& file, std::strin
 std::vector<std::string> zeListFiles(const std::string& folder, const std::string& pattern);
 // The sub-folders of a folder, sorted by name (links not followed).
 std::vector<std::string> zeListFolders(const std::string& folder);
+// The path with every link resolved: the file's real path when it exists,
+// else its folder's real path joined with its name, else its full path. Two
+// paths that name one directory entry give one string.
+std::string zeCanonicalPath(const std::string& path);
 
 // ---- Adding files ------------------------------------------------------------------
 // Reads `path` whole and adds it under the entry name. 0, or -1 after

@@ -45,6 +45,24 @@ bool sameFile(const std::string& a, const std::string& b)
 	return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+// Whether writing the target or its side file would replace one of the
+// programs or a side file of one (that side file would be run instead of the
+// program's own data, an executable there would break it), through links too.
+bool writesOverProgram(const std::string& target, const std::vector<std::string>& programs)
+{
+	std::vector<std::string> guarded;
+	for (const std::string& program : programs)
+	{
+		guarded.push_back(program);
+		guarded.push_back(zePackDatPath(program.c_str()));
+	}
+	for (const std::string& written : { target, std::string(zePackDatPath(target.c_str())) })
+		for (const std::string& path : guarded)
+			if (zeCanonicalPath(written) == zeCanonicalPath(path) || sameFile(written, path))
+				return true;
+	return false;
+}
+
 // Copies the program's image (the file without its appended blocks) to a new
 // file beside the target with the program's mode; its path, or "" on failure.
 std::string copyProgramBeside(const std::string& program, const std::string& target)
@@ -83,7 +101,7 @@ int runPackCommand(const SPackCommand& command)
 	const std::string target = zeFullPath(command.targetArg);
 	const std::string running = zeGetProgramPath();
 	const std::string program = g_packProgram.empty() ? running : g_packProgram;
-	if (target == program || sameFile(target, program) || target == running || sameFile(target, running))
+	if (writesOverProgram(target, { running, program }))
 	{
 		zeLogErrorBox("Cannot pack into the running program %s", target.c_str());
 		return -1;

@@ -271,6 +271,22 @@ TEST_F(Pack, RefusalsAndMessages)
 	EXPECT_TRUE(zetest::logged("skipped second: the archive already holds an entry a/b"));
 }
 
+TEST_F(Pack, NeverWritesOverTheProgramOrItsSideFile)
+{
+	writeDemo(Tmp);
+	fs::create_directory_symlink(path("bin"), path("link"));
+	// zelv.v2's side file is zelv.dat, the program's own; link/ leads to bin/.
+	for (const auto& target : std::vector<std::pair<std::string, int>>{
+			 { "bin/zelv.v2", 1 }, { "bin/zelv.dat", 0 }, { "link/zelv.dat", 1 }, { "link/zelv", 0 } })
+	{
+		EXPECT_EQ(zePackDemo(target.first.c_str(), "demo/demo.ini", target.second), -1) << target.first;
+		EXPECT_TRUE(zetest::logged("Cannot pack into the running program " + path(target.first))) << target.first;
+	}
+	EXPECT_EQ(zetest::readFile(Program), zetest::readFile(PROBE));
+	EXPECT_FALSE(fs::exists(path("bin/zelv.dat")));
+	EXPECT_FALSE(fs::exists(path("bin/zelv.v2")));
+}
+
 TEST(PackPaths, EntryNamesStayUnderTheRoot)
 {
 	EXPECT_EQ(zePackEntryName("parts/p1/a.x"), "parts/p1/a.x");
