@@ -164,6 +164,16 @@ bool CZePackArchive::commit()
 	return ok;
 }
 
+void CZePackArchive::exclude(const std::string& path)
+{
+	Excluded.push_back(zeCanonicalPath(path));
+}
+
+bool CZePackArchive::isExcluded(const std::string& path) const
+{
+	return !Excluded.empty() && std::find(Excluded.begin(), Excluded.end(), zeCanonicalPath(path)) != Excluded.end();
+}
+
 // ---- Paths -------------------------------------------------------------------------
 bool zeCombinePath(const std::string& base, const std::string& file, std::string* out)
 {
@@ -228,6 +238,11 @@ std::vector<std::string> zeListFolders(const std::string& folder)
 // ---- Adding files ------------------------------------------------------------------
 int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const std::string& path)
 {
+	if (archive->isExcluded(path))
+	{
+		zeLog(EZELL_INFO, "ZePack: %s is not packed: the command itself writes it", path.c_str());
+		return 0;
+	}
 	std::vector<char> data;
 	if (!readWholeFile(path, &data))
 	{

@@ -44,11 +44,16 @@ public:
 	bool commit();
 	// The entries added, in order.
 	const std::vector<SEntry>& entries() const { return Entries; }
+	// A file that is never packed (a command's own target, side file or
+	// temporary file); compared with links resolved.
+	void exclude(const std::string& path);
+	bool isExcluded(const std::string& path) const;
 
 private:
 	std::string Path;
 	zip* Archive = nullptr;
 	std::vector<SEntry> Entries;
+	std::vector<std::string> Excluded;
 };
 
 // ---- Paths -------------------------------------------------------------------------
@@ -71,7 +76,8 @@ std::vector<std::string> zeListFolders(const std::string& folder);
 std::string zeCanonicalPath(const std::string& path);
 
 // ---- Adding files ------------------------------------------------------------------
-// Reads `path` whole and adds it under the entry name. 0, or -1 after
+// Reads `path` whole and adds it under the entry name; a file the archive
+// excludes is skipped with a log line (0). 0, or -1 after
 // "Failed to read file path=%s" or "Failed to add file %s to archive %s".
 int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const std::string& path);
 // The entry name of a path relative to the pack's root, as the file layer

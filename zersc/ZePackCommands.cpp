@@ -121,6 +121,8 @@ int runPackCommand(const SPackCommand& command)
 	if (ok)
 	{
 		CZePackArchive archive(archivePath);
+		for (const std::string& own : { target, sidePath, archivePath, copy })
+			archive.exclude(own);
 		ok = archive.isOpen() && command.content(&archive) == 0;
 		if (ok && command.withShaderCache)
 			ok = zePackShaderCache(&archive, dataFolder.c_str()) == 0;

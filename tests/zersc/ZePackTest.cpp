@@ -191,6 +191,19 @@ TEST_F(Pack, FolderWithItsSubFoldersAsResourceOrSideFile)
 	EXPECT_EQ(topFiles(), before);
 }
 
+TEST_F(Pack, FolderHoldingTheTargetPacksNoneOfTheCommandsOwnFiles)
+{
+	zetest::writeText(path("d/a.txt"), "a");
+	const std::set<std::string> expected = with(with(ENGINE_DATA, SHADER_CACHE), { "a.txt" });
+	ASSERT_EQ(zePackDirectory("d/out", "d", 1), 0);
+	EXPECT_EQ(names(sideEntries(path("d/out"))), expected);
+	// Again, with the first run's program and side file in the folder.
+	ASSERT_EQ(zePackDirectory("d/out", "d", 1), 0);
+	EXPECT_EQ(names(sideEntries(path("d/out"))), expected);
+	ASSERT_EQ(zePackDirectory("d/out", "d", 0), 0);
+	EXPECT_EQ(names(resourceEntries(path("d/out"))), expected);
+}
+
 TEST_F(Pack, FolderListWithPatternsBlankLinesAndCrLf)
 {
 	for (const char* name : { "list/a.png", "list/B.PNG", "list/c.jpg", "list/sub/d.txt", "list/sub/e.TXT",
