@@ -6,6 +6,7 @@
 #include <zip.h>
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -66,20 +67,16 @@ template <typename Test> std::vector<std::string> listFolder(const std::string& 
 	return out;
 }
 
-bool readWholeFile(const std::string& path, std::vector<char>* out)
+// A regular file that opens and reads (a FIFO is not waited for).
+bool isReadableFile(const std::string& path)
 {
-	if (!isRegularFile(path))
+	const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+	if (fd < 0)
 		return false;
-	FILE* f = fopen(path.c_str(), "rb");
-	if (!f)
-		return false;
-	out->clear();
-	char buffer[65536];
-	size_t n;
-	while ((n = fread(buffer, 1, sizeof(buffer), f)) > 0)
-		out->insert(out->end(), buffer, buffer + n);
-	const bool ok = !ferror(f);
-	fclose(f);
+	struct stat st;
+	char byte;
+	const bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && pread(fd, &byte, 1, 0) >= 0;
+	close(fd);
 	return ok;
 }
 } // namespace
@@ -104,32 +101,20 @@ CZePackArchive::~CZePackArchive()
 		zip_discard(Archive);
 }
 
-int CZePackArchive::addBytes(const std::string& entryName, const void* data, size_t size, const std::string& sourcePath)
+int CZePackArchive::addFile(const std::string& entryName, const std::string& path)
 {
 	if (!Archive)
 		return -1;
 	if (zip_name_locate(Archive, entryName.c_str(), 0) >= 0)
 	{
-		zeLog(EZELL_WARN, "ZePack: skipped %s: the archive already holds an entry %s", sourcePath.c_str(),
+		zeLog(EZELL_WARN, "ZePack: skipped %s: the archive already holds an entry %s", path.c_str(),
 			entryName.c_str());
 		return 0;
 	}
-	// The archive owns the copy it is given; an empty file hands it no
-	// buffer at all (an empty buffer would not be freed with the source).
-	void* copy = nullptr;
-	if (size)
-	{
-		copy = malloc(size);
-		if (!copy)
-			return -1;
-		memcpy(copy, data, size);
-	}
-	zip_source_t* source = zip_source_buffer(Archive, copy, size, copy ? 1 : 0);
+	// The archive reads the file when it is committed; length 0 is "to its end".
+	zip_source_t* source = zip_source_file(Archive, path.c_str(), 0, 0);
 	if (!source)
-	{
-		free(copy);
 		return -1;
-	}
 	const zip_int64_t index = zip_file_add(Archive, entryName.c_str(), source, ZIP_FL_ENC_UTF_8);
 	if (index < 0)
 	{
@@ -138,7 +123,7 @@ int CZePackArchive::addBytes(const std::string& entryName, const void* data, siz
 	}
 	if (zip_set_file_compression(Archive, static_cast<zip_uint64_t>(index), ZIP_CM_DEFLATE, COMPRESSION_LEVEL) != 0)
 		return -1;
-	Entries.push_back({ entryName, sourcePath });
+	Entries.push_back({ entryName, path });
 	return 0;
 }
 
@@ -243,13 +228,12 @@ int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const st
 		zeLog(EZELL_INFO, "ZePack: %s is not packed: the command itself writes it", path.c_str());
 		return 0;
 	}
-	std::vector<char> data;
-	if (!readWholeFile(path, &data))
+	if (!isReadableFile(path))
 	{
 		zeLogErrorBox("Failed to read file path=%s", path.c_str());
 		return -1;
 	}
-	if (archive->addBytes(entryName, data.data(), data.size(), path) != 0)
+	if (archive->addFile(entryName, path) != 0)
 	{
 		zeLogErrorBox("Failed to add file %s to archive %s", path.c_str(), archive->path().c_str());
 		return -1;

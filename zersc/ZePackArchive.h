@@ -35,12 +35,14 @@ public:
 	// False when the archive file could not be created (logged).
 	bool isOpen() const { return Archive != nullptr; }
 	const std::string& path() const { return Path; }
-	// Adds size bytes (copied) under the entry name. A name already in the
-	// archive is skipped with a warning, the first one kept (0). -1 when the
-	// archive refuses the entry.
-	int addBytes(const std::string& entryName, const void* data, size_t size, const std::string& sourcePath);
-	// Compresses and writes every entry; false with a log line (the file is
-	// then removed). The archive is closed either way.
+	// Adds the file under the entry name; its bytes are read from disk only
+	// when the archive is committed, one file at a time, so packing never
+	// holds more than a file's buffer. A name already in the archive is
+	// skipped with a warning, the first one kept (0). -1 when the archive
+	// refuses the entry.
+	int addFile(const std::string& entryName, const std::string& path);
+	// Reads, compresses and writes every entry; false with a log line (the
+	// file is then removed). The archive is closed either way.
 	bool commit();
 	// The entries added, in order.
 	const std::vector<SEntry>& entries() const { return Entries; }
@@ -63,6 +65,10 @@ bool zeCombinePath(const std::string& base, const std::string& file, std::string
 // The path of `file` relative to the folder `base` with '/' separators; an
 // empty base keeps the path (separators turned). False when there is none.
 bool zeRelativePath(const std::string& base, const std::string& file, std::string* out);
+// The path with every link resolved: the file's real path when it exists,
+// else its folder's real path joined with its name, else its full path. Two
+// paths that name one directory entry give one string.
+std::string zeCanonicalPath(const std::string& path);
 // The regular files of a folder (links followed) whose names match the
 // pattern ('*' and '?', any case; every file for an empty pattern), sorted by
 // name. A folder whose name differs only in case is found; a missing folder
@@ -70,14 +76,11 @@ bool zeRelativePath(const std::string& base, const std::string& file, std::strin
 std::vector<std::string> zeListFiles(const std::string& folder, const std::string& pattern);
 // The sub-folders of a folder, sorted by name (links not followed).
 std::vector<std::string> zeListFolders(const std::string& folder);
-// The path with every link resolved: the file's real path when it exists,
-// else its folder's real path joined with its name, else its full path. Two
-// paths that name one directory entry give one string.
-std::string zeCanonicalPath(const std::string& path);
 
 // ---- Adding files ------------------------------------------------------------------
-// Reads `path` whole and adds it under the entry name; a file the archive
-// excludes is skipped with a log line (0). 0, or -1 after
+// Adds the file at `path` under the entry name once it is found to be a
+// regular file that opens and reads; a file the archive excludes is skipped
+// with a log line (0). 0, or -1 after
 // "Failed to read file path=%s" or "Failed to add file %s to archive %s".
 int zeZipAddFile(CZePackArchive* archive, const std::string& entryName, const std::string& path);
 // The entry name of a path relative to the pack's root, as the file layer

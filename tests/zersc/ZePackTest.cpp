@@ -274,14 +274,30 @@ TEST_F(Pack, RefusalsAndMessages)
 	EXPECT_EQ(zePackDemo("z", "many.ini", 1), -1);
 	EXPECT_TRUE(zetest::logged("Reached max directories")) << zetest::logText();
 	EXPECT_EQ(topFiles(), with(before, { "many.ini" }));
+}
 
+TEST_F(Pack, ArchiveReadsFilesAtCommitAndRefusesWhatDoesNotRead)
+{
+	zetest::writeText(path("one"), "one");
+	zetest::writeText(path("two"), "two");
+	CZePackArchive archive(path("a.zip"));
 	// The first of two entries with one name stays.
-	CZePackArchive archive(path("dup.zip"));
-	EXPECT_EQ(archive.addBytes("a/b", "one", 3, "first"), 0);
-	EXPECT_EQ(archive.addBytes("a/b", "two", 3, "second"), 0);
+	EXPECT_EQ(zeZipAddFile(&archive, "a/b", path("one")), 0);
+	EXPECT_EQ(zeZipAddFile(&archive, "a/b", path("two")), 0);
+	EXPECT_TRUE(zetest::logged("skipped " + path("two") + ": the archive already holds an entry a/b"));
+	// Nothing is held from the add: the bytes are the file's at commit.
+	zetest::writeText(path("one"), "ONE");
+	// What is no readable file is refused at the add.
+	ASSERT_EQ(mkfifo(path("fifo").c_str(), 0644), 0);
+	fs::create_directory(path("dir"));
+	for (const std::string name : { "fifo", "dir", "missing" })
+	{
+		EXPECT_EQ(zeZipAddFile(&archive, name, path(name)), -1);
+		EXPECT_TRUE(zetest::logged("Failed to read file path=" + path(name))) << name;
+	}
 	ASSERT_TRUE(archive.commit());
-	EXPECT_EQ(zetest::zipEntries(zetest::readFile(path("dup.zip"))), (std::map<std::string, std::string>{ { "a/b", "one" } }));
-	EXPECT_TRUE(zetest::logged("skipped second: the archive already holds an entry a/b"));
+	EXPECT_EQ(zetest::zipEntries(zetest::readFile(path("a.zip"))),
+		(std::map<std::string, std::string>{ { "a/b", "ONE" } }));
 }
 
 TEST_F(Pack, NeverWritesOverTheProgramOrItsSideFile)
