@@ -27,6 +27,9 @@ class CZePackArchive;
 // "Resources don't exist", "Failed to load resources from executable",
 // "Failed to open the packed data of %s".
 int zeRunPacked(const char* exePath);
+// What packed mode runs from the mounted pack: the first of "zelv.demo.ini",
+// "zelv.zscn" and "main.lua" that it holds, or null.
+const char* zePackStartFile();
 // The executable's packed mode: zeRunPacked on the running program; exit
 // status 0 or 1.
 int zeRunPackedMode(const SZeCommandLine& commandLine);

@@ -24,20 +24,29 @@ const char* const SCRIPT_FILE = "main.lua";
 // Runs what the mounted pack holds; 0 or -1.
 int runPackContent()
 {
-	if (zeFileExist(DEMO_FILE))
+	const char* start = zePackStartFile();
+	if (start == DEMO_FILE)
 		return zeDemoPlay(DEMO_FILE) == 0 ? 0 : -1;
-	if (zeFileExist(SCENE_FILE))
+	if (start == SCENE_FILE)
 	{
 		const SZeViewerOptions options = {};
 		return zeSceneViewer(SCENE_FILE, &options) == 0 ? 0 : -1;
 	}
 	// A script that fails makes the run fail, so that its exit status tells.
-	if (zeFileExist(SCRIPT_FILE))
+	if (start == SCRIPT_FILE)
 		return zeRunScript(SCRIPT_FILE, 1) == 0 ? 0 : -1;
 	zeLog(EZELL_INFO, "ZePack: the packed data holds none of %s, %s and %s", DEMO_FILE, SCENE_FILE, SCRIPT_FILE);
 	return 0;
 }
 } // namespace
+
+const char* zePackStartFile()
+{
+	for (const char* name : { DEMO_FILE, SCENE_FILE, SCRIPT_FILE })
+		if (zeFileExist(name))
+			return name;
+	return nullptr;
+}
 
 int zeRunPacked(const char* exePath)
 {
