@@ -21,6 +21,41 @@ bool scenePack(const zetest::Entries& entries, const std::vector<std::string>& f
 	const std::vector<char> zip = zetest::buildZip(entries, folders);
 	return zeIsScenePack(zip.data(), zip.size());
 }
+unsigned field(const std::vector<char>& zip, size_t at, int bytes)
+{
+	unsigned value = 0;
+	for (int i = bytes - 1; i >= 0; --i)
+		value = value << 8 | static_cast<unsigned char>(zip[at + i]);
+	return value;
+}
+
+void setField(std::vector<char>* zip, size_t at, int bytes, unsigned value)
+{
+	for (int i = 0; i < bytes; ++i)
+		(*zip)[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// An archive of one entry "scene_backup/0.lwo" with that entry listed `count`
+// times in its directory ("1.lwo", "2.lwo" ...), all sharing its data.
+std::vector<char> sharedData(const std::string& data, int count)
+{
+	std::vector<char> zip = zetest::buildZip({ { "scene_backup/0.lwo", data } });
+	const size_t end = zip.size() - 22;  // the end record, no comment
+	const size_t directory = field(zip, end + 16, 4);
+	const std::vector<char> entry(zip.begin() + directory, zip.begin() + end);
+	const std::vector<char> tail(zip.begin() + end, zip.end());
+	zip.resize(end);
+	for (int i = 1; i < count; ++i)
+	{
+		zip.insert(zip.end(), entry.begin(), entry.end());
+		zip[zip.size() - entry.size() + 46 + 13] = static_cast<char>('0' + i);
+	}
+	zip.insert(zip.end(), tail.begin(), tail.end());
+	setField(&zip, zip.size() - 22 + 8, 2, count);
+	setField(&zip, zip.size() - 22 + 10, 2, count);
+	setField(&zip, zip.size() - 22 + 12, 4, static_cast<unsigned>(entry.size()) * count);
+	return zip;
+}
 } // namespace
 
 using ScenePack = zetest::ScratchTest;
@@ -123,4 +158,23 @@ TEST_F(Extract, FailuresAndTheirMessages)
 	fs::create_directories(path("ExeExtract/Images/small.png/inside"));
 	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), -1);
 	EXPECT_TRUE(zetest::logged("Failed to write file " + path("ExeExtract/Images/small.png")));
+}
+
+TEST_F(Extract, DamagedDataAndMoreBytesThanTheArchiveCanHold)
+{
+	// Bytes that do not match their checksum.
+	std::vector<char> zip = zetest::buildZip({ { "scene_backup/c.lwo", std::string(3000, 'c') } });
+	const size_t directory = field(zip, zip.size() - 22 + 16, 4);
+	setField(&zip, directory + 16, 4, field(zip, directory + 16, 4) ^ 1);
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), -1);
+	EXPECT_TRUE(zetest::logged("Failed to extract file scene_backup/c.lwo"));
+	EXPECT_TRUE(zetest::filesUnder(path("ExeExtract")).empty());
+
+	// Entries that share one deflated megabyte: each is below the cap, but
+	// together they give more than deflate can make of the archive's size.
+	zip = sharedData(std::string(1 << 20, '\0'), 4);
+	ASSERT_LT(zip.size() * 1032, 2u << 20);
+	EXPECT_EQ(zeExtractPack(zip.data(), zip.size(), Tmp.c_str()), -1);
+	EXPECT_TRUE(zetest::logged("File scene_backup/1.lwo is too large to extract")) << zetest::logText();
+	EXPECT_EQ(zetest::filesUnder(path("ExeExtract")), std::set<std::string>{ "Objects/0.lwo" });
 }
