@@ -64,7 +64,7 @@ int findSharedObject(const SZeSceneSlot& slot, const char* file, int i)
 	for (int s = 0; s < ZE_SCENE_SLOTS; ++s)
 	{
 		const SZeSceneSlot* other = zeFindSceneSlot(s);
-		if (!other || zeStricmp(other->shareGroup, slot.shareGroup) != 0)
+		if (!other || zeStricmp(other->shareGroup.c_str(), slot.shareGroup.c_str()) != 0)
 			continue;
 		const SZeSceneDesc* d = other->desc;
 		const int count = other == &slot ? i : d->objectCount;

@@ -168,7 +168,7 @@ int zeLoadScene(const char* path, int sceneId, int firstObjectId, int firstLight
 		zeSetError(1, "Failed to load scene file '%s'", path ? path : "");
 		return -1;
 	}
-	std::snprintf(slot.shareGroup, sizeof(slot.shareGroup), "%s", shareGroup ? shareGroup : "");
+	slot.shareGroup = shareGroup ? shareGroup : "";
 	slot.inUse = 1;
 	zeResetProcessingCache(slot.cache);
 	slot.lastAnimTime = ZE_SCENE_NEVER_ANIMATED;

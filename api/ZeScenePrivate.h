@@ -9,10 +9,9 @@
 #include <irrlicht.h>
 
 #include <climits>
+#include <string>
 #include <vector>
 
-// Characters of a sharing-group name kept, its NUL included.
-const int ZE_SCENE_SHARE_GROUP = 256;
 // The time of the last animation before the first one.
 const int ZE_SCENE_NEVER_ANIMATED = INT_MIN;
 // Degrees of a radian, as the engine API takes angles.
@@ -45,7 +44,7 @@ struct SZeSceneSlot
 	int rendererId;
 	int firstEffectId;
 	SZeSceneDesc* desc;
-	char shareGroup[ZE_SCENE_SHARE_GROUP];
+	std::string shareGroup;
 	int shaderShown[ZE_SCENE_MAX_CAMERA_SHADERS];
 	SZeProcessingCache cache;
 	int lastAnimTime;

@@ -394,15 +394,15 @@ const char* zeFileGetFullPath(const char* name)
 	return toBuffer(isAbsolute(name) ? std::string(name) : layer().currentDir + name);
 }
 
-const char* zeFileGetDirPart(const char* path)
+std::string zeDirPart(const char* path)
 {
 	if (!path)
 		path = "";
 	const char* rest = zeSkipPath(path);
-	return toBuffer(std::string(path, static_cast<size_t>(rest - path)));
+	return std::string(path, static_cast<size_t>(rest - path));
 }
 
-const char* zeFileGetNamePart(const char* path, int keepExtension)
+std::string zeNamePart(const char* path, int keepExtension)
 {
 	std::string name = zeSkipPath(path ? path : "");
 	if (!keepExtension)
@@ -411,7 +411,17 @@ const char* zeFileGetNamePart(const char* path, int keepExtension)
 		if (dot != std::string::npos)
 			name.erase(dot);
 	}
-	return toBuffer(name);
+	return name;
+}
+
+const char* zeFileGetDirPart(const char* path)
+{
+	return toBuffer(zeDirPart(path));
+}
+
+const char* zeFileGetNamePart(const char* path, int keepExtension)
+{
+	return toBuffer(zeNamePart(path, keepExtension));
 }
 
 std::string zeFullPath(const char* path)

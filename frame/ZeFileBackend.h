@@ -43,3 +43,6 @@ std::string zeNormalisePath(const char* name);
 // The absolute, normalised form of a path ('\\' taken as '/'; a relative path
 // is taken from the process's current directory).
 std::string zeFullPath(const char* path);
+// zeFileGetDirPart and zeFileGetNamePart at any length.
+std::string zeDirPart(const char* path);
+std::string zeNamePart(const char* path, int keepExtension);

@@ -205,3 +205,14 @@ void CZeViewerPlayback::seekMusic(long long now)
 {
 	Music->seek(clampTime(now - Base + AudioOffset));
 }
+
+int zeViewerRideSpeed(int requested)
+{
+	return requested <= 0 ? 1000 : zeViewerRideSpeedStep(requested, 0);
+}
+
+int zeViewerRideSpeedStep(int speed, int step)
+{
+	const long long next = static_cast<long long>(speed) + step;
+	return static_cast<int>(next < 1 ? 1 : next > ZE_VIEWER_MAX_RIDE_SPEED ? ZE_VIEWER_MAX_RIDE_SPEED : next);
+}

@@ -8,6 +8,14 @@
 
 #include "players/ZeViewerTiming.h"
 
+// The ride speed (cm/s) the viewer starts with: 1000 for none or a negative
+// one, at most ZE_VIEWER_MAX_RIDE_SPEED.
+const int ZE_VIEWER_MAX_RIDE_SPEED = 1000000;
+int zeViewerRideSpeed(int requested);
+// The ride speed changed by a step of the speed keys, kept within 1 and
+// ZE_VIEWER_MAX_RIDE_SPEED.
+int zeViewerRideSpeedStep(int speed, int step);
+
 // The music that plays along, as the playback drives it.
 class IZeViewerMusic
 {

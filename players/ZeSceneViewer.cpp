@@ -6,6 +6,7 @@
 #include "frame/ZeCamera.h"
 #include "frame/ZeDraw2D.h"
 #include "frame/ZeFile.h"
+#include "frame/ZeFileBackend.h"
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeTime.h"
@@ -23,7 +24,6 @@ const int READABLE_TIMEOUT_MS = 3000;
 const int IDLE_SLEEP_MS = 10;
 // The frames-per-second text is rebuilt every this many drawn passes.
 const int FPS_PASSES = 30;
-const int DEFAULT_RIDE_SPEED = 1000;
 const int RIDE_SPEED_STEP = 10;
 // Ride speed (cm/s) to the camera's move speed.
 const float RIDE_SPEED_SCALE = 0.00001f;
@@ -90,7 +90,7 @@ void showCursor()
 class CRide
 {
 public:
-	CRide(int options, int speed) : Options(options), Speed(speed > 0 ? speed : DEFAULT_RIDE_SPEED) {}
+	CRide(int options, int speed) : Options(options), Speed(zeViewerRideSpeed(speed)) {}
 
 	bool riding() const { return Riding; }
 
@@ -142,12 +142,12 @@ public:
 	{
 		if (Riding && zeKeyState(KEY_SLOWER))
 		{
-			Speed = Speed - RIDE_SPEED_STEP < 1 ? 1 : Speed - RIDE_SPEED_STEP;
+			Speed = zeViewerRideSpeedStep(Speed, -RIDE_SPEED_STEP);
 			applySpeed();
 		}
 		else if (Riding && zeKeyState(KEY_FASTER))
 		{
-			Speed += RIDE_SPEED_STEP;
+			Speed = zeViewerRideSpeedStep(Speed, RIDE_SPEED_STEP);
 			applySpeed();
 		}
 		const bool button = (zeMouseClick() & MOUSE_RIGHT) != 0;
@@ -199,7 +199,7 @@ bool loadSceneMusic()
 	const char* audio = zeGetSceneAudio(ZE_VIEWER_SCENE_ID);
 	if (!audio)
 		return false;
-	const std::string name = zeFileGetNamePart(audio, 0);
+	const std::string name = zeNamePart(audio, 0);
 	for (const char* folder : {"../music", "../data"})
 	{
 		const std::string path = std::string(folder) + "/" + name + ".mp3";
@@ -392,8 +392,8 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 		zeLog(EZELL_ERROR, "ZeSceneViewer: no scene file to view");
 		return -1;
 	}
-	g_program.sceneName = zeFileGetNamePart(path, 1);
-	g_program.sceneFolder = zeFileGetDirPart(path);
+	g_program.sceneName = zeNamePart(path, 1);
+	g_program.sceneFolder = zeDirPart(path);
 
 	if ((o.flags & EZEVF_SYNC_UPDATE) && zeWindowMode() == 0 && zeAttachToLayoutWindow() != 0)
 		zeSetWindowTopmost();

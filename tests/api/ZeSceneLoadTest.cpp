@@ -216,6 +216,12 @@ TEST_F(SceneLoadTest, ObjectsOfOneFileShareTheirMeshWithinASharingGroup)
 	g_made.clear();
 	ASSERT_EQ(load(path, 4, 40, 0, "GROUP"), 0);
 	EXPECT_EQ(g_made, (std::vector<std::string>{"clone 40 of 20", "clone 41 of 20"}));
+	// Long group names (a scene's folder) are compared whole.
+	g_made.clear();
+	const std::string folder(300, 'f');
+	ASSERT_EQ(load(path, 5, 50, 0, (folder + "/a").c_str()), 0);
+	ASSERT_EQ(load(path, 6, 60, 0, (folder + "/b").c_str()), 0);
+	EXPECT_EQ(g_made, (std::vector<std::string>{"load 50", "clone 51 of 50", "load 60", "clone 61 of 60"}));
 }
 
 TEST_F(SceneLoadTest, TwentyOneCameraShadersMakeTwentyAndOneError)

@@ -375,6 +375,19 @@ TEST_F(Playback, AHostFrameMovesTheTimeAndKeepsTheState)
 	EXPECT_TRUE(P.paused());
 }
 
+TEST(ViewerRideSpeed, StartsAtTheRequestedSpeedAndStepsWithinItsRange)
+{
+	EXPECT_EQ(zeViewerRideSpeed(0), 1000);
+	EXPECT_EQ(zeViewerRideSpeed(-5), 1000);
+	EXPECT_EQ(zeViewerRideSpeed(250), 250);
+	EXPECT_EQ(zeViewerRideSpeed(2147483647), ZE_VIEWER_MAX_RIDE_SPEED);
+	EXPECT_EQ(zeViewerRideSpeedStep(250, 10), 260);
+	EXPECT_EQ(zeViewerRideSpeedStep(5, -10), 1);
+	EXPECT_EQ(zeViewerRideSpeedStep(ZE_VIEWER_MAX_RIDE_SPEED - 5, 10), ZE_VIEWER_MAX_RIDE_SPEED);
+	EXPECT_EQ(zeViewerRideSpeedStep(2147483647, 10), ZE_VIEWER_MAX_RIDE_SPEED);
+	EXPECT_EQ(zeViewerRideSpeedStep(-2147483647 - 1, -10), 1);
+}
+
 TEST_F(Playback, APausedInactiveViewerDrawsOnePassInTen)
 {
 	P.start(Now, true, false, 0);

@@ -506,10 +506,11 @@ TEST_F(SceneViewerTest, BinaryLoadsAGoodSceneAndFreesItAndFailsOnABrokenOne)
 		EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
 	}
 	{
-		// Folders and names longer than any fixed buffer would take.
+		// Folders and names longer than any fixed buffer would take (a folder
+		// over 2 KB, the whole path within the system's limit).
 		std::string deep = Folder;
-		for (int i = 0; i < 4; ++i)
-			deep += "/" + std::string(100, 'd');
+		for (int i = 0; i < 9; ++i)
+			deep += "/" + std::string(240, 'd');
 		const std::string scene = deep + "/" + std::string(200, 's') + ".zelv";
 		ASSERT_EQ(std::system(("mkdir -p " + deep + " && ln -s " + SAMPLES + "/objects " + deep + "/objects && cp " +
 			SAMPLES + "/minimal.zelv " + scene).c_str()), 0);
