@@ -47,23 +47,25 @@ GLenum glTarget(EZE_SAMPLER_KIND kind)
 	return kind == EZESK_CUBE ? GL_TEXTURE_CUBE_MAP : kind == EZESK_3D ? GL_TEXTURE_3D : GL_TEXTURE_2D;
 }
 
+// The texture kind a sampler of the kind reads; ETK_INDIRECT for none.
+ze::E_TEXTURE_KIND textureKindOf(EZE_SAMPLER_KIND kind)
+{
+	return kind == EZESK_2D ? ze::ETK_2D : kind == EZESK_CUBE ? ze::ETK_CUBE : kind == EZESK_3D ? ze::ETK_3D
+		: ze::ETK_INDIRECT;
+}
+
 // Whether a texture (null included) may feed a sampler of the kind.
 bool kindFits(video::ITexture* texture, EZE_SAMPLER_KIND kind)
 {
 	video::ITexture* real = ze::resolve(texture);
-	if (!real)
-		return true;
-	switch (ze::getTextureKind(real))
-	{
-	case ze::ETK_2D:
-		return kind == EZESK_2D;
-	case ze::ETK_CUBE:
-		return kind == EZESK_CUBE;
-	case ze::ETK_3D:
-		return kind == EZESK_3D;
-	default:
-		return false;
-	}
+	return !real || ze::getTextureKind(real) == textureKindOf(kind);
+}
+
+// What a sampler of the kind is given for a texture: the stand-in of its kind
+// when the texture names one (a cube map's cube or lat-long copy).
+video::ITexture* forKind(video::ITexture* texture, EZE_SAMPLER_KIND kind)
+{
+	return ze::forSamplerKind(texture, textureKindOf(kind));
 }
 
 // A parameter for a constant the file does not declare.
@@ -535,7 +537,10 @@ void CZeEffect::setMatrixByName(const char* name, const core::matrix4& value)
 bool CZeEffect::setSamplerTexture(const SZeFxParameter* parameter, video::ITexture* texture, bool srgb)
 {
 	const s32 index = indexOf(parameter);
-	if (index < 0 || Params[index].Type != EZEFPT_SAMPLER || !kindFits(texture, Params[index].SamplerKind))
+	if (index < 0 || Params[index].Type != EZEFPT_SAMPLER)
+		return false;
+	texture = forKind(texture, Params[index].SamplerKind);
+	if (!kindFits(texture, Params[index].SamplerKind))
 		return false;
 	SValue& v = Values[index];
 	if (texture)
@@ -562,8 +567,10 @@ bool CZeEffect::setSamplerTextureOnMaterial(u32 technique, u32 pass, const SZeFx
 	video::SMaterial& material, video::ITexture* texture, bool srgb)
 {
 	const s32 index = indexOf(parameter);
-	if (!findPass(technique, pass) || index < 0 || Params[index].Type != EZEFPT_SAMPLER || Params[index].Layer < 0 ||
-		!kindFits(texture, Params[index].SamplerKind))
+	if (!findPass(technique, pass) || index < 0 || Params[index].Type != EZEFPT_SAMPLER || Params[index].Layer < 0)
+		return false;
+	texture = forKind(texture, Params[index].SamplerKind);
+	if (!kindFits(texture, Params[index].SamplerKind))
 		return false;
 	const u32 layer = static_cast<u32>(Params[index].Layer);
 	ze::setMaterialTexture(material, layer, texture);

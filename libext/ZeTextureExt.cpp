@@ -484,11 +484,34 @@ public:
 		Target = target;
 	}
 
-	void releaseGL() override { setTarget(nullptr); }
+	video::ITexture* getKindTarget(E_TEXTURE_KIND kind) const override
+	{
+		return kind < ETK_INDIRECT ? KindTargets[kind] : nullptr;
+	}
+
+	bool setKindTarget(E_TEXTURE_KIND kind, video::ITexture* texture) override
+	{
+		if (kind >= ETK_INDIRECT || texture == this)
+			return false;
+		if (texture)
+			texture->grab();
+		if (KindTargets[kind])
+			KindTargets[kind]->drop();
+		KindTargets[kind] = texture;
+		return true;
+	}
+
+	void releaseGL() override
+	{
+		setTarget(nullptr);
+		for (u32 kind = 0; kind < ETK_INDIRECT; ++kind)
+			setKindTarget(static_cast<E_TEXTURE_KIND>(kind), nullptr);
+	}
 
 private:
 	static const core::dimension2d<u32> NoSize;
 	video::ITexture* Target = nullptr;
+	video::ITexture* KindTargets[ETK_INDIRECT] = {};
 };
 const core::dimension2d<u32> CTextureIndirect::NoSize(0, 0);
 
@@ -786,6 +809,13 @@ video::ITexture* resolve(video::ITexture* texture)
 		texture = indirect->getTarget();
 	}
 	return nullptr;
+}
+
+video::ITexture* forSamplerKind(video::ITexture* texture, E_TEXTURE_KIND kind)
+{
+	const ITextureIndirect* indirect = dynamic_cast<const ITextureIndirect*>(texture);
+	video::ITexture* standIn = indirect ? indirect->getKindTarget(kind) : nullptr;
+	return standIn ? standIn : texture;
 }
 
 unsigned int getGLTextureName(video::ITexture* texture, unsigned int* target)

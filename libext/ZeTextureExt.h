@@ -78,6 +78,13 @@ public:
 	virtual irr::video::ITexture* getTarget() const = 0;
 	// Grabs the new target and drops the old one; null is allowed.
 	virtual void setTarget(irr::video::ITexture* target) = 0;
+	// What a sampler of the kind (ETK_2D, ETK_3D or ETK_CUBE) reads in place of
+	// this texture, when the image it stands for exists in several kinds (a
+	// cube map and its lat-long copy); null when none is named.
+	virtual irr::video::ITexture* getKindTarget(E_TEXTURE_KIND kind) const = 0;
+	// Grabs the stand-in and drops the old one; null is allowed, this texture
+	// itself and ETK_INDIRECT are refused (false).
+	virtual bool setKindTarget(E_TEXTURE_KIND kind, irr::video::ITexture* texture) = 0;
 };
 
 // ---- Creation ------------------------------------------------------------------
@@ -105,6 +112,9 @@ bool hasOwnZBuffer(const irr::video::ITexture* texture);
 E_TEXTURE_KIND getTextureKind(const irr::video::ITexture* texture);
 // Follows indirect textures to the texture they stand for (null stays null).
 irr::video::ITexture* resolve(irr::video::ITexture* texture);
+// The texture a sampler of the kind reads for this one: an indirect texture's
+// stand-in of that kind when it names one, else the texture itself.
+irr::video::ITexture* forSamplerKind(irr::video::ITexture* texture, E_TEXTURE_KIND kind);
 // The GL texture object of any texture, and its target; 0 when it has none.
 unsigned int getGLTextureName(irr::video::ITexture* texture, unsigned int* target = 0);
 // Our numbering of any texture's format.

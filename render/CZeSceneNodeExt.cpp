@@ -32,6 +32,9 @@ CZeSceneNodeExt::CZeSceneNodeExt(scene::ISceneNode* node)
 	core::stringc name("NodeExtCubeMap");
 	name += ++g_cubeMapTextureNumber;
 	CubeMapTexture = ze::createTextureIndirect(name, nullptr);
+	CubeMapCubeTexture = ze::createTextureIndirect(name + "Cube", nullptr);
+	if (CubeMapTexture)
+		CubeMapTexture->setKindTarget(ze::ETK_CUBE, CubeMapCubeTexture);
 }
 
 CZeSceneNodeExt::~CZeSceneNodeExt()
@@ -50,11 +53,14 @@ CZeSceneNodeExt::~CZeSceneNodeExt()
 	if (CubeMap)
 		CubeMap->drop();
 	if (CubeMapTexture)
-	{
-		CubeMapTexture->setTarget(nullptr);
-		ze::removeTexture(CubeMapTexture);
-		CubeMapTexture->drop();
-	}
+		CubeMapTexture->setKindTarget(ze::ETK_CUBE, nullptr);
+	for (ze::ITextureIndirect* texture : {CubeMapTexture, CubeMapCubeTexture})
+		if (texture)
+		{
+			texture->setTarget(nullptr);
+			ze::removeTexture(texture);
+			texture->drop();
+		}
 }
 
 void CZeSceneNodeExt::setMorphMeshGetter(MorphMeshGetter getter)
@@ -414,6 +420,8 @@ void CZeSceneNodeExt::setCubeMap(IZeCubeMap* cubeMap)
 	CubeMap = cubeMap;
 	if (CubeMapTexture)
 		CubeMapTexture->setTarget(CubeMap ? CubeMap->getTexture() : nullptr);
+	if (CubeMapCubeTexture)
+		CubeMapCubeTexture->setTarget(CubeMap ? CubeMap->getCubeTexture() : nullptr);
 }
 
 void CZeSceneNodeExt::setCubeMapAABBEnabled(bool enabled)

@@ -123,6 +123,9 @@ private:
 	std::vector<SZeNodeExtMaterial> Materials;  // fixed at construction
 	IZeCubeMap* CubeMap = nullptr;
 	ze::ITextureIndirect* CubeMapTexture = nullptr;
+	// The map's cube texture, which cube samplers read in place of
+	// CubeMapTexture (that one stands for a lat-long map's 2D copy).
+	ze::ITextureIndirect* CubeMapCubeTexture = nullptr;
 	irr::u8 CubeMapAABBEnabled = 0;
 	irr::core::vector3df CubeMapAABBPosition;
 	irr::core::vector3df CubeMapAABBScale;

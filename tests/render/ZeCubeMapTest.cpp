@@ -7,6 +7,7 @@
 #include "render/CZeCubeMap.h"
 #include "render/CZeSceneManagerServiceExt.h"
 #include "render/CZeSceneNodeExt.h"
+#include "render/IZeSurfaceLightwave.h"
 
 #include "frame/ZeTestDisplay.h"
 
@@ -74,6 +75,14 @@ protected:
 		quad(colour, {-s, -s, -s}, {2 * s, 0, 0}, {0, 2 * s, 0}, WALLS[5]);
 		quad(colour, {-1, 2, s - 0.1f}, {2, 0, 0}, {0, 2, 0}, video::SColor(255, 255, 255, 255));
 		camera(core::vector3df(0, 0, -1));
+	}
+
+	// A 2 by 2 square at the origin facing +X; added after a capture, the map
+	// does not see it.
+	scene::IMeshSceneNode* addMirror()
+	{
+		return rectangle(core::vector3df(0, -1, -1), core::vector3df(0, 2, 0), core::vector3df(0, 0, 2),
+			core::vector3df(1, 0, 0), video::SColor(255, 0, 0, 0));
 	}
 
 	CZeSceneManagerServiceExt* Service = nullptr;
@@ -213,23 +222,7 @@ TEST_F(CubeMapGL, AMirrorDrawnWithTheNodeCubeMapShowsTheWallItFaces)
 	ASSERT_TRUE(map);
 	ASSERT_EQ(zeRenderCubeMapFrame(map, core::vector3df(0, 0, 0)), 0);
 	zeEndFrame();
-
-	// A 2 by 2 square at the origin facing +X, added after the capture so
-	// that the map does not see it.
-	scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
-	const core::vector3df corners[4] = {{0, -1, -1}, {0, 1, -1}, {0, 1, 1}, {0, -1, 1}};
-	for (const core::vector3df& p : corners)
-		buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(1, 0, 0), video::SColor(255, 0, 0, 0),
-			core::vector2df(0, 0)));
-	for (u16 i : {0, 1, 2, 0, 2, 3})
-		buffer->Indices.push_back(i);
-	buffer->recalculateBoundingBox();
-	scene::SMesh* mesh = new scene::SMesh();
-	mesh->addMeshBuffer(buffer);
-	mesh->recalculateBoundingBox();
-	buffer->drop();
-	scene::IMeshSceneNode* mirror = ze::addMeshSceneNode(Smgr, mesh);
-	mesh->drop();
+	scene::IMeshSceneNode* mirror = addMirror();
 
 	IZeEffect* effect = loadEffect(ZELV_RENDER_TEST_DATA "mirror.hlsl");
 	ASSERT_TRUE(effect);
@@ -280,6 +273,48 @@ TEST_F(CubeMapGL, AMirrorDrawnWithTheNodeCubeMapShowsTheWallItFaces)
 	ext->setCubeMap(map);
 	zeEndFrame();
 	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[5].getRed(), WALLS[5].getGreen(), WALLS[5].getBlue()));
+}
+
+TEST_F(CubeMapGL, ACubeReflectionSamplerReadsTheCubeOfALatLongMapItsNodeIsGiven)
+{
+	buildBox();
+	IZeCubeMap* plain = make(64, false);
+	IZeCubeMap* latLong = make(64, true);
+	ASSERT_TRUE(plain && latLong);
+	plain->clear();
+	ASSERT_EQ(zeRenderCubeMapFrame(latLong, core::vector3df(0, 0, 0)), 0);
+	zeEndFrame();
+
+	// The surface's reflection image is the node's cube map, bound to the
+	// effect's cube sampler while the node holds the plain map.
+	scene::IMeshSceneNode* mirror = addMirror();
+	IZeSceneNodeExt* ext = Service->getSceneNodeExt(mirror);
+	ASSERT_TRUE(ext);
+	IZeSurface* surface = Manager->getSurfaceManager()->createSurfaceByType(ZE_SURFACE_LIGHTWAVE);
+	ASSERT_TRUE(surface);
+	static_cast<IZeSurfaceLightwave*>(surface)->setParamTexture(EZELW_REFLECTION_IMAGE, ext->getCubeMapTexture());
+	ext->setMaterialSurface(0, surface);
+	surface->drop();
+	ext->setCubeMap(plain);
+	IZeEffect* effect = loadEffect(ZELV_RENDER_TEST_DATA "mirror.hlsl");
+	ASSERT_TRUE(effect);
+	ext->setMaterialEffect(0, effect, 0, 0);
+	camera(core::vector3df(3, 0, 0));
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24), 0, 0, 0));
+
+	// Given the lat-long map, the cube sampler reads its cube, also once the
+	// material is bound again each frame as the light pre-pass does.
+	ext->setCubeMap(latLong);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[0].getRed(), WALLS[0].getGreen(), WALLS[0].getBlue()));
+	for (int frame = 0; frame < 3; ++frame)
+	{
+		ext->setMaterialTechniquePass(0, 0, 0);
+		zeEndFrame();
+	}
+	EXPECT_TRUE(near(screenPixel(32, 24), WALLS[0].getRed(), WALLS[0].getGreen(), WALLS[0].getBlue()));
+	EXPECT_EQ(linesWith("failed for LW_Tex_ReflectionImage"), 0);
 }
 
 TEST_F(CubeMapGL, TexturesHaveNamesOfTheirOwnAndGoWithTheMapAfterALatLongCopy)

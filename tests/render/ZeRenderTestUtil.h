@@ -128,13 +128,13 @@ protected:
 		return c;
 	}
 
-	// A rectangle (corner and two edges) in one colour, drawn by technique 0 of the effect.
-	scene::IMeshSceneNode* quad(IZeEffect* effect, const core::vector3df& corner, const core::vector3df& u,
-		const core::vector3df& v, video::SColor colour)
+	// A node of one rectangle (corner and two edges) with one normal and colour.
+	scene::IMeshSceneNode* rectangle(const core::vector3df& corner, const core::vector3df& u,
+		const core::vector3df& v, const core::vector3df& normal, video::SColor colour)
 	{
 		scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
 		for (const core::vector3df& p : {corner, corner + u, corner + u + v, corner + v})
-			buffer->Vertices.push_back(video::S3DVertex(p, core::vector3df(0, 0, -1), colour, core::vector2df(0, 0)));
+			buffer->Vertices.push_back(video::S3DVertex(p, normal, colour, core::vector2df(0, 0)));
 		for (u16 i : {0, 1, 2, 0, 2, 3})
 			buffer->Indices.push_back(i);
 		buffer->recalculateBoundingBox();
@@ -144,6 +144,14 @@ protected:
 		buffer->drop();
 		scene::IMeshSceneNode* node = ze::addMeshSceneNode(Smgr, mesh);
 		mesh->drop();
+		return node;
+	}
+
+	// A rectangle (corner and two edges) in one colour, drawn by technique 0 of the effect.
+	scene::IMeshSceneNode* quad(IZeEffect* effect, const core::vector3df& corner, const core::vector3df& u,
+		const core::vector3df& v, video::SColor colour)
+	{
+		scene::IMeshSceneNode* node = rectangle(corner, u, v, core::vector3df(0, 0, -1), colour);
 		effect->getPassMaterial(0, 0, node->getMaterial(0));
 		Records.emplace_back();
 		Records.back().Effect = effect;

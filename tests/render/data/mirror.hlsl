@@ -1,9 +1,10 @@
-// Test effect: a mirror. Each pixel shows the cube map on layer 4 along the
-// view direction reflected about the surface normal.
+// Test effect: a mirror. Each pixel shows the cube map on layer 4 (a LightWave
+// surface's reflection image) along the view direction reflected about the
+// surface normal.
 //ZELV_PP: param float4x4 WorldViewProj semantic=WorldViewProjection
 //ZELV_PP: param float4x4 World semantic=World
 //ZELV_PP: param float4 Eye semantic=CameraPosition
-//ZELV_PP: sampler CUBE Mirror layer=4 filter=point address=clamp
+//ZELV_PP: sampler CUBE LW_Tex_ReflectionImage layer=4 filter=point address=clamp
 //ZELV_PP: technique main
 //ZELV_PP: pass
 //ZELV_PP: vertex vsMirror
@@ -20,7 +21,7 @@ struct VsOut
 float4x4 WorldViewProj;
 float4x4 World;
 float4 Eye;
-samplerCUBE Mirror;
+samplerCUBE LW_Tex_ReflectionImage;
 
 VsOut vsMirror(float4 pos : POSITION, float3 normal : NORMAL)
 {
@@ -35,5 +36,5 @@ float4 psMirror(VsOut i) : COLOR
 {
 	float3 view = normalize(i.WorldPos - Eye.xyz);
 	float3 dir = reflect(view, normalize(i.Normal));
-	return float4(texCUBE(Mirror, dir).rgb, 1);
+	return float4(texCUBE(LW_Tex_ReflectionImage, dir).rgb, 1);
 }
