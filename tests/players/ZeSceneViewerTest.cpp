@@ -534,3 +534,33 @@ TEST_F(SceneViewerTest, ASceneThatCannotBeLoadedEndsWithItsMessage)
 	EXPECT_NE(v.log().find("Failed to load scene"), std::string::npos) << v.log();
 	EXPECT_EQ(v.log().find("Zelv Engine scene viewer ended"), std::string::npos) << v.log();
 }
+
+// The full sample, in its binary form, opens with no error and draws: its
+// flash (frames 20 to 30) whitens the middle of the picture, which is dark
+// once the flash is over.
+TEST_F(SceneViewerTest, TheFullSampleOpensWithNoErrorAndFlashesOnItsFrames)
+{
+	const auto middle = [](const SZelvShot& s) {
+		long sum = 0, n = 0;
+		for (int y = s.height * 3 / 8; y < s.height / 2; ++y)
+			for (int x = s.width * 3 / 8; x < s.width * 5 / 8; ++x, ++n)
+				sum += s.at(x, y)[0] + s.at(x, y)[1] + s.at(x, y)[2];
+		return n ? static_cast<int>(sum / (3 * n)) : -1;
+	};
+	int brightness[2] = {};
+	const char* frames[] = {"24", "40"};
+	for (int i = 0; i < 2; ++i)
+	{
+		SCOPED_TRACE(frames[i]);
+		ZelvProcess v(Folder, {"-paused", "-framestart", frames[i], SAMPLES + "/full.zscn"}, BATCH);
+		ASSERT_FALSE(v.window().empty()) << v.log();
+		pause(500);
+		const SZelvShot s = v.screenshot(shot(std::string("full") + frames[i]));
+		ASSERT_GT(s.width, 20) << "no screenshot";
+		brightness[i] = middle(s);
+		escape(v);
+		EXPECT_EQ(v.log().find("ERROR"), std::string::npos) << v.log();
+	}
+	EXPECT_GT(brightness[0], 200) << "the flash";
+	EXPECT_LT(brightness[1], 100) << "no flash";
+}

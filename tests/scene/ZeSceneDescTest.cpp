@@ -121,7 +121,7 @@ TEST_F(FullScene, CamerasAndLights)
 	EXPECT_EQ(cam.usingConvergencePoint, 1);
 	for (int k = 0; k < EZCK_COUNT; ++k)
 		EXPECT_NE(cam.keys[k], nullptr) << zeSceneCameraKeyName(k);
-	expectVec(zeSceneVectorAt(cam.keys[EZCK_POSITION], 0.5f), 0.5f, 2.0f, -9.0f);
+	expectVec(zeSceneVectorAt(cam.keys[EZCK_POSITION], 0.5f), 0.5f, 5.0f, -9.0f);
 	expectVec(zeSceneRotationAt(cam.keys[EZCK_ROTATION], 0.0f), 0.1f, 0.0f, 0.0f);
 	EXPECT_FLOAT_EQ(zeSceneChannelAt(cam.keys[EZCK_ZOOM_FACTOR], 0.5f), 2.4f);
 	EXPECT_FLOAT_EQ(zeSceneChannelAt(cam.keys[EZCK_SEPARATION], 0.0f), 0.065f);
@@ -140,7 +140,7 @@ TEST_F(FullScene, CamerasAndLights)
 	EXPECT_FLOAT_EQ(zeSceneLightRangeAt(sun, 0.0f), 10000000.0f);
 	EXPECT_FLOAT_EQ(zeSceneLightRangeAt(spot, 0.5f), 25.0f);
 	EXPECT_FLOAT_EQ(zeSceneLightRangeAt(lamp, 0.0f), 15.0f);
-	EXPECT_FLOAT_EQ(zeSceneChannelAt(sun.keys[EZLK_INTENSITY], 2.0f), 0.25f);
+	EXPECT_FLOAT_EQ(zeSceneChannelAt(sun.keys[EZLK_INTENSITY], 1.5f), 1.1f);
 	EXPECT_EQ(sun.shadowType, 1);
 	expectVec(sun.shadowColor, 0.1f, 0.1f, 0.2f);
 	EXPECT_EQ(sun.shadMapSize, 2048);
@@ -188,7 +188,7 @@ TEST_F(FullScene, EmittersAndPostProcesses)
 	EXPECT_EQ(str(sparks.effect.filename), "shadersHV/spark.hlsl");
 
 	const SZeSceneEmitter& trail = desc->emitters[1];
-	EXPECT_EQ(trail.type, 1);
+	EXPECT_EQ(trail.type, 0);
 	EXPECT_EQ(str(trail.parentName), "Sparks");
 	EXPECT_EQ(zeSceneInt(trail.keys[EZEK_NOZZLE]), 8);
 	EXPECT_EQ(trail.keys[EZEK_CLIP_FILENAME], nullptr);
@@ -232,16 +232,15 @@ TEST_F(FullScene, ObjectsMeshesAndCubeMaps)
 	EXPECT_EQ(desc->objects[0].vertexTextureName, nullptr);
 
 	const SZeSceneObject& mirror = desc->objects[3];
-	ASSERT_EQ(mirror.cubeMapUses.size(), 3u);
+	ASSERT_EQ(mirror.cubeMapUses.size(), 2u);
 	EXPECT_EQ(mirror.cubeMapUses[0].cubeMap, 0);
 	EXPECT_EQ(mirror.cubeMapUses[1].cubeMap, 1);
-	EXPECT_EQ(mirror.cubeMapUses[2].cubeMap, -1);  // "Missing"
 	EXPECT_NE(mirror.cubeMapUses[0].aabbScale, nullptr);
 	EXPECT_EQ(mirror.cubeMapUses[1].aabbPosition, nullptr);
 	EXPECT_FLOAT_EQ(zeSceneChannelAt(mirror.cubeMapUses[0].influence, 0.25f), 0.75f);
 
 	const char* surfaces[] = { "Floor", "Floor_Edge", "Ball_Red", "Ball_Eyes", "Ball_Glass", "Mirror" };
-	const int apply[] = { 2, 0, 1, 0, 3, 0 };
+	const int apply[] = { 3, 0, 1, 0, 3, 0 };
 	const bool effect[] = { true, true, true, false, true, false };
 	int s = 0;
 	for (const SZeSceneMesh* mesh = &desc->meshes[0]; mesh <= &desc->meshes.getLast(); ++mesh)
@@ -267,7 +266,7 @@ TEST_F(FullScene, ObjectsMeshesAndCubeMaps)
 	EXPECT_EQ(near.textureSize, 256);
 	EXPECT_EQ(near.hideObject, 1);
 	EXPECT_EQ(near.ownObject, 3);
-	ASSERT_EQ(near.hideSet.size(), 1u);  // "Nobody" is dropped
+	ASSERT_EQ(near.hideSet.size(), 1u);
 	EXPECT_EQ(near.hideSet[0], 1);
 	EXPECT_EQ(near.showSet.size(), 0u);
 	expectVec(zeSceneVectorAt(near.cameraOffset, 0.5f), 0.5f, 0.0f, 0.5f);
@@ -277,7 +276,7 @@ TEST_F(FullScene, ObjectsMeshesAndCubeMaps)
 	// renderTime 0.5 s with the scene starting at frame 10 of 30 per second.
 	EXPECT_EQ(zeSceneCubeMapCaptureTime(desc.get(), near), 166);
 	EXPECT_EQ(sky.renderType, 1);
-	EXPECT_EQ(sky.useLatLong, 1);
+	EXPECT_EQ(sky.useLatLong, 0);
 	EXPECT_EQ(sky.ownObject, -1);
 	ASSERT_EQ(sky.showSet.size(), 2u);
 	EXPECT_EQ(sky.showSet[0], 0);
@@ -287,10 +286,12 @@ TEST_F(FullScene, ObjectsMeshesAndCubeMaps)
 TEST_F(FullScene, RenderCommands)
 {
 	ASSERT_TRUE(desc->hasCommands);
-	ASSERT_EQ(desc->commandCount, 6);
-	const char* names[] = { "HalfGlow", "ClearAll", "Solid", "Tint", "Bloom", "Final" };
-	const char* kinds[] = { "Create Texture", "Clear", "Render Objects", "Shader", "Shader", "Post Processing" };
-	for (int i = 0; i < 6; ++i)
+	ASSERT_EQ(desc->commandCount, 11);
+	const char* names[] = { "HalfGlow", "ClearAll", "ClearBuffers", "Depth", "Lights", "Solid", "Transparent",
+		"Particles", "Tint", "Bloom", "Final" };
+	const char* kinds[] = { "Create Texture", "Clear", "Shader", "Render Objects", "Light Pass", "Render Objects",
+		"Render Objects", "Render Objects", "Shader", "Shader", "Post Processing" };
+	for (int i = 0; i < 11; ++i)
 	{
 		EXPECT_EQ(str(desc->commands[i].name), names[i]);
 		EXPECT_EQ(str(desc->commands[i].cmd), kinds[i]);
@@ -308,23 +309,43 @@ TEST_F(FullScene, RenderCommands)
 	EXPECT_EQ(clearColor.kind, EZSPK_FLOAT3);
 	EXPECT_FLOAT_EQ(clearColor.value[2], 0.4f);
 
-	const SZeSceneCommand& tint = desc->commands[3];
+	const SZeSceneCommand& tint = desc->commands[8];
 	ASSERT_EQ(tint.inputCount, 2);
 	EXPECT_EQ(str(tint.inputs[1].name), "s1");
 	EXPECT_EQ(str(tint.inputs[1].value), "HalfGlow[0]");
 	ASSERT_EQ(tint.outputCount, 1);
 	EXPECT_EQ(str(tint.outputs[0].value), "BackRTT[]");
 	EXPECT_EQ(tint.params[0].kind, EZSPK_EFFECT);
-	EXPECT_EQ(tint.params[0].effect, 0);
+	EXPECT_EQ(tint.params[0].effect, 1);
 	EXPECT_EQ(tint.params[2].kind, EZSPK_FLOAT);
 	EXPECT_FLOAT_EQ(tint.params[3].value[0], 3.5f);
-	EXPECT_EQ(desc->commands[4].params[0].effect, 1);
-	EXPECT_EQ(str(desc->commands[5].outputs[0].value), "Display");
+	EXPECT_EQ(desc->commands[9].params[0].effect, 2);
+	EXPECT_EQ(str(desc->commands[10].outputs[0].value), "Display");
+	EXPECT_EQ(desc->commands[4].paramCount, 0);
 
-	ASSERT_EQ(desc->effectCount, 2);
-	EXPECT_EQ(str(desc->effects[0].filename), "shadersPP/tint.hlsl");
-	EXPECT_EQ(str(desc->effects[0].cflags), "TINT_MULTIPLY=1");
-	EXPECT_EQ(str(desc->effects[1].filename), "shadersPP/bloom.hlsl");
+	ASSERT_EQ(desc->effectCount, 3);
+	EXPECT_EQ(str(desc->effects[0].filename), "LppDepthClear.hlsl");
+	EXPECT_EQ(str(desc->effects[1].filename), "shadersPP/tint.hlsl");
+	EXPECT_EQ(str(desc->effects[1].cflags), "TINT_MULTIPLY=1");
+	EXPECT_EQ(str(desc->effects[2].filename), "shadersPP/bloom.hlsl");
+}
+
+// Names of things the scene does not hold: a cube map use keeps its place with
+// no cube map, a hide set drops the name.
+TEST(SceneDescNames, UnknownCubeMapsAndObjectsAreLeftOut)
+{
+	DescPtr desc = fromText("{ Scene\n{ Objects\n{ A\nSTR name A\nSTR filename a.obj\n{ UseCubeMaps\n"
+		"{ U0\nSTR renderCubeMap Missing\n}\n{ U1\nSTR renderCubeMap C\n}\n}\n}\n}\n"
+		"{ CubeMaps\n{ C\nSTR name C\nI4 hideObject 1\n{ hideSet\nSTR a Nobody\nSTR b A\n}\nI4 useLatLong 1\n}\n}\n}\n");
+	ASSERT_NE(desc, nullptr) << zeSceneDescLastError();
+	const SZeSceneObject& a = desc->objects[0];
+	ASSERT_EQ(a.cubeMapUses.size(), 2u);
+	EXPECT_EQ(a.cubeMapUses[0].cubeMap, -1);
+	EXPECT_EQ(a.cubeMapUses[1].cubeMap, 0);
+	const SZeSceneCubeMap& c = desc->cubeMaps[0];
+	ASSERT_EQ(c.hideSet.size(), 1u);
+	EXPECT_EQ(c.hideSet[0], 0);
+	EXPECT_EQ(c.useLatLong, 1);
 }
 
 // ---- Defaults and messages --------------------------------------------------

@@ -105,7 +105,7 @@ TEST_F(FullSceneShaders, EffectParametersAtKeys)
 		EXPECT_EQ(str(sd.filename), "shadersSURF/ball.hlsl");
 		EXPECT_EQ(str(sd.cflags), "USE_RIM=1 RIM_POWER=2");
 		EXPECT_EQ(sd.reserved[0] | sd.reserved[1], 0);
-		ASSERT_EQ(sd.paramCount, 9);
+		ASSERT_EQ(sd.paramCount, 8);
 		EXPECT_EQ(str(sd.params[0].name), "RimColor");
 		EXPECT_EQ(sd.params[0].kind, EZSVK_VECTOR);
 		expect3(sd.params[0].value, c.color[0], c.color[1], c.color[2]);
@@ -118,18 +118,16 @@ TEST_F(FullSceneShaders, EffectParametersAtKeys)
 		EXPECT_EQ(sd.params[3].colorSpace, 1);
 		EXPECT_EQ(sd.params[3].reference, 0);
 		expect3(sd.params[4].value, 0.1f, 0.2f, 0.3f);
-		EXPECT_FLOAT_EQ(sd.params[5].value[0], 0.5f);
+		EXPECT_FLOAT_EQ(sd.params[5].value[0], -0.2f);
 		EXPECT_EQ(str(sd.params[6].text), "LightRTT");
 		EXPECT_EQ(sd.params[6].reference, 1);
-		EXPECT_EQ(str(sd.params[7].name), "RimUnused");
-		EXPECT_EQ(sd.params[7].kind, EZSVK_NONE);
-		EXPECT_EQ(sd.params[8].intValue, -1);  // U4 4294967295, copied as it is
+		EXPECT_EQ(sd.params[7].intValue, -2);  // U4 4294967294, copied as it is
 	}
 	SZeShaderDesc tint;
-	zeSceneEffectShaderDescAt(&tint, desc.get(), 0, 0.5f);
+	zeSceneEffectShaderDescAt(&tint, desc.get(), 1, 0.5f);
 	EXPECT_EQ(str(tint.filename), "shadersPP/tint.hlsl");
 	expect3(tint.params[0].value, 0.75f, 0.9f, 0.8f);
-	zeSceneEffectShaderDescAt(&tint, desc.get(), 2, 0.5f);
+	zeSceneEffectShaderDescAt(&tint, desc.get(), 3, 0.5f);
 	EXPECT_EQ(tint.filename, nullptr);
 	EXPECT_EQ(tint.paramCount, 0);
 }
@@ -184,9 +182,9 @@ TEST_F(FullSceneShaders, BallSurfacesAtKeys)
 	}
 	EXPECT_EQ(zeSceneObjectSurfacesAt(out.data(), 2, &desc->meshes[1], 0.0f), 2);
 	EXPECT_EQ(zeSceneObjectSurfacesAt(out.data(), 0, &desc->meshes[1], 0.0f), 0);
-	// The floor's forced effect overrides the edge's own one.
+	// The floor takes none and is drawn by the engine's lights; the edge keeps its own.
 	const std::vector<std::string> floor = appliedEffects(desc.get());
-	EXPECT_EQ(floor, (std::vector<std::string>{ "shadersSURF/floor.hlsl", "shadersSURF/floor.hlsl" }));
+	EXPECT_EQ(floor, (std::vector<std::string>{ "-", "shadersSURF/edge.hlsl" }));
 }
 
 TEST(SurfaceEffects, ForcedDefaultOwnAndNone)
@@ -224,7 +222,8 @@ TEST(ShaderDesc, ParameterLimitAndKinds)
 	EXPECT_EQ(sd.cflags, nullptr);
 
 	DescPtr shapes = postProcScene(effectBody(EFFECT_FILE, "", "{ A\nFP value 1 2\n}\n"
-		"{ B\nFP_C value [\nRUN 2 1\nRUN 2 2\n]\n}\n{ C\nU4 value 7\n}\n{ D\nFP value 1 2 3 4\n}\n"));
+		"{ B\nFP_C value [\nRUN 2 1\nRUN 2 2\n]\n}\n{ C\nU4 value 7\n}\n{ D\nFP value 1 2 3 4\n}\n"
+		"{ E\n}\n{ F\nU4 value 4294967295\n}\n"));
 	ASSERT_NE(shapes, nullptr);
 	zeSceneShaderDescAt(&sd, &shapes->postProcs[0].effect, 0.0f);
 	EXPECT_EQ(sd.params[0].kind, EZSVK_FLOAT);  // two floats: the first
@@ -233,6 +232,9 @@ TEST(ShaderDesc, ParameterLimitAndKinds)
 	EXPECT_EQ(sd.params[2].kind, EZSVK_INT);
 	EXPECT_EQ(sd.params[2].intValue, 7);
 	EXPECT_EQ(sd.params[3].kind, EZSVK_FLOAT);
+	EXPECT_EQ(str(sd.params[4].name), "E");  // no value: kept, with no kind
+	EXPECT_EQ(sd.params[4].kind, EZSVK_NONE);
+	EXPECT_EQ(sd.params[5].intValue, -1);  // copied as it is
 	zeSceneShaderDescAt(&sd, nullptr, 0.0f);
 	EXPECT_EQ(sd.filename, nullptr);
 }
