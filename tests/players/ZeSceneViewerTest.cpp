@@ -554,8 +554,24 @@ TEST_F(SceneViewerTest, TheFullSampleOpensWithNoErrorAndFlashesOnItsFrames)
 		SCOPED_TRACE(frames[i]);
 		ZelvProcess v(Folder, {"-paused", "-framestart", frames[i], SAMPLES + "/full.zscn"}, BATCH);
 		ASSERT_FALSE(v.window().empty()) << v.log();
-		pause(500);
-		const SZelvShot s = v.screenshot(shot(std::string("full") + frames[i]));
+		// Paused, the picture settles once the scene is drawn (a slow build
+		// takes a while to draw its first frame).
+		const auto drawn = [](const SZelvShot& s) {
+			int lit = 0;
+			for (int y = OVERLAY_ROWS; y < s.height; ++y)
+				for (int x = 0; x < s.width; ++x)
+					lit += s.at(x, y)[0] + s.at(x, y)[1] + s.at(x, y)[2] > 60 ? 1 : 0;
+			return lit > 1000;
+		};
+		SZelvShot s, last;
+		for (int tries = 0; tries < 40; ++tries)
+		{
+			pause(500);
+			s = v.screenshot(shot(std::string("full") + frames[i]));
+			if (s.width > 20 && last.width == s.width && drawn(s) && differingPixels(last, s, OVERLAY_ROWS) == 0)
+				break;
+			last = s;
+		}
 		ASSERT_GT(s.width, 20) << "no screenshot";
 		brightness[i] = middle(s);
 		escape(v);
