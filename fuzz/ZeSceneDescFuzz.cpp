@@ -38,7 +38,7 @@ const s32 TIMES[] = { INT32_MIN, -1000, 0, 33, 1000, 60000, INT32_MAX };
 // A key node read as every shape the scene reads.
 void readKey(const ZF_Node* node)
 {
-	keep(static_cast<f32>(zeSceneInt(node) + zeSceneIntWord(node, 1) + zeSceneIntWord(node, 4)));
+	keep(static_cast<f32>(static_cast<int64_t>(zeSceneInt(node)) + zeSceneIntWord(node, 1) + zeSceneIntWord(node, 4)));
 	keep(zeSceneFloat(node));
 	if (const char* text = zeSceneText(node))
 		keep(static_cast<f32>(strlen(text)));
