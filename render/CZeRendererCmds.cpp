@@ -26,6 +26,13 @@ CZeRendererCmds::CZeRendererCmds(IrrlichtDevice* device, IZeManager* manager, CZ
 {
 }
 
+CZeRendererCmds::~CZeRendererCmds()
+{
+	Commands.clear();
+	FlipFlops.clear();
+	zeReleaseCommandTextures(UsedTextures);
+}
+
 bool CZeRendererCmds::init(const SZeRendererDesc& description)
 {
 	if (Ready)
@@ -34,6 +41,7 @@ bool CZeRendererCmds::init(const SZeRendererDesc& description)
 		return false;
 	if (!buildCommands(description))
 		return false;
+	UsedTextures = zeUseCommandTextures(Device->getVideoDriver(), description);
 	Ready = true;
 	return true;
 }

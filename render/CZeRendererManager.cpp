@@ -14,6 +14,11 @@ CZeRendererManager::CZeRendererManager(IrrlichtDevice* device, IZeManager* manag
 {
 }
 
+CZeRendererManager::~CZeRendererManager()
+{
+	zeForgetCommandTextures();
+}
+
 bool CZeRendererManager::createRenderTargets(ze::ECOLOR_FORMAT format, const core::dimension2d<u32>* size)
 {
 	return CZeRenderTargets::create(Device ? Device->getVideoDriver() : nullptr, format, size);

@@ -13,6 +13,8 @@ class CZeRendererManager : public IZeRendererManager
 public:
 	// The manager (may be null) is given to the advanced contexts it makes.
 	CZeRendererManager(irr::IrrlichtDevice* device, IZeManager* manager);
+	// Forgets the targets of render commands: the driver frees them.
+	~CZeRendererManager() override;
 
 	bool createRenderTargets(ze::ECOLOR_FORMAT format, const irr::core::dimension2d<irr::u32>* size) override;
 	IZeRendererCtx* createRendererCtx() override;

@@ -1,8 +1,12 @@
-// The render targets of "Create Texture" commands.
+// The render targets of "Create Texture" commands, and who uses them: a
+// target a command made lives while a command renderer uses it, and all of
+// them together stay within one memory budget.
 #include "render/CZeRendererCmds.h"
 
 #include "frame/ZeLog.h"
 #include "libext/ZeTextureExt.h"
+
+#include <algorithm>
 
 using namespace irr;
 
@@ -44,6 +48,38 @@ core::dimension2d<u32> textureSize(video::IVideoDriver* driver, s32 code, s32 wi
 	const core::dimension2d<u32> screen = driver->getScreenSize();
 	const u32 divisor = code >= 1 && code <= 6 ? 1u << (code - 1) : 1u;
 	return core::dimension2d<u32>(core::max_(screen.Width / divisor, 1u), core::max_(screen.Height / divisor, 1u));
+}
+
+// A target a "Create Texture" command made: its driver, its memory and the
+// command renderers that use it.
+struct SMadeTexture
+{
+	video::IVideoDriver* Driver;
+	video::ITexture* Texture;
+	u64 Bytes;
+	u32 Users;
+};
+std::vector<SMadeTexture> g_made;
+
+u64 madeBytes()
+{
+	u64 total = 0;
+	for (const SMadeTexture& made : g_made)
+		total += made.Bytes;
+	return total;
+}
+
+// Takes the target out of the driver (and its own depth buffer with it).
+void freeMade(const SMadeTexture& made)
+{
+	ze::removeTexture(made.Texture);
+	made.Driver->removeTexture(made.Texture);
+}
+
+std::vector<SMadeTexture>::iterator findMade(const video::ITexture* texture)
+{
+	return std::find_if(g_made.begin(), g_made.end(),
+		[texture](const SMadeTexture& made) { return made.Texture == texture; });
 }
 
 // Restores the driver's mip-map creation flag when it goes.
@@ -103,6 +139,18 @@ bool zeCreateTextureFromCommand(video::IVideoDriver* driver, const SZeRenderComm
 	video::ITexture* existing = ze::findTexture(driver, texture);
 	if (!existing)
 	{
+		const u64 bytes = u64(ze::getLevelSize(format, size.Width, size.Height)) +
+			(ownZBuffer ? u64(size.Width) * size.Height * 4u : 0u);
+		const u64 total = madeBytes() + bytes;
+		if (total > ZE_COMMAND_TEXTURE_BUDGET)
+		{
+			zeLog(EZELL_ERROR,
+				"Create texture '%s' failed : texture '%s' would take the render command textures to %llu MB, "
+				"more than the %llu MB they may take",
+				command.Name.c_str(), texture.c_str(), static_cast<unsigned long long>((total + (1u << 20) - 1) >> 20),
+				static_cast<unsigned long long>(ZE_COMMAND_TEXTURE_BUDGET >> 20));
+			return false;
+		}
 		CNoMipMaps noMipMaps(driver);
 		video::ITexture* made = ownZBuffer ? ze::addRenderTargetTextureOwnZBuffer(driver, size, texture, format) :
 			ze::addRenderTargetTexture(driver, size, texture, format);
@@ -112,6 +160,7 @@ bool zeCreateTextureFromCommand(video::IVideoDriver* driver, const SZeRenderComm
 				texture.c_str());
 			return false;
 		}
+		g_made.push_back(SMadeTexture{driver, made, bytes, 0});
 		return true;
 	}
 
@@ -136,9 +185,90 @@ bool zeCreateTextureFromCommand(video::IVideoDriver* driver, const SZeRenderComm
 bool zeCreateRenderCommandTextures(IrrlichtDevice* device, const SZeRendererDesc& description)
 {
 	video::IVideoDriver* driver = device ? device->getVideoDriver() : nullptr;
+	zeFreeUnusedCommandTextures();
 	for (u32 i = 0; i < description.Commands.size(); ++i)
 		if (description.Commands[i].Kind == "Create Texture" &&
 			!zeCreateTextureFromCommand(driver, description.Commands[i]))
+		{
+			zeFreeUnusedCommandTextures();
 			return false;
+		}
 	return true;
+}
+
+std::vector<video::ITexture*> zeUseCommandTextures(video::IVideoDriver* driver, const SZeRendererDesc& description)
+{
+	std::vector<core::stringc> names;
+	for (u32 i = 0; i < description.Commands.size(); ++i)
+	{
+		const SZeRenderCommand& command = description.Commands[i];
+		if (command.Kind == "Create Texture")
+		{
+			const SZeCommandParameter* name = command.findParameter("Name");
+			if (name)
+				names.push_back(name->String);
+		}
+		for (const core::array<SZeCommandConnect>* connects : {&command.Inputs, &command.Outputs})
+			for (u32 c = 0; c < connects->size(); ++c)
+			{
+				const core::stringc& texture = (*connects)[c].Texture;
+				const s32 pair = static_cast<s32>(texture.size()) - 2;
+				if (pair > 0 && texture.subString(static_cast<u32>(pair), 2) == "[]")
+				{
+					names.push_back(texture.subString(0, static_cast<u32>(pair)) + "[0]");
+					names.push_back(texture.subString(0, static_cast<u32>(pair)) + "[1]");
+				}
+				else
+					names.push_back(texture);
+			}
+	}
+	std::vector<video::ITexture*> used;
+	for (const core::stringc& name : names)
+	{
+		video::ITexture* texture = name.empty() ? nullptr : ze::findTexture(driver, name);
+		auto made = findMade(texture);
+		if (made == g_made.end() || std::find(used.begin(), used.end(), texture) != used.end())
+			continue;
+		++made->Users;
+		used.push_back(texture);
+	}
+	return used;
+}
+
+void zeReleaseCommandTextures(const std::vector<video::ITexture*>& used)
+{
+	for (video::ITexture* texture : used)
+	{
+		auto made = findMade(texture);
+		if (made != g_made.end() && made->Users > 0)
+			--made->Users;
+	}
+	zeFreeUnusedCommandTextures();
+}
+
+void zeFreeUnusedCommandTextures()
+{
+	std::vector<SMadeTexture> unused;
+	for (auto made = g_made.begin(); made != g_made.end();)
+	{
+		if (made->Users)
+			++made;
+		else
+		{
+			unused.push_back(*made);
+			made = g_made.erase(made);
+		}
+	}
+	for (const SMadeTexture& made : unused)
+		freeMade(made);
+}
+
+void zeForgetCommandTextures()
+{
+	g_made.clear();
+}
+
+u64 zeGetCommandTextureBytes()
+{
+	return madeBytes();
 }

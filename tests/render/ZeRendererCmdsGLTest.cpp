@@ -176,6 +176,54 @@ TEST_F(CmdsGL, TheMipMapFlagIsPutBackAfterSuccessAndFailure)
 	}
 }
 
+// A made target lives while a command renderer makes or connects it; the
+// made targets together stay within their budget.
+TEST_F(CmdsGL, MadeTargetsLiveWhileARendererUsesThemAndStayWithinTheirBudget)
+{
+	const u32 before = Driver->getTextureCount();
+	use({createTexture("Shared", 4, 2), createTexture("Own", 7, 3, 0, 0, 1),
+		Cmd("Clear").out("Target", "Shared").rgb("ClearColor", 1, 0, 0)});
+	SZeRendererDesc second;
+	second.Commands.push_back(Cmd("Clear").out("Target", "Shared").rgb("ClearColor", 0, 1, 0).C);
+	IZeRenderer* other = Manager->getRendererManager()->createRendererCmds(zeGetContext()->device, Manager,
+		zeGetRendererCtxAdv(), second);
+	ASSERT_NE(other, nullptr);
+	EXPECT_EQ(Driver->getTextureCount(), before + 2);
+	EXPECT_EQ(zeGetCommandTextureBytes(), 48u * 10 * 4 + 24u * 5 * (8 + 4));
+
+	zeSetCurrentRenderer(nullptr);
+	Renderer->drop();
+	Renderer = nullptr;
+	EXPECT_EQ(ze::findTexture(Driver, "Own"), nullptr) << "nothing uses it any more";
+	ASSERT_NE(ze::findTexture(Driver, "Shared"), nullptr) << "the other renderer draws into it";
+	other->drop();
+	EXPECT_EQ(ze::findTexture(Driver, "Shared"), nullptr);
+	EXPECT_EQ(Driver->getTextureCount(), before);
+
+	// Targets made for a renderer that does not build go at once; a failed
+	// list leaves none of its targets behind.
+	SZeRendererDesc broken;
+	broken.Commands.push_back(createTexture("Lone", 4, 1).C);
+	broken.Commands.push_back(Cmd("Unknown").C);
+	ASSERT_TRUE(zeCreateRenderCommandTextures(zeGetContext()->device, broken));
+	EXPECT_EQ(Manager->getRendererManager()->createRendererCmds(zeGetContext()->device, Manager,
+		zeGetRendererCtxAdv(), broken), nullptr);
+	EXPECT_EQ(ze::findTexture(Driver, "Lone"), nullptr);
+	broken.Commands[1] = createTexture("Bad", 4, 0, 0, 8).C;
+	EXPECT_FALSE(zeCreateRenderCommandTextures(zeGetContext()->device, broken));
+	EXPECT_EQ(ze::findTexture(Driver, "Lone"), nullptr);
+	EXPECT_EQ(Driver->getTextureCount(), before);
+
+	// 8192 x 8192 at 16 bytes a texel is the whole budget: with 64 MB made it is refused.
+	ASSERT_TRUE(make(createTexture("Some", 10, 0, 2048, 2048)));
+	EXPECT_FALSE(make(createTexture("Most", 10, 0, 8192, 8192)));
+	EXPECT_EQ(linesWith("Create texture 'make' failed : texture 'Most' would take the render command textures to "
+		"1088 MB, more than the 1024 MB they may take"), 1);
+	EXPECT_EQ(ze::findTexture(Driver, "Most"), nullptr);
+	zeFreeUnusedCommandTextures();
+	EXPECT_EQ(zeGetCommandTextureBytes(), 0u);
+}
+
 // ---- Frames -----------------------------------------------------------------------------------------
 TEST_F(CmdsGL, ClearTintAndGammaToTheDisplay)
 {
