@@ -540,6 +540,26 @@ TEST_F(ScriptTest, ALoadSceneCallbackCannotPullItsSceneOutFromUnderTheLoad)
 	EXPECT_EQ(eval("ze.SceneExist(2), ze.SceneTotalObjects(4)"), "false,3");
 }
 
+TEST_F(ScriptTest, ACallbackSetInACoroutineRunsOnTheMainThreadAndEndsWithTheScript)
+{
+	setUp();
+	const std::string mesh = quad();
+	const std::string path = Tmp + "/s.zelv";
+	writeScene(path, sceneText(info() + group("Cameras", camera()) + group("Objects", object("A", mesh))));
+	ASSERT_FALSE(HasFatalFailure());
+	ASSERT_EQ(run("seen = {} local co = coroutine.create(function() ze.SetLoadSceneCallback(function(p) "
+				  "seen[#seen + 1] = tostring(select(2, coroutine.running())) end) end) "
+				  "assert(coroutine.resume(co)) co = nil collectgarbage() collectgarbage()"),
+		"");
+	const std::string load = "ze.LoadScene('" + path + "', 2, 10, 1, 1, 1, 1, 1, 1, false, '')";
+	ASSERT_EQ(run(load), "");
+	EXPECT_EQ(eval("table.concat(seen, ' ')"), "true true") << "called twice, on the main thread";
+	ASSERT_EQ(run("seen = {} coroutine.wrap(function() " + load + " end)()"), "");
+	EXPECT_EQ(eval("table.concat(seen, ' ')"), "true true") << "also for a load inside a coroutine";
+	close();
+	EXPECT_EQ(zeLoadScene(path.c_str(), 3, 20, 1, 1, 1, 1, 1, 1, 0, "", 0), 0) << "the callback went with the state";
+}
+
 TEST_F(ScriptTest, QueriesAnswerExactlyOneValue)
 {
 	setUp();
