@@ -34,13 +34,22 @@ typedef int (*ZeLoadSceneCallback)(int percent, void* user);
 int zeLoadScene(const char* path, int sceneId, int firstObjectId, int firstLightId, int firstFxEmitterId,
 	int firstCubeMapId, int firstCameraShaderId, int rendererId, int firstEffectId, int instanceObjects,
 	const char* shareGroup, int extraMode);
-// Deletes everything the scene made and frees the slot.
+// Deletes everything the scene made and frees the slot. A scene still loading
+// (deleted from its own progress callback) stays, with "Scene ID %d is
+// loading: it cannot be deleted before its load ends" (1).
 void zeDeleteScene(int sceneId);
 // Reloads the file into the slot of a loaded scene, keeping what did not
-// change: 0, or -1 for an invalid or free ID or a file that cannot be read.
+// change: 0, or -1 for an invalid or free ID or a file that cannot be read,
+// or with "Scene ID %d is loading: it cannot be reloaded before its load
+// ends" (2) for a scene still loading.
 int zeBuildScene(const char* path, int sceneId);
 // Non-zero when the ID is a slot in use.
 int zeSceneExist(int sceneId);
+// Non-zero while zeLoadScene builds the scene of this ID.
+int zeSceneLoading(int sceneId);
+// The number of zeLoadScene calls running (a progress callback may load
+// another scene), each counted from its first progress call to its return.
+int zeSceneLoadsRunning();
 // Stores the progress callback (null removes it) and its user value.
 void zeSetLoadSceneCallback(ZeLoadSceneCallback callback, void* user);
 // Non-zero makes the builders report items that cannot be made.

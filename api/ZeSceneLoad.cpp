@@ -21,6 +21,31 @@ SZeSceneSlot g_slots[ZE_SCENE_SLOTS];
 ZeLoadSceneCallback g_callback = nullptr;
 void* g_callbackUser = nullptr;
 int g_warnings = 0;
+int g_loadsRunning = 0;
+
+// Counts a load as running for its whole call and marks the slot it builds
+// as loading until it returns.
+class CLoadMark
+{
+public:
+	CLoadMark() { ++g_loadsRunning; }
+	~CLoadMark()
+	{
+		--g_loadsRunning;
+		if (Slot)
+			Slot->loading = 0;
+	}
+	CLoadMark(const CLoadMark&) = delete;
+	CLoadMark& operator=(const CLoadMark&) = delete;
+	void mark(SZeSceneSlot& slot)
+	{
+		Slot = &slot;
+		slot.loading = 1;
+	}
+
+private:
+	SZeSceneSlot* Slot = nullptr;
+};
 
 // True when the callback asks to cancel.
 bool cancelled(int percent)
@@ -139,6 +164,7 @@ int zeLoadScene(const char* path, int sceneId, int firstObjectId, int firstLight
 	int firstCubeMapId, int firstCameraShaderId, int rendererId, int firstEffectId, int instanceObjects,
 	const char* shareGroup, int extraMode)
 {
+	CLoadMark mark;
 	if (cancelled(0))
 		return 1;
 	SZeSceneSlot* found = zeSceneSlotAt(sceneId);
@@ -170,6 +196,7 @@ int zeLoadScene(const char* path, int sceneId, int firstObjectId, int firstLight
 	}
 	slot.shareGroup = shareGroup ? shareGroup : "";
 	slot.inUse = 1;
+	mark.mark(slot);
 	zeResetProcessingCache(slot.cache);
 	slot.lastAnimTime = ZE_SCENE_NEVER_ANIMATED;
 	const SZeSceneDesc* d = slot.desc;
@@ -207,6 +234,11 @@ void zeDeleteScene(int sceneId)
 	SZeSceneSlot* slot = zeFindSceneSlot(sceneId);
 	if (!slot)
 		return;
+	if (slot->loading)
+	{
+		zeSetError(1, "Scene ID %d is loading: it cannot be deleted before its load ends", sceneId);
+		return;
+	}
 	const SZeSceneDesc* d = slot->desc;
 	ze::CMaterialExtSweepBatch batch;
 	for (int i = 0; i < d->cubeMapCount; ++i)
@@ -238,6 +270,17 @@ void zeDeleteAllScenes()
 int zeSceneExist(int sceneId)
 {
 	return zeFindSceneSlot(sceneId) ? 1 : 0;
+}
+
+int zeSceneLoading(int sceneId)
+{
+	const SZeSceneSlot* slot = zeFindSceneSlot(sceneId);
+	return slot && slot->loading ? 1 : 0;
+}
+
+int zeSceneLoadsRunning()
+{
+	return g_loadsRunning;
 }
 
 void zeSetLoadSceneCallback(ZeLoadSceneCallback callback, void* user)

@@ -52,6 +52,9 @@ struct SZeSceneSlot
 	int reloaded;
 	// 1 while the scene's command renderer holds the renderer ID.
 	int madeRenderer;
+	// 1 while zeLoadScene builds the scene: the slot is then neither deleted
+	// nor reloaded (a progress callback would pull it out from under the load).
+	int loading;
 	// The scene camera's position at the last animation (extra mode places
 	// objects relative to it).
 	irr::core::vector3df cameraPosition;

@@ -9,6 +9,7 @@
 #include "api/ZeObjectApi.h"
 #include "api/ZeSceneCalls.h"
 #include "frame/ZeFile.h"
+#include "frame/ZeLog.h"
 #include "libext/ZeMaterialExt.h"
 
 #include <cstring>
@@ -355,6 +356,11 @@ int zeBuildScene(const char* path, int sceneId)
 	SZeSceneSlot* slot = zeFindSceneSlot(sceneId);
 	if (!slot)
 		return -1;
+	if (slot->loading)
+	{
+		zeSetError(2, "Scene ID %d is loading: it cannot be reloaded before its load ends", sceneId);
+		return -1;
+	}
 	slot->reloaded = 1;
 	SZeSceneDesc* newDesc = zeSceneDescLoad(path);
 	if (!newDesc)

@@ -1,6 +1,7 @@
 #include "frame/ZeDraw2D.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
+#include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeWindow.h"
 
@@ -276,8 +277,12 @@ int zeSetTextFont(const char* file)
 		g_fontName.clear();
 		return 0;
 	}
+	// The library's font loader aborts on a name that is no file (a folder,
+	// "." or ""): only a regular file that opens for reading goes to it, by
+	// the path the file layer found it under.
 	SZeContext* context = zeGetContext();
-	gui::IGUIFont* font = context->gui ? context->gui->getFont(file) : nullptr;
+	gui::IGUIFont* font =
+		context->gui && zeFileExist(file) ? context->gui->getFont(zeFileGetFullPath(file)) : nullptr;
 	if (!font)
 	{
 		zeSetError(1, "The font '%s' cannot be loaded", file);

@@ -26,7 +26,9 @@ int zeDrawListAddImageWithEffect(irr::video::ITexture* texture, int x1, int y1, 
 // Formats and queues a text in the current font, text colour and alpha.
 int zeText(int x, int y, const char* format, ...) __attribute__((format(printf, 3, 4)));
 // Loads a font and makes it current; null selects the built-in font. 0, or -1
-// with "The font '%s' cannot be loaded" (1).
+// with "The font '%s' cannot be loaded" (1) for a name that is not a regular,
+// readable file through the file layer (an empty name included) or that the
+// library cannot read as a font; the current font then stays.
 int zeSetTextFont(const char* file);
 // The current font's name, or null for the built-in font.
 const char* zeTextFont();

@@ -114,7 +114,8 @@ int setEffectConstantFloatN(lua_State* L)
 // ---- Scenes -------------------------------------------------------------------------------
 // LoadScene(file, scene, object, light, emitter, cube map, camera effect,
 // renderer, effect, instance objects, sharing group), read from the first
-// argument on; replaces what the scene ID holds.
+// argument on; replaces what the scene ID holds, unless that scene is still
+// loading (a load callback replacing its own scene).
 int loadScene(lua_State* L)
 {
 	checkSetup(L);
@@ -124,6 +125,11 @@ int loadScene(lua_State* L)
 		ids[i] = checkInteger(L, 2 + i);
 	const int instanceObjects = checkBoolean(L, 10);
 	const char* shareGroup = checkString(L, 11);
+	if (zeSceneLoading(ids[0]))
+	{
+		lua_pushfstring(L, "Scene ID %d is loading: it cannot be replaced before its load ends", ids[0]);
+		return luaL_argerror(L, 2, lua_tostring(L, -1));
+	}
 	if (zeSceneExist(ids[0]))
 		zeDeleteScene(ids[0]);
 	if (zeLoadScene(file, ids[0], ids[1], ids[2], ids[3], ids[4], ids[5], ids[6], ids[7], instanceObjects, shareGroup,

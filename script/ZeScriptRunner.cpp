@@ -99,10 +99,16 @@ int setLoadSceneCallback(lua_State* L)
 	checkSetup(L);
 	lua_pushvalue(L, 1);
 	const int ref = luaL_ref(L, LUA_REGISTRYINDEX);
+	// The callback runs on the script's main thread: a coroutine that sets it
+	// may be collected long before a load calls it, and the main thread lives
+	// until the state closes, which releases the callback.
+	lua_rawgeti(L, LUA_REGISTRYINDEX, LUA_RIDX_MAINTHREAD);
+	lua_State* main = lua_tothread(L, -1);
+	lua_pop(L, 1);
 	releaseLoadSceneCallback();
-	g_callback.state = L;
+	g_callback.state = main;
 	g_callback.ref = ref;
-	zeSetLoadSceneCallback(onLoadSceneProgress, L);
+	zeSetLoadSceneCallback(onLoadSceneProgress, main);
 	return 0;
 }
 

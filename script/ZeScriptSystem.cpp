@@ -7,6 +7,7 @@
 #include "api/ZeImageApi.h"
 #include "api/ZeJoystickApi.h"
 #include "api/ZeLightApi.h"
+#include "api/ZeScene.h"
 #include "core/ZeEngineCore.h"
 #include "frame/ZeCamera.h"
 #include "frame/ZeDraw2D.h"
@@ -22,9 +23,18 @@ using namespace zescript;
 namespace
 {
 // ---- Set-up, frame loop and system ------------------------------------------------------
+// Ending the engine deletes every scene: a load callback must not do it
+// under the load that calls it.
+void refuseWhileLoading(lua_State* L, const char* function)
+{
+	if (zeSceneLoadsRunning() > 0)
+		luaL_error(L, "'%s' cannot end the engine while a scene loads", function);
+}
+
 // Setup([width], [height], [bits], [windowed]): each read only when given.
 int setup(lua_State* L)
 {
+	refuseWhileLoading(L, "Setup");
 	SZeSetupParams params;
 	zeInitSetupParams(&params);
 	params.dataPrefix = nullptr;
@@ -57,8 +67,9 @@ int setup(lua_State* L)
 	return 0;
 }
 
-int term(lua_State*)
+int term(lua_State* L)
 {
+	refuseWhileLoading(L, "Term");
 	zeTerm();
 	return 0;
 }

@@ -13,6 +13,6 @@ const luaL_Reg* zeScriptContentFunctions();
 
 // SetLoadSceneCallback: keeps a registry reference to argument 1 (any value;
 // the one kept before is released) and has the scene loader call it with the
-// percentage of objects built. Errors of the callback are ignored and it
-// never cancels a load.
+// percentage of objects built, on the state's main thread whichever coroutine
+// set it. Errors of the callback are ignored and it never cancels a load.
 int setLoadSceneCallback(lua_State* L);

@@ -136,6 +136,33 @@ TEST_F(SceneLoadTest, ProgressIsCalledPerObjectAndCancelLeavesWhatWasBuilt)
 	zeSetLoadSceneCallback(nullptr, nullptr);
 }
 
+// Once an object is built, the callback tries to delete and to reload the
+// scene it is called for, and records the errors.
+std::vector<std::string> g_refusals;
+int pullSceneOut(int percent, void* path)
+{
+	if (percent > 0 && g_refusals.empty())
+	{
+		zeDeleteScene(1);
+		g_refusals.push_back(takeError());
+		EXPECT_EQ(zeBuildScene(static_cast<const char*>(path), 1), -1);
+		g_refusals.push_back(takeError());
+	}
+	return 0;
+}
+
+TEST_F(SceneLoadTest, AProgressCallbackCannotDeleteOrReloadTheSceneItLoads)
+{
+	std::string path = write("p.zelv", info() + group("Cameras", camera()) + objects(3, Quad));
+	zeSetLoadSceneCallback(pullSceneOut, &path[0]);
+	ASSERT_EQ(load(path, 1, 10), 0);
+	EXPECT_EQ(g_refusals, (std::vector<std::string>{"Scene ID 1 is loading: it cannot be deleted before its load ends",
+		"Scene ID 1 is loading: it cannot be reloaded before its load ends"}));
+	EXPECT_EQ(zeObjectExist(10) + zeObjectExist(12), 2);
+	zeDeleteScene(1);
+	EXPECT_EQ(zeSceneExist(1), 0) << "deleted once its load has ended";
+}
+
 TEST_F(SceneLoadTest, ItemsTakeConsecutiveIdsAndTheQueriesCountThem)
 {
 	const std::string body = info(10, 70, 2, "30") +

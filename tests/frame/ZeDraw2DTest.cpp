@@ -384,3 +384,48 @@ TEST(Draw2DState, ValuesAndCallsWithoutAnEngine)
 	zeClearError();
 }
 } // namespace
+
+// A bitmap font of three 20-pixel glyphs: the corner colours at (0, 0) and
+// (1, 0), the background at (2, 0).
+TEST(Draw2DFont, OnlyARegularReadableFileBecomesTheFont)
+{
+	setenv("ZELV_DRIVER", "null", 1);
+	ASSERT_EQ(zeSetup(nullptr), 0) << zeGetError(nullptr);
+	char pattern[] = "/tmp/zefontXXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string dir = pattern;
+	const std::string font = dir + "/wide.png";
+	video::IVideoDriver* driver = zeGetContext()->driver;
+	video::IImage* image = driver->createImage(video::ECF_A8R8G8B8, core::dimension2d<u32>(64, 24));
+	image->fill(video::SColor(255, 0, 0, 255));
+	for (int g = 0; g < 3; ++g)
+	{
+		image->setPixel(g * 21, 0, video::SColor(255, 255, 0, 0));
+		image->setPixel(g * 21 + 19, 19, video::SColor(255, 255, 255, 0));
+	}
+	image->setPixel(1, 0, video::SColor(255, 255, 255, 0));
+	ASSERT_TRUE(driver->writeImageToFile(image, font.c_str()));
+	image->drop();
+
+	const int builtIn = zeTextWidth("abc");
+	ASSERT_EQ(zeSetTextFont(font.c_str()), 0) << zeGetError(nullptr);
+	const int wide = zeTextWidth("abc");
+	EXPECT_GT(wide, builtIn);
+	for (const std::string& bad : {std::string(""), std::string("."), dir, dir + "/"})
+	{
+		zeClearError();
+		EXPECT_EQ(zeSetTextFont(bad.c_str()), -1) << bad;
+		int number = 0;
+		EXPECT_EQ(std::string(zeGetError(&number) ? zeGetError(nullptr) : ""),
+			"The font '" + bad + "' cannot be loaded");
+		EXPECT_EQ(number, 1);
+		EXPECT_STREQ(zeTextFont(), font.c_str()) << "the current font stays";
+		EXPECT_EQ(zeTextWidth("abc"), wide);
+	}
+	EXPECT_EQ(zeSetTextFont(nullptr), 0);
+	EXPECT_EQ(zeTextWidth("abc"), builtIn);
+	zeTerm();
+	unsetenv("ZELV_DRIVER");
+	remove(font.c_str());
+	rmdir(dir.c_str());
+}

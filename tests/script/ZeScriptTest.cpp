@@ -506,6 +506,60 @@ TEST_F(ScriptTest, TheLoadSceneCallbackIsReleasedWhenReplacedAndWhenTheStateClos
 	EXPECT_EQ(zeSceneExist(3), 1);
 }
 
+TEST_F(ScriptTest, ALoadSceneCallbackCannotPullItsSceneOutFromUnderTheLoad)
+{
+	setUp();
+	const std::string mesh = quad();
+	const std::string path = Tmp + "/s.zelv";
+	writeScene(path, sceneText(info() + group("Cameras", camera()) +
+		group("Objects", object("A", mesh) + object("B", mesh) + object("C", mesh))));
+	ASSERT_FALSE(HasFatalFailure());
+	const std::string load = "ze.LoadScene('" + path + "', 2, 10, 1, 1, 1, 1, 1, 1, false, '')";
+	// Each call is tried once the load has built an object, its error kept.
+	ASSERT_EQ(run("errors = {} function try(call) "
+				  "ze.SetLoadSceneCallback(function(p) if p > 0 and not errors[call] then "
+				  "errors[call] = 'running' errors[call] = select(2, pcall(load(call, '=c'))) end end) end"),
+		"");
+	const std::pair<std::string, std::string> refused[] = {
+		{"ze.DeleteScene(2)",
+			"bad argument #1 to 'DeleteScene' (Scene ID 2 is loading: it cannot be deleted before its load ends)"},
+		{load, "bad argument #2 to 'LoadScene' (Scene ID 2 is loading: it cannot be replaced before its load ends)"},
+		{"ze.Term()", "'Term' cannot end the engine while a scene loads"},
+		{"ze.Setup(160, 120, 32, true)", "'Setup' cannot end the engine while a scene loads"}};
+	for (const auto& [call, message] : refused)
+	{
+		ASSERT_EQ(run("try([[" + call + "]]) " + load), "") << call;
+		EXPECT_EQ(eval("errors[ [[" + call + "]] ]"), "c:1: " + message);
+		EXPECT_EQ(eval("ze.IsSetup(), ze.SceneTotalObjects(2), ze.ObjectExist(10), ze.ObjectExist(12)"),
+			"true,3,true,true") << call;
+	}
+	// Another scene stays free to go while this one loads.
+	ASSERT_EQ(run("ze.SetLoadSceneCallback(function(p) ze.DeleteScene(2) end) "
+				  "ze.LoadScene('" + path + "', 4, 20, 1, 1, 1, 1, 1, 1, false, '')"),
+		"");
+	EXPECT_EQ(eval("ze.SceneExist(2), ze.SceneTotalObjects(4)"), "false,3");
+}
+
+TEST_F(ScriptTest, ACallbackSetInACoroutineRunsOnTheMainThreadAndEndsWithTheScript)
+{
+	setUp();
+	const std::string mesh = quad();
+	const std::string path = Tmp + "/s.zelv";
+	writeScene(path, sceneText(info() + group("Cameras", camera()) + group("Objects", object("A", mesh))));
+	ASSERT_FALSE(HasFatalFailure());
+	ASSERT_EQ(run("seen = {} local co = coroutine.create(function() ze.SetLoadSceneCallback(function(p) "
+				  "seen[#seen + 1] = tostring(select(2, coroutine.running())) end) end) "
+				  "assert(coroutine.resume(co)) co = nil collectgarbage() collectgarbage()"),
+		"");
+	const std::string load = "ze.LoadScene('" + path + "', 2, 10, 1, 1, 1, 1, 1, 1, false, '')";
+	ASSERT_EQ(run(load), "");
+	EXPECT_EQ(eval("table.concat(seen, ' ')"), "true true") << "called twice, on the main thread";
+	ASSERT_EQ(run("seen = {} coroutine.wrap(function() " + load + " end)()"), "");
+	EXPECT_EQ(eval("table.concat(seen, ' ')"), "true true") << "also for a load inside a coroutine";
+	close();
+	EXPECT_EQ(zeLoadScene(path.c_str(), 3, 20, 1, 1, 1, 1, 1, 1, 0, "", 0), 0) << "the callback went with the state";
+}
+
 TEST_F(ScriptTest, QueriesAnswerExactlyOneValue)
 {
 	setUp();
