@@ -97,14 +97,18 @@ video::ITexture* CZePostAntialias::render(video::IVideoDriver* driver, IZeVideoD
 	video::ITexture* history, bool toDisplay, bool convertFirst, bool resetHistory)
 {
 	video::ITexture* result = source;
+	// Whether the morphological pass drew the result onto the back buffer.
+	bool shown = false;
 	if (!source || !work || (Blending != 0 && !history))
 	{
 		zeLog(EZELL_ERROR, "CZePostAntialias: no %s texture", !source ? "source" : !work ? "work" : "history");
+		show(services, source, toDisplay);
 		return source;
 	}
 	if (Mode == 1 && Smaa && Smaa->isLoaded())
 	{
-		Smaa->render(driver, driverExt, work, source, blendWork, toDisplay && Blending == 0, convertFirst);
+		shown = toDisplay && Blending == 0;
+		Smaa->render(driver, driverExt, work, source, blendWork, shown, convertFirst);
 		result = work;
 	}
 	if (Blending != 0)
@@ -133,14 +137,19 @@ video::ITexture* CZePostAntialias::render(video::IVideoDriver* driver, IZeVideoD
 		{
 			services->setRenderTargets(&history, 1);
 			services->copyTexture(result);
-			if (toDisplay)
-			{
-				services->setRenderTargets(nullptr, 0);
-				services->copyTexture(result);
-			}
 		}
 	}
 	if (Mode == 0 && Blending == 0)
 		zeLog(EZELL_WARN, "CZePostAntialias: nothing rendered");
+	if (!shown)
+		show(services, result, toDisplay);
 	return result;
+}
+
+void CZePostAntialias::show(IZeRenderServices* services, video::ITexture* texture, bool toDisplay)
+{
+	if (!toDisplay || !services || !texture)
+		return;
+	services->setRenderTargets(nullptr, 0);
+	services->copyTexture(texture);
 }

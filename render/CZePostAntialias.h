@@ -50,8 +50,10 @@ public:
 
 	// Runs the morphological pass (result in `work`) when the mode asks, then,
 	// with blending on, blends with `history` (unless the factor is 1) and
-	// copies the result into the history, and onto the back buffer when
-	// toDisplay. Returns the texture that holds the result.
+	// copies the result into the history. With toDisplay the result is on the
+	// back buffer afterwards, copied there unless the morphological pass drew
+	// it there. Returns the texture that holds the result, `work` or `source`:
+	// `source` as it came when neither pass ran (mode 3, say).
 	virtual irr::video::ITexture* render(irr::video::IVideoDriver* driver, IZeVideoDriverExt* driverExt,
 		IZeRenderServices* services, irr::video::ITexture* work, irr::video::ITexture* source,
 		irr::video::ITexture* blendWork, irr::video::ITexture* history, bool toDisplay, bool convertFirst,
@@ -63,6 +65,8 @@ public:
 
 private:
 	CZePostEffect* chooseBlend();
+	// Copies the texture onto the back buffer when toDisplay.
+	static void show(IZeRenderServices* services, irr::video::ITexture* texture, bool toDisplay);
 
 	CZePostSMAA* Smaa = nullptr;
 	CZePostEffect PlainBlend;        // no macros

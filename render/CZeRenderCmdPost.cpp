@@ -143,14 +143,20 @@ void CZeRenderCmd_Antialias::execute(SZeCommandExecContext& exec)
 	}
 	video::ITexture* result = antialias->render(exec.Driver, exec.DriverExt, exec.Services, output, from, work,
 		history, toDisplay, gamma, exec.CameraCut);
-	if (result != from || !toDisplay)
+	if (result == output)
 		return;
-	if (exec.CameraCut)
-		toggle(source, exec);
+	// The source came back as it was (nothing drawn into the output, a blend
+	// written back into the source): the back buffer already shows it, and a
+	// pair it came from is turned back to it; any other output gets a copy.
+	if (toDisplay || samePair(source, Output))
+	{
+		if (source.FlipFlop >= 0)
+			toggle(source, exec);
+	}
 	else
 	{
 		selectTarget(output, exec);
-		exec.Services->copyTexture(from);
+		exec.Services->copyTexture(result);
 	}
 }
 

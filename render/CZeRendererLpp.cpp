@@ -224,8 +224,17 @@ bool CZeRendererLpp::render(video::ITexture* target)
 
 	step(28);
 	if (antialiasLast)
-		antialias->render(driver, driverExt, services, target ? target : Targets[BACK2], r, other(r), Targets[BACK3],
-			!target, false, cut);
+	{
+		// Onto the back buffer the antialiasing shows its result itself; a
+		// target that it did not draw into (mode 3, say) gets a copy.
+		video::ITexture* result = antialias->render(driver, driverExt, services, target ? target : Targets[BACK2], r,
+			other(r), Targets[BACK3], !target, false, cut);
+		if (target && result != target)
+		{
+			services->setRenderTargets(&target, 1);
+			services->copyTexture(result);
+		}
+	}
 	else if (!settings.GammaEnable)
 	{
 		services->setRenderTargets(&target, target ? 1 : 0);

@@ -1,5 +1,6 @@
 // Halves an image: each target pixel averages the 4 x 4 source pixels around
-// it with four bilinear reads, each of which averages 2 x 2.
+// it with four bilinear reads, each of which averages 2 x 2. Alpha, the glow
+// mask of a frame, is averaged with the colour.
 //ZELV_PP: sampler 2D Source layer=0 filter=linear address=clamp
 //ZELV_PP: param float4 TexelSize semantic=RenderTargetSizeInverse
 //ZELV_PP: technique down
@@ -31,7 +32,7 @@ float4 psDown(float2 uv : TEXCOORD0) : COLOR
 {
 	// One source pixel is half a target pixel.
 	float2 step = TexelSize.xy * 0.5;
-	float3 sum = tex2D(Source, uv + float2(-step.x, -step.y)).rgb + tex2D(Source, uv + float2(step.x, -step.y)).rgb +
-		tex2D(Source, uv + float2(-step.x, step.y)).rgb + tex2D(Source, uv + float2(step.x, step.y)).rgb;
-	return float4(sum * 0.25, 1);
+	float4 sum = tex2D(Source, uv + float2(-step.x, -step.y)) + tex2D(Source, uv + float2(step.x, -step.y)) +
+		tex2D(Source, uv + float2(-step.x, step.y)) + tex2D(Source, uv + float2(step.x, step.y));
+	return sum * 0.25;
 }

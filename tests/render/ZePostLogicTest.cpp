@@ -329,13 +329,20 @@ TEST_F(PostLogic, AntialiasBlendsCopiesTheHistoryAndWarnsWhenNothingIsOn)
 	EXPECT_EQ(linesWith("CZePostAntialias: no history texture"), 1);
 	EXPECT_TRUE(take().empty());
 
-	// Nothing on: the source as it is, and a warning.
+	// No pass of its own (mode 3): the source as it is, onto the display when asked.
 	antialias.Blending = 0;
+	antialias.Mode = 3;
 	take();
+	EXPECT_EQ(render(false, false), source);
+	EXPECT_TRUE(take().empty());
+	EXPECT_EQ(render(true, false), source);
+	EXPECT_EQ(take(), Trace{"copy source>display"});
+	// Nothing on: a warning as well.
+	antialias.Mode = 0;
 	EXPECT_FALSE(antialias.isActive());
 	EXPECT_EQ(render(true, false), source);
 	EXPECT_EQ(linesWith("WARN : CZePostAntialias: nothing rendered"), 1);
-	EXPECT_TRUE(take().empty());
+	EXPECT_EQ(take(), Trace{"copy source>display"});
 
 	CZePostAntialias failing;
 	effects.Failing = {"NoBlend.hlsl"};

@@ -1,8 +1,9 @@
 // The command renderer on OpenGL (Xvfb, llvmpipe): the render targets of
 // "Create Texture" commands, and whole frames drawn by command lists through
-// the frame end and read back from the window.
+// the frame end and read back from the window, one of them through every
+// kind of command.
 #include "ZeRenderCommandText.h"
-#include "ZeRenderTestUtil.h"
+#include "ZeSurfaceSceneGL.h"
 
 #include "core/IZeRendererCtxAdv.h"
 #include "render/CZeRendererCmds.h"
@@ -13,6 +14,7 @@
 
 #include <initializer_list>
 #include <iostream>
+#include <vector>
 
 using namespace irr;
 using namespace zetest;
@@ -28,18 +30,17 @@ Cmd createTexture(const char* texture, s32 format, s32 size, s32 width = 0, s32 
 		width).i("SizeHeight", height).i("OwnZBuffer", ownZBuffer);
 }
 
-class CmdsGL : public RenderGL
+class CmdsGL : public SurfaceGL
 {
 protected:
 	CmdsGL()
 	{
 		WindowWidth = 96;
 		WindowHeight = 20;
-		LightPrePass = 1;
 	}
 	void SetUp() override
 	{
-		RenderGL::SetUp();
+		SurfaceGL::SetUp();
 		if (IsSkipped() || HasFatalFailure())
 			return;
 		ASSERT_NE(zeGetRendererCtxAdv(), nullptr) << "the light pre-pass did not start";
@@ -55,7 +56,8 @@ protected:
 		if (HasFailure())
 			for (const std::string& line : logLines())
 				std::cerr << line << "\n";
-		RenderGL::TearDown();
+		zeSetCameraEffectSource(nullptr);
+		SurfaceGL::TearDown();
 	}
 
 	bool make(const Cmd& c)
@@ -65,7 +67,7 @@ protected:
 	}
 
 	// Makes the description's textures and a command renderer of it, current for the frames.
-	void use(std::initializer_list<Cmd> commands)
+	void use(const std::vector<Cmd>& commands)
 	{
 		SZeRendererDesc desc;
 		for (const Cmd& c : commands)
@@ -328,4 +330,177 @@ TEST_F(CmdsGL, TheFrameEndsOnItsOwnTarget)
 	zeEndFrame();
 	EXPECT_TRUE(near(screenPixel(10, 10), 0, 255, 0)) << "the box";
 	EXPECT_TRUE(near(screenPixel(60, 10), 0, 0, 255)) << "the display's clear";
+}
+
+// ---- One chain of every kind of command ---------------------------------------------------------
+namespace
+{
+IZeEffect* g_cameraEffect = nullptr;
+
+class CmdChain : public CmdsGL
+{
+protected:
+	CmdChain()
+	{
+		WindowWidth = 160;
+		WindowHeight = 120;
+		Antialias = 1;
+	}
+
+	// The frame: a pair cleared to the backdrop, depth and normals, the light
+	// buffer, the solid surfaces, volumetric lights, a halving shader while
+	// the scene time is 1 to 2 s, glow, depth of field, the camera effects
+	// written back into the pair, antialiasing at location 1, and gamma onto
+	// the display; or the antialiasing onto the display itself.
+	void useChain(bool antialiasOntoDisplay)
+	{
+		if (Renderer)
+			Renderer->drop();
+		std::vector<Cmd> chain = {createTexture("Pic[0]", 0, 1), createTexture("Pic[1]", 0, 1),
+			Cmd("Clear").out("Target", "Pic[]").i("UseBgColor", 1),
+			Cmd("Shader").out("Color0", "NormalRTT").out("Color1", "DepthRTT").fx(DepthClear),
+			Cmd("Render Objects").out("Color0", "NormalRTT").out("Color1", "DepthRTT").i("RenderList", 1).s("Technique",
+				"depth"),
+			Cmd("Light Pass").out("Target", "LightRTT"),
+			Cmd("Render Objects").out("Color0", "Pic[]").i("RenderList", 1).i("ZBuffer", 2),
+			Cmd("Light Volumetric").out("Target", "Pic[]"),
+			Cmd("Shader").in("s0", "Pic[]").out("Color0", "Pic[]").fx(Half).i("UseStartEnd", 1).f("StartTime", 1).f(
+				"EndTime", 2),
+			Cmd("DownSample").in("Source", "Pic[]").out("Target", "HalfScreen[2]").i("When", 1),
+			Cmd("Glow").in("Source", "HalfScreen[2]").out("Target", "Pic[]").i("When", 1),
+			Cmd("Depth of Field").in("Source", "Pic[]").in("Depth", "DepthRTT").in("Work", "BackRTT[2]").out("Target",
+				"Pic[]"),
+			Cmd("Post Processing").in("Source", "Pic[]").out("Target", "Pic[]"),
+			Cmd("Antialias").in("Source", "Pic[]").in("Work", "BackRTT[2]").in("History", "BackRTT[3]")};
+		if (antialiasOntoDisplay)
+			chain.back().out("Target", "Display");
+		else
+		{
+			chain.back().out("Target", "Pic[]").i("When", 1);
+			chain.push_back(Cmd("Gamma").in("Source", "Pic[]").out("Target", "Display").i("When", 1));
+		}
+		use(chain);
+	}
+
+	// Pixels along rows through the turned square strictly between its
+	// picture and the background's.
+	int mixed(int darkest, int brightest)
+	{
+		int n = 0;
+		for (int y = 44; y < 78; y += 3)
+			for (int x = 28; x < 78; ++x)
+				n += grey(x, y) > darkest + 20 && grey(x, y) < brightest - 20;
+		return n;
+	}
+
+	IZeEffect* DepthClear = nullptr;
+	IZeEffect* Half = nullptr;
+};
+} // namespace
+
+TEST_F(CmdChain, EveryStageLeavesItsMarkAndTheAntialiasingKeepsThePostStep)
+{
+	DepthClear = loadEffect(zeFindDataFile("LppDepthClear.hlsl"));
+	Half = loadEffect(ZELV_RENDER_TEST_DATA "scale.hlsl");
+	g_cameraEffect = loadEffect(ZELV_RENDER_TEST_DATA "invert.hlsl");
+	ASSERT_TRUE(DepthClear && Half && g_cameraEffect);
+	camera(core::vector3df(0, 0, -6));
+	Smgr->setAmbientLight(video::SColorf(0, 0, 0, 0));
+	zeGetContext()->backdrop = video::SColor(0, 51, 102, 153);
+	// Left a white square turned by 30 degrees, lit by the sun; right a
+	// glowing one (x 94 to 121, y 46 to 74); a volumetric point light above.
+	scene::IMeshSceneNode* turned = surfaceNode(rectangle({-1, -1, 0}, {2, 0, 0}, {0, 2, 0}), [](IZeSurfaceLightwave* s) {
+		s->setParamFloat3(EZELW_BASE_COLOR, 1, 1, 1);
+		s->setParamFloat(EZELW_SPECULARITY, 0.0f);
+	});
+	turned->setPosition({-2, 0, 0});
+	turned->setRotation({0, 0, 30});
+	surfaceNode(rectangle({1, -1, 0}, {2, 0, 0}, {0, 2, 0}), [](IZeSurfaceLightwave* s) {
+		emissive(1, 1, 1)(s);
+		s->setParamFloat(EZELW_GLOW, 1.0f);
+		s->setParamFloat(EZELW_GLOW_VALUE, 1.0f);
+	});
+	scene::ILightSceneNode* sun = light(video::ELT_DIRECTIONAL, {0, 0, 0}, {0, 0, 0}, 100.0f);
+	scene::ILightSceneNode* point = light(video::ELT_POINT, {0, 2.8f, 0}, {0, 0, 0}, 1.2f);
+	SZeRenderParams& p = zeGetContext()->render;
+	useChain(false);
+	zeEndFrame();
+	// Cleared to the backdrop; the lit square and the glowing one drawn sharp.
+	const Rgba backdrop = screenPixel(3, 3);
+	EXPECT_TRUE(near(backdrop, 51, 102, 153));
+	EXPECT_GT(grey(52, 60), 200);
+	EXPECT_GT(grey(107, 60), 250);
+	const int beside = grey(125, 60), inside = grey(119, 60), belowLight = grey(80, 22);
+	EXPECT_EQ(beside, grey(3, 3));
+	EXPECT_EQ(belowLight, grey(3, 3));
+
+	// The light pass lights the left square: without the sun it is black.
+	sun->setVisible(false);
+	zeEndFrame();
+	EXPECT_LT(grey(52, 60), 5);
+	EXPECT_GT(grey(107, 60), 250);
+	sun->setVisible(true);
+	// The volumetric light shines through the air above.
+	zeFindLightSceneNodeExt(point)->getParams().Volumetric = true;
+	zeEndFrame();
+	EXPECT_GT(grey(80, 22), belowLight + 20);
+	EXPECT_TRUE(near(screenPixel(3, 3), backdrop.R, backdrop.G, backdrop.B));
+	zeFindLightSceneNodeExt(point)->getParams().Volumetric = false;
+	// The shader halves the picture while the scene time is within its window.
+	Manager->getSceneManager()->setSceneTime(1500);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(3, 3), 26, 51, 77));
+	Manager->getSceneManager()->setSceneTime(2000);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(3, 3), backdrop.R, backdrop.G, backdrop.B));
+	// The glow brightens around the glowing square only.
+	p.glowEnable = 1;
+	p.glowIntensity = 1.0f;
+	p.glowRadius = 16.0f;
+	zeEndFrame();
+	EXPECT_GT(grey(125, 60), beside + 20);
+	EXPECT_TRUE(near(screenPixel(3, 3), backdrop.R, backdrop.G, backdrop.B));
+	p.glowEnable = 0;
+	// Focused far before everything, the depth of field softens the square's edge.
+	p.dofMode = 1;
+	p.dofFocalDistance = 1.0f;
+	p.dofFStop = 0.1f;
+	zeEndFrame();
+	EXPECT_GT(grey(125, 60), beside + 10);
+	EXPECT_LT(grey(119, 60), inside - 10);
+	p.dofMode = 0;
+
+	// The camera effect inverts the pair in place; antialiasing after it,
+	// off, drawing (mode 1) or not (mode 3), keeps that picture.
+	zeSetCameraEffectSource([](core::array<IZeEffect*>& out) { out.push_back(g_cameraEffect); });
+	int* aa = p.antialias;
+	aa[0] = aa[3] = aa[4] = aa[5] = 0;
+	aa[1] = 1;
+	for (bool ontoDisplay : {true, false})
+	{
+		useChain(ontoDisplay);
+		for (int mode : {3, 1, 0})
+		{
+			aa[2] = mode;
+			zeEndFrame();
+			const std::string what = "mode " + std::to_string(mode) + (ontoDisplay ? " onto the display" : "");
+			EXPECT_TRUE(near(screenPixel(3, 3), 204, 153, 102)) << what;
+			EXPECT_LT(grey(52, 60), 55) << what;
+			EXPECT_LT(grey(107, 60), 5) << what;
+			// Intermediate pixels along the turned square's edges with mode 1 only.
+			const int n = mixed(grey(52, 60), grey(3, 3));
+			if (mode == 1)
+				EXPECT_GT(n, 10) << what;
+			else
+				EXPECT_EQ(n, 0) << what;
+		}
+	}
+	aa[2] = 0;
+	zeSetCameraEffectSource(nullptr);
+
+	// Gamma lifts the backdrop onto the sRGB curve.
+	useChain(false);
+	p.colorSpaceViewer = 1;
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(3, 3), 124, 170, 203, -1, 3));
 }

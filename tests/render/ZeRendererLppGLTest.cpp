@@ -2,17 +2,13 @@
 // (Xvfb, llvmpipe), read back from the window: surfaces with the engine's
 // material effects lit by the light buffer, shadows, glow, gamma,
 // antialiasing, the library's own materials, and the projection's jitter.
-#include "ZeRenderTestUtil.h"
+#include "ZeSurfaceSceneGL.h"
 
 #include "core/IZeRendererCtxAdv.h"
 #include "render/CZeRendererLpp.h"
-#include "render/IZeLightSceneNodeExt.h"
-#include "render/IZeSceneNodeExt.h"
-#include "render/IZeSurfaceLightwave.h"
 
 #include "frame/ZeTestDisplay.h"
 
-#include <functional>
 #include <iostream>
 
 using namespace irr;
@@ -24,19 +20,18 @@ namespace
 
 const u32 W = 160, H = 120;
 
-class LppFrame : public RenderGL
+class LppFrame : public SurfaceGL
 {
 protected:
 	LppFrame()
 	{
 		WindowWidth = W;
 		WindowHeight = H;
-		LightPrePass = 1;
 	}
 
 	void SetUp() override
 	{
-		RenderGL::SetUp();
+		SurfaceGL::SetUp();
 		if (IsSkipped() || HasFatalFailure())
 			return;
 		ASSERT_NE(zeGetRendererCtxAdv(), nullptr) << "the light pre-pass renderer did not start";
@@ -51,84 +46,7 @@ protected:
 		if (HasFailure())
 			for (const std::string& line : logLines())
 				std::cerr << line << "\n";
-		RenderGL::TearDown();
-	}
-
-	// A rectangle (corner and two edges) as a mesh; its front, towards v x u,
-	// faces -z when u runs along +x and v along +y.
-	static scene::IMesh* rectangle(const core::vector3df& corner, const core::vector3df& u, const core::vector3df& v)
-	{
-		scene::SMeshBuffer* buffer = new scene::SMeshBuffer();
-		const core::vector3df normal = v.crossProduct(u).normalize();
-		for (const core::vector3df& p : {corner, corner + u, corner + u + v, corner + v})
-			buffer->Vertices.push_back(video::S3DVertex(p, normal, video::SColor(255, 255, 255, 255), {0, 0}));
-		for (u16 i : {0, 2, 1, 0, 3, 2})  // clockwise seen from the front, the library's front faces
-			buffer->Indices.push_back(i);
-		buffer->recalculateBoundingBox();
-		scene::SMesh* mesh = new scene::SMesh();
-		mesh->addMeshBuffer(buffer);
-		mesh->recalculateBoundingBox();
-		buffer->drop();
-		return mesh;
-	}
-
-	// A node of the mesh (taken over) with a LightWave surface set by `set`,
-	// drawn with the effect the current renderer gives its material type.
-	scene::IMeshSceneNode* surfaceNode(scene::IMesh* mesh, const std::function<void(IZeSurfaceLightwave*)>& set)
-	{
-		scene::IMeshSceneNode* node = ze::addMeshSceneNode(Smgr, mesh);
-		mesh->drop();
-		IZeSceneNodeExt* ext = Manager->getSceneManager()->getSceneNodeExt(node);
-		IZeSurface* surface = Manager->getSurfaceManager()->createSurfaceByType(MAKE_IRR_ID('l', 'w', 's', 'r'));
-		EXPECT_TRUE(ext && surface);
-		surface->initFromMaterial(node->getMaterial(0));
-		set(static_cast<IZeSurfaceLightwave*>(surface));
-		ext->setMaterialSurface(0, surface);
-		surface->drop();
-		SZeMacro macros[24] = {};
-		u32 count = 20;
-		s32 type = 0;
-		EXPECT_TRUE(surface->getEffectCompileParameters(type, macros, count, node));
-		core::stringc file;
-		u32 room = 24 - count;
-		EXPECT_TRUE(Renderer->getMaterialEffect(file, macros + count, room, static_cast<video::E_MATERIAL_TYPE>(type)));
-		IZeEffect* effect = Manager->getEffectManager()->createEffect(zeFindDataFile(file.c_str()), type, macros, nullptr);
-		EXPECT_NE(effect, nullptr) << Manager->getEffectManager()->getLastError();
-		if (effect)
-		{
-			ext->setMaterialEffect(0, effect, 0, 0);
-			effect->drop();
-		}
-		return node;
-	}
-
-	// A surface shining in its colour alone.
-	static std::function<void(IZeSurfaceLightwave*)> emissive(f32 r, f32 g, f32 b)
-	{
-		return [=](IZeSurfaceLightwave* s) {
-			s->setParamFloat3(EZELW_BASE_COLOR, r, g, b);
-			s->setParamFloat(EZELW_LUMINOSITY, 1.0f);
-			s->setParamFloat(EZELW_DIFFUSE, 0.0f);
-			s->setParamFloat(EZELW_SPECULARITY, 0.0f);
-		};
-	}
-
-	scene::ILightSceneNode* light(video::E_LIGHT_TYPE type, const core::vector3df& position,
-		const core::vector3df& rotation, f32 radius)
-	{
-		scene::ILightSceneNode* l = Smgr->addLightSceneNode(nullptr, position, video::SColorf(1, 1, 1), radius);
-		l->setLightType(type);
-		l->setRotation(rotation);
-		l->getLightData().Radius = radius;
-		Manager->getSceneManager()->getLightSceneNodeExt(l);
-		return l;
-	}
-
-	// The window's grey level (mean of r, g, b) at a pixel.
-	int grey(int x, int y)
-	{
-		const Rgba p = screenPixel(x, y);
-		return (p.R + p.G + p.B) / 3;
+		SurfaceGL::TearDown();
 	}
 
 	CZeRendererLpp* Renderer = nullptr;
@@ -344,6 +262,25 @@ TEST_F(LppAntialias, ADiagonalEdgeGetsIntermediatePixels)
 	for (int y = 40; y < 80; y += 4)
 		smoothed += between(y);
 	EXPECT_GT(smoothed, 10);
+}
+
+// At the end of the frame, antialiasing that draws nothing (mode 3) still
+// hands the picture on.
+TEST_F(LppAntialias, LastAntialiasingThatDrawsNothingStillShowsThePicture)
+{
+	camera(core::vector3df(0, 0, -6));
+	surfaceNode(rectangle({-1, -1, 0}, {2, 0, 0}, {0, 2, 0}), emissive(0.2f, 0.6f, 0.9f));
+	zeGetContext()->backdrop = video::SColor(0, 0x11, 0x33, 0x66);
+	setAntialias(0, 1, 3);
+	zeEndFrame();
+	EXPECT_TRUE(near(screenPixel(80, 60), 51, 153, 230, -1, 3));
+	EXPECT_TRUE(near(screenPixel(5, 5), 0x11, 0x33, 0x66));
+
+	// Into a texture as well.
+	video::ITexture* target = ze::addRenderTargetTexture(Driver, {W, H}, "LppTarget", ze::ECF_A8R8G8B8);
+	ASSERT_TRUE(target);
+	ASSERT_EQ(zeRenderToTexture(target, 1), 0);
+	EXPECT_TRUE(near(texel(read(target), W, W / 2, H / 2), 51, 153, 230, -1, 3));
 }
 
 TEST_F(LppAntialias, TheJitterMovesTheBackBuffersProjectionOnlyWhileItDraws)

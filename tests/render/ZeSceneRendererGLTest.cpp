@@ -1,7 +1,7 @@
 // Command renderers made from scenes on OpenGL with the light pre-pass
 // context (Xvfb, llvmpipe): the renderer ID after a failed and a good
-// command list, and the sample scene that draws itself through its own
-// commands.
+// command list, the sample scene that draws itself through its own
+// commands, and a scene whose commands fail drawn by the default renderer.
 #include "api/ZeApiTestFixture.h"
 
 #include "api/ZeApiItems.h"
@@ -10,6 +10,7 @@
 #include "frame/ZeIdTable.h"
 #include "frame/ZeTestDisplay.h"
 #include "render/CZeRendererCmds.h"
+#include "render/CZeRendererLpp.h"
 #include "scene/CZeResourceManagerScene.h"
 #include "scene/ZeSceneDesc.h"
 
@@ -19,6 +20,9 @@
 
 #include <climits>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 using namespace irr;
@@ -60,7 +64,7 @@ protected:
 		zeInstallObjectApi();
 		zeDisableErrorBoxes();
 		SZeSetupParams p = glWindowSetup(W, H);
-		p.antialias = 0;
+		p.antialias = Antialias;
 		p.lightPrePass = 1;
 		p.dataPrefix = ZELV_BINARY_DIR "/data";
 		ASSERT_EQ(zeSetup(&p), 0) << zeGetError(nullptr) << " " << zeGetEngineInitError();
@@ -91,7 +95,14 @@ protected:
 		return {p[0], p[1], p[2]};
 	}
 
+	int Antialias = 0;
 	char Cwd[PATH_MAX] = {};
+};
+
+class SceneRendererAntialiasGL : public SceneRendererGL
+{
+protected:
+	SceneRendererAntialiasGL() { Antialias = 1; }
 };
 } // namespace
 
@@ -140,6 +151,36 @@ TEST_F(SceneRendererGL, TheCommandsSampleDrawsItselfThroughItsCommands)
 	EXPECT_NEAR(corner.G, srgb(25 / 255.0 * 0.9), 2);
 	EXPECT_NEAR(corner.B, srgb(51 / 255.0 * 0.8), 2);
 	// The red upper half of the ball, lit by the light buffer the commands filled.
+	const Rgb ball = pixel(W / 2 + 5, H / 3);
+	EXPECT_GT(ball.R, 2 * ball.G);
+	EXPECT_GT(ball.R, corner.R + 40);
+	zeHideScene(1);
+	zeDeleteScene(1);
+}
+
+// The default renderer takes over, with the scene's antialiasing at the end
+// of the frame in a mode that draws nothing.
+TEST_F(SceneRendererAntialiasGL, ASceneWhoseCommandsFailIsDrawnByTheDefaultRenderer)
+{
+	std::ifstream in("minimal.zelv");
+	std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+	ASSERT_EQ(text.substr(text.size() - 2), "}\n");
+	text.resize(text.size() - 2);
+	text += "{ ZelvRenderSettings\nI4 CH_AA_JITTER 0\nI4 CH_AA_LOCATION 1\nI4 CH_AA_MODE 3\nI4 CH_AA_BLENDING 0\n}\n"
+		"{ ZelvRenderCommands\n{ Commands\n{ Blur\nSTR name \"Blur\"\nSTR cmd \"Blur\"\n}\n}\n}\n}\n";
+	const std::string path = std::filesystem::temp_directory_path() / ("zelv-failing-" + std::to_string(getpid()) +
+		".zelv");
+	std::ofstream(path) << text;
+	ASSERT_EQ(zeLoadScene(path.c_str(), 1, 1, 1, 1, 1, 1, 1, 1, 0, "", 0), 0) << takeError();
+	std::filesystem::remove(path);
+	EXPECT_EQ(logLinesWith("Load renderer from scene failed : Failed to create renderer"), 1);
+	zeShowScene(1);
+	EXPECT_NE(dynamic_cast<CZeRendererLpp*>(zeGetCurrentRenderer()), nullptr);
+	zeAnimateScene(1, 0);
+	zeEndFrame();
+	// The backdrop (0.05, 0.1, 0.2) and the red ball, lit.
+	const Rgb corner = pixel(2, 2);
+	EXPECT_TRUE(corner.R == 12 && corner.G == 25 && corner.B == 51) << corner.R << " " << corner.G << " " << corner.B;
 	const Rgb ball = pixel(W / 2 + 5, H / 3);
 	EXPECT_GT(ball.R, 2 * ball.G);
 	EXPECT_GT(ball.R, corner.R + 40);
