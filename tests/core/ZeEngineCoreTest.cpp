@@ -15,6 +15,7 @@
 #include "frame/ZeWindowPlatform.h"
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/IZeVideoDriverExt.h"
+#include "libext/ZeMaterialExt.h"
 #include "libext/ZeTextureExt.h"
 
 #include "ZeCoreTestUtil.h"
@@ -24,6 +25,7 @@
 #include <GL/gl.h>
 #include "frame/ZeTestDisplay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -241,6 +243,28 @@ TEST_F(CoreTest, FrameEndDrawsThroughTheCurrentRendererWithTheBackdrop)
 	EXPECT_EQ(zeRenderToTexture(nullptr, 1), -1);
 	zeTerm();
 	EXPECT_EQ(g_liveRenderers, 0);
+}
+
+// A frame end that writes materials on every frame: the side records nobody
+// holds go once they pile up, those of held materials stay.
+TEST_F(CoreTest, FrameEndsKeepSideRecordsBoundedAndHeldOnesAlive)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	const int frames = 12000;
+	std::vector<ze::SMaterialUserData> perFrame(frames);
+	video::SMaterial held;
+	const ze::CMaterialExtHolder holding(held);
+	u32 most = 0;
+	for (int i = 0; i < frames; ++i)
+	{
+		video::SMaterial scratch;
+		ze::setMaterialUserData(scratch, &perFrame[i]);
+		ze::setMaterialUserData(held, &perFrame[i]);
+		zeEndFrame();
+		ASSERT_EQ(ze::getMaterialUserData(held), &perFrame[i]) << "frame " << i;
+		most = std::max(most, ze::getMaterialExtCount());
+	}
+	EXPECT_LT(most, u32(frames / 2));
 }
 
 // ---- The default renderer ------------------------------------------------------------
