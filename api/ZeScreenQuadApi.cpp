@@ -14,9 +14,17 @@ using namespace irr;
 
 namespace
 {
-std::unique_ptr<FxDrawScreenQuad>& sharedQuad()
+// The quad and the one record its material's user data points to while it
+// draws: each draw writes the same material, so it reads the same side record.
+struct SEffectQuad
 {
-	static std::unique_ptr<FxDrawScreenQuad> quad;
+	FxDrawScreenQuad Quad;
+	SZeMaterialExt Record;
+};
+
+std::unique_ptr<SEffectQuad>& sharedQuad()
+{
+	static std::unique_ptr<SEffectQuad> quad;
 	return quad;
 }
 
@@ -31,9 +39,9 @@ void setFloats(IZeEffect* effect, const char* name, f32 a, f32 b, f32 c, f32 d)
 
 int drawWithEffect(const core::rect<s32>& rect, int effectId, u32 colour, video::ITexture* image, bool withImage)
 {
-	std::unique_ptr<FxDrawScreenQuad>& quad = sharedQuad();
-	if (!quad)
-		quad.reset(new FxDrawScreenQuad());
+	std::unique_ptr<SEffectQuad>& shared = sharedQuad();
+	if (!shared)
+		shared.reset(new SEffectQuad());
 	IZeEffect* effect = zeGetEffect(effectId);
 	video::IVideoDriver* driver = zeGetContext()->driver;
 	if (!effect || !driver)
@@ -47,14 +55,14 @@ int drawWithEffect(const core::rect<s32>& rect, int effectId, u32 colour, video:
 	const video::SColor c(colour);
 	setFloats(effect, "Color", c.getRed() / 255.f, c.getGreen() / 255.f, c.getBlue() / 255.f, c.getAlpha() / 255.f);
 
-	video::SMaterial& material = quad->getMaterial();
+	video::SMaterial& material = shared->Quad.getMaterial();
 	effect->getPassMaterial(0, 0, material);
-	SZeMaterialExt record;
-	record.Effect = effect;
-	ze::setMaterialUserData(material, &record);
-	quad->render(driver);
+	shared->Record.Effect = effect;
+	ze::setMaterialUserData(material, &shared->Record);
+	shared->Quad.render(driver);
 
-	// The quad keeps nothing of the draw: no textures, no record, no image.
+	// The quad keeps nothing of the draw: no textures, no effect, no image.
+	shared->Record.Effect = nullptr;
 	ze::setMaterialUserData(material, nullptr);
 	for (u32 layer = 0; layer < ze::MATERIAL_MAX_TEXTURES; ++layer)
 		ze::setMaterialTexture(material, layer, nullptr);

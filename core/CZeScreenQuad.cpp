@@ -24,10 +24,15 @@ void CZeScreenQuad::render(video::IVideoDriver* driver)
 {
 	if (!driver)
 		return;
-	const core::matrix4 identity;
-	driver->setTransform(video::ETS_VIEW, identity);
-	driver->setTransform(video::ETS_PROJECTION, identity);
+	const core::matrix4 world = driver->getTransform(video::ETS_WORLD);
+	const core::matrix4 view = driver->getTransform(video::ETS_VIEW);
+	const core::matrix4 projection = driver->getTransform(video::ETS_PROJECTION);
+	driver->setTransform(video::ETS_VIEW, core::IdentityMatrix);
+	driver->setTransform(video::ETS_PROJECTION, core::IdentityMatrix);
 	renderInCamera(driver);
+	driver->setTransform(video::ETS_WORLD, world);
+	driver->setTransform(video::ETS_VIEW, view);
+	driver->setTransform(video::ETS_PROJECTION, projection);
 }
 
 void CZeScreenQuad::renderInCamera(video::IVideoDriver* driver)

@@ -11,7 +11,8 @@ class CZeScreenQuad
 public:
 	// Vertices in one colour with normals along z (-1: towards the viewer).
 	explicit CZeScreenQuad(irr::video::SColor colour = irr::video::SColor(255, 255, 255, 255), irr::f32 normalZ = -1.0f);
-	// Draws the quad with identity world, view and projection and its material.
+	// Draws the quad with identity world, view and projection and its material,
+	// then puts the driver's transforms back: the camera's stay for what follows.
 	void render(irr::video::IVideoDriver* driver);
 	// Draws the quad with an identity world transform and the view and
 	// projection left as they are: the effect's binds still see the camera

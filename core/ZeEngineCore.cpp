@@ -332,6 +332,8 @@ void zeEndFrame()
 			c->device->closeDevice();
 		}
 	}
+	// What this frame's draws wrote into materials nobody keeps goes once it piles up.
+	ze::collectGrownMaterialExts();
 }
 
 void zeHasPrecalcRenderTargets()

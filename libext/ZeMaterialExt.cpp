@@ -116,6 +116,10 @@ const u32 END_HANDLE = 0x7F800000u;    // infinity
 const u32 SLOT_BITS = 20;
 const u32 MAX_SLOTS = 1u << SLOT_BITS;
 const u32 GENERATIONS = (END_HANDLE - FIRST_HANDLE) >> SLOT_BITS;
+// A frame end collects once this many records more than twice the live count
+// left by the last collection are alive: a program that writes materials on
+// every frame stays bounded, and the sweeps cost a constant per record made.
+const u32 GROWTH_FLOOR = 4096;
 
 typedef CMaterialUserDataRegistry::SRef SUserRef;
 
@@ -141,6 +145,8 @@ struct SSideRecords
 	std::deque<u32> Free;     // the longest free first
 	std::unordered_multimap<std::size_t, u32> ByContent;
 	u32 Live = 0;
+	u32 LiveAfterCollection = 0;  // what the last collection left alive
+	u32 LiveLimit = MAX_SLOTS;  // lowered by tests
 	std::vector<SHolder> Holders;
 	u32 Collection = 0;  // the number of the current or last collection
 	u32 Batches = 0;
@@ -253,12 +259,13 @@ bool intern(const SMaterialExt& layers, const SUserRef& user, u32* handle)
 		}
 	}
 	u32 slot = 0;
-	if (!records.Free.empty())
+	const bool room = records.Live < records.LiveLimit;
+	if (room && !records.Free.empty())
 	{
 		slot = records.Free.front();
 		records.Free.pop_front();
 	}
-	else if (records.Slots.size() < MAX_SLOTS)
+	else if (room && records.Slots.size() < MAX_SLOTS)
 	{
 		slot = static_cast<u32>(records.Slots.size());
 		records.Slots.emplace_back();
@@ -568,7 +575,16 @@ u32 sweepMaterialExts()
 			release(slot);
 			++released;
 		}
+	records.LiveAfterCollection = records.Live;
 	return released;
+}
+
+u32 collectGrownMaterialExts()
+{
+	const SSideRecords& records = sideRecords();
+	if (records.Live < 2 * records.LiveAfterCollection + GROWTH_FLOOR)
+		return 0;
+	return sweepMaterialExts();
 }
 
 CMaterialExtSweepBatch::CMaterialExtSweepBatch()
@@ -589,10 +605,16 @@ void clearMaterialExts()
 	for (u32 slot = 0; slot < records.Slots.size(); ++slot)
 		if (records.Slots[slot].Live)
 			release(slot);
+	records.LiveAfterCollection = 0;
 }
 
 u32 getMaterialExtCount()
 {
 	return sideRecords().Live;
+}
+
+void setMaterialExtLimitForTests(u32 records)
+{
+	sideRecords().LiveLimit = records && records < MAX_SLOTS ? records : MAX_SLOTS;
 }
 } // namespace ze

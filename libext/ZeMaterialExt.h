@@ -15,7 +15,8 @@
 // Ownership: records belong to no material. Each holds a reference to its
 // textures until a collection (sweepMaterialExts) finds that no material the
 // engine holds reads it; holders of materials report them while they live
-// (CMaterialExtHolder). clearMaterialExts frees every record at shutdown. A
+// (CMaterialExtHolder). Collections run where things are deleted and at frame
+// ends once the store has grown. clearMaterialExts frees every record at shutdown. A
 // handle to a record that has gone reads as none.
 //
 // Index:
@@ -142,6 +143,12 @@ private:
 // other records, dropping their textures. Runs where objects, scenes and
 // renderers are deleted. Returns how many records went (0 while deferred).
 irr::u32 sweepMaterialExts();
+// The frame end's collection: runs one only when the records alive have grown
+// well past what the last collection left (more than twice as many, and some
+// thousands more), so that materials written on every frame stay bounded
+// while a frame that writes none costs a comparison. Every material the
+// engine reads after its frame end must then be held by a registered holder.
+irr::u32 collectGrownMaterialExts();
 // While one lives, collections wait; the last to go runs one if any was asked
 // for (deleting many objects at once collects once).
 class CMaterialExtSweepBatch
@@ -158,4 +165,7 @@ public:
 void clearMaterialExts();
 // The number of side records alive.
 irr::u32 getMaterialExtCount();
+// At most this many side records alive at once (0: as many as there are
+// slots), so that tests can spend them all.
+void setMaterialExtLimitForTests(irr::u32 records);
 } // namespace ze

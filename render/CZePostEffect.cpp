@@ -8,29 +8,6 @@ using namespace irr;
 
 namespace
 {
-// Screen quads set identity transforms; the camera's stay for later passes.
-class CKeepTransforms
-{
-public:
-	explicit CKeepTransforms(video::IVideoDriver* driver) : Driver(driver)
-	{
-		for (u32 i = 0; i < 3; ++i)
-			Saved[i] = Driver->getTransform(STATES[i]);
-	}
-	~CKeepTransforms()
-	{
-		for (u32 i = 0; i < 3; ++i)
-			Driver->setTransform(STATES[i], Saved[i]);
-	}
-
-private:
-	static constexpr video::E_TRANSFORMATION_STATE STATES[3] = {video::ETS_WORLD, video::ETS_VIEW,
-		video::ETS_PROJECTION};
-	video::IVideoDriver* Driver;
-	core::matrix4 Saved[3];
-};
-constexpr video::E_TRANSFORMATION_STATE CKeepTransforms::STATES[3];
-
 const f32 SIXTY_DEGREES = 1.0471976f;
 } // namespace
 
@@ -79,7 +56,6 @@ bool CZePostEffect::drawQuad(video::IVideoDriver* driver)
 {
 	if (!driver || !Effect)
 		return false;
-	CKeepTransforms keep(driver);
 	Quad.render(driver);
 	return true;
 }

@@ -22,28 +22,6 @@ namespace
 const u32 MAX_QUAD_TEXTURES = 20;
 const char* const COPY_EFFECT = "copytexture.hlsl";
 
-// Screen quads set identity transforms; the camera's stay for later passes.
-class CKeepTransforms
-{
-public:
-	explicit CKeepTransforms(video::IVideoDriver* driver) : Driver(driver)
-	{
-		World = Driver->getTransform(video::ETS_WORLD);
-		View = Driver->getTransform(video::ETS_VIEW);
-		Projection = Driver->getTransform(video::ETS_PROJECTION);
-	}
-	~CKeepTransforms()
-	{
-		Driver->setTransform(video::ETS_WORLD, World);
-		Driver->setTransform(video::ETS_VIEW, View);
-		Driver->setTransform(video::ETS_PROJECTION, Projection);
-	}
-
-private:
-	video::IVideoDriver* Driver;
-	core::matrix4 World, View, Projection;
-};
-
 // ---- Node extensions ---------------------------------------------------------------
 // The selection mask of a node's extension; false when the node has none.
 bool getSelectionMask(scene::ISceneNode* node, u32* mask)
@@ -215,10 +193,7 @@ bool CZeRenderServices::drawScreenQuadTextures(IZeEffect* effect, u32 technique,
 	Record.Technique = static_cast<s32>(technique);
 	Record.Pass = static_cast<s32>(pass);
 	ze::setMaterialUserData(material, &Record);
-	{
-		CKeepTransforms keep(d);
-		Quad.render(d);
-	}
+	Quad.render(d);
 	// Nothing keeps an input beyond the draw.
 	for (u32 i = 0; i < libraryLayers; ++i)
 		material.TextureLayer[i].Texture = nullptr;

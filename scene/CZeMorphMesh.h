@@ -7,6 +7,7 @@
 #include "IZeMorphMesh.h"
 #include "CZeMeshXM.h"
 #include "ZeAlignedStore.h"
+#include "libext/ZeMaterialExt.h"
 
 #include <irrlicht.h>
 #include <vector>
@@ -127,6 +128,12 @@ protected:
 	// instance morphs its working copy directly and has neither.
 	CZeStaticMeshBuffersXM* StaticBuffers = nullptr;
 	CZeMeshXM* MeshXM = nullptr;
+
+private:
+	// The working copy's buffer materials, which nodes and clones copy, are
+	// reported to the collection of material side records.
+	ze::CMaterialExtHolder Holding{
+		[](void* mesh) { ze::markMeshMaterialExts(static_cast<CZeMorphMeshBase*>(mesh)); }, this};
 };
 
 // ---- CZeMorphMeshMorphMapXM -------------------------------------------------------

@@ -10,11 +10,13 @@
 #include "frame/ZeDraw2D.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeEngine.h"
+#include "frame/ZeIdTable.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeWindow.h"
 #include "frame/ZeWindowPlatform.h"
 #include "libext/CZeMeshSceneNodes.h"
 #include "libext/IZeVideoDriverExt.h"
+#include "libext/ZeMaterialExt.h"
 #include "libext/ZeTextureExt.h"
 
 #include "ZeCoreTestUtil.h"
@@ -24,6 +26,7 @@
 #include <GL/gl.h>
 #include "frame/ZeTestDisplay.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -60,14 +63,20 @@ struct FakeRenderer : IZeRenderer
 		return true;
 	}
 };
+// Keeps the driver's view and projection at each update, as the real one does.
 struct FakeInfo : IZeLastFrameInfo
 {
 	int Updates = 0;
-	core::matrix4 Identity;
-	void update() override { ++Updates; }
+	core::matrix4 View, Projection;
+	void update() override
+	{
+		++Updates;
+		View = zeGetContext()->driver->getTransform(video::ETS_VIEW);
+		Projection = zeGetContext()->driver->getTransform(video::ETS_PROJECTION);
+	}
 	f32 getAverageFps() const override { return 0.f; }
-	const core::matrix4& getPrevProjection() const override { return Identity; }
-	const core::matrix4& getPrevView() const override { return Identity; }
+	const core::matrix4& getPrevProjection() const override { return Projection; }
+	const core::matrix4& getPrevView() const override { return View; }
 	bool isCameraCut(const core::matrix4&, f32, f32) const override { return false; }
 };
 // An advanced context keeping its records and the effects it is handed.
@@ -241,6 +250,62 @@ TEST_F(CoreTest, FrameEndDrawsThroughTheCurrentRendererWithTheBackdrop)
 	EXPECT_EQ(zeRenderToTexture(nullptr, 1), -1);
 	zeTerm();
 	EXPECT_EQ(g_liveRenderers, 0);
+}
+
+// A frame end that writes materials on every frame: the side records nobody
+// holds go once they pile up, those of held materials stay.
+TEST_F(CoreTest, FrameEndsKeepSideRecordsBoundedAndHeldOnesAlive)
+{
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	const int frames = 12000;
+	std::vector<ze::SMaterialUserData> perFrame(frames);
+	video::SMaterial held;
+	const ze::CMaterialExtHolder holding(held);
+	u32 most = 0;
+	for (int i = 0; i < frames; ++i)
+	{
+		video::SMaterial scratch;
+		ze::setMaterialUserData(scratch, &perFrame[i]);
+		ze::setMaterialUserData(held, &perFrame[i]);
+		zeEndFrame();
+		ASSERT_EQ(ze::getMaterialUserData(held), &perFrame[i]) << "frame " << i;
+		most = std::max(most, ze::getMaterialExtCount());
+	}
+	EXPECT_LT(most, u32(frames / 2));
+}
+
+// The box-with-effect hook draws a screen quad, as the effect API's does.
+int drawQuadBox(int, int, int, int, int, u32)
+{
+	CZeScreenQuad quad;
+	quad.render(zeGetContext()->driver);
+	return 0;
+}
+
+TEST_F(CoreGL, AFrameWithAScreenQuadKeepsTheCameraForTheLastFrameInformation)
+{
+	SZeServiceFactories factories = {};
+	factories.createRendererManager = [](IZeManager*) -> IZeRendererManager* { return new FakeRenderers; };
+	zeRegisterServiceFactories(factories);
+	ASSERT_EQ(zeSetup(&Params), 0) << zeGetError(nullptr);
+	// What the renderer leaves: the camera's transforms.
+	video::IVideoDriver* driver = zeGetContext()->driver;
+	core::matrix4 view, projection;
+	view.buildCameraLookAtMatrixLH(core::vector3df(1, 2, -6), core::vector3df(0, 0, 0), core::vector3df(0, 1, 0));
+	projection.buildProjectionMatrixPerspectiveFovLH(1.f, 4.f / 3.f, 1.f, 100.f);
+	driver->setTransform(video::ETS_VIEW, view);
+	driver->setTransform(video::ETS_PROJECTION, projection);
+	int effect = 0;
+	ASSERT_EQ(zeIdTableAdd(zeGetIdTable(EZEIT_EFFECT), 1, &effect), 0);
+	ASSERT_EQ(zeBoxWithEffect(0, 0, 10, 10, 1), 0);
+	SZeEngineHooks& hooks = zeGetEngineHooks();
+	const SZeEngineHooks kept = hooks;
+	hooks.drawBoxWithEffect = drawQuadBox;
+	zeEndFrame();
+	hooks = kept;
+	ASSERT_EQ(g_info->Updates, 1);
+	EXPECT_EQ(g_info->getPrevView(), view);
+	EXPECT_EQ(g_info->getPrevProjection(), projection);
 }
 
 // ---- The default renderer ------------------------------------------------------------

@@ -7,6 +7,7 @@
 #include "frame/ZeEngine.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
+#include "libext/ZeMaterialExt.h"
 #include "scene/CZeMorphMesh.h"
 #include "scene/CZeMorphMeshSceneNode.h"
 #include "scene/CZeSceneManagerServiceScene.h"
@@ -361,6 +362,30 @@ TEST_F(MorphNodeTest, TargetsMoveVerticesByWeightedDeltasAndClonesStartUnmorphed
 		EXPECT_TRUE(copied[i].equals(rest[i] + lift[i] - first[i], 1e-5f)) << "vertex " << i;
 	// The original keeps its own morphs.
 	EXPECT_LT(largestMove(positionsOf(node->getMesh()), morphed), 1e-6f);
+}
+
+// The buffers' materials are not the node's: a collection must still find them,
+// in a node's mesh, a clone's and a morph mesh that no node shows.
+TEST_F(MorphNodeTest, MorphBuffersKeepTheirSideRecordsThroughCollections)
+{
+	CZeMorphMeshSceneNode* node = morphNode("head.obj");
+	ASSERT_NE(node, nullptr);
+	IZeMorphMesh* alone = Service->getMorphMesh(path("head.obj").c_str());
+	ASSERT_NE(alone, nullptr);
+	CZeMorphMeshSceneNode* copy = dynamic_cast<CZeMorphMeshSceneNode*>(Service->cloneSceneNode(node));
+	ASSERT_NE(copy, nullptr);
+	ze::setMaterialTextureSRGB(node->getMesh()->getMeshBuffer(0)->getMaterial(), 5, 1);
+	ze::setMaterialTextureSRGB(copy->getMesh()->getMeshBuffer(0)->getMaterial(), 6, 1);
+	ze::setMaterialTextureSRGB(alone->getMeshBuffer(0)->getMaterial(), 7, 1);
+	ze::sweepMaterialExts();
+	auto srgb = [](IZeMorphMesh* mesh, u32 layer) {
+		const ze::SMaterialExt* record = ze::getMaterialExt(mesh->getMeshBuffer(0)->getMaterial());
+		return record ? record->TextureLayer[layer].SRGB : 0u;
+	};
+	EXPECT_EQ(srgb(node->getMesh(), 5), 1u);
+	EXPECT_EQ(srgb(copy->getMesh(), 6), 1u);
+	EXPECT_EQ(srgb(alone, 7), 1u);
+	alone->drop();
 }
 
 TEST_F(MorphNodeTest, SkinnedMeshAnimatesThroughFramesPerNode)
