@@ -37,7 +37,9 @@ int zeLoadScene(const char* path, int sceneId, int firstObjectId, int firstLight
 // Deletes everything the scene made and frees the slot.
 void zeDeleteScene(int sceneId);
 // Reloads the file into the slot of a loaded scene, keeping what did not
-// change: 0, or -1 for an invalid or free ID or a file that cannot be read.
+// change: 0, or -1 for an invalid or free ID or a file that cannot be read
+// (a text document with groups or an array left open at its end counts as
+// one not yet complete: the scene stays as it was).
 int zeBuildScene(const char* path, int sceneId);
 // Non-zero when the ID is a slot in use.
 int zeSceneExist(int sceneId);

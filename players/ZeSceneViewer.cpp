@@ -308,7 +308,11 @@ private:
 	{
 		if (zeFileWatchChanged(ZE_VIEWER_SCENE_WATCH_ID))
 		{
-			if (zeWaitFileWatchReadable(ZE_VIEWER_SCENE_WATCH_ID, READABLE_TIMEOUT_MS) != 0)
+			const bool readable = zeWaitFileWatchReadable(ZE_VIEWER_SCENE_WATCH_ID, READABLE_TIMEOUT_MS) == 0;
+			// Re-armed before the file is read, so that a write that completes
+			// a file caught half-written is seen again.
+			zeResetFileWatch(ZE_VIEWER_SCENE_WATCH_ID);
+			if (!readable)
 			{
 				zeDebugPrintf("ERROR : UPDATE SCENE FAILED; Cannot read file\n");
 				UpdateStatus = -1;
@@ -327,7 +331,6 @@ private:
 						zeSceneAnimTimeEnd(ZE_VIEWER_SCENE_ID));
 				}
 			}
-			zeResetFileWatch(ZE_VIEWER_SCENE_WATCH_ID);
 		}
 		const int frame = zeGetSyncFrame();
 		if (frame != LastSyncFrame)
