@@ -50,6 +50,8 @@ struct SProgramState
 	std::string fpsText;
 	std::string sceneName;
 	std::string sceneFolder;
+	// Made by the first run and kept, as the watches are.
+	CZeShaderFolders shaderFolders;
 } g_program;
 
 class CEngineMusic : public IZeViewerMusic
@@ -242,6 +244,9 @@ public:
 		zePrepareSceneRender(ZE_VIEWER_SCENE_ID);
 		if (follows())
 		{
+			// The watch of an earlier run stays after it, on that run's file.
+			if (zeFileWatchExist(ZE_VIEWER_SCENE_WATCH_ID))
+				zeDeleteFileWatch(ZE_VIEWER_SCENE_WATCH_ID);
 			zeMakeFileWatch(g_program.sceneName.c_str(), ZE_VIEWER_SCENE_WATCH_ID);
 			LastSyncFrame = zeGetSyncFrame();
 		}
@@ -400,10 +405,10 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 
 	if ((o.flags & EZEVF_SYNC_UPDATE) && zeWindowMode() == 0 && zeAttachToLayoutWindow() != 0)
 		zeSetWindowTopmost();
-	std::unique_ptr<CZeShaderFolders> shaderFolders;
+	CZeShaderFolders* shaderFolders = nullptr;
 	if (!zeIsPackedFilesystem())
 	{
-		shaderFolders.reset(new CZeShaderFolders());
+		shaderFolders = &g_program.shaderFolders;
 		shaderFolders->watch(zeGetDataPrefix());
 	}
 
@@ -430,7 +435,7 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 	const bool musicOn = (o.flags & EZEVF_MUSIC) && loadSceneMusic();
 	{
 		CViewerRun run(o, musicOn);
-		run.start(shaderFolders.get());
+		run.start(shaderFolders);
 		run.run();
 	}
 	if (musicOn)
