@@ -39,9 +39,11 @@ int zeLoadScene(const char* path, int sceneId, int firstObjectId, int firstLight
 // loading: it cannot be deleted before its load ends" (1).
 void zeDeleteScene(int sceneId);
 // Reloads the file into the slot of a loaded scene, keeping what did not
-// change: 0, or -1 for an invalid or free ID or a file that cannot be read,
-// or with "Scene ID %d is loading: it cannot be reloaded before its load
-// ends" (2) for a scene still loading.
+// change: 0, or -1 for an invalid or free ID or a file that cannot be read
+// (a text document with groups or an array left open at its end counts as
+// one not yet complete: the scene stays as it was), or with "Scene ID %d is
+// loading: it cannot be reloaded before its load ends" (2) for a scene still
+// loading.
 int zeBuildScene(const char* path, int sceneId);
 // Non-zero when the ID is a slot in use.
 int zeSceneExist(int sceneId);

@@ -365,6 +365,16 @@ int zeBuildScene(const char* path, int sceneId)
 	SZeSceneDesc* newDesc = zeSceneDescLoad(path);
 	if (!newDesc)
 		return -1;
+	// A text scene cut short is a file caught while it is written: the scene
+	// stays as it is until the whole file comes.
+	const int unclosed = ZF_GetUnclosed(newDesc->document);
+	if (unclosed > 0)
+	{
+		zeLog(EZELL_WARN, "zeBuildScene: '%s' is not complete (%d group(s) or array left open), the scene is kept",
+			path, unclosed);
+		zeSceneDescFree(newDesc);
+		return -1;
+	}
 	SZeSceneDesc* oldDesc = slot->desc;
 	slot->desc = newDesc;
 	slot->frameStart = newDesc->frameStart;

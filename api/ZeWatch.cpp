@@ -48,12 +48,21 @@ struct SZeFileWatch
 	SZeFileStamp lastWrite;
 };
 
+// A file stamped exactly at a folder watch's time when it was taken.
+struct SZeStampedFile
+{
+	std::string path;
+	SZeFileStamp stamp;
+};
+
 struct SZeFolderWatch
 {
 	int id;
 	std::string path;
 	FolderWatcher* watcher;
 	int64_t watchTime;
+	// Written before the watch time although stamped with it: not changes.
+	std::vector<SZeStampedFile> atWatchTime;
 	std::atomic<uint8_t> pending;
 	uint8_t changed;
 	int count;
@@ -81,13 +90,16 @@ int64_t toFileTime(const timespec& t)
 	return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-// File systems stamp files from the coarse clock; the watch time uses it too,
-// so a write right after it is never earlier.
-int64_t nowFileTime()
+int64_t nowFileTime(clockid_t clock)
 {
 	timespec now;
-	clock_gettime(CLOCK_REALTIME_COARSE, &now);
+	clock_gettime(clock, &now);
 	return toFileTime(now);
+}
+
+SZeFileStamp stampOf(const struct stat& st)
+{
+	return SZeFileStamp{ toFileTime(st.st_mtim), static_cast<int64_t>(st.st_size), static_cast<uint64_t>(st.st_ino) };
 }
 
 bool readStamp(const std::string& path, SZeFileStamp* stamp)
@@ -98,9 +110,13 @@ bool readStamp(const std::string& path, SZeFileStamp* stamp)
 		*stamp = SZeFileStamp{ 0, 0, 0 };
 		return false;
 	}
-	*stamp = SZeFileStamp{ toFileTime(st.st_mtim), static_cast<int64_t>(st.st_size),
-		static_cast<uint64_t>(st.st_ino) };
+	*stamp = stampOf(st);
 	return true;
+}
+
+bool sameStamp(const SZeFileStamp& a, const SZeFileStamp& b)
+{
+	return a.time == b.time && a.size == b.size && a.inode == b.inode;
 }
 
 bool isNewer(const SZeFileStamp& now, const SZeFileStamp& recorded)
@@ -249,11 +265,22 @@ void zeFindFilesRecursive(const std::string& folder, const char* pattern, int de
 		found(file.first, file.second, user);
 }
 
+// Whether a file of the watched tree was written after the watch time.
+bool writtenSinceWatchTime(const SZeFolderWatch* watch, const std::string& path, const SZeFileStamp& stamp)
+{
+	if (stamp.time != watch->watchTime)
+		return stamp.time > watch->watchTime;
+	// Files written in one tick of the coarse clock share their time.
+	for (const SZeStampedFile& file : watch->atWatchTime)
+		if (file.path == path && sameStamp(file.stamp, stamp))
+			return false;
+	return true;
+}
+
 void zeCollectChangedFile(const std::string& path, const struct stat& st, void* user)
 {
 	SZeFolderWatch* watch = static_cast<SZeFolderWatch*>(user);
-	// Equal times count: the clock's tick is coarser than the writes.
-	if (toFileTime(st.st_mtim) < watch->watchTime)
+	if (!writtenSinceWatchTime(watch, path, stampOf(st)))
 		return;
 	if (watch->count >= ZE_MAX_CHANGED_FILES)
 	{
@@ -261,6 +288,46 @@ void zeCollectChangedFile(const std::string& path, const struct stat& st, void* 
 		return;
 	}
 	watch->files[watch->count++] = path;
+}
+
+// What the watch time's scan gathers: the newest write time up to the
+// moment the scan began, and the files stamped with it.
+struct SZeNewestWrite
+{
+	int64_t limit;
+	int64_t time;
+	std::vector<SZeStampedFile> files;
+};
+
+void zeCollectNewestWrite(const std::string& path, const struct stat& st, void* user)
+{
+	SZeNewestWrite* newest = static_cast<SZeNewestWrite*>(user);
+	const SZeFileStamp stamp = stampOf(st);
+	if (stamp.time > newest->limit || stamp.time < newest->time)
+		return;
+	if (stamp.time > newest->time)
+	{
+		newest->time = stamp.time;
+		newest->files.clear();
+	}
+	newest->files.push_back(SZeStampedFile{ path, stamp });
+}
+
+// Sets the watch time to now, such that exactly the writes from now on are
+// later. File systems stamp files from the coarse clock, but also with finer
+// times that run ahead of it (a file written in the last tick may be stamped
+// later than the coarse now): the watch time is then the newest of those
+// stamps, and the files stamped with it are remembered, so that a file
+// written afterwards in the same tick, stamped alike, still counts. A file
+// stamped in the future counts as later.
+void takeWatchTime(SZeFolderWatch* watch)
+{
+	SZeNewestWrite newest;
+	newest.time = nowFileTime(CLOCK_REALTIME_COARSE);
+	newest.limit = nowFileTime(CLOCK_REALTIME);
+	zeFindFilesRecursive(watch->path, "*", ZE_CHANGE_SCAN_DEPTH, zeCollectNewestWrite, &newest);
+	watch->watchTime = newest.time;
+	watch->atWatchTime.swap(newest.files);
 }
 } // namespace
 
@@ -365,7 +432,6 @@ int zeMakeFolderWatch(const char* path, int id)
 		return -1;
 	}
 	watch->id = id;
-	watch->watchTime = nowFileTime();
 	SZeSystemError error = { EINVAL, "Cannot create change notification handle" };
 	if (path)
 	{
@@ -379,6 +445,7 @@ int zeMakeFolderWatch(const char* path, int id)
 		delete watch;
 		return -1;
 	}
+	takeWatchTime(watch);
 	return 0;
 }
 
@@ -413,10 +480,11 @@ void zeResetFolderWatch(int id)
 	SZeFolderWatch* watch = getFolderWatch(id);
 	if (!watch)
 		return;
+	// Cleared first: a write during the scan is signalled again.
 	watch->pending.store(0, std::memory_order_release);
 	watch->changed = 0;
 	watch->count = 0;
-	watch->watchTime = nowFileTime();
+	takeWatchTime(watch);
 }
 
 int zeFolderWatchExist(int id)

@@ -37,7 +37,8 @@ int zeFolderWatchChanged(int id);
 // full paths in *outList (valid until the next call on this watch). Else 0.
 // Each file beyond ten logs "zeGetFolderWatchChanges too much changes" (WARN).
 int zeGetFolderWatchChanges(int id, const char*** outList);
-// Clears the flags and the list; the watch time becomes now.
+// Clears the flags and the list; the watch time becomes now: the files
+// written before do not count any more, every one written later does.
 void zeResetFolderWatch(int id);
 // 1 when the ID holds a folder watch, else 0; reports nothing.
 int zeFolderWatchExist(int id);

@@ -96,11 +96,11 @@ bool sameTree(const ZF_Node* a, const ZF_Node* b)
 	return true;
 }
 
-// What the writer gives loads again to the same tree.
+// What the writer gives loads again, whole, to the same tree.
 void reload(const std::string& bytes, const ZF_Node* original)
 {
 	ZF_Document* document = ZF_LoadMemory(bytes.data(), bytes.size());
-	if (!document || !sameTree(original, ZF_GetRoot(document)))
+	if (!document || ZF_GetUnclosed(document) != 0 || !sameTree(original, ZF_GetRoot(document)))
 		__builtin_trap();
 	ZF_Free(document);
 }

@@ -5,7 +5,6 @@
 #include "frame/ZeTime.h"
 
 #include <filesystem>
-#include <string>
 #include <system_error>
 
 namespace
@@ -15,22 +14,19 @@ const char* const SHADER_FOLDERS[] = { "shaders", "shadersHV", "shadersPP", "sha
 // Editors write a file in several steps: the update waits for them to end.
 const int SETTLE_MS = 200;
 
-int watchFolderIfPresent(const char* path, int id)
+bool isFolder(const char* path)
 {
 	std::error_code error;
-	if (!std::filesystem::is_directory(path, error))
-	{
-		zeLog(EZELL_DEBUG, "ZeSceneViewer: no shader folder '%s' to watch", path);
-		return -1;
-	}
-	return zeMakeFolderWatch(path, id);
+	return std::filesystem::is_directory(path, error);
 }
 } // namespace
 
 SZeShaderFolderCalls zeShaderFolderCalls()
 {
 	SZeShaderFolderCalls calls;
-	calls.makeFolderWatch = watchFolderIfPresent;
+	calls.folderExists = isFolder;
+	calls.makeFolderWatch = zeMakeFolderWatch;
+	calls.folderWatchExist = zeFolderWatchExist;
 	calls.folderWatchChanged = zeFolderWatchChanged;
 	calls.getFolderWatchChanges = zeGetFolderWatchChanges;
 	calls.resetFolderWatch = zeResetFolderWatch;
@@ -41,6 +37,8 @@ SZeShaderFolderCalls zeShaderFolderCalls()
 
 CZeShaderFolders::CZeShaderFolders(const SZeShaderFolderCalls& calls) : Calls(calls)
 {
+	for (EFolderState& state : States)
+		state = EFS_MISSING;
 }
 
 int CZeShaderFolders::watch(const char* dataPrefix)
@@ -48,25 +46,48 @@ int CZeShaderFolders::watch(const char* dataPrefix)
 	std::string prefix = dataPrefix ? dataPrefix : "";
 	if (!prefix.empty() && prefix.back() != '/' && prefix.back() != '\\')
 		prefix += '/';
-	const int count = static_cast<int>(sizeof(SHADER_FOLDERS) / sizeof(SHADER_FOLDERS[0]));
-	for (int id = 0; id < count; ++id)
-		if (Calls.makeFolderWatch((prefix + SHADER_FOLDERS[id]).c_str(), id) == 0)
-			Watches.push_back(id);
-	return static_cast<int>(Watches.size());
+	int count = 0;
+	for (int id = 0; id < FOLDER_COUNT; ++id)
+	{
+		const std::string path = prefix + SHADER_FOLDERS[id];
+		if (!(watched(id) && Paths[id] == path && Calls.folderWatchExist(id)))
+		{
+			Paths[id] = path;
+			States[id] = EFS_MISSING;
+			tryWatch(id);
+			if (States[id] == EFS_MISSING)
+				zeLog(EZELL_DEBUG, "ZeSceneViewer: no shader folder '%s' to watch yet", path.c_str());
+		}
+		count += watched(id) ? 1 : 0;
+	}
+	return count;
+}
+
+void CZeShaderFolders::tryWatch(int id)
+{
+	if (!Calls.folderExists(Paths[id].c_str()))
+		return;
+	States[id] = Calls.makeFolderWatch(Paths[id].c_str(), id) == 0 ? EFS_WATCHED : EFS_REFUSED;
+	if (watched(id))
+		zeLog(EZELL_DEBUG, "ZeSceneViewer: watching the shader folder '%s'", Paths[id].c_str());
 }
 
 int CZeShaderFolders::poll()
 {
 	bool changed = false;
-	for (int id : Watches)
-		changed = changed || Calls.folderWatchChanged(id);
+	for (int id = 0; id < FOLDER_COUNT; ++id)
+	{
+		if (States[id] == EFS_MISSING && !Paths[id].empty())
+			tryWatch(id);
+		changed = changed || (watched(id) && Calls.folderWatchChanged(id));
+	}
 	if (!changed)
 		return 0;
 	Calls.sleep(SETTLE_MS);
 	std::vector<const char*> files;
-	for (int id : Watches)
+	for (int id = 0; id < FOLDER_COUNT; ++id)
 	{
-		if (!Calls.folderWatchChanged(id))
+		if (!watched(id) || !Calls.folderWatchChanged(id))
 			continue;
 		const char** list = nullptr;
 		const int count = Calls.getFolderWatchChanges(id, &list);
@@ -75,7 +96,8 @@ int CZeShaderFolders::poll()
 	}
 	// The names point into the watches' lists, which live until their next scan.
 	Calls.updateShaders(static_cast<int>(files.size()), files.data());
-	for (int id : Watches)
-		Calls.resetFolderWatch(id);
+	for (int id = 0; id < FOLDER_COUNT; ++id)
+		if (watched(id))
+			Calls.resetFolderWatch(id);
 	return static_cast<int>(files.size());
 }

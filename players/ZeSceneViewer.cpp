@@ -50,6 +50,8 @@ struct SProgramState
 	std::string fpsText;
 	std::string sceneName;
 	std::string sceneFolder;
+	// Made by the first run and kept, as the watches are.
+	CZeShaderFolders shaderFolders;
 } g_program;
 
 class CEngineMusic : public IZeViewerMusic
@@ -242,6 +244,9 @@ public:
 		zePrepareSceneRender(ZE_VIEWER_SCENE_ID);
 		if (follows())
 		{
+			// The watch of an earlier run stays after it, on that run's file.
+			if (zeFileWatchExist(ZE_VIEWER_SCENE_WATCH_ID))
+				zeDeleteFileWatch(ZE_VIEWER_SCENE_WATCH_ID);
 			zeMakeFileWatch(g_program.sceneName.c_str(), ZE_VIEWER_SCENE_WATCH_ID);
 			LastSyncFrame = zeGetSyncFrame();
 		}
@@ -308,7 +313,11 @@ private:
 	{
 		if (zeFileWatchChanged(ZE_VIEWER_SCENE_WATCH_ID))
 		{
-			if (zeWaitFileWatchReadable(ZE_VIEWER_SCENE_WATCH_ID, READABLE_TIMEOUT_MS) != 0)
+			const bool readable = zeWaitFileWatchReadable(ZE_VIEWER_SCENE_WATCH_ID, READABLE_TIMEOUT_MS) == 0;
+			// Re-armed before the file is read, so that a write that completes
+			// a file caught half-written is seen again.
+			zeResetFileWatch(ZE_VIEWER_SCENE_WATCH_ID);
+			if (!readable)
 			{
 				zeDebugPrintf("ERROR : UPDATE SCENE FAILED; Cannot read file\n");
 				UpdateStatus = -1;
@@ -327,7 +336,6 @@ private:
 						zeSceneAnimTimeEnd(ZE_VIEWER_SCENE_ID));
 				}
 			}
-			zeResetFileWatch(ZE_VIEWER_SCENE_WATCH_ID);
 		}
 		const int frame = zeGetSyncFrame();
 		if (frame != LastSyncFrame)
@@ -397,10 +405,10 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 
 	if ((o.flags & EZEVF_SYNC_UPDATE) && zeWindowMode() == 0 && zeAttachToLayoutWindow() != 0)
 		zeSetWindowTopmost();
-	std::unique_ptr<CZeShaderFolders> shaderFolders;
+	CZeShaderFolders* shaderFolders = nullptr;
 	if (!zeIsPackedFilesystem())
 	{
-		shaderFolders.reset(new CZeShaderFolders());
+		shaderFolders = &g_program.shaderFolders;
 		shaderFolders->watch(zeGetDataPrefix());
 	}
 
@@ -427,7 +435,7 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 	const bool musicOn = (o.flags & EZEVF_MUSIC) && loadSceneMusic();
 	{
 		CViewerRun run(o, musicOn);
-		run.start(shaderFolders.get());
+		run.start(shaderFolders);
 		run.run();
 	}
 	if (musicOn)

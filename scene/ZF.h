@@ -82,6 +82,11 @@ void ZF_Free(ZF_Document* document);
 const ZF_Node* ZF_GetRoot(const ZF_Document* document);
 // ZF_FORM_BINARY or ZF_FORM_TEXT; -1 for null.
 int ZF_GetForm(const ZF_Document* document);
+// The groups (the root not counted) and the array a text document left open
+// at its end, which the reader closed: more than 0 when the text was cut
+// short. 0 for a complete document, the binary form (whose reader refuses a
+// cut file) and null.
+int ZF_GetUnclosed(const ZF_Document* document);
 // Tells the forms apart by the first 12 bytes: ZF_FORM_BINARY, ZF_FORM_TEXT, or
 // -1 with the reason logged.
 int ZF_GetFormat(const char* data, size_t size);

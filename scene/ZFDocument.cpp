@@ -168,6 +168,11 @@ int ZF_GetForm(const ZF_Document* document)
 	return document ? document->form : -1;
 }
 
+int ZF_GetUnclosed(const ZF_Document* document)
+{
+	return document ? document->unclosed : 0;
+}
+
 // ---- Look-ups ------------------------------------------------------------------
 const ZF_Node* ZF_GetChild(const ZF_Node* group, const char* name)
 {

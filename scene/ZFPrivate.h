@@ -116,6 +116,7 @@ struct ZF_Document
 	ZF_Node* root;
 	int form;        // EZF_Form
 	char* buffer;    // the file, kept for the binary form (names and data stay in it)
+	int unclosed;    // groups and array the text left open at its end
 	ZF_Arena arena;
 };
 

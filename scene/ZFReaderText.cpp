@@ -133,6 +133,9 @@ private:
 	// Parses the value text [p, end) of a type: its count and copied data.
 	bool readValueText(uint32_t type, const char* p, const char* end, uint32_t& count, const void*& data);
 	bool readLine(const char* p, const char* end);
+	// Counts the groups and the array still open at the end of the text, which
+	// loads as it stands, and warns when there are any.
+	void warnUnclosed();
 
 	ZF_TreeBuilder& m_builder;
 	ZF_Document& m_document;
@@ -283,6 +286,16 @@ bool TextReader::readLine(const char* p, const char* end)
 	       m_builder.addValue(static_cast<uint32_t>(type), name, count, data);
 }
 
+void TextReader::warnUnclosed()
+{
+	const int groups = m_builder.depth() - 1;
+	const bool array = m_builder.arrayOpen();
+	m_document.unclosed = groups + (array ? 1 : 0);
+	if (m_document.unclosed > 0)
+		zeLog(EZELL_WARN, "ZF_ReadText: Warning, the text ends at line %d with %d group(s)%s left open", m_line,
+			groups, array ? " and an array" : "");
+}
+
 bool TextReader::read(const char* p)
 {
 	for (;;)
@@ -290,7 +303,10 @@ bool TextReader::read(const char* p)
 		while (*p == '\n' || *p == '\r')
 			++p;
 		if (!*p)
+		{
+			warnUnclosed();
 			return true;
+		}
 		++m_line;
 		const char* end = p + strcspn(p, "\r\n");
 		const char* start = skipBlanks(p, end);

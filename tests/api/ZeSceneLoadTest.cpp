@@ -621,6 +621,13 @@ TEST_F(SceneReloadTest, ValuesThatOnlyAnimateKeepEveryNode)
 	EXPECT_EQ(zeGetObjectNode(10)->getPosition(), core::vector3df(5, 0, 0)) << "the new description animates";
 	EXPECT_EQ(zeBuildScene((Tmp + "/missing.zelv").c_str(), 4), -1);
 	EXPECT_EQ(zeSceneTotalObjects(4), 2) << "an unreadable file leaves the scene as it was";
+	// A text caught half-written, cut inside its objects, is not complete yet.
+	const std::string whole = reloadScene(Values, Quad);
+	std::ofstream(Path, std::ios::binary) << whole.substr(0, whole.find("{ B1"));
+	EXPECT_EQ(zeBuildScene(Path.c_str(), 4), -1);
+	EXPECT_EQ(zeSceneTotalObjects(4), 2);
+	EXPECT_TRUE(kept(zeGetObjectNode(10)) && kept(zeGetObjectNode(11)));
+	EXPECT_TRUE(kept(zeGetLightNode(10)) && kept(zeGetFxEmitterNode(10)));
 	EXPECT_EQ(zeBuildScene(Path.c_str(), 5), -1);
 }
 

@@ -1,6 +1,7 @@
 // The scene viewer's logic without an engine: times and frames, the overlay
 // texts, the playback driven by a fake clock and a fake music, the idle count
 // and the shader-folder poll over fake watches.
+#include "api/ZeWatch.h"
 #include "frame/ZeLog.h"
 #include "players/CZeShaderFolders.h"
 #include "players/CZeViewerPlayback.h"
@@ -8,7 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace
@@ -424,6 +431,7 @@ struct FakeWatches
 {
 	std::vector<std::string> made;
 	std::vector<bool> refused = std::vector<bool>(6, false);
+	std::vector<bool> alive = std::vector<bool>(6, false);
 	std::vector<std::vector<std::string>> changed = std::vector<std::vector<std::string>>(6);
 	std::vector<bool> signalled = std::vector<bool>(6, false);
 	std::vector<const char*> lists[6];
@@ -435,10 +443,17 @@ struct FakeWatches
 SZeShaderFolderCalls fakeCalls()
 {
 	SZeShaderFolderCalls calls;
+	calls.folderExists = [](const char*) { return true; };
+	// As the watch table: an ID in use is refused.
 	calls.makeFolderWatch = [](const char* path, int id) {
 		g_watches.made.push_back(std::to_string(id) + " " + path);
-		return g_watches.refused[static_cast<size_t>(id)] ? -1 : 0;
+		const size_t i = static_cast<size_t>(id);
+		if (g_watches.refused[i] || g_watches.alive[i])
+			return -1;
+		g_watches.alive[i] = true;
+		return 0;
 	};
+	calls.folderWatchExist = [](int id) { return g_watches.alive[static_cast<size_t>(id)] ? 1 : 0; };
 	calls.folderWatchChanged = [](int id) { return g_watches.signalled[static_cast<size_t>(id)] ? 1 : 0; };
 	calls.getFolderWatchChanges = [](int id, const char*** list) {
 		std::vector<const char*>& names = g_watches.lists[id];
@@ -531,5 +546,47 @@ TEST_F(ShaderFolders, AFolderThatCannotBeWatchedIsLeftOut)
 	g_watches.changed[5] = {"/data/shadersSURF2/x.hlsl"};
 	EXPECT_EQ(folders.poll(), 1);
 	EXPECT_EQ(g_watches.resets, (std::vector<int>{1, 2, 4, 5}));
+	EXPECT_EQ(g_watches.made.size(), 6u) << "a refused watch is not asked for again";
+}
+
+// Watching again (the viewer's next run) keeps the watches that still exist
+// and makes again only those that are gone.
+TEST_F(ShaderFolders, WatchingAgainKeepsTheWatchesThatExist)
+{
+	CZeShaderFolders folders(fakeCalls());
+	EXPECT_EQ(folders.watch("/data"), 6);
+	EXPECT_EQ(folders.watch("/data"), 6);
+	EXPECT_EQ(g_watches.made.size(), 6u);
+	g_watches.alive = std::vector<bool>(6, false);
+	EXPECT_EQ(folders.watch("/data"), 6);
+	EXPECT_EQ(g_watches.made.size(), 12u);
+}
+
+// With the engine's own watches: a shader folder made after the start is
+// watched from the next poll, and a file then written in it is handed on.
+TEST_F(ShaderFolders, AFolderMadeAfterTheStartIsWatched)
+{
+	char pattern[] = "/tmp/zelv-shaders-XXXXXX";
+	ASSERT_NE(mkdtemp(pattern), nullptr);
+	const std::string prefix = pattern;
+	SZeShaderFolderCalls calls = zeShaderFolderCalls();
+	calls.updateShaders = fakeCalls().updateShaders;
+	calls.sleep = [](int) {};
+	{
+		CZeShaderFolders folders(calls);
+		EXPECT_EQ(folders.watch(prefix.c_str()), 0);
+		ASSERT_EQ(mkdir((prefix + "/shadersPP").c_str(), 0755), 0);
+		EXPECT_EQ(folders.poll(), 0);
+		std::ofstream(prefix + "/shadersPP/glow.hlsl") << "float4 glow;";
+		const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+		while (g_watches.updated.empty() && std::chrono::steady_clock::now() < end)
+		{
+			folders.poll();
+			std::this_thread::sleep_for(std::chrono::milliseconds(5));
+		}
+		EXPECT_EQ(g_watches.updated, std::vector<std::string>{prefix + "/shadersPP/glow.hlsl"});
+	}
+	zeFreeAllWatches();
+	std::filesystem::remove_all(prefix);
 }
 } // namespace

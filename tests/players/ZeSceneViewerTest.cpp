@@ -14,9 +14,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -129,6 +131,18 @@ protected:
 			pause(100);
 		}
 		return false;
+	}
+
+	// Shots of the window, one after the other, until one meets the
+	// condition or `seconds` have passed; the last one.
+	SZelvShot shotUntil(ZelvProcess& v, const std::string& name, const std::function<bool(const SZelvShot&)>& met,
+		int seconds = 15)
+	{
+		const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+		SZelvShot image = v.screenshot(shot(name));
+		while (!(image.width > 20 && met(image)) && std::chrono::steady_clock::now() < end)
+			image = v.screenshot(shot(name));
+		return image;
 	}
 
 	void escape(ZelvProcess& v)
@@ -410,6 +424,36 @@ TEST_F(SceneViewerTest, ATruncatedSceneGivesTheOverlayAndTheViewerStaysUp)
 	ASSERT_TRUE(waitForLog(v, "Update Scene...", 2)) << v.log();
 	pause(700);
 	EXPECT_EQ(count(textPixels(v.screenshot(shot("whole")), 0, 31, 400, 45)), 0);
+	escape(v);
+}
+
+// A text scene caught half-written, its groups still open, is not complete
+// yet: the viewer keeps the scene it shows and says so in the overlay until
+// the whole file comes.
+TEST_F(SceneViewerTest, AHalfWrittenTextSceneIsKeptOutUntilTheWholeFileComes)
+{
+	const std::string scene = copyMinimal("half.zelv");
+	ZelvProcess v(Folder, {"-syncupdate", "-paused", scene}, BATCH);
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	const SZelvShot before = v.screenshot(shot("before"));
+	ASSERT_GT(before.width, 20) << "no screenshot";
+	const auto overlaid = [](const SZelvShot& s) { return count(textPixels(s, 0, 31, 400, 45)) > 50; };
+	ASSERT_FALSE(overlaid(before));
+
+	const std::string text = edited({{"FP rawColor 1 0.95 0.9", "FP rawColor 0.1 1 0.1"}});
+	writeFile(scene, text.substr(0, text.find("\t{ Objects")));
+	ASSERT_TRUE(waitForLog(v, "Update Scene...")) << v.log();
+	const SZelvShot cut = shotUntil(v, "cut", overlaid);
+	EXPECT_TRUE(overlaid(cut)) << "the overlay's text";
+	EXPECT_EQ(differingPixels(before, cut, 45), 0) << "the scene shown is kept";
+	EXPECT_NE(v.log().find("zeBuildScene: 'half.zelv' is not complete"), std::string::npos) << v.log();
+
+	writeFile(scene, text);
+	ASSERT_TRUE(waitForLog(v, "Update Scene...", 2)) << v.log();
+	const SZelvShot whole = shotUntil(v, "whole",
+		[&](const SZelvShot& s) { return !overlaid(s) && differingPixels(before, s, 45) > 100; });
+	EXPECT_FALSE(overlaid(whole)) << "the overlay is gone";
+	EXPECT_GT(differingPixels(before, whole, 45), 100) << "the new light";
 	escape(v);
 }
 

@@ -334,6 +334,36 @@ TEST_F(ZF, TextMessages)
 	EXPECT_EQ(failure(deep + "{ g\n"), (V{ "line 20: nesting deeper than 20 groups\n" }));
 }
 
+// A text cut after any of its lines loads as it stands; the groups and the
+// array it leaves open are counted, and reported in one warning.
+TEST_F(ZF, TextCutShortLoadsAndCountsWhatItLeftOpen)
+{
+	const std::string text = TWIN_TEXT;
+	int groups = 0, line = 0, cuts = 0;
+	bool array = false;
+	for (size_t end = text.find('\n'); end != std::string::npos; end = text.find('\n', end + 1))
+	{
+		const size_t start = text.find_first_not_of('\t', text.rfind('\n', end - 1) + 1);
+		groups += text[start] == '{' ? 1 : text[start] == '}' ? -1 : 0;
+		array = text[end - 1] == '[' || (array && text[start] != ']');
+		++line;
+		const int open = groups + (array ? 1 : 0);
+		g_lines.clear();
+		ZF_Document* document = load(text.substr(0, end + 1));
+		ASSERT_NE(document, nullptr) << line;
+		EXPECT_EQ(ZF_GetUnclosed(document), open) << line;
+		const std::string warning = "WARN : ZF_ReadText: Warning, the text ends at line " + std::to_string(line) +
+			" with " + std::to_string(groups) + " group(s)" + (array ? " and an array" : "") + " left open\n";
+		EXPECT_EQ(g_lines, open ? std::vector<std::string>{ warning } : std::vector<std::string>{}) << line;
+		cuts += open > 0;
+	}
+	EXPECT_EQ(groups, 0);
+	EXPECT_GT(cuts, 10);
+	// The binary reader refuses a cut file: what it loads is whole.
+	EXPECT_EQ(ZF_GetUnclosed(load(writeBinary(root(TWIN_TEXT)))), 0);
+	EXPECT_EQ(ZF_GetUnclosed(nullptr), 0);
+}
+
 TEST_F(ZF, GetterAndInterpolationMessages)
 {
 	using V = std::vector<std::string>;
