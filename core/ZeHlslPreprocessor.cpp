@@ -489,7 +489,8 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 bool CExpansion::stringize(const std::vector<SToken>& arg, SToken& out)
 {
 	std::string s = "\"";
-	for (size_t i = 0; i < arg.size() && s.size() <= MAX_TOKEN_LENGTH; ++i)
+	size_t i = 0;
+	for (; i < arg.size() && s.size() <= MAX_TOKEN_LENGTH; ++i)
 	{
 		if (i && arg[i].Space)
 			s += ' ';
@@ -497,6 +498,8 @@ bool CExpansion::stringize(const std::vector<SToken>& arg, SToken& out)
 			s += c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
 	}
 	s += '"';
+	if (!Pre.spend(i))
+		return false;
 	if (s.size() > MAX_TOKEN_LENGTH)
 		return Pre.fail("'#' makes a string longer than " + std::to_string(MAX_TOKEN_LENGTH) + " characters");
 	out = { Pre.Spellings.id(s), TK_STRING, true };
