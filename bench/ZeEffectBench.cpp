@@ -9,10 +9,14 @@
 //   ParseIfLines/BYTES      reading an effect file of BYTES of "#if A13" lines,
 //                           each replaced by 2^13 ones: refused once the file's
 //                           macro budget is spent, whatever the file's size
+//   TranslateDoubling/LEVELS translating a pixel shader whose macros double
+//                           LEVELS times in its code: 12 levels compile, 40
+//                           are refused once the stage's macro budget is spent
 //
 // Usage: xvfb-run -a build/bench/zelv-effect-bench [Google Benchmark options]
 #include "core/IZeGpuProgramming.h"
 #include "core/ZeGpuState.h"
+#include "core/ZeHlslTranslator.h"
 #include "effects/IZeEffectManager.h"
 #include "effects/ZeEffectDef.h"
 #include "frame/ZeContext.h"
@@ -29,6 +33,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <unistd.h>
 
 using namespace irr;
 
@@ -202,6 +207,28 @@ void ParseIfLines(benchmark::State& state)
 	state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
 }
 BENCHMARK(ParseIfLines)->Arg(2 << 10)->Arg(32 << 10)->Arg(1 << 20);
+
+void TranslateDoubling(benchmark::State& state)
+{
+	const std::string levels = std::to_string(state.range(0));
+	std::string text = "#define M0 +1\n";
+	for (int i = 1; i <= state.range(0); ++i)
+		text += "#define M" + std::to_string(i) + " M" + std::to_string(i - 1) + " M" + std::to_string(i - 1) + "\n";
+	text += "float4 main() : COLOR0 { return float4(0 M" + levels + ", 0, 0, 1); }\n";
+	const std::string file = (std::filesystem::temp_directory_path()
+		/ ("zelv-effect-bench-" + std::to_string(getpid()) + "-" + levels + ".hlsl")).string();
+	std::ofstream(file) << text;
+	bool compiled = false;
+	for (auto _ : state)
+	{
+		ze::SStageCode code;
+		std::string log;
+		compiled = ze::translateHlsl(file.c_str(), "main", EZESS_PIXEL, nullptr, code, log);
+	}
+	std::filesystem::remove(file);
+	state.counters["compiled"] = compiled;
+}
+BENCHMARK(TranslateDoubling)->Arg(12)->Arg(40)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv)

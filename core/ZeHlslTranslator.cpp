@@ -3,6 +3,7 @@
 // fixed-function arrays), and the text is then fitted to the engine's
 // conventions (see ZeHlslTranslator.h).
 #include "core/ZeHlslTranslator.h"
+#include "core/ZeHlslPreprocessor.h"
 #include "core/ZeHlslSource.h"
 #include "core/ZeSpirvIntegers.h"
 
@@ -17,7 +18,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
-#include <deque>
 #include <map>
 #include <mutex>
 #include <set>
@@ -35,52 +35,48 @@ const u64 HUGE_BYTES = u64(1) << 32;
 const u32 HUGE_REGISTERS = ~u32(0);
 
 // ---- Sources ----------------------------------------------------------------------
-// Reads #include files through the file layer and records each one.
+// Hands glslang the included files the preprocessing read, in the order it
+// meets their #include lines.
 class CIncluder : public glslang::TShader::Includer
 {
 public:
-	explicit CIncluder(std::vector<SSourceFile>& sources) : Sources(sources) {}
+	explicit CIncluder(const std::vector<SHlslInclude>& includes) : Includes(includes) {}
 
-	IncludeResult* includeLocal(const char* header, const char* includer, size_t) override
-	{
-		const std::string name = std::string(zeFileGetDirPart(includer)) + header;
-		return zeFileExist(name.c_str()) ? load(name) : nullptr;
-	}
-
-	IncludeResult* includeSystem(const char* header, const char*, size_t) override
-	{
-		const std::string name = zeFindDataFile(header);
-		return zeFileExist(name.c_str()) ? load(name) : nullptr;
-	}
-
+	IncludeResult* includeLocal(const char* header, const char*, size_t) override { return next(header); }
+	IncludeResult* includeSystem(const char* header, const char*, size_t) override { return next(header); }
 	void releaseInclude(IncludeResult* result) override { delete result; }
 
 private:
-	IncludeResult* load(const std::string& name)
+	IncludeResult* next(const char* header)
 	{
-		long size = 0;
-		char* data = zeReadFile(name.c_str(), &size);
-		if (!data)
+		if (Next >= Includes.size() || Includes[Next].Header != header)
 			return nullptr;
-		const std::string original(data, static_cast<size_t>(size));
-		delete[] data;
-		const bool known = std::any_of(Sources.begin(), Sources.end(),
-			[&](const SSourceFile& s) { return s.Name == name; });
-		if (!known)
-		{
-			SSourceFile file;
-			file.Name = name;
-			sha1(original.data(), original.size(), file.Hash);
-			Sources.push_back(file);
-		}
-		Texts.push_back(braceFlatInitialisers(original));
-		const std::string& text = Texts.back();
-		return new IncludeResult(name, text.data(), text.size(), nullptr);
+		const SHlslInclude& include = Includes[Next++];
+		return new IncludeResult(include.Name, include.Text.data(), include.Text.size(), nullptr);
 	}
 
-	std::vector<SSourceFile>& Sources;
-	std::deque<std::string> Texts;  // outlive the parse (a deque: stable addresses)
+	const std::vector<SHlslInclude>& Includes;
+	size_t Next = 0;
 };
+
+// Reads an include through the file layer for the preprocessing, recording
+// each file once with the hash of its contents.
+bool readInclude(const std::string& header, bool quoted, const std::string& from, std::string& name,
+	std::string& text, std::vector<SSourceFile>& sources)
+{
+	std::string contents;
+	if (!readHlslInclude(header, quoted, from, name, contents))
+		return false;
+	if (std::none_of(sources.begin(), sources.end(), [&](const SSourceFile& s) { return s.Name == name; }))
+	{
+		SSourceFile file;
+		file.Name = name;
+		sha1(contents.data(), contents.size(), file.Hash);
+		sources.push_back(file);
+	}
+	text = braceFlatInitialisers(contents);
+	return true;
+}
 
 void initGlslang()
 {
@@ -848,17 +844,22 @@ bool translateHlsl(const char* file, const char* entry, EZE_SHADER_STAGE stage, 
 	sha1(original.data(), original.size(), main.Hash);
 	out.Sources.push_back(main);
 
-	const std::string source = braceFlatInitialisers(original);
-	const std::string preamble = hlslPreamble(macros);
+	// glslang reads the text with its conditionals resolved and its macros'
+	// expansion bounded by our own preprocessing.
+	SHlslText text;
+	const HlslIncludeReader read = [&out](const std::string& header, bool quoted, const std::string& from,
+		std::string& name, std::string& contents) { return readInclude(header, quoted, from, name, contents, out.Sources); };
+	if (!preprocessHlsl(file, hlslPreamble(macros), braceFlatInitialisers(original), read, text, log))
+		return false;
 	const EShLanguage language = stage == EZESS_VERTEX ? EShLangVertex : EShLangFragment;
 	const EShMessages messages = static_cast<EShMessages>(EShMsgReadHlsl | EShMsgHlslDX9Compatible | EShMsgSpvRules);
-	CIncluder includer(out.Sources);
+	CIncluder includer(text.Includes);
 	glslang::TShader shader(language);
-	const char* strings[] = { source.c_str() };
-	const int lengths[] = { static_cast<int>(source.size()) };
+	const char* strings[] = { text.Source.c_str() };
+	const int lengths[] = { static_cast<int>(text.Source.size()) };
 	const char* names[] = { file };
 	shader.setStringsWithLengthsAndNames(strings, lengths, names, 1);
-	shader.setPreamble(preamble.c_str());
+	shader.setPreamble(text.Preamble.c_str());
 	shader.setEntryPoint(out.Entry.c_str());
 	shader.setEnvInput(glslang::EShSourceHlsl, language, glslang::EShClientOpenGL, 100);
 	shader.setEnvClient(glslang::EShClientOpenGL, glslang::EShTargetOpenGL_450);

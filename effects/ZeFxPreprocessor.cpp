@@ -2,17 +2,16 @@
 // lines.
 #include "effects/ZeFxPreprocessor.h"
 
+#include "core/ZeIfExpression.h"
 #include "frame/ZeFile.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <deque>
-#include <limits>
 #include <unordered_map>
 #include <utility>
 
 using namespace irr;
 using namespace zefx;
+using namespace ze;
 
 namespace
 {
@@ -22,56 +21,22 @@ const size_t MAX_INCLUDES = 256;  // files read for one effect
 
 // ---- #if expressions ----------------------------------------------------------------
 // Limits that keep hostile expressions from exhausting the stack or memory.
-// 63 nested parentheses is what C guarantees. The tokens that macros add are
-// counted over the whole file with its includes, so that the work of all its
-// #if lines together is bounded.
-const int MAX_EXPR_NESTING = 63;
+// The tokens that macros add are counted over the whole file with its
+// includes, so that the work of all its #if lines together is bounded.
 const size_t MAX_EXPANDED_TOKENS = 65536;
 const int MAX_MACRO_NESTING = 256;
-
-struct SExprToken
-{
-	enum EKind { NUMBER, IDENT, OP, END } Kind;
-	std::string Text;  // operators
-	long long Value = 0;
-	u32 Name = 0;      // identifiers: the name's number in the macro table
-};
-
-// Why an expression has no value, in the order the message table lists them.
-enum EExprError
-{
-	EE_NONE = 0,
-	EE_MALFORMED,
-	EE_DIVISION_BY_ZERO,
-	EE_OVERFLOW,
-	EE_SHIFT,
-	EE_CONSTANT,
-	EE_NESTING,
-	EE_EXPANSION,
-	EE_MACRO_NESTING
-};
 
 std::string exprMessage(EExprError error, const std::string& expr)
 {
 	switch (error)
 	{
-	case EE_DIVISION_BY_ZERO:
-		return "division by zero in #if expression '" + expr + "'";
-	case EE_OVERFLOW:
-		return "integer overflow in #if expression '" + expr + "'";
-	case EE_SHIFT:
-		return "shift count out of range in #if expression '" + expr + "'";
-	case EE_CONSTANT:
-		return "integer constant out of range in #if expression '" + expr + "'";
-	case EE_NESTING:
-		return "#if expression nests deeper than " + std::to_string(MAX_EXPR_NESTING) + " levels";
 	case EE_EXPANSION:
 		return "macros in #if expressions expand to more than " + std::to_string(MAX_EXPANDED_TOKENS) +
 			" tokens in the file and its includes";
 	case EE_MACRO_NESTING:
 		return "macros in #if expression nest deeper than " + std::to_string(MAX_MACRO_NESTING) + " levels";
 	default:
-		return "malformed #if expression '" + expr + "'";
+		return exprErrorMessage(error, expr);
 	}
 }
 
@@ -145,14 +110,9 @@ EExprError tokenizeExpr(const std::string& text, CZeMacroTable& names, std::vect
 		}
 		if (std::isdigit(static_cast<unsigned char>(c)))
 		{
-			char* end = nullptr;
-			errno = 0;
-			const long long v = std::strtoll(text.c_str() + i, &end, 0);
-			if (errno == ERANGE)
+			long long v = 0;
+			if (readExprNumber(text, i, &v))
 				return EE_CONSTANT;
-			i = static_cast<size_t>(end - text.c_str());
-			while (i < text.size() && (text[i] == 'u' || text[i] == 'U' || text[i] == 'l' || text[i] == 'L'))
-				++i;
 			out->push_back({SExprToken::NUMBER, "", v, 0});
 			continue;
 		}
@@ -277,192 +237,6 @@ EExprError CZeExprExpander::expand(const std::vector<SExprToken>& in, std::vecto
 	}
 	return EE_NONE;
 }
-
-// C's integer arithmetic on long long, checked: an overflow, a division by
-// zero or a shift out of range is an error, except in operands that C leaves
-// unevaluated (the other side of a decided && or ||, the branch ?: does not
-// take), which read 0.
-class CZeExprParser
-{
-public:
-	explicit CZeExprParser(const std::vector<SExprToken>& tokens) : Tokens(tokens) {}
-
-	EExprError evaluate(long long* value)
-	{
-		*value = ternary();
-		if (!Error && peek().Kind != SExprToken::END)
-			Error = EE_MALFORMED;
-		return Error;
-	}
-
-private:
-	// One more level of nesting for the scope of an operand.
-	class CNested
-	{
-	public:
-		explicit CNested(CZeExprParser& parser) : Parser(parser)
-		{
-			if (++Parser.Nesting > MAX_EXPR_NESTING && !Parser.Error)
-				Parser.Error = EE_NESTING;
-		}
-		~CNested() { --Parser.Nesting; }
-		CNested(const CNested&) = delete;
-		CNested& operator=(const CNested&) = delete;
-		bool tooDeep() const { return Parser.Error == EE_NESTING; }
-
-	private:
-		CZeExprParser& Parser;
-	};
-
-	// An operand evaluated only when `evaluated`.
-	class CUnevaluated
-	{
-	public:
-		CUnevaluated(CZeExprParser& parser, bool evaluated) : Parser(parser), Skips(!evaluated)
-		{
-			Parser.Skipping += Skips;
-		}
-		~CUnevaluated() { Parser.Skipping -= Skips; }
-		CUnevaluated(const CUnevaluated&) = delete;
-		CUnevaluated& operator=(const CUnevaluated&) = delete;
-
-	private:
-		CZeExprParser& Parser;
-		int Skips;
-	};
-
-	const SExprToken& peek() const
-	{
-		static const SExprToken end = {SExprToken::END, "", 0};
-		return Pos < Tokens.size() ? Tokens[Pos] : end;
-	}
-	bool accept(const char* op)
-	{
-		if (peek().Kind == SExprToken::OP && peek().Text == op)
-		{
-			++Pos;
-			return true;
-		}
-		return false;
-	}
-	// An arithmetic fault; none in unevaluated operands.
-	long long fault(EExprError error)
-	{
-		if (!Skipping && !Error)
-			Error = error;
-		return 0;
-	}
-	long long nested(bool evaluated, long long (CZeExprParser::*operand)())
-	{
-		CNested level(*this);
-		if (level.tooDeep())
-			return 0;
-		CUnevaluated scope(*this, evaluated);
-		return (this->*operand)();
-	}
-	long long ternary()
-	{
-		const long long c = binary(0);
-		if (Error || !accept("?"))
-			return c;
-		const long long a = nested(c != 0, &CZeExprParser::ternary);
-		if (!Error && !accept(":"))
-			Error = EE_MALFORMED;
-		if (Error)
-			return 0;
-		const long long b = nested(c == 0, &CZeExprParser::ternary);
-		return c ? a : b;
-	}
-	// Binary operators by precedence level, loosest first.
-	long long binary(int level)
-	{
-		static const std::vector<std::vector<std::string>> levels = {{"||"}, {"&&"}, {"|"}, {"^"}, {"&"},
-			{"==", "!="}, {"<", ">", "<=", ">="}, {"<<", ">>"}, {"+", "-"}, {"*", "/", "%"}};
-		if (level == static_cast<int>(levels.size()))
-			return unary();
-		long long left = binary(level + 1);
-		while (!Error)
-		{
-			const std::string* op = nullptr;
-			for (const std::string& candidate : levels[level])
-				if (peek().Kind == SExprToken::OP && peek().Text == candidate)
-					op = &candidate;
-			if (!op)
-				break;
-			++Pos;
-			const bool evaluated = *op == "&&" ? left != 0 : *op == "||" ? left == 0 : true;
-			CUnevaluated scope(*this, evaluated);
-			const long long right = binary(level + 1);
-			left = apply(*op, left, right);
-		}
-		return left;
-	}
-	long long apply(const std::string& op, long long a, long long b)
-	{
-		long long r = 0;
-		if (op == "||") return a || b;
-		if (op == "&&") return a && b;
-		if (op == "|") return a | b;
-		if (op == "^") return a ^ b;
-		if (op == "&") return a & b;
-		if (op == "==") return a == b;
-		if (op == "!=") return a != b;
-		if (op == "<") return a < b;
-		if (op == ">") return a > b;
-		if (op == "<=") return a <= b;
-		if (op == ">=") return a >= b;
-		if (op == "<<" || op == ">>")
-		{
-			if (b < 0 || b > 63)
-				return fault(EE_SHIFT);
-			if (op == ">>")
-				return a < 0 ? ~(~a >> b) : a >> b;
-			if (b == 63)  // only 0 and -1 stay in range
-				return a == 0 ? 0 : a == -1 ? std::numeric_limits<long long>::min() : fault(EE_OVERFLOW);
-			return __builtin_mul_overflow(a, 1LL << b, &r) ? fault(EE_OVERFLOW) : r;
-		}
-		if (op == "+") return __builtin_add_overflow(a, b, &r) ? fault(EE_OVERFLOW) : r;
-		if (op == "-") return __builtin_sub_overflow(a, b, &r) ? fault(EE_OVERFLOW) : r;
-		if (op == "*") return __builtin_mul_overflow(a, b, &r) ? fault(EE_OVERFLOW) : r;
-		if (b == 0)
-			return fault(EE_DIVISION_BY_ZERO);
-		if (b == -1)  // the smallest value divided by -1 does not fit; its remainder is 0
-			return op == "/" ? (a == std::numeric_limits<long long>::min() ? fault(EE_OVERFLOW) : -a) : 0;
-		return op == "/" ? a / b : a % b;
-	}
-	long long unary()
-	{
-		for (const char* op : {"!", "~", "-", "+"})
-			if (accept(op))
-			{
-				const long long v = nested(true, &CZeExprParser::unary);
-				if (*op == '!')
-					return !v;
-				if (*op == '~')
-					return ~v;
-				if (*op == '+')
-					return v;
-				return v == std::numeric_limits<long long>::min() ? fault(EE_OVERFLOW) : -v;
-			}
-		if (accept("("))
-		{
-			const long long v = nested(true, &CZeExprParser::ternary);
-			if (!Error && !accept(")"))
-				Error = EE_MALFORMED;
-			return v;
-		}
-		if (peek().Kind == SExprToken::NUMBER)
-			return Tokens[Pos++].Value;
-		Error = EE_MALFORMED;
-		return 0;
-	}
-
-	const std::vector<SExprToken>& Tokens;
-	size_t Pos = 0;
-	EExprError Error = EE_NONE;
-	int Nesting = 0;
-	int Skipping = 0;
-};
 
 // ---- The preprocessor -----------------------------------------------------------------
 struct SCondFrame
@@ -646,7 +420,7 @@ bool CZePreprocessor::evaluate(const std::string& file, u32 line, const std::str
 	if (!error)
 		error = CZeExprExpander(Macros, Expanded, Work).expand(tokens, &expanded);
 	if (!error)
-		error = CZeExprParser(expanded).evaluate(&value);
+		error = evaluateExpr(expanded, &value);
 	if (error)
 		return fail(file, line, exprMessage(error, expr));
 	*result = value != 0;

@@ -1,13 +1,18 @@
 // libFuzzer target for the effect-file reader: the input is an effect file
 // (preprocessing and "//ZELV_PP:" declarations), read with a few macros
-// defined. Included files come from a small archive mounted in memory, so
-// inputs name only those. A definition that loads must keep its invariants.
+// defined, and its shader code preprocessed as for the compiler. Included
+// files come from a small archive mounted in memory, so inputs name only
+// those. A definition that loads must keep its invariants, and so must the
+// code handed to the compiler.
+#include "core/ZeHlslPreprocessor.h"
+#include "core/ZeHlslSource.h"
 #include "effects/ZeEffectDef.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeLog.h"
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -29,6 +34,7 @@ const std::pair<const char*, const char*> INCLUDES[] = {
 	{"self.fxh", "#include \"self.fxh\"\n"},
 	{"fan.fxh", "#include \"fan.fxh\"\n#include \"fan.fxh\"\n#include \"fan.fxh\"\n"},
 	{"fx/sub.fxh", "#if COMMON * 2 == 6\n//ZELV_PP: sampler 2D Sub layer=1 srgb=on\n#endif\n"},
+	{"twice.fxh", "#define TWICE(x) x x\n#define CAT(a, b) a##b\n#define STR(a) #a\n"},
 };
 
 std::vector<char> g_zip;
@@ -89,6 +95,38 @@ void checkDefinition(const SZeFxDef& def)
 		check(p.Type != EZEFPT_SAMPLER || (p.Layer >= -2 && p.Layer < 8));
 	}
 }
+size_t lines(const std::string& text)
+{
+	return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+// What the compiler would read of the code: the same lines, within the budget.
+void checkShaderCode(const std::string& text, const SZeMacro* macros)
+{
+	std::vector<std::pair<std::string, size_t>> read;  // each include's name and lines
+	const ze::HlslIncludeReader reader = [&read](const std::string& header, bool quoted, const std::string& from,
+		std::string& name, std::string& contents) {
+		if (!ze::readHlslInclude(header, quoted, from, name, contents))
+			return false;
+		contents = ze::braceFlatInitialisers(contents);
+		read.emplace_back(name, lines(contents));
+		return true;
+	};
+	const std::string preamble = ze::hlslPreamble(macros);
+	const std::string source = ze::braceFlatInitialisers(text);
+	ze::SHlslText out;
+	std::string error;
+	if (!ze::preprocessHlsl("fuzz.hlsl", preamble, source, reader, out, error))
+	{
+		check(!error.empty());
+		return;
+	}
+	check(out.Expanded <= ze::HLSL_MAX_EXPANDED_TOKENS);
+	check(lines(out.Source) == lines(source) && lines(out.Preamble) == lines(preamble));
+	check(out.Includes.size() == read.size());
+	for (size_t i = 0; i < read.size(); ++i)
+		check(out.Includes[i].Name == read[i].first && lines(out.Includes[i].Text) == read[i].second);
+}
 } // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
@@ -113,6 +151,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 			checkDefinition(def);
 		else
 			check(!error.empty());
+		checkShaderCode(text, list);
 	}
 	return 0;
 }

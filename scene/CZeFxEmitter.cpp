@@ -345,35 +345,29 @@ inline void setContents(SZeParticle& p, const SContents& c)
 // (it may still move before its turn, which only wastes the fetch).
 const u32 PLACE_AHEAD = 16;
 
-// Keeps the n survivors of a pass farthest first. The pass left their sort
-// words in the pool's scratch and, in sortSlots, the records they occupy in
-// list order. The list is made of the same records taken in memory order
-// (linked again when they were not), and each particle's contents move to
-// the record of its place in the sorted order, swapped in from wherever they
-// are: the addresses of the swaps do not depend on one another, so their
-// memory accesses overlap. Records and links of the died list stay as they
-// are.
-void orderBackToFront(SZeFxEmitterState& s, u32 n)
+// Moves the n survivors of a pass into the records of the list taken in
+// memory order: the particle at list place sorted[j] (place j when sorted is
+// null, which keeps the list's order) goes to the j-th record. The pass left
+// in sortSlots the records the survivors occupy in list order. The list is
+// linked again when its records were not in memory order, and each
+// particle's contents are swapped in from wherever they are: the addresses of
+// the swaps do not depend on one another, so their memory accesses overlap.
+// Records and links of the died list stay as they are. `room` is scratch for
+// 2 x capacity indices.
+void placeInMemoryOrder(SZeFxEmitterState& s, u32 n, const u64* sorted, u32* room)
 {
 	SZeParticlePool& pool = *s.pool;
 	const std::size_t capacity = pool.records.size();
-	u64* const words = pool.sortWords.data();
 	u32* const slots = pool.sortSlots.data();   // by particle: the record holding it
-	const u64* sorted = sortWords(words, words + capacity, n);
 	const bool inMemoryOrder = std::is_sorted(slots, slots + n);
-	if (!sorted)
-	{
-		if (inMemoryOrder)
-			return;
-		sorted = words;
-	}
-	u32* const room = reinterpret_cast<u32*>(sorted == words ? words + capacity : words);
+	if (!sorted && inMemoryOrder)
+		return;
 	u32* const ordered = room;              // the records in memory order
 	u32* const holder = room + capacity;    // by record: the particle it holds
 	std::copy(slots, slots + n, ordered);
 	if (!inMemoryOrder)
 	{
-		// Births since the last sort are appended after an ascending part.
+		// Births since the last update are appended after an ascending part.
 		u32 ascending = 1;
 		while (ascending < n && ordered[ascending - 1] < ordered[ascending])
 			++ascending;
@@ -384,12 +378,13 @@ void orderBackToFront(SZeFxEmitterState& s, u32 n)
 	for (u32 i = 0; i < n; ++i)
 		holder[slots[i]] = i;
 	SZeParticle* const records = pool.records.data();
+	const auto place = [sorted](u32 j) { return sorted ? u32(sorted[j]) : j; };
 	const u32 ahead = n > PLACE_AHEAD ? n - PLACE_AHEAD : 0;
 	for (u32 j = 0; j < n; ++j)
 	{
 		if (j < ahead)
-			_mm_prefetch(reinterpret_cast<const char*>(&records[slots[u32(sorted[j + PLACE_AHEAD])]]), _MM_HINT_T0);
-		const u32 from = slots[u32(sorted[j])];
+			_mm_prefetch(reinterpret_cast<const char*>(&records[slots[place(j + PLACE_AHEAD)]]), _MM_HINT_T0);
+		const u32 from = slots[place(j)];
 		const u32 to = ordered[j];
 		if (!inMemoryOrder)
 			records[to].next = &records[ordered[j + 1 < n ? j + 1 : 0]];
@@ -403,6 +398,20 @@ void orderBackToFront(SZeFxEmitterState& s, u32 n)
 		slots[displaced] = from;
 	}
 	s.liveTail = &records[ordered[n - 1]];
+}
+
+// Keeps the n survivors of a pass farthest first: their sort words, left in
+// the pool's scratch by the pass, are ordered, then the particles move into
+// the list's records in memory order.
+void orderBackToFront(SZeFxEmitterState& s, u32 n)
+{
+	SZeParticlePool& pool = *s.pool;
+	const std::size_t capacity = pool.records.size();
+	u64* const words = pool.sortWords.data();
+	const u64* sorted = sortWords(words, words + capacity, n);
+	// Words in order already leave only the records to put in memory order.
+	u32* const room = reinterpret_cast<u32*>(sorted == words ? words + capacity : words);
+	placeInMemoryOrder(s, n, sorted, room);
 }
 
 // ---- Advance pass ---------------------------------------------------------------
@@ -424,9 +433,9 @@ struct SAdvance
 };
 
 // One pass over the live list: deaths move to the died list, survivors take
-// the steps their flags enable and are linked again in order. When sorting,
-// each survivor's key, list place and record go to the sort scratch. Returns
-// the survivors.
+// the steps their flags enable and are linked again in order. Each
+// survivor's record goes to the sort scratch, and when sorting its key and
+// list place too. Returns the survivors.
 template <bool JITTER, bool CURL, bool RESIST, bool GRAVITY, bool SORT>
 u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 {
@@ -481,8 +490,8 @@ u32 advanceLoop(SZeFxEmitterState& s, const SAdvance& a)
 				const f32 key = (d2[0] + d2[1]) + (d2[2] + d2[3]);
 				p->sortKey = key;
 				a.sortWords[alive] = sortWord(key, alive);
-				a.sortSlots[alive] = u32(p - a.records);
 			}
+			a.sortSlots[alive] = u32(p - a.records);
 			if (tail)
 				tail->next = p;
 			else
@@ -922,8 +931,13 @@ void CZeFxEmitter::update(u32 timeMs)
 	const u32 flags = (s.randomVelocity != 0.f ? 1 : 0) | (s.curlNoisePower != 0.f ? 2 : 0) |
 		(s.resistance != 0.f ? 4 : 0) | (gravity ? 8 : 0) | (s.sortFlag ? 16 : 0);
 	s.liveCount = g_advanceLoops[flags](s, a);
-	if (s.sortFlag && s.liveCount > 1)
+	// Births take records wherever deaths gave them back: the list is put
+	// back in memory order, in birth order when not sorting, so that the next
+	// pass walks through memory in order.
+	if (s.liveCount > 1 && s.sortFlag)
 		orderBackToFront(s, s.liveCount);
+	else if (s.liveCount > 1)
+		placeInMemoryOrder(s, s.liveCount, nullptr, reinterpret_cast<u32*>(s.pool->sortWords.data()));
 }
 
 u32 CZeFxEmitter::fillInstances(SZeParticleInstance* out, u32 max) const

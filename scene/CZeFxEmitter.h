@@ -14,10 +14,11 @@
 // generator 6 read them there), and then return to the free list. Nothing is
 // allocated while simulating. Main thread only.
 //
-// When sorting, an update moves the particles' contents between the records
-// of the live list (not those of the died list) and may link its records
-// again in memory order: across updates a record names a place in the list,
-// not a particle.
+// An update moves the particles' contents between the records of the live
+// list (not those of the died list) and may link its records again, so that
+// the list (back to front when sorting, else in birth order) goes through
+// memory in order: across updates a record names a place in the list, not a
+// particle.
 #pragma once
 
 #include "IZeFxEmitter.h"
@@ -57,8 +58,9 @@ static_assert(sizeof(SZeParticleInstance) == 36 && offsetof(SZeParticleInstance,
 
 // ---- Pools --------------------------------------------------------------------
 // Records on 64-byte boundaries, the head of their free list, and the scratch
-// of the back-to-front sort of any one emitter drawing from the pool: two
-// sort words and one record index per record (20 bytes beside each 64).
+// with which an update of any one emitter drawing from the pool sorts and
+// puts its list in memory order: two sort words and one record index per
+// record (20 bytes beside each 64).
 struct SZeParticlePool
 {
 	ze::TZeAlignedStore<SZeParticle> records;

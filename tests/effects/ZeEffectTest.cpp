@@ -295,6 +295,15 @@ TEST_F(EffectGL, CreationErrorsNameFileLineAndPass)
 	const std::string many = Manager->getLastError();
 	EXPECT_EQ(many.rfind(file + ":2: pass 'p0' of technique 'main': ZeGPU: Failed to Compile pixel shader ", 0), 0u) << many;
 	EXPECT_NE(many.find("'Many' reads texture units past the pixel stage's "), std::string::npos) << many;
+	// Macros that double one another in the shader code fail within their budget.
+	std::string doubling = "#define M0 +1\n";
+	for (int i = 1; i <= 40; ++i)
+		doubling += "#define M" + std::to_string(i) + " M" + std::to_string(i - 1) + " M" + std::to_string(i - 1) + "\n";
+	std::ofstream(file) << technique("main", "vsPass", "psMany") << SHADERS << doubling
+						<< "float4 psMany() : COLOR { return float4(0 M40, 0, 0, 1); }\n";
+	EXPECT_EQ(Manager->createEffect(file.c_str(), -1, nullptr, nullptr), nullptr);
+	EXPECT_NE(std::string(Manager->getLastError()).find(": macros in the shader code expand to more than 65536 tokens"),
+		std::string::npos) << Manager->getLastError();
 	// An effect named ".dae" is the HLSL file of the same base name.
 	std::ofstream(Dir + "/scene.hlsl") << technique("main", "vsPass", "psColor") << SHADERS;
 	IZeEffect* named = Manager->createEffect((Dir + "/scene.dae").c_str(), -1, nullptr, nullptr);

@@ -208,67 +208,73 @@ TEST(FxEmitter, SortingKeepsTheFarthestFirstAndWithoutItBirthOrder)
 }
 
 // Still particles known by their birth time (i ms), seen from a camera that
-// jumps between updates: each sort moves whole particles, the list's records
-// lie in memory order (also after births into the records of the died), and
-// the died keep their data. Both sizes of sort: by comparison and by radix.
-TEST(FxEmitter, SortingMovesWholeParticlesAndKeepsTheRecordsInMemoryOrder)
+// jumps between updates, with deaths all through the list and births into the
+// records of the died: each update moves whole particles, keeps the same
+// particles back to front (sorted) or in birth order, in records that lie in
+// memory order, and the died keep their data. Both sizes of sort: by
+// comparison and by radix.
+TEST(FxEmitter, UpdatesMoveWholeParticlesAndKeepTheRecordsInMemoryOrder)
 {
-	for (u32 count : { 40u, 3000u })
-	{
-		SCOPED_TRACE("particles " + std::to_string(count));
-		CZeFxEmitter emitter;
-		stillEmitter(emitter, s32(2 * count));
-		emitter.setBlendMode(1);
-		std::mt19937 random(5);
-		std::uniform_real_distribution<f32> spread(-50.f, 50.f);
-		std::vector<std::vector<f32>> where;
-		const auto add = [&](u32 deathMs) {
-			where.push_back({ spread(random), spread(random), spread(random) });
-			const u32 id = u32(where.size() - 1);
-			emitter.addStaticParticle(where[id][0], where[id][1], where[id][2], id, deathMs);
-		};
-		for (u32 i = 0; i < count; ++i)
-			add(i % 5 ? 100000 : 1020);
-		emitter.update(1000);
-		const f32 cameras[][3] = { { 0, 0, 0 }, { 60, 0, 0 }, { -60, 10, 0 }, { 0, 0, 60 } };
-		u32 t = 1000;
-		for (const auto& camera : cameras)
+	for (u8 sorted : { 1, 0 })
+		for (u32 count : { 40u, 3000u })
 		{
-			emitter.setCameraPosition(camera[0], camera[1], camera[2]);
-			emitter.update(t += 16);
-			const std::vector<const SZeParticle*> list = liveList(emitter);
-			ASSERT_EQ(list.size(), emitter.getParticleCount());
-			std::vector<bool> seen(where.size());
-			for (u32 k = 0; k < list.size(); ++k)
+			SCOPED_TRACE("particles " + std::to_string(count) + (sorted ? ", sorted" : ", in birth order"));
+			CZeFxEmitter emitter;
+			stillEmitter(emitter, s32(2 * count));
+			emitter.setBlendMode(sorted);
+			std::mt19937 random(5);
+			std::uniform_real_distribution<f32> spread(-50.f, 50.f);
+			std::vector<std::vector<f32>> where;
+			const auto add = [&](u32 deathMs) {
+				where.push_back({ spread(random), spread(random), spread(random) });
+				const u32 id = u32(where.size() - 1);
+				emitter.addStaticParticle(where[id][0], where[id][1], where[id][2], id, deathMs);
+			};
+			for (u32 i = 0; i < count; ++i)
+				add(i % 5 ? 100000 : 1020);
+			emitter.update(1000);
+			const f32 cameras[][3] = { { 0, 0, 0 }, { 60, 0, 0 }, { -60, 10, 0 }, { 0, 0, 60 } };
+			u32 t = 1000;
+			for (const auto& camera : cameras)
 			{
-				const SZeParticle* p = list[k];
-				const u32 id = u32(std::lround(p->birthTime * 1000.f));
-				ASSERT_LT(id, where.size());
-				EXPECT_FALSE(seen[id]) << id;
-				seen[id] = true;
-				const f32 d[3] = { where[id][0] - camera[0], where[id][1] - camera[1], where[id][2] - camera[2] };
-				ASSERT_EQ(p->position[0], where[id][0]) << id;
-				ASSERT_EQ(p->position[2], where[id][2]) << id;
-				ASSERT_EQ(p->sortKey, (d[0] * d[0] + d[1] * d[1]) + (d[2] * d[2] + 0.f)) << id;
-				ASSERT_EQ(p->deathTime, id % 5 || id >= count ? 100.f : 1.02f) << id;
-				if (k)
+				emitter.setCameraPosition(camera[0], camera[1], camera[2]);
+				emitter.update(t += 16);
+				const std::vector<const SZeParticle*> list = liveList(emitter);
+				ASSERT_EQ(list.size(), emitter.getParticleCount());
+				std::vector<bool> seen(where.size());
+				for (u32 k = 0; k < list.size(); ++k)
 				{
-					ASSERT_GE(list[k - 1]->sortKey, p->sortKey) << k;
-					ASSERT_LT(list[k - 1], p) << "records in memory order, " << k;
+					const SZeParticle* p = list[k];
+					const u32 id = u32(std::lround(p->birthTime * 1000.f));
+					ASSERT_LT(id, where.size());
+					EXPECT_FALSE(seen[id]) << id;
+					seen[id] = true;
+					const f32 d[3] = { where[id][0] - camera[0], where[id][1] - camera[1], where[id][2] - camera[2] };
+					ASSERT_EQ(p->position[0], where[id][0]) << id;
+					ASSERT_EQ(p->position[2], where[id][2]) << id;
+					ASSERT_EQ(p->sortKey, sorted ? (d[0] * d[0] + d[1] * d[1]) + (d[2] * d[2] + 0.f) : 0.f) << id;
+					ASSERT_EQ(p->deathTime, id % 5 || id >= count ? 100.f : 1.02f) << id;
+					if (k)
+					{
+						if (sorted)
+							ASSERT_GE(list[k - 1]->sortKey, p->sortKey) << k;
+						else
+							ASSERT_LT(list[k - 1]->birthTime, p->birthTime) << k;
+						ASSERT_LT(list[k - 1], p) << "records in memory order, " << k;
+					}
 				}
+				for (const SZeParticle* p = emitter.getState().diedList; p; p = p->next)
+				{
+					const u32 id = u32(std::lround(p->birthTime * 1000.f));
+					EXPECT_EQ(id % 5, 0u);
+					EXPECT_EQ(p->position[1], where[id][1]) << "a died particle keeps its data";
+				}
+				// Births into the records that the died give back at the next update.
+				for (u32 i = 0; i < count / 10; ++i)
+					add(100000);
 			}
-			for (const SZeParticle* p = emitter.getState().diedList; p; p = p->next)
-			{
-				const u32 id = u32(std::lround(p->birthTime * 1000.f));
-				EXPECT_EQ(id % 5, 0u);
-				EXPECT_EQ(p->position[1], where[id][1]) << "a died particle keeps its data";
-			}
-			// Births into the records that the died give back at the next update.
-			for (u32 i = 0; i < count / 10; ++i)
-				add(100000);
+			EXPECT_EQ(emitter.getParticleCount(), count - count / 5 + 4 * (count / 10));
 		}
-		EXPECT_EQ(emitter.getParticleCount(), count - count / 5 + 4 * (count / 10));
-	}
 }
 
 // Keys from four distances along the axes (exact squares) and one that is

@@ -1,0 +1,53 @@
+// The value of a preprocessor #if expression once its macros are expanded:
+// C's integer arithmetic on 64-bit signed integers, checked. Shared by the
+// effect files' preprocessing and the shader code's, so that both read the
+// same conditions alike.
+#pragma once
+
+#include <irrlicht.h>
+
+#include <string>
+#include <vector>
+
+namespace ze
+{
+// Parentheses, unary operators and ?: branches nest at most this deep (what
+// C guarantees), so that no expression exhausts the stack.
+const int MAX_EXPR_NESTING = 63;
+
+struct SExprToken
+{
+	enum EKind { NUMBER, IDENT, OP, END } Kind;
+	std::string Text;   // operators
+	long long Value = 0;
+	irr::u32 Name = 0;  // identifiers: the name's number in the caller's macro table
+};
+
+// Why an expression has no value.
+enum EExprError
+{
+	EE_NONE = 0,
+	EE_MALFORMED,
+	EE_DIVISION_BY_ZERO,
+	EE_OVERFLOW,
+	EE_SHIFT,
+	EE_CONSTANT,
+	EE_NESTING,
+	EE_EXPANSION,     // the caller's expansion budget is spent
+	EE_MACRO_NESTING  // the caller's macros nest too deep
+};
+
+// The value of numbers and operators (identifiers are malformed): an
+// overflow, a division by zero or a shift out of range is an error, except in
+// operands that C leaves unevaluated (the other side of a decided && or ||,
+// the branch ?: does not take), which read 0.
+EExprError evaluateExpr(const std::vector<SExprToken>& tokens, long long* value);
+
+// An integer constant ("12", "0x1F", "017", with u and l suffixes) from
+// `text` at `at`, which moves past it; EE_CONSTANT when it does not fit.
+EExprError readExprNumber(const std::string& text, size_t& at, long long* value);
+
+// The message of an error of the arithmetic or of the form of `expr`
+// (EE_MALFORMED to EE_NESTING).
+std::string exprErrorMessage(EExprError error, const std::string& expr);
+} // namespace ze

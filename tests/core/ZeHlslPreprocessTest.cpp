@@ -1,0 +1,161 @@
+// The shader code's own preprocessing: macros that multiply fail within the
+// expansion budget (in a child process whose memory is limited), and the
+// compiler reads only the lines the conditionals keep, at their numbers.
+#include "core/ZeHlslPreprocessor.h"
+#include "core/ZeHlslSource.h"
+#include "core/ZeHlslTranslator.h"
+
+#include "frame/ZeFrameTestUtil.h"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+
+namespace
+{
+// M0 is "+1" and each of M1..M40 doubles the one before: M40 stands for 2^40
+// tokens. `keyword` writes the directives.
+std::string doubling(const std::string& keyword = "#define")
+{
+	std::string text = keyword + " M0 +1\n";
+	for (int i = 1; i <= 40; ++i)
+		text += keyword + " M" + std::to_string(i) + " M" + std::to_string(i - 1) + " M" + std::to_string(i - 1) + "\n";
+	return text;
+}
+
+std::string shader(const std::string& value)
+{
+	return "float4 main() : COLOR0\n{\n\treturn float4(" + value + ", 0, 0, 1);\n}\n";
+}
+
+struct SHostile
+{
+	const char* What;
+	std::string Text;
+	std::vector<std::pair<std::string, std::string>> Macros;
+	std::string Message;   // a part of the translation's log
+};
+
+class HlslPreprocess : public zetest::FileLayerTest
+{
+protected:
+	// Translates `text` as the pixel stage with the caller's macros; the log.
+	// `seen` receives what the compiler was to read.
+	std::string translate(const std::string& text, const std::vector<std::pair<std::string, std::string>>& macros,
+		bool* ok, ze::SHlslText* seen)
+	{
+		zetest::writeText(path("main.hlsl"), text);
+		std::vector<SZeMacro> list;
+		for (const auto& m : macros)
+			list.push_back({ m.first.c_str(), m.second.c_str() });
+		list.push_back({ nullptr, nullptr });
+		ze::SStageCode code;
+		std::string log, ignored;
+		*ok = ze::translateHlsl(path("main.hlsl").c_str(), "main", EZESS_PIXEL, list.data(), code, log);
+		ze::preprocessHlsl(path("main.hlsl"), ze::hlslPreamble(list.data()), text, ze::readHlslInclude, *seen, ignored);
+		return log;
+	}
+
+	// Run in a child whose address space may grow by 1 GiB only: expanding
+	// any of these files whole takes many gigabytes and minutes.
+	void expandHostileFiles(const std::vector<SHostile>& cases)
+	{
+#if !defined(__SANITIZE_ADDRESS__)
+		long pages = 0;
+		std::ifstream("/proc/self/statm") >> pages;
+		rlimit limit{};
+		getrlimit(RLIMIT_AS, &limit);
+		limit.rlim_cur = rlim_t(pages) * rlim_t(sysconf(_SC_PAGESIZE)) + (rlim_t(1) << 30);
+		setrlimit(RLIMIT_AS, &limit);
+#endif
+		int failures = 0;
+		for (const SHostile& c : cases)
+		{
+			bool ok = true;
+			ze::SHlslText seen;
+			const std::string log = translate(c.Text, c.Macros, &ok, &seen);
+			// The work stays within a few times the budget and the text.
+			const size_t bound = 4 * ze::HLSL_MAX_EXPANDED_TOKENS + 4 * (c.Text.size() + ze::hlslPreamble(nullptr).size());
+			if (ok || log.find(c.Message) == std::string::npos || seen.Work > bound)
+			{
+				std::fprintf(stderr, "%s: ok %d, work %zu (bound %zu), log: %s\n", c.What, ok, seen.Work, bound,
+					log.c_str());
+				++failures;
+			}
+		}
+		std::_Exit(failures ? 1 : 0);
+	}
+};
+} // namespace
+
+TEST_F(HlslPreprocess, MacrosThatMultiplyFailWithinTheBudgetAndBoundedMemory)
+{
+	const std::string budget = "macros in the shader code expand to more than 65536 tokens in the file and its includes";
+	std::vector<std::pair<std::string, std::string>> callerMacros = { { "M0", "+1" } };
+	for (int i = 1; i <= 40; ++i)
+		callerMacros.push_back({ "M" + std::to_string(i), "M" + std::to_string(i - 1) + " M" + std::to_string(i - 1) });
+	std::string nested = "1";
+	for (int i = 0; i < 40; ++i)
+		nested = "D(" + nested + ")";
+	const std::vector<SHostile> cases = {
+		{ "object-like", doubling() + shader("0 M40"), {}, path("main.hlsl") + ":44: " + budget },
+		{ "function-like", "#define D(x) x +x\n" + shader(nested), {}, budget },
+		{ "caller's macros", shader("0 M40"), callerMacros, budget },
+		{ "#if line", doubling() + "#if 0 M40\n#endif\n" + shader("0"), {}, budget },
+		{ "spliced directives", doubling("#def\\\nine") + shader("0 M40"), {}, budget },
+		// 1 << 32 is not 1 here, though it is in the compiler's own 32-bit
+		// arithmetic: the compiler must not see the definitions either.
+		{ "condition", "#if (1 << 32) == 1\n" + doubling() + "#endif\n" + shader("M40"), {}, "'M40' : unknown variable" },
+	};
+	GTEST_FLAG_SET(death_test_style, "threadsafe");
+	EXPECT_EXIT(expandHostileFiles(cases), ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(HlslPreprocess, TheCompilerReadsTheKeptLinesAtTheirNumbers)
+{
+	zetest::writeText(path("inc/part.hlsl"), "#ifdef FROM_MAIN\nfloat4 Part;\n#else\nfloat4 NotPart;\n#endif\n");
+	const std::string code = "float4 main() : COLOR0 { return Part + Missing; }\n";
+	const std::string text = "#define ON 1\n"
+		"#if ON /* a comment that\n"
+		"   goes on */ && defined(ON)\n"
+		"#define FROM_MAIN\n"
+		"#el\\\nse\n"
+		"#error not taken\n"
+		"#endif\n"
+		"#include \"inc/part.hlsl\"\n" + code;
+	bool ok = true;
+	ze::SHlslText seen;
+	const std::string log = translate(text, {}, &ok, &seen);
+	EXPECT_FALSE(ok);
+	EXPECT_NE(log.find(path("main.hlsl") + ":10: 'Missing'"), std::string::npos) << log;
+	EXPECT_EQ(seen.Source, "#define ON 1\n\n\n#define FROM_MAIN\n\n\n\n\n#include \"inc/part.hlsl\"\n" + code);
+	ASSERT_EQ(seen.Includes.size(), 1u);
+	EXPECT_EQ(seen.Includes[0].Header, "inc/part.hlsl");
+	EXPECT_EQ(seen.Includes[0].Name, path("inc/part.hlsl"));
+	EXPECT_EQ(seen.Includes[0].Text, "\nfloat4 Part;\n\n\n\n");
+	EXPECT_EQ(seen.Expanded, 1u);  // ON in the #if line
+
+	// A real surface shader with every texture macro of its surfaces.
+	const std::string forward = std::string(ZELV_SOURCE_DIR) + "/data/shaders/Forward.hlsl";
+	std::vector<SZeMacro> every;
+	for (const char* name : { "USE_TEX_COLOR", "USE_TEX_LUMINOSITY", "USE_TEX_DIFFUSE", "USE_TEX_SPECULAR",
+			 "USE_TEX_GLOSSINESS", "USE_TEX_REFLECIMG", "USE_TEX_REFLECTIVITY", "USE_TEX_TRANSPARENCY",
+			 "USE_TEX_TRANSLUCENCY", "USE_TEX_NORMAL", "USE_UV2", "USE_UV2_TEX_COLOR", "USE_UV2_TEX_NORMAL" })
+		every.push_back({ name, "1" });
+	every.push_back({ nullptr, nullptr });
+	for (const auto& entry : { std::make_pair("zeLwVertex", EZESS_VERTEX), std::make_pair("psForward", EZESS_PIXEL) })
+	{
+		ze::SStageCode stage;
+		std::string stageLog;
+		EXPECT_TRUE(ze::translateHlsl(forward.c_str(), entry.first, entry.second, every.data(), stage, stageLog))
+			<< stageLog;
+	}
+	std::string source, error;
+	source.assign(std::istreambuf_iterator<char>(std::ifstream(forward).rdbuf()), {});
+	ASSERT_TRUE(ze::preprocessHlsl(forward, ze::hlslPreamble(every.data()), source, ze::readHlslInclude, seen, error))
+		<< error;
+	EXPECT_GT(seen.Expanded, 0u);
+	EXPECT_LT(seen.Expanded, ze::HLSL_MAX_EXPANDED_TOKENS / 8);
+}
