@@ -15,6 +15,7 @@
 #include "frame/ZeTestDisplay.h"
 
 #include <iostream>
+#include <limits>
 #include <memory>
 
 using namespace irr;
@@ -408,4 +409,67 @@ TEST_F(Lighting, SpotVolumetricVariantsGlowInTheConeAndTheirShadowMapDarkensIt)
 		const std::vector<float> shadowed = draw(quality, 0.f);
 		EXPECT_EQ(at(shadowed, ahead, H / 2)[0] == 0.f, quality > 0);
 	}
+}
+
+TEST_F(Lighting, VolumetricLightsWhoseValuesAreNoNumbersAreLeftOut)
+{
+	CZeRenderLightVolumetric volumetric(zeGetContext()->device);
+	ASSERT_TRUE(initVolumetric(volumetric));
+	camera(core::vector3df(0, 0, -20));
+	scene::ILightSceneNode* point = light(video::ELT_POINT, {4, 0, 0}, 4, video::SColorf(1, 1, 1));
+	scene::ILightSceneNode* spot = light(video::ELT_SPOT, {-8, 0, 0}, 16, video::SColorf(1, 1, 1));
+	spot->setRotation(core::vector3df(0, 90, 0));
+	spot->getLightData().OuterCone = 20;
+	spot->getLightData().InnerCone = 15;
+	SZeLightExtParams& pointParams = zeFindLightSceneNodeExt(point)->getParams();
+	SZeLightExtParams& spotParams = zeFindLightSceneNodeExt(spot)->getParams();
+	pointParams.Volumetric = spotParams.Volumetric = true;
+	spotParams.VolumetricBase = 0.5f;
+	fillDepthNormal({});
+	auto draw = [&](std::initializer_list<scene::ISceneNode*> drawn) {
+		core::array<scene::ISceneNode*> lights;
+		for (scene::ISceneNode* l : drawn)
+			lights.push_back(l);
+		Driver->setRenderTarget(Back, true, false, video::SColor(0));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		EXPECT_TRUE(volumetric.render(Back, lights, Bindings));
+		return read(Back);
+	};
+	// Pixels that differ, a value that is not a number counting as different.
+	auto differing = [](const std::vector<float>& a, const std::vector<float>& b) {
+		int count = 0;
+		for (size_t i = 0; i < a.size(); ++i)
+			count += !(std::fabs(a[i] - b[i]) <= 0.01f);
+		return count;
+	};
+	const std::vector<float> pointAlone = draw({point});
+	const std::vector<float> spotAlone = draw({spot});
+	ASSERT_GT(differing(pointAlone, spotAlone), 1000);
+
+	const f32 nan = std::numeric_limits<f32>::quiet_NaN(), inf = std::numeric_limits<f32>::infinity();
+	video::SLight& pointData = point->getLightData();
+	video::SLight& spotData = spot->getLightData();
+	struct
+	{
+		const char* What;
+		f32* Value;
+		f32 Bad;
+		const std::vector<float>& Left;
+	} cases[] = {
+		{"point radius NaN", &pointData.Radius, nan, spotAlone},
+		{"point density NaN", &pointParams.VolumetricDensity, nan, spotAlone},
+		{"spot radius NaN", &spotData.Radius, nan, pointAlone},
+		{"spot density infinite", &spotParams.VolumetricDensity, inf, pointAlone},
+		{"spot base NaN", &spotParams.VolumetricBase, nan, pointAlone},
+	};
+	for (const auto& c : cases)
+	{
+		const f32 kept = *c.Value;
+		*c.Value = c.Bad;
+		EXPECT_EQ(differing(draw({point, spot}), c.Left), 0) << c.What;
+		*c.Value = kept;
+	}
+	// A point light has no base of its own: it still glows.
+	pointParams.VolumetricBase = nan;
+	EXPECT_EQ(differing(draw({point}), pointAlone), 0);
 }
