@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---- Types ------------------------------------------------------------------
 enum EZF_NodeKind
@@ -133,6 +134,10 @@ int32_t ZF_GetI4(const ZF_Node* node, int i);
 uint32_t ZF_GetU4(const ZF_Node* node, int i);
 // The text of an STR value, or of element i of an STR array; null otherwise.
 const char* ZF_GetSTR(const ZF_Node* node, int i = 0);
+// Every number of a value, or of element j of an array, in key order (an FP_C
+// channel unpacked, integers as numbers); none for a group, a string or a
+// missing element.
+std::vector<float> ZF_GetNumbers(const ZF_Node* node, uint32_t j = 0);
 
 // ---- Interpolation ----------------------------------------------------------
 // The channel value at a fractional frame by linear interpolation between the

@@ -343,6 +343,19 @@ const char* ZF_GetSTR(const ZF_Node* node, int i)
 	return nullptr;
 }
 
+std::vector<float> ZF_GetNumbers(const ZF_Node* node, uint32_t j)
+{
+	std::vector<float> numbers;
+	if (!node || node->kind == ZF_GROUP || node->type == ZF_STR)
+		return numbers;
+	const Channel channel = node->kind == ZF_VALUE ? valueChannel(node) : elementChannel(node, j);
+	numbers.reserve(channel.count);
+	ZF_ChannelCursor cursor{ static_cast<const uint32_t*>(channel.data), 0 };
+	for (uint32_t k = 0; k < channel.count; ++k)
+		numbers.push_back(numberAt(channel, cursor, k));
+	return numbers;
+}
+
 // ---- Interpolation -------------------------------------------------------------
 namespace
 {
