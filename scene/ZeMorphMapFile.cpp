@@ -346,6 +346,7 @@ bool CZeLWZMorphReader::openFile(const char* name)
 bool CZeLWZMorphReader::readNext()
 {
 	ReadOn = false;
+	Error = "";
 	if (!Chunks || (s64)Current >= (s64)MorphCount - 1)
 		return false;
 	++Current;

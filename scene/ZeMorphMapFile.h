@@ -66,7 +66,8 @@ private:
 
 // ---- CZeLWZMorphReader --------------------------------------------------------
 // Reads "FORM" "ZMOR" morph_count max_points, then one "VMOR" chunk ("NAME",
-// "MMAP") per call of readNext. Failures leave their text in getError.
+// "MMAP") per call of readNext. Failures leave their text in getError, until
+// the next call of readNext.
 class CZeLWZMorphReader
 {
 public:
