@@ -229,38 +229,66 @@ bool findRefused(const ZF_Node* channel, bool (*takes)(float), SRefused& out)
 {
 	const u32 components = channel && channel->kind == ZF_ARRAY ? channel->count : 1;
 	for (u32 j = 0; j < components; ++j)
-	{
-		const std::vector<f32> numbers = ZF_GetNumbers(channel, j);
-		for (u32 k = 0; k < numbers.size(); ++k)
-			if (!takes(numbers[k]))
+		for (const ZF_Run& run : ZF_GetRuns(channel, j))
+			if (!takes(run.value))
 			{
-				out = SRefused{k, numbers[k]};
+				out = SRefused{run.first, run.value};
 				return true;
 			}
-	}
 	return false;
 }
 
+const u64 NO_KEY = ~0ull;
+
+// A channel's runs read key by key in ascending order: past its last run the
+// number stays, as the interpolation keeps the last key; no runs read 0.
+struct SRunWalk
+{
+	std::vector<ZF_Run> Runs;
+	size_t At = 0;
+
+	// The number at key k, and the next key at which it may change (NO_KEY).
+	f32 at(u64 k, u64& next)
+	{
+		next = NO_KEY;
+		if (Runs.empty())
+			return 0.0f;
+		while (At + 1 < Runs.size() && Runs[At + 1].first <= k)
+			++At;
+		if (At + 1 < Runs.size())
+			next = Runs[At + 1].first;
+		return Runs[At].value;
+	}
+};
+
 // The first key whose inner or outer angle (cone - edge, and cone, in degrees)
-// the light API refuses; false when none.
+// the light API refuses; false when none. An FP value is one key of its first
+// two numbers, an array of a cone and an edge channel one key per key.
 bool findRefusedCone(const ZF_Node* channel, SRefused& out)
 {
-	const std::vector<f32> cones = ZF_GetNumbers(channel, 0);
-	const std::vector<f32> edges = channel && channel->kind == ZF_ARRAY ? ZF_GetNumbers(channel, 1)
-		: std::vector<f32>(cones.size() > 1 ? cones.begin() + 1 : cones.end(), cones.end());
-	const size_t keys = channel && channel->kind == ZF_ARRAY ? core::max_(cones.size(), edges.size()) : 1;
-	const auto at = [](const std::vector<f32>& numbers, size_t k) {
-		return numbers.empty() ? 0.0f : numbers[core::min_(k, numbers.size() - 1)];
-	};
-	for (size_t k = 0; k < keys; ++k)
+	if (!channel || channel->kind == ZF_GROUP || (channel->kind == ZF_VALUE && channel->type != ZF_FP))
+		return false;
+	SRunWalk cones{ZF_GetRuns(channel, 0)}, edges;
+	if (channel->kind == ZF_ARRAY)
+		edges.Runs = ZF_GetRuns(channel, 1);
+	else
 	{
-		const f32 outer = at(cones, k) * ZE_SCENE_DEGREES;
-		const f32 inner = (at(cones, k) - at(edges, k)) * ZE_SCENE_DEGREES;
+		if (cones.Runs.size() > 1)
+			edges.Runs.assign(1, ZF_Run{0, 1, cones.Runs[1].value});
+		cones.Runs.resize(core::min_(cones.Runs.size(), static_cast<size_t>(1)));
+	}
+	for (u64 k = 0; k != NO_KEY;)
+	{
+		u64 nextCone = NO_KEY, nextEdge = NO_KEY;
+		const f32 cone = cones.at(k, nextCone);
+		const f32 outer = cone * ZE_SCENE_DEGREES;
+		const f32 inner = (cone - edges.at(k, nextEdge)) * ZE_SCENE_DEGREES;
 		if (!zeLightTakesCone(outer) || !zeLightTakesCone(inner))
 		{
 			out = SRefused{static_cast<u32>(k), zeLightTakesCone(outer) ? inner : outer};
 			return true;
 		}
+		k = core::min_(nextCone, nextEdge);
 	}
 	return false;
 }

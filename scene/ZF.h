@@ -134,10 +134,18 @@ int32_t ZF_GetI4(const ZF_Node* node, int i);
 uint32_t ZF_GetU4(const ZF_Node* node, int i);
 // The text of an STR value, or of element i of an STR array; null otherwise.
 const char* ZF_GetSTR(const ZF_Node* node, int i = 0);
-// Every number of a value, or of element j of an array, in key order (an FP_C
-// channel unpacked, integers as numbers); none for a group, a string or a
-// missing element.
-std::vector<float> ZF_GetNumbers(const ZF_Node* node, uint32_t j = 0);
+// The numbers of a value, or of element j of an array, in key order as runs
+// of keys holding one number: a packed run of an FP_C channel is one run,
+// every other number a run of one key (integers as numbers). None for a
+// group, a string or a missing element. The runs are never more than the
+// numbers stored, however many keys they stand for.
+struct ZF_Run
+{
+	uint32_t first;  // the run's first key
+	uint32_t count;  // its keys
+	float value;
+};
+std::vector<ZF_Run> ZF_GetRuns(const ZF_Node* node, uint32_t j = 0);
 
 // ---- Interpolation ----------------------------------------------------------
 // The channel value at a fractional frame by linear interpolation between the
