@@ -11,6 +11,8 @@
 
 #include <irrlicht.h>
 
+#include <cmath>
+#include <initializer_list>
 
 using namespace irr;
 
@@ -43,6 +45,60 @@ SZeLightExtParams* getParams(int id)
 	return item ? paramsOf(item) : nullptr;
 }
 
+enum EArgKind
+{
+	EAK_NUMBER,
+	EAK_RANGE,
+	EAK_CONE
+};
+
+// One float argument of a setter: what it is, its value and its rule.
+struct SArg
+{
+	const char* What;
+	f32 Value;
+	EArgKind Kind = EAK_NUMBER;
+};
+
+bool takesArg(const SArg& arg)
+{
+	switch (arg.Kind)
+	{
+	case EAK_RANGE: return zeLightTakesRange(arg.Value);
+	case EAK_CONE: return zeLightTakesCone(arg.Value);
+	default: return zeLightTakesNumber(arg.Value);
+	}
+}
+
+// True when the setter of light `id` takes every argument; else the first it
+// does not take is reported as argument `first` + its position.
+bool takes(int id, int first, std::initializer_list<SArg> args)
+{
+	static const char* const MUST_BE[] = {"a finite number", "a finite number of 0 or more",
+		"an angle from 0 to 180 degrees"};
+	int argument = first;
+	for (const SArg& arg : args)
+	{
+		if (!takesArg(arg))
+		{
+			zeSetError(argument, "Light ID %d: %s %g is not %s", id, arg.What, static_cast<double>(arg.Value),
+				MUST_BE[arg.Kind]);
+			return false;
+		}
+		++argument;
+	}
+	return true;
+}
+
+const char* const POSITION[3] = {"position x", "position y", "position z"};
+const char* const ROTATION[3] = {"rotation x", "rotation y", "rotation z"};
+
+// Three numbers from argument 2 on.
+bool takesVector(int id, const char* const (&names)[3], f32 x, f32 y, f32 z)
+{
+	return takes(id, 2, {{names[0], x}, {names[1], y}, {names[2], z}});
+}
+
 void colourToFloats(int colour, f32* out)
 {
 	const video::SColorf c(video::SColor(static_cast<u32>(colour)));
@@ -60,6 +116,21 @@ void applyIntensity(SZeLightItem* item, const SZeLightExtParams& params)
 		video::SColorf(k * params.Color[0], k * params.Color[1], k * params.Color[2], 1.0f);
 }
 } // namespace
+
+bool zeLightTakesNumber(float value)
+{
+	return std::isfinite(value);
+}
+
+bool zeLightTakesRange(float range)
+{
+	return std::isfinite(range) && range >= 0.0f;
+}
+
+bool zeLightTakesCone(float degrees)
+{
+	return degrees >= 0.0f && degrees <= 180.0f;
+}
 
 IZeLightSceneNodeExt* zeGetLightExt(scene::ISceneNode* node)
 {
@@ -129,7 +200,8 @@ void zeDeleteLight(int id)
 
 void zeSetDirectionalLight(int id, float x, float y, float z)
 {
-	if (SZeLightItem* item = getLight(id))
+	SZeLightItem* item = getLight(id);
+	if (item && takesVector(id, ROTATION, x, y, z))
 	{
 		item->node->setLightType(video::ELT_DIRECTIONAL);
 		item->node->setRotation(core::vector3df(x, y, z));
@@ -138,7 +210,8 @@ void zeSetDirectionalLight(int id, float x, float y, float z)
 
 void zeSetPointLight(int id, float x, float y, float z)
 {
-	if (SZeLightItem* item = getLight(id))
+	SZeLightItem* item = getLight(id);
+	if (item && takesVector(id, POSITION, x, y, z))
 	{
 		item->node->setLightType(video::ELT_POINT);
 		item->node->setPosition(core::vector3df(x, y, z));
@@ -147,7 +220,8 @@ void zeSetPointLight(int id, float x, float y, float z)
 
 void zeSetSpotLight(int id, float inner, float outer)
 {
-	if (SZeLightItem* item = getLight(id))
+	SZeLightItem* item = getLight(id);
+	if (item && takes(id, 2, {{"inner cone", inner, EAK_CONE}, {"outer cone", outer, EAK_CONE}}))
 	{
 		item->node->setLightType(video::ELT_SPOT);
 		item->node->getLightData().InnerCone = inner;
@@ -157,19 +231,22 @@ void zeSetSpotLight(int id, float inner, float outer)
 
 void zePositionLight(int id, float x, float y, float z)
 {
-	if (SZeLightItem* item = getLight(id))
+	SZeLightItem* item = getLight(id);
+	if (item && takesVector(id, POSITION, x, y, z))
 		item->node->setPosition(core::vector3df(x, y, z));
 }
 
 void zeRotateLight(int id, float x, float y, float z)
 {
-	if (SZeLightItem* item = getLight(id))
+	SZeLightItem* item = getLight(id);
+	if (item && takesVector(id, ROTATION, x, y, z))
 		item->node->setRotation(core::vector3df(x, y, z));
 }
 
 void zeSetLightRange(int id, float range)
 {
-	if (SZeLightItem* item = getLight(id))
+	SZeLightItem* item = getLight(id);
+	if (item && takes(id, 2, {{"range", range, EAK_RANGE}}))
 		item->node->getLightData().Radius = range;
 }
 
@@ -198,7 +275,7 @@ void zeColorLight(int id, int colour)
 void zeSetLightRawColor(int id, float r, float g, float b)
 {
 	SZeLightItem* item = getLight(id);
-	if (!item)
+	if (!item || !takes(id, 2, {{"red", r}, {"green", g}, {"blue", b}}))
 		return;
 	SZeLightExtParams* params = paramsOf(item);
 	if (!params)
@@ -213,7 +290,7 @@ void zeSetLightRawColor(int id, float r, float g, float b)
 void zeSetLightIntensity(int id, float intensity)
 {
 	SZeLightItem* item = getLight(id);
-	if (!item)
+	if (!item || !takes(id, 2, {{"intensity", intensity}}))
 		return;
 	SZeLightExtParams* params = paramsOf(item);
 	if (!params)
@@ -236,7 +313,8 @@ void zeSetShadowMapSize(int id, int size)
 
 void zeSetShadowMapFuzz(int id, float fuzz)
 {
-	if (SZeLightExtParams* params = getParams(id))
+	SZeLightExtParams* params = getParams(id);
+	if (params && takes(id, 2, {{"shadow-map fuzz", fuzz}}))
 		params->ShadowMapFuzz = fuzz;
 }
 
@@ -279,13 +357,16 @@ void zeSetLightVolumetric(int id, int on)
 
 void zeSetLightVolumetricDensity(int id, float density)
 {
-	if (SZeLightExtParams* params = getParams(id))
+	SZeLightExtParams* params = getParams(id);
+	if (params && takes(id, 2, {{"volumetric density", density}}))
 		params->VolumetricDensity = density;
 }
 
 void zeSetLightVolumetricColor(int id, int use, float r, float g, float b)
 {
-	if (SZeLightExtParams* params = getParams(id))
+	SZeLightExtParams* params = getParams(id);
+	if (params && takes(id, 3, {{"volumetric red", r}, {"volumetric green", g},
+		{"volumetric blue", b}}))
 	{
 		params->VolumetricUseColor = use != 0;
 		params->VolumetricColor[0] = r;
@@ -297,13 +378,15 @@ void zeSetLightVolumetricColor(int id, int use, float r, float g, float b)
 
 void zeSetLightVolumetricBase(int id, float base)
 {
-	if (SZeLightExtParams* params = getParams(id))
+	SZeLightExtParams* params = getParams(id);
+	if (params && takes(id, 2, {{"volumetric base", base}}))
 		params->VolumetricBase = base;
 }
 
 void zeSetLightVolumetricLimit(int id, int on, float value)
 {
-	if (SZeLightExtParams* params = getParams(id))
+	SZeLightExtParams* params = getParams(id);
+	if (params && takes(id, 3, {{"volumetric limit", value}}))
 	{
 		params->ClampIntensity = on != 0;
 		params->IntensityClamp = value;

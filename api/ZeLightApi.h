@@ -10,6 +10,15 @@
 namespace irr { namespace scene { class ISceneNode; class ILightSceneNode; } }
 class IZeLightSceneNodeExt;
 
+// Values the setters take: every float a setter takes is a finite number, a
+// range also 0 or more, a cone angle 0 to 180 degrees. A setter given another
+// value reports "Light ID %d: %s %g is not %s" (the ID, what the value is, the
+// value, what it must be) with that value's argument number and changes
+// nothing. Scenes test their values with the same rules.
+bool zeLightTakesNumber(float value);
+bool zeLightTakesRange(float range);
+bool zeLightTakesCone(float degrees);
+
 // The record the light table stores for each ID.
 struct SZeLightItem
 {
@@ -38,11 +47,11 @@ void zeDeleteLight(int id);
 void zeSetDirectionalLight(int id, float x, float y, float z);
 // Point light (type 0) at node position (x, y, z).
 void zeSetPointLight(int id, float x, float y, float z);
-// Spot light (type 1) with the inner and outer cone angles.
+// Spot light (type 1) with the inner and outer cone angles (0 to 180 degrees).
 void zeSetSpotLight(int id, float inner, float outer);
 void zePositionLight(int id, float x, float y, float z);
 void zeRotateLight(int id, float x, float y, float z);
-// The light's radius.
+// The light's radius (0 or more).
 void zeSetLightRange(int id, float range);
 // The node's cast-shadow switch (on != 0).
 void zeSetLightShadow(int id, int on);

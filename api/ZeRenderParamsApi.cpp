@@ -1,6 +1,9 @@
 #include "api/ZeRenderParamsApi.h"
 
 #include "frame/ZeContext.h"
+#include "frame/ZeLog.h"
+
+#include <cmath>
 
 namespace
 {
@@ -70,6 +73,11 @@ void zeEnableShadows(int on)
 
 void zeSetShadowEpsilon(float epsilon)
 {
+	if (!std::isfinite(epsilon))
+	{
+		zeSetError(1, "Shadow epsilon %g is not a finite number", static_cast<double>(epsilon));
+		return;
+	}
 	params().shadowEpsilon = epsilon;
 }
 

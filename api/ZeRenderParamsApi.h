@@ -18,6 +18,8 @@ void zeEnableAmbientOcclusion(int on);
 void zeSetAmbientOcclusionParams(float distanceReach, float maxDepthDecline, float depthAliasingEpsilon,
 	float outputMultiplier);
 void zeEnableShadows(int on);
+// A finite number; another is refused with "Shadow epsilon %g is not a finite
+// number" (argument 1) and the epsilon kept.
 void zeSetShadowEpsilon(float epsilon);
 // Jitter, location, mode, blending, blending weight, velocity-limit switch
 // (six integers) and the velocity limit.

@@ -91,8 +91,11 @@ void animateProcessing(SZeSceneSlot& slot, f32 key)
 	const int shadows = zeSceneRenderSettingInt(d, EZRS_SHADOW_ENABLE);
 	if (changed(cache.shadows, shadows))
 		calls.enableShadows(shadows);
-	if (shadows)
-		calls.setShadowEpsilon(at(d, EZRS_SHADOW_EPSILON, key));
+	// An epsilon that is not a finite number is left out (reported when the
+	// scene was built): the shadows keep the last one.
+	const f32 epsilon = at(d, EZRS_SHADOW_EPSILON, key);
+	if (shadows && std::isfinite(epsilon))
+		calls.setShadowEpsilon(epsilon);
 
 	int antialias[6];
 	bool differs = false;
@@ -149,6 +152,8 @@ void animateCamera(SZeSceneSlot& slot, f32 key)
 	calls.rotateCamera(r.X, r.Y, r.Z);
 }
 
+// A value the light API would refuse is left out: the light keeps the last
+// value it took (the scene reported such values when it was built).
 void animateLights(const SZeSceneSlot& slot, f32 key)
 {
 	if (slot.extraMode)
@@ -156,31 +161,29 @@ void animateLights(const SZeSceneSlot& slot, f32 key)
 	for (int i = 0; i < slot.desc->lightCount; ++i)
 	{
 		const SZeSceneLight& light = slot.desc->lights[static_cast<u32>(i)];
-		const ZF_Node* const* k = light.keys;
 		const int id = slot.firstLightId + i;
 		if (!zeLightExist(id))
 			continue;
-		const core::vector3df p = zeSceneVectorAt(k[EZLK_POSITION], key);
-		const core::vector3df r = zeSceneRotationAt(k[EZLK_ROTATION], key) * ZE_SCENE_DEGREES;
-		zePositionLight(id, p.X, p.Y, p.Z);
-		zeRotateLight(id, r.X, r.Y, r.Z);
-		const core::vector3df raw = zeSceneVectorAt(k[EZLK_RAW_COLOR], key);
-		const f32 intensity = zeSceneChannelAt(k[EZLK_INTENSITY], key);
-		zeColorLight(id, static_cast<int>(zeSceneColor(raw * intensity).color));
-		zeSetLightRawColor(id, raw.X, raw.Y, raw.Z);
-		zeSetLightIntensity(id, intensity);
-		if (light.type == 2)
+		SZeSceneLightValues v;
+		zeSceneLightValuesAt(v, light, key);
+		if (v.sound[EZLV_POSITION])
+			zePositionLight(id, v.position.X, v.position.Y, v.position.Z);
+		if (v.sound[EZLV_ROTATION])
+			zeRotateLight(id, v.rotation.X, v.rotation.Y, v.rotation.Z);
+		if (v.sound[EZLV_COLOR])
 		{
-			const core::vector2df cone = zeScenePairAt(k[EZLK_CONE_ANGLES], key);
-			zeSetSpotLight(id, (cone.X - cone.Y) * ZE_SCENE_DEGREES, cone.X * ZE_SCENE_DEGREES);
+			zeColorLight(id, static_cast<int>(zeSceneColor(v.rawColor * v.intensity).color));
+			zeSetLightRawColor(id, v.rawColor.X, v.rawColor.Y, v.rawColor.Z);
+			zeSetLightIntensity(id, v.intensity);
 		}
-		if (light.falloff)
-			zeSetLightRange(id, zeSceneLightRangeAt(light, key));
-		if (light.flags & 32)
-		{
-			zeSetLightVolumetricDensity(id, zeSceneChannelAt(k[EZLK_VOL_DENSITY], key));
-			zeSetLightVolumetricBase(id, zeSceneChannelAt(k[EZLK_VOL_BASE], key));
-		}
+		if (v.sound[EZLV_CONE])
+			zeSetSpotLight(id, v.inner, v.outer);
+		if (light.falloff && v.sound[EZLV_RANGE])
+			zeSetLightRange(id, v.range);
+		if (v.sound[EZLV_DENSITY])
+			zeSetLightVolumetricDensity(id, v.density);
+		if (v.sound[EZLV_BASE])
+			zeSetLightVolumetricBase(id, v.base);
 	}
 }
 

@@ -14,6 +14,7 @@
 #include "frame/ZeLog.h"
 #include "scene/ZeParticleGenerators.h"
 
+#include <cmath>
 #include <string>
 
 using namespace irr;
@@ -208,6 +209,122 @@ void zeSceneApplyObjectSurfaces(const SZeSceneSlot& slot, int i)
 }
 
 // ---- Lights -------------------------------------------------------------------------------------------
+namespace
+{
+bool finite(const core::vector3df& v)
+{
+	return zeLightTakesNumber(v.X) && zeLightTakesNumber(v.Y) && zeLightTakesNumber(v.Z);
+}
+
+// A key of a channel holding a number that the light API refuses.
+struct SRefused
+{
+	u32 Key;
+	f32 Value;
+};
+
+// The first refused number of each component of a channel (the elements of an
+// array, else the value alone) by `takes`; false when every number is taken.
+bool findRefused(const ZF_Node* channel, bool (*takes)(float), SRefused& out)
+{
+	const u32 components = channel && channel->kind == ZF_ARRAY ? channel->count : 1;
+	for (u32 j = 0; j < components; ++j)
+		for (const ZF_Run& run : ZF_GetRuns(channel, j))
+			if (!takes(run.value))
+			{
+				out = SRefused{run.first, run.value};
+				return true;
+			}
+	return false;
+}
+
+const u64 NO_KEY = ~0ull;
+
+// A channel's runs read key by key in ascending order: past its last run the
+// number stays, as the interpolation keeps the last key; no runs read 0.
+struct SRunWalk
+{
+	std::vector<ZF_Run> Runs;
+	size_t At = 0;
+
+	// The number at key k, and the next key at which it may change (NO_KEY).
+	f32 at(u64 k, u64& next)
+	{
+		next = NO_KEY;
+		if (Runs.empty())
+			return 0.0f;
+		while (At + 1 < Runs.size() && Runs[At + 1].first <= k)
+			++At;
+		if (At + 1 < Runs.size())
+			next = Runs[At + 1].first;
+		return Runs[At].value;
+	}
+};
+
+// The first key whose inner or outer angle (cone - edge, and cone, in degrees)
+// the light API refuses; false when none. An FP value is one key of its first
+// two numbers, an array of a cone and an edge channel one key per key.
+bool findRefusedCone(const ZF_Node* channel, SRefused& out)
+{
+	if (!channel || channel->kind == ZF_GROUP || (channel->kind == ZF_VALUE && channel->type != ZF_FP))
+		return false;
+	SRunWalk cones{ZF_GetRuns(channel, 0)}, edges;
+	if (channel->kind == ZF_ARRAY)
+		edges.Runs = ZF_GetRuns(channel, 1);
+	else
+	{
+		if (cones.Runs.size() > 1)
+			edges.Runs.assign(1, ZF_Run{0, 1, cones.Runs[1].value});
+		cones.Runs.resize(core::min_(cones.Runs.size(), static_cast<size_t>(1)));
+	}
+	for (u64 k = 0; k != NO_KEY;)
+	{
+		u64 nextCone = NO_KEY, nextEdge = NO_KEY;
+		const f32 cone = cones.at(k, nextCone);
+		const f32 outer = cone * ZE_SCENE_DEGREES;
+		const f32 inner = (cone - edges.at(k, nextEdge)) * ZE_SCENE_DEGREES;
+		if (!zeLightTakesCone(outer) || !zeLightTakesCone(inner))
+		{
+			out = SRefused{static_cast<u32>(k), zeLightTakesCone(outer) ? inner : outer};
+			return true;
+		}
+		k = core::min_(nextCone, nextEdge);
+	}
+	return false;
+}
+
+void reportRefused(int id, const SZeSceneLight& light, const char* channel, const SRefused& refused)
+{
+	zeLog(EZELL_ERROR, "Light ID %d '%s': \"%s\" gives %g at key %u, which a light cannot take; the light keeps its "
+		"last value wherever it does", id, text(light.name), channel, static_cast<double>(refused.Value),
+		refused.Key);
+}
+} // namespace
+
+void zeSceneLightValuesAt(SZeSceneLightValues& out, const SZeSceneLight& light, f32 key)
+{
+	const ZF_Node* const* k = light.keys;
+	out.position = zeSceneVectorAt(k[EZLK_POSITION], key);
+	out.rotation = zeSceneRotationAt(k[EZLK_ROTATION], key) * ZE_SCENE_DEGREES;
+	out.rawColor = zeSceneVectorAt(k[EZLK_RAW_COLOR], key);
+	out.intensity = zeSceneChannelAt(k[EZLK_INTENSITY], key);
+	out.range = zeSceneLightRangeAt(light, key);
+	out.sound[EZLV_POSITION] = finite(out.position);
+	out.sound[EZLV_ROTATION] = finite(out.rotation);
+	out.sound[EZLV_COLOR] = finite(out.rawColor) && zeLightTakesNumber(out.intensity);
+	out.sound[EZLV_RANGE] = zeLightTakesRange(out.range);
+	const bool spot = light.type == 2;
+	const core::vector2df cone = spot ? zeScenePairAt(k[EZLK_CONE_ANGLES], key) : core::vector2df(0.0f, 0.0f);
+	out.inner = (cone.X - cone.Y) * ZE_SCENE_DEGREES;
+	out.outer = cone.X * ZE_SCENE_DEGREES;
+	out.sound[EZLV_CONE] = spot && zeLightTakesCone(out.inner) && zeLightTakesCone(out.outer);
+	const bool volumetric = (light.flags & 32) != 0;
+	out.density = volumetric ? zeSceneChannelAt(k[EZLK_VOL_DENSITY], key) : 0.0f;
+	out.base = volumetric ? zeSceneChannelAt(k[EZLK_VOL_BASE], key) : 0.0f;
+	out.sound[EZLV_DENSITY] = volumetric && zeLightTakesNumber(out.density);
+	out.sound[EZLV_BASE] = volumetric && zeLightTakesNumber(out.base);
+}
+
 void zeSceneBuildLight(const SZeSceneSlot& slot, int i)
 {
 	const SZeSceneLight& light = slot.desc->lights[static_cast<u32>(i)];
@@ -215,27 +332,33 @@ void zeSceneBuildLight(const SZeSceneSlot& slot, int i)
 	zeDeleteLight(id);
 	if (zeMakeLight(id) != 0)
 		return;
+	SZeSceneLightValues v;
+	zeSceneLightValuesAt(v, light, 0.0f);
+	const scene::ILightSceneNode* node = zeGetLightNode(id);
 	if (light.type == 0)
 	{
-		const core::vector3df r = zeSceneRotationAt(light.keys[EZLK_ROTATION], 0.0f) * ZE_SCENE_DEGREES;
+		const core::vector3df r = v.sound[EZLV_ROTATION] ? v.rotation : node->getRotation();
 		zeSetDirectionalLight(id, r.X, r.Y, r.Z);
 	}
 	else if (light.type == 2)
 	{
-		const core::vector2df cone = zeScenePairAt(light.keys[EZLK_CONE_ANGLES], 0.0f);
-		zeSetSpotLight(id, (cone.X - cone.Y) * ZE_SCENE_DEGREES, cone.X * ZE_SCENE_DEGREES);
+		const video::SLight& data = node->getLightData();
+		const bool cone = v.sound[EZLV_CONE];
+		zeSetSpotLight(id, cone ? v.inner : data.InnerCone, cone ? v.outer : data.OuterCone);
 	}
 	else
 	{
-		const core::vector3df p = zeSceneVectorAt(light.keys[EZLK_POSITION], 0.0f);
+		const core::vector3df p = v.sound[EZLV_POSITION] ? v.position : node->getPosition();
 		zeSetPointLight(id, p.X, p.Y, p.Z);
 	}
-	zeSetLightRange(id, zeSceneLightRangeAt(light, 0.0f));
-	const core::vector3df raw = zeSceneVectorAt(light.keys[EZLK_RAW_COLOR], 0.0f);
-	const f32 intensity = zeSceneChannelAt(light.keys[EZLK_INTENSITY], 0.0f);
-	zeColorLight(id, colour(raw * intensity));
-	zeSetLightRawColor(id, raw.X, raw.Y, raw.Z);
-	zeSetLightIntensity(id, intensity);
+	if (v.sound[EZLV_RANGE])
+		zeSetLightRange(id, v.range);
+	if (v.sound[EZLV_COLOR])
+	{
+		zeColorLight(id, colour(v.rawColor * v.intensity));
+		zeSetLightRawColor(id, v.rawColor.X, v.rawColor.Y, v.rawColor.Z);
+		zeSetLightIntensity(id, v.intensity);
+	}
 	zeSetLightShadow(id, light.shadowType);
 	if (light.shadowType)
 	{
@@ -252,6 +375,40 @@ void zeSceneBuildLight(const SZeSceneSlot& slot, int i)
 	zeSetLightVolumetricColor(id, light.volumetricColorOn ? 1 : 0, c.X, c.Y, c.Z);
 	if (light.keys[EZLK_VOL_FLAGS])
 		zeSetLightVolumetricFlags(id, light.volumetricFlags);
+}
+
+void zeSceneReportRefusedLightValues(const SZeSceneSlot& slot)
+{
+	const SZeSceneDesc* d = slot.desc;
+	if (slot.extraMode)
+		return;
+	for (int i = 0; i < d->lightCount; ++i)
+	{
+		const SZeSceneLight& light = d->lights[static_cast<u32>(i)];
+		const int id = slot.firstLightId + i;
+		const bool volumetric = (light.flags & 32) != 0;
+		const struct
+		{
+			s32 Key;
+			bool Used;
+			bool (*Takes)(float);
+		} channels[] = {{EZLK_POSITION, true, zeLightTakesNumber}, {EZLK_ROTATION, true, zeLightTakesNumber},
+			{EZLK_RAW_COLOR, true, zeLightTakesNumber}, {EZLK_INTENSITY, true, zeLightTakesNumber},
+			{EZLK_RANGE, light.falloff != 0, zeLightTakesRange}, {EZLK_VOL_DENSITY, volumetric, zeLightTakesNumber},
+			{EZLK_VOL_BASE, volumetric, zeLightTakesNumber}};
+		SRefused refused{};
+		for (const auto& c : channels)
+			if (c.Used && findRefused(light.keys[c.Key], c.Takes, refused))
+				reportRefused(id, light, zeSceneLightKeyName(c.Key), refused);
+		if (light.type == 2 && findRefusedCone(light.keys[EZLK_CONE_ANGLES], refused))
+			reportRefused(id, light, zeSceneLightKeyName(EZLK_CONE_ANGLES), refused);
+	}
+	SRefused refused{};
+	if (zeSceneRenderSettingInt(d, EZRS_SHADOW_ENABLE) &&
+		findRefused(d->renderSettings[EZRS_SHADOW_EPSILON], zeLightTakesNumber, refused))
+		zeLog(EZELL_ERROR, "\"%s\" gives %g at key %u, which is not a finite number; the shadows keep their last "
+			"epsilon wherever it does", zeSceneRenderSettingName(EZRS_SHADOW_EPSILON),
+			static_cast<double>(refused.Value), refused.Key);
 }
 
 // ---- Emitters -----------------------------------------------------------------------------------------

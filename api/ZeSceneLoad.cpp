@@ -91,6 +91,7 @@ void buildAfterObjects(int sceneId, SZeSceneSlot& slot)
 	if (!slot.extraMode)
 		for (int i = 0; i < d->lightCount; ++i)
 			zeSceneBuildLight(slot, i);
+	zeSceneReportRefusedLightValues(slot);
 	for (int i = 0; i < d->emitterCount; ++i)
 	{
 		if (zeSceneBuildEmitter(slot, i) != 0)

@@ -89,8 +89,37 @@ void zeSceneApplyObjectSurfaces(const SZeSceneSlot& slot, int i);
 void zeSceneApplyCubeMapUse(const SZeSceneSlot& slot, int id, const SZeSceneCubeMapUse& use, float key);
 // The surfaces of a mesh entry at a key, at most NOF_SURFACE_MAX; how many.
 int zeSceneSurfacesAt(std::vector<SZeSurfaceDesc>& out, const SZeSceneMesh& mesh, float key);
-// Light i made again on its ID and built at key 0.
+// The groups of a light's keyed values that animation hands to the light API.
+enum EZE_SCENE_LIGHT_VALUES
+{
+	EZLV_POSITION,
+	EZLV_ROTATION,
+	EZLV_COLOR,     // raw colour and intensity
+	EZLV_CONE,      // inner and outer angles of a spot
+	EZLV_RANGE,
+	EZLV_DENSITY,   // volumetric density
+	EZLV_BASE,      // volumetric base
+	EZLV_COUNT
+};
+// A light's keyed values at a key as the light API takes them (angles in
+// degrees; the range as zeSceneLightRangeAt gives it), and for each group
+// whether the light setters take it. The cone of a light that is no spot and
+// the volumetric values of one that is not volumetric are not read: 0, and
+// not sound.
+struct SZeSceneLightValues
+{
+	irr::core::vector3df position, rotation, rawColor;
+	float intensity, inner, outer, range, density, base;
+	bool sound[EZLV_COUNT];
+};
+void zeSceneLightValuesAt(SZeSceneLightValues& out, const SZeSceneLight& light, float key);
+// Light i made again on its ID and built at key 0. Values the light API
+// would refuse are left out, the new light keeping its own.
 void zeSceneBuildLight(const SZeSceneSlot& slot, int i);
+// Logs once, for each light of the scene and its shadow epsilon, a keyed value
+// that the engine API would refuse at some key (building and animation leave
+// such values out, so the light keeps the last value it took).
+void zeSceneReportRefusedLightValues(const SZeSceneSlot& slot);
 // Emitter i made on its ID: 0, or -1 (reported with warnings on).
 int zeSceneBuildEmitter(const SZeSceneSlot& slot, int i);
 // Its settings at key 0, its shader description compiled.

@@ -390,6 +390,7 @@ int zeBuildScene(const char* path, int sceneId)
 			if (rebuilt[static_cast<size_t>(i)] || surfaceEffectsDiffer(oldDesc, newDesc, i))
 				zeSceneApplyObjectSurfaces(*slot, i);
 		reloadLights(*slot, oldDesc);
+		zeSceneReportRefusedLightValues(*slot);
 		reloadEmitters(*slot, oldDesc);
 		reloadCameraShaders(*slot, oldDesc);
 		zeSceneDescFree(oldDesc);

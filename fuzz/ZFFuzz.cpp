@@ -29,6 +29,9 @@ void readAll(const ZF_Node* node)
 		if (const char* text = ZF_GetSTR(node, i))
 			sink = sink + static_cast<float>(strlen(text));
 	}
+	for (uint32_t j : { 0u, 1u, 2u, 9u })
+		for (const ZF_Run& run : ZF_GetRuns(node, j))
+			sink = sink + run.value + static_cast<float>(run.first) + static_cast<float>(run.count);
 	for (float f : frames)
 	{
 		sink = sink + ZF_FP_Lerp(node, f) + ZF_FP2_Lerp(node, f).Y + ZF_FP3_Lerp(node, f).Z;

@@ -154,8 +154,9 @@ bool CZeRenderLightBuffer::renderLight(video::ITexture* target, scene::ILightSce
 	if (data.DiffuseColor.r == 0.0f && data.DiffuseColor.g == 0.0f && data.DiffuseColor.b == 0.0f)
 		return false;
 	const video::E_LIGHT_TYPE type = light->getLightType();
-	// A point or spot light that reaches nothing lights nothing (and has no volume).
-	if (type != video::ELT_DIRECTIONAL && !(data.Radius > 0.0f))
+	// A point or spot light whose radius is no finite number above 0 reaches
+	// nothing (or everything, without falloff) and has no volume: left out.
+	if (type != video::ELT_DIRECTIONAL && !zeLightRadiusReaches(data.Radius))
 		return false;
 	const bool shadowed = shadowMap && light->getCastShadow() && type == video::ELT_SPOT;
 	IZeEffect* effect = getEffect(type, shadowed, params.ShadowMapFuzz);

@@ -18,6 +18,16 @@ const char* const QUALITY_MACROS[4] = {"QUALITY_1", "QUALITY_2", "QUALITY_3", "Q
 const f32 MAX_VOLUME_RADIUS = 1000.0f;
 const f32 NO_INTENSITY_CLAMP = 1000000.0f;
 
+// Whether the shaders can take the light's values: a radius that reaches, a
+// finite density and, for a spot, a finite base. Anything else fills the
+// whole screen with what is not a number.
+bool drawable(const scene::ILightSceneNode* light, const SZeLightExtParams& params)
+{
+	if (!zeLightRadiusReaches(light->getLightData().Radius) || !std::isfinite(params.VolumetricDensity))
+		return false;
+	return light->getLightType() != video::ELT_SPOT || std::isfinite(params.VolumetricBase);
+}
+
 IZeEffect* load(IZeEffectManager* effects, const char* file, const SZeMacro* macros)
 {
 	return effects && file ? effects->createEffect(file, -1, macros, nullptr) : nullptr;
@@ -128,7 +138,7 @@ bool CZeRenderLightVolumetric::render(video::ITexture* target, const core::array
 bool CZeRenderLightVolumetric::renderLight(scene::ILightSceneNode* light, const core::array<SZeShadowTexBind>& bindings)
 {
 	const IZeLightSceneNodeExt* ext = zeFindLightSceneNodeExt(light);
-	if (!ext)
+	if (!ext || !drawable(light, ext->getParams()))
 		return false;
 	switch (light->getLightType())
 	{

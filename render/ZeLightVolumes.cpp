@@ -2,6 +2,8 @@
 
 #include "frame/ZeLog.h"
 
+#include <cmath>
+
 using namespace irr;
 
 bool zeCreateLightVolumes(scene::ISceneManager* sceneManager, const char* owner, scene::IMesh** sphere,
@@ -33,6 +35,11 @@ bool zeCreateLightVolumes(scene::ISceneManager* sceneManager, const char* owner,
 	frame.setTranslation(core::vector3df(0.0f, 0.0f, 1.0f));
 	sceneManager->getMeshManipulator()->transform(*cone, frame);
 	return true;
+}
+
+bool zeLightRadiusReaches(f32 radius)
+{
+	return std::isfinite(radius) && radius > 0.0f;
 }
 
 core::matrix4 zeGetLightRotation(const scene::ILightSceneNode* light)

@@ -16,6 +16,10 @@ bool zeCreateLightVolumes(irr::scene::ISceneManager* sceneManager, const char* o
 // the whole round shape of the light: the factor on the radius.
 const irr::f32 ZE_LIGHT_VOLUME_SCALE = 1.15f;
 
+// Whether a light's radius reaches anywhere: a finite number above 0. A light
+// of another radius lights nothing and has no volume.
+bool zeLightRadiusReaches(irr::f32 radius);
+
 // The half angle (radians) of a spot light's cone volume: 1.1 times its outer
 // cone (degrees), at most 89 degrees so that the cone never turns inside out.
 irr::f32 zeLightVolumeConeAngle(irr::f32 outerConeDegrees);

@@ -200,20 +200,29 @@ bool CZeMorphMapLoader::createMorphMap(CZeMorphMapXM*& map, io::IReadFile* file,
 	CZeLWZMorphReader reader;
 	if (!reader.open(file))
 	{
-		zeLog(EZELL_ERROR, "CZeMorphMapLoader: failed to open morphmap file");
+		zeLog(EZELL_ERROR, "CZeMorphMapLoader: failed to open morphmap file: %s", reader.getError().c_str());
 		return false;
 	}
 	CZeMorphMapXM* result = new CZeMorphMapXM;
 	for (s32 m = 0; m < reader.getMorphCount(); ++m)
 	{
-		if (!reader.readNext())
+		const bool read = reader.readNext();
+		if (!read && !reader.canReadOn())
 		{
-			zeLog(EZELL_ERROR, "CZeMorphMapLoader: failed to read next morph");
+			zeLog(EZELL_ERROR, "CZeMorphMapLoader: failed to read next morph: %s", reader.getError().c_str());
 			delete result;
 			reader.close();
 			return false;
 		}
+		// A morph the reader refused stays in its place without points, so that
+		// the morphs after it keep their numbers.
 		result->emplace_back(bufferCount);
+		if (!read)
+		{
+			zeLog(EZELL_WARN, "CZeMorphMapLoader: morph %d '%s' of %s left out: %s", m + 1, reader.getName(),
+			      file->getFileName().c_str(), reader.getError().c_str());
+			continue;
+		}
 		CZeMeshMorphMapXM& morph = result->back();
 		for (u32 b = 0; b < bufferCount; ++b)
 		{

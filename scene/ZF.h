@@ -19,6 +19,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // ---- Types ------------------------------------------------------------------
 enum EZF_NodeKind
@@ -138,6 +139,18 @@ int32_t ZF_GetI4(const ZF_Node* node, int i);
 uint32_t ZF_GetU4(const ZF_Node* node, int i);
 // The text of an STR value, or of element i of an STR array; null otherwise.
 const char* ZF_GetSTR(const ZF_Node* node, int i = 0);
+// The numbers of a value, or of element j of an array, in key order as runs
+// of keys holding one number: a packed run of an FP_C channel is one run,
+// every other number a run of one key (integers as numbers). None for a
+// group, a string or a missing element. The runs are never more than the
+// numbers stored, however many keys they stand for.
+struct ZF_Run
+{
+	uint32_t first;  // the run's first key
+	uint32_t count;  // its keys
+	float value;
+};
+std::vector<ZF_Run> ZF_GetRuns(const ZF_Node* node, uint32_t j = 0);
 
 // ---- Interpolation ----------------------------------------------------------
 // The channel value at a fractional frame by linear interpolation between the

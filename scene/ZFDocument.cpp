@@ -348,6 +348,46 @@ const char* ZF_GetSTR(const ZF_Node* node, int i)
 	return nullptr;
 }
 
+std::vector<ZF_Run> ZF_GetRuns(const ZF_Node* node, uint32_t j)
+{
+	std::vector<ZF_Run> runs;
+	if (!node || node->kind == ZF_GROUP || node->type == ZF_STR)
+		return runs;
+	const Channel channel = node->kind == ZF_VALUE ? valueChannel(node) : elementChannel(node, j);
+	if (channel.type != ZF_FP_C)
+	{
+		ZF_ChannelCursor cursor{ nullptr, 0 };
+		for (uint32_t k = 0; k < channel.count; ++k)
+			runs.push_back(ZF_Run{ k, 1, numberAt(channel, cursor, k) });
+		return runs;
+	}
+	// A checked channel: its records hold exactly `count` floats.
+	const uint32_t* record = static_cast<const uint32_t*>(channel.data);
+	for (uint32_t first = 0; first < channel.count;)
+	{
+		const uint32_t n = record[1];
+		float value;
+		if (record[0] == 0)
+		{
+			memcpy(&value, &record[2], 4);
+			if (n > 0)
+				runs.push_back(ZF_Run{ first, n, value });
+			record += 3;
+		}
+		else
+		{
+			for (uint32_t i = 0; i < n; ++i)
+			{
+				memcpy(&value, &record[2 + i], 4);
+				runs.push_back(ZF_Run{ first + i, 1, value });
+			}
+			record += 2 + static_cast<size_t>(n);
+		}
+		first += n;
+	}
+	return runs;
+}
+
 // ---- Interpolation -------------------------------------------------------------
 namespace
 {

@@ -229,7 +229,7 @@ u32 CZeIffChunkReader::readString(char* destination, u32 size)
 
 CZeLWZMorphReader::CZeLWZMorphReader()
 	: Chunks(0), MorphCount(0), MaxPoints(0), Current(-1), NumPoints(0),
-	  Indices(0), FirstVectors(0), SecondVectors(0)
+	  Indices(0), FirstVectors(0), SecondVectors(0), ReadOn(false)
 {
 	Name[0] = 0;
 }
@@ -248,6 +248,15 @@ bool CZeLWZMorphReader::fail(const char* text)
 bool CZeLWZMorphReader::failFromChunks(const char* text)
 {
 	return fail(Chunks && Chunks->hasError() ? Chunks->getError().c_str() : text);
+}
+
+bool CZeLWZMorphReader::refuseMorph(const char* text)
+{
+	NumPoints = 0;
+	Chunks->endChunk();
+	Chunks->endChunk();
+	ReadOn = !Chunks->hasError();
+	return fail(text);
 }
 
 void CZeLWZMorphReader::freeBuffers()
@@ -336,6 +345,8 @@ bool CZeLWZMorphReader::openFile(const char* name)
 
 bool CZeLWZMorphReader::readNext()
 {
+	ReadOn = false;
+	Error = "";
 	if (!Chunks || (s64)Current >= (s64)MorphCount - 1)
 		return false;
 	++Current;
@@ -356,7 +367,7 @@ bool CZeLWZMorphReader::readNext()
 		return failFromChunks("");
 	zeLog(EZELL_DEBUG, "CZeLWZMorph::readNext: Morph %d: Name='%s' NumPoints=%d", Current, Name, (s32)count);
 	if (count > MaxPoints)
-		return fail("NumPoints exceeds max_points");
+		return refuseMorph("NumPoints exceeds max_points");
 	if (count > 0)
 	{
 		const s32 n = (s32)count;
@@ -365,7 +376,7 @@ bool CZeLWZMorphReader::readNext()
 			return failFromChunks("");
 		for (u32 i = 1; i < count; ++i)
 			if (Indices[i] <= Indices[i - 1])
-				return fail("point indices do not ascend");
+				return refuseMorph("point indices do not ascend");
 	}
 	NumPoints = count;
 	Chunks->endChunk();
@@ -395,5 +406,6 @@ bool CZeLWZMorphReader::close()
 	freeBuffers();
 	Current = -1;
 	NumPoints = 0;
+	ReadOn = false;
 	return true;
 }

@@ -66,7 +66,8 @@ private:
 
 // ---- CZeLWZMorphReader --------------------------------------------------------
 // Reads "FORM" "ZMOR" morph_count max_points, then one "VMOR" chunk ("NAME",
-// "MMAP") per call of readNext. Failures leave their text in getError.
+// "MMAP") per call of readNext. Failures leave their text in getError, until
+// the next call of readNext.
 class CZeLWZMorphReader
 {
 public:
@@ -81,7 +82,11 @@ public:
 	irr::u32 getMaxPoints() const { return MaxPoints; }
 
 	// Reads the next morph; false when all are read (no error text) or on failure.
+	// A morph refused for what it holds (more points than max_points, point
+	// indices that do not ascend) is passed whole: canReadOn then tells that
+	// the next call reads the morph after it.
 	bool readNext();
+	bool canReadOn() const { return ReadOn; }
 	irr::s32 getCurrentIndex() const { return Current; }
 	const char* getName() const { return Name; }
 	irr::u32 getNumPoints() const { return NumPoints; }
@@ -99,6 +104,7 @@ public:
 private:
 	bool fail(const char* text);
 	bool failFromChunks(const char* text);
+	bool refuseMorph(const char* text);
 	void freeBuffers();
 
 	CZeIffChunkReader* Chunks;
@@ -111,6 +117,7 @@ private:
 	irr::f32* FirstVectors;
 	irr::f32* SecondVectors;
 	irr::core::stringc Error;
+	bool ReadOn;
 };
 
 // ---- Memory read files --------------------------------------------------------

@@ -1,7 +1,8 @@
 // The light API on the null driver: creation and its refusals, look-up
-// errors, deletion, light types, colour and intensity rules, and the
-// extension parameters the setters write.
+// errors, deletion, light types, colour and intensity rules, the extension
+// parameters the setters write and the values they refuse.
 #include "api/ZeLightApi.h"
+#include "api/ZeRenderParamsApi.h"
 #include "core/ZeEngineCore.h"
 #include "frame/ZeContext.h"
 #include "frame/ZeEngine.h"
@@ -13,6 +14,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -386,3 +388,54 @@ TEST_F(LightApiTest, ProjectionImageLoadsWithoutMipMapsAndClears)
 	rmdir(dir);
 }
 } // namespace
+
+TEST_F(LightApiTest, SettersRefuseValuesThatAreNoNumbersWithTheirArgumentAndChangeNothing)
+{
+	ASSERT_EQ(zeMakeLight(4), 0);
+	zeSetSpotLight(4, 10.0f, 20.0f);
+	scene::ILightSceneNode* node = zeGetLightNode(4);
+	const auto state = [&] {
+		const video::SLight& d = node->getLightData();
+		const SZeLightExtParams& p = params(4);
+		return std::vector<f32>{static_cast<f32>(node->getLightType()), d.Radius, d.InnerCone, d.OuterCone,
+			d.DiffuseColor.b, node->getPosition().Z, node->getRotation().Y, p.Intensity, p.ShadowMapFuzz,
+			p.VolumetricDensity, p.VolumetricColor[1], p.VolumetricBase, p.IntensityClamp, C->render.shadowEpsilon};
+	};
+	const std::vector<f32> before = state();
+	const f32 nan = std::numeric_limits<f32>::quiet_NaN(), inf = std::numeric_limits<f32>::infinity();
+	const struct
+	{
+		std::function<void()> Call;
+		std::string Message;
+		int Argument;
+	} cases[] = {
+		{[&] { zeSetDirectionalLight(4, 0, nan, 0); }, "Light ID 4: rotation y nan is not a finite number", 3},
+		{[&] { zeSetPointLight(4, inf, 0, 0); }, "Light ID 4: position x inf is not a finite number", 2},
+		{[&] { zeSetSpotLight(4, -1, 30); }, "Light ID 4: inner cone -1 is not an angle from 0 to 180 degrees", 2},
+		{[&] { zeSetSpotLight(4, 10, 180.5f); }, "Light ID 4: outer cone 180.5 is not an angle from 0 to 180 degrees", 3},
+		{[&] { zePositionLight(4, 0, 0, -inf); }, "Light ID 4: position z -inf is not a finite number", 4},
+		{[&] { zeRotateLight(4, nan, 0, 0); }, "Light ID 4: rotation x nan is not a finite number", 2},
+		{[&] { zeSetLightRange(4, inf); }, "Light ID 4: range inf is not a finite number of 0 or more", 2},
+		{[&] { zeSetLightRange(4, -1); }, "Light ID 4: range -1 is not a finite number of 0 or more", 2},
+		{[&] { zeSetLightRawColor(4, 1, 1, nan); }, "Light ID 4: blue nan is not a finite number", 4},
+		{[&] { zeSetLightIntensity(4, inf); }, "Light ID 4: intensity inf is not a finite number", 2},
+		{[&] { zeSetShadowMapFuzz(4, nan); }, "Light ID 4: shadow-map fuzz nan is not a finite number", 2},
+		{[&] { zeSetLightVolumetricDensity(4, nan); }, "Light ID 4: volumetric density nan is not a finite number", 2},
+		{[&] { zeSetLightVolumetricColor(4, 1, 0, nan, 0); }, "Light ID 4: volumetric green nan is not a finite number", 4},
+		{[&] { zeSetLightVolumetricBase(4, -inf); }, "Light ID 4: volumetric base -inf is not a finite number", 2},
+		{[&] { zeSetLightVolumetricLimit(4, 0, nan); }, "Light ID 4: volumetric limit nan is not a finite number", 3},
+		{[&] { zeSetShadowEpsilon(nan); }, "Shadow epsilon nan is not a finite number", 1},
+	};
+	for (const auto& c : cases)
+	{
+		c.Call();
+		EXPECT_EQ(takeError(), std::make_pair(c.Message, c.Argument));
+		EXPECT_EQ(state(), before) << c.Message;
+	}
+	// The ends of what they take; negative intensities make lights that darken.
+	zeSetLightRange(4, 0);
+	zeSetSpotLight(4, 0, 180);
+	zeSetLightIntensity(4, -2);
+	EXPECT_EQ(takeError().second, -1);
+	EXPECT_FLOAT_EQ(node->getLightData().DiffuseColor.r, -2);
+}

@@ -15,6 +15,7 @@
 #include "frame/ZeTestDisplay.h"
 
 #include <iostream>
+#include <limits>
 #include <memory>
 
 using namespace irr;
@@ -407,5 +408,52 @@ TEST_F(Lighting, SpotVolumetricVariantsGlowInTheConeAndTheirShadowMapDarkensIt)
 		EXPECT_EQ(at(lit, ahead, 10)[0], 0.f);  // outside the cone
 		const std::vector<float> shadowed = draw(quality, 0.f);
 		EXPECT_EQ(at(shadowed, ahead, H / 2)[0] == 0.f, quality > 0);
+	}
+}
+
+TEST_F(Lighting, VolumetricLightsWhoseValuesAreNoNumbersAreLeftOut)
+{
+	CZeRenderLightVolumetric volumetric(zeGetContext()->device);
+	ASSERT_TRUE(initVolumetric(volumetric));
+	camera(core::vector3df(0, 0, -20));
+	scene::ILightSceneNode* point = light(video::ELT_POINT, {4, 0, 0}, 4, video::SColorf(1, 1, 1));
+	scene::ILightSceneNode* spot = light(video::ELT_SPOT, {-8, 0, 0}, 16, video::SColorf(1, 1, 1));
+	spot->setRotation(core::vector3df(0, 90, 0));
+	spot->getLightData().OuterCone = 20;
+	SZeLightExtParams& pointParams = zeFindLightSceneNodeExt(point)->getParams();
+	SZeLightExtParams& spotParams = zeFindLightSceneNodeExt(spot)->getParams();
+	pointParams.Volumetric = spotParams.Volumetric = true;
+	fillDepthNormal({});
+	// The values drawn that are not 0, those that are not numbers among them.
+	auto lit = [&] {
+		Driver->setRenderTarget(Back, true, false, video::SColor(0));
+		ze::drawAllPasses(Smgr, ze::EDAP_CAMERA);
+		EXPECT_TRUE(volumetric.render(Back, Lights, Bindings));
+		int count = 0;
+		for (float v : read(Back))
+			count += !(v == 0.0f);
+		return count;
+	};
+	ASSERT_GT(lit(), 1000);
+
+	// One light at a time, the other switched off.
+	const f32 nan = std::numeric_limits<f32>::quiet_NaN();
+	const struct
+	{
+		SZeLightExtParams& Other;
+		f32* Value;
+		f32 Bad;
+	} cases[] = {{spotParams, &point->getLightData().Radius, nan}, {spotParams, &pointParams.VolumetricDensity, nan},
+		{pointParams, &spot->getLightData().Radius, nan},
+		{pointParams, &spotParams.VolumetricDensity, std::numeric_limits<f32>::infinity()},
+		{pointParams, &spotParams.VolumetricBase, nan}};
+	for (const auto& c : cases)
+	{
+		const f32 kept = *c.Value;
+		*c.Value = c.Bad;
+		c.Other.Volumetric = false;
+		EXPECT_EQ(lit(), 0) << &c - cases;
+		*c.Value = kept;
+		c.Other.Volumetric = true;
 	}
 }

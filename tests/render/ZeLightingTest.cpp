@@ -334,11 +334,15 @@ TEST_F(LightingLogic, LightBufferSkipsBlackLightsLightsWithoutExtensionAndUnshad
 	point->getLightData().DiffuseColor = video::SColorf(0, 0, 0, 1);
 	EXPECT_FALSE(buffer.renderLight(nullptr, point, nullptr, core::matrix4(), 0, 0));
 	EXPECT_EQ(Fx.drawnBy(), "none");
-	// A light of radius 0 reaches nothing: no infinite falloff, no empty volume.
+	// A light of radius 0 reaches nothing: no infinite falloff, no empty volume;
+	// one of infinite radius has no falloff and no volume either.
 	point->getLightData().DiffuseColor = video::SColorf(1, 1, 1, 1);
-	point->getLightData().Radius = 0.0f;
-	EXPECT_FALSE(buffer.renderLight(nullptr, point, nullptr, core::matrix4(), 0, 0));
-	EXPECT_EQ(Fx.drawnBy(), "none");
+	for (f32 radius : {0.0f, std::numeric_limits<f32>::infinity()})
+	{
+		point->getLightData().Radius = radius;
+		EXPECT_FALSE(buffer.renderLight(nullptr, point, nullptr, core::matrix4(), 0, 0)) << radius;
+		EXPECT_EQ(Fx.drawnBy(), "none");
+	}
 	const SZeLightBufferStats& stats = buffer.getStats();
 	EXPECT_EQ(stats.PointLights + stats.SpotLights + stats.DirectionalLights + stats.ShadowedLights + stats.FullScreenDraws, 0u);
 }

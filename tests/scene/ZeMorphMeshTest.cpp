@@ -454,6 +454,42 @@ TEST_F(ZeMorphMeshTest, OrderedAndUnorderedTablesMapPointsToVertices)
 	mesh->drop();
 }
 
+TEST_F(ZeMorphMeshTest, RefusedMorphIsLeftOutWithTheReadersReasonAndBrokenFilesAreRefusedWithTheirs)
+{
+	// Morph 1's points do not ascend; morph 2 is sound and keeps its number.
+	std::vector<SMorph> morphs = twoMorphs();
+	morphs[0].Points = { 3, 1 };
+	writeFile(path("quad.x"), xFile(5, false));
+	writeFile(path("quad.zmorph"), zmorphFile(morphs));
+	IZeMorphMesh* mesh = zeLoadMorphMesh(Device, path("quad.x").c_str());
+	ASSERT_NE(mesh, nullptr);
+	EXPECT_TRUE(logged(("CZeMorphMapLoader: morph 1 'm0' of " + path("quad.zmorph") +
+	                    " left out: point indices do not ascend").c_str()));
+	EXPECT_EQ(mesh->getMorphCount(), 2u);
+	scene::IMesh* source = Smgr->getMesh(path("quad.x").c_str())->getMesh(0);
+	morphs[0] = SMorph();
+	const std::vector<u32> both = { 1, 2 };
+	const std::vector<f32> weights = { 1.f, 1.f };
+	mesh->applyMorphs(2, both.data(), weights.data(), 0.f);
+	EXPECT_TRUE(samePose(poseOf(mesh), expected(source, morphs, { 2 }, { 1.f })));
+	mesh->drop();
+
+	// A file cut inside its last morph, or of another form, is refused with the reader's reason.
+	std::string cut = zmorphFile(twoMorphs());
+	cut.resize(cut.size() - 4);
+	const std::pair<std::string, std::string> broken[] = {
+		{ cut, "CZeMorphMapLoader: failed to read next morph: unexpected end of file" },
+		{ chunk("FORM", "ZMAP"), "CZeMorphMapLoader: failed to open morphmap file: ID_ZMOR not found" } };
+	for (const auto& file : broken)
+	{
+		writeFile(path("broken.x"), xFile(5, false));
+		writeFile(path("broken.zmorph"), file.first);
+		EXPECT_EQ(zeLoadMorphMesh(Device, path("broken.x").c_str()), nullptr);
+		EXPECT_TRUE(logged(file.second.c_str())) << file.second;
+		EXPECT_TRUE(logged(("CZeMorphMapLoader: failed to read morphmap file " + path("broken.zmorph")).c_str()));
+	}
+}
+
 TEST_F(ZeMorphMeshTest, SkinnedObjectIsMorphedThenSkinnedAndInstancesStaySeparate)
 {
 	writeFile(path("arm.x"), xFile(6, true));
