@@ -261,7 +261,15 @@ struct SRunWalk
 	}
 };
 
-// The first key whose inner or outer angle (cone - edge, and cone, in degrees)
+// The inner angle of a spot: its cone less the soft edge, where an edge wider
+// than the cone softens the whole cone (0). Not a number stays one.
+f32 innerCone(f32 cone, f32 edge)
+{
+	const f32 inner = cone - edge;
+	return inner < 0.0f ? 0.0f : inner;
+}
+
+// The first key whose inner or outer angle (innerCone, and cone, in degrees)
 // the light API refuses; false when none. An FP value is one key of its first
 // two numbers, an array of a cone and an edge channel one key per key.
 bool findRefusedCone(const ZF_Node* channel, SRefused& out)
@@ -282,7 +290,7 @@ bool findRefusedCone(const ZF_Node* channel, SRefused& out)
 		u64 nextCone = NO_KEY, nextEdge = NO_KEY;
 		const f32 cone = cones.at(k, nextCone);
 		const f32 outer = cone * ZE_SCENE_DEGREES;
-		const f32 inner = (cone - edges.at(k, nextEdge)) * ZE_SCENE_DEGREES;
+		const f32 inner = innerCone(cone, edges.at(k, nextEdge)) * ZE_SCENE_DEGREES;
 		if (!zeLightTakesCone(outer) || !zeLightTakesCone(inner))
 		{
 			out = SRefused{static_cast<u32>(k), zeLightTakesCone(outer) ? inner : outer};
@@ -315,7 +323,7 @@ void zeSceneLightValuesAt(SZeSceneLightValues& out, const SZeSceneLight& light, 
 	out.sound[EZLV_RANGE] = zeLightTakesRange(out.range);
 	const bool spot = light.type == 2;
 	const core::vector2df cone = spot ? zeScenePairAt(k[EZLK_CONE_ANGLES], key) : core::vector2df(0.0f, 0.0f);
-	out.inner = (cone.X - cone.Y) * ZE_SCENE_DEGREES;
+	out.inner = innerCone(cone.X, cone.Y) * ZE_SCENE_DEGREES;
 	out.outer = cone.X * ZE_SCENE_DEGREES;
 	out.sound[EZLV_CONE] = spot && zeLightTakesCone(out.inner) && zeLightTakesCone(out.outer);
 	const bool volumetric = (light.flags & 32) != 0;

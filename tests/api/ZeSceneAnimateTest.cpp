@@ -458,10 +458,11 @@ TEST_F(SceneAnimateTest, StashingMovesObjectsAwayAndHidesEmittersAndCameraShader
 
 TEST_F(SceneAnimateTest, LightValuesALightCannotTakeAreReportedOnceAtLoadAndLeftOutByAnimation)
 {
-	// One key a second. The spot's range, density and inner cone go bad at
-	// keys 1 and 2; the point light's colour at key 0, its position never.
+	// One key a second. The spot's range, density and soft edge go bad at
+	// keys 1 and 2 (an edge wider than the cone is sound: the whole cone is
+	// soft); the point light's colour at key 0, its position never.
 	const std::string spot = light("Spot", 2, "I4 falloff 1\nFP_C range DAT 3 10 nan 30\nI4 flags 32\n"
-		"FP_C coneAngles [\nDAT 3 0.5 0.5 0.5\nDAT 3 0.1 0.1 0.9\n]\n" +
+		"FP_C coneAngles [\nDAT 3 0.5 0.5 0.5\nDAT 3 0.1 0.9 nan\n]\n" +
 		group("Volumetric", "FP_C density DAT 2 1 inf\nFP base 0.5\n"));
 	const std::string point = group("Point", "FP_C position [\nDAT 2 1 5\nRUN 2 0\nRUN 2 0\n]\nFP rotation 0 0 0\n"
 		"I4 type 1\nFP_C rawColor [\nDAT 2 nan 0.5\nRUN 2 0.5\nRUN 2 0.5\n]\nFP intensity 1\n");
@@ -469,7 +470,7 @@ TEST_F(SceneAnimateTest, LightValuesALightCannotTakeAreReportedOnceAtLoadAndLeft
 	ASSERT_EQ(load(write("a.zelv", info(0, 60, 1, "1") + group("Cameras", camera()) +
 		group("Lights", spot + point) +
 		group("ZelvRenderSettings", "I4 CH_SHADOW_ENABLE 1\nFP_C CH_SHADOW_EPSILON DAT 2 1 nan\n")), 1, 1), 0);
-	const std::vector<std::string> reports = {"Light ID 1 'Spot': \"coneAngles\" gives -22.9183 at key 2",
+	const std::vector<std::string> reports = {"Light ID 1 'Spot': \"coneAngles\" gives nan at key 2",
 		"Light ID 1 'Spot': \"range\" gives nan at key 1", "Light ID 1 'Spot': \"density\" gives inf at key 1",
 		"Light ID 2 'Point': \"rawColor\" gives nan at key 0",
 		"\"CH_SHADOW_EPSILON\" gives nan at key 1, which is not a finite number"};
@@ -485,7 +486,7 @@ TEST_F(SceneAnimateTest, LightValuesALightCannotTakeAreReportedOnceAtLoadAndLeft
 	g_trace.clear();
 	SZeLightExtParams& volumetric = zeGetLightExt(spotNode)->getParams();
 	const struct { int Time; f32 Range, Density, Inner, PointX; } frames[] = {
-		{0, 10, 1, 22.9183f, 1}, {1000, 10, 1, 22.9183f, 5}, {2000, 30, 1, 22.9183f, 5}, {0, 10, 1, 22.9183f, 1}};
+		{0, 10, 1, 22.9183f, 1}, {1000, 10, 1, 0, 5}, {2000, 30, 1, 0, 5}, {0, 10, 1, 22.9183f, 1}};
 	for (const auto& f : frames)
 	{
 		zeAnimateScene(1, f.Time);
