@@ -544,6 +544,21 @@ TEST_F(SceneViewerTest, ASceneThatCannotBeLoadedEndsWithItsMessage)
 	EXPECT_EQ(v.log().find("Zelv Engine scene viewer ended"), std::string::npos) << v.log();
 }
 
+// An error box waits for its user. Escape closes it, the viewer runs on, and
+// the next Escape ends it cleanly (the GUI no longer hands keys to the box).
+TEST_F(SceneViewerTest, ErrorBoxesEndOnEscape)
+{
+	const ZelvProcess::Environment boxes;
+	const std::string scene = copyMinimal("mute.zelv",
+		{{"I4 frameEnd 60", "I4 frameEnd 60\nSTR loadAudio \"C:\\lw\\nothere.wav\""}});
+	ZelvProcess v(Folder, {"-paused", scene}, boxes);
+	ASSERT_TRUE(waitForLog(v, "ERROR : Fail to find nothere.mp3", 1, FIRST_FRAME_SECONDS)) << v.log();
+	ASSERT_FALSE(v.window().empty()) << v.log();
+	v.key("key", "Escape");
+	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: first frame", 1, FIRST_FRAME_SECONDS)) << v.log();
+	escape(v);
+}
+
 // The full sample, in its binary form, opens with no error and draws: its
 // flash (frames 20 to 30) whitens the middle of the picture, which is dark
 // once the flash is over. The window is looked at once the viewer says which
