@@ -8,6 +8,7 @@
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeSanitizer.h"
+#include "frame/ZeSignals.h"
 #include "frame/ZeWindow.h"
 #include "frame/ZeWindowPlatform.h"
 
@@ -131,14 +132,17 @@ private:
 	bool ReturnConfirms;
 };
 
-// Draws the GUI until the dialog ends. A device that closes, or a `dialog`
-// that took itself away without saying how, cancels it.
+// Draws the GUI until the dialog ends. A device that closes, a `dialog` that
+// took itself away without saying how, or a termination request (SIGTERM,
+// SIGINT: the request stays, so the frame loop ends next as on a close)
+// cancels it; a message box counts as answered then.
 void runModal(IrrlichtDevice* device, const video::SColor& background, CModalReceiver& receiver,
 	const gui::IGUIElement* dialog = nullptr)
 {
 	video::IVideoDriver* driver = device->getVideoDriver();
 	gui::IGUIEnvironment* gui = device->getGUIEnvironment();
-	while (receiver.Outcome == EO_PENDING && device->run() && (!dialog || dialog->getParent()))
+	while (receiver.Outcome == EO_PENDING && !zeTerminationRequested() && device->run() &&
+		(!dialog || dialog->getParent()))
 	{
 		if (driver->beginScene(true, true, background))
 		{

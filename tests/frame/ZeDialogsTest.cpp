@@ -8,6 +8,7 @@
 #include "frame/ZeDialogs.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeInput.h"
+#include "frame/ZeSignals.h"
 #include "frame/ZeWindow.h"
 
 #include <X11/Xlib.h>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <thread>
@@ -387,6 +389,27 @@ TEST_F(ZeDialogs, DialogsClosedByEscapeLeaveTheGuiToTheEngine)
 		EXPECT_EQ(zeEscapeKeyEverPressed(), 1) << dialog.first;
 		EXPECT_EQ(zeRun(), 1) << dialog.first;
 	}
+}
+
+// SIGTERM and SIGINT end a box that waits for its user, and the frame loop
+// after it, as a close of the window would.
+TEST_F(ZeDialogs, TerminationSignalsEndAWaitingBoxAndThenTheLoop)
+{
+	zeInstallSignalHandlers();
+	for (const int signal : {SIGTERM, SIGINT})
+	{
+		zeClearTerminationRequest();
+		setUpEngine();
+		// Sent from here: system() ignores SIGINT while its command runs.
+		const User waitThenSignal = [signal] {
+			script(onEngine("true"))();
+			kill(getpid(), signal);
+		};
+		const SDriven d = drive(waitThenSignal, [] { zeMessageBox("waiting"); });
+		EXPECT_FALSE(d.rescued) << signal;
+		EXPECT_EQ(zeRun(), 0) << signal;
+	}
+	zeClearTerminationRequest();
 }
 
 TEST_F(ZeDialogs, MessageBoxBeforeSetupHasAWindowOfItsOwn)

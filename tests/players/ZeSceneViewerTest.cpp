@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -546,7 +547,9 @@ TEST_F(SceneViewerTest, ASceneThatCannotBeLoadedEndsWithItsMessage)
 
 // An error box waits for its user. Escape closes it, the viewer runs on, and
 // the next Escape ends it cleanly (the GUI no longer hands keys to the box).
-TEST_F(SceneViewerTest, ErrorBoxesEndOnEscape)
+// A plain kill ends a box as a close does: "-binary" on a cut scene exits
+// with its failure.
+TEST_F(SceneViewerTest, ErrorBoxesEndOnEscapeAndOnAKill)
 {
 	const ZelvProcess::Environment boxes;
 	const std::string scene = copyMinimal("mute.zelv",
@@ -557,6 +560,12 @@ TEST_F(SceneViewerTest, ErrorBoxesEndOnEscape)
 	v.key("key", "Escape");
 	ASSERT_TRUE(waitForLog(v, "ZeSceneViewer: first frame", 1, FIRST_FRAME_SECONDS)) << v.log();
 	escape(v);
+
+	const std::string whole = readFile(SAMPLES + "/minimal.zscn");
+	ZelvProcess binary(Folder, {"-binary", write("cut.zscn", whole.substr(0, whole.size() - 7))}, boxes);
+	ASSERT_TRUE(waitForLog(binary, "ERROR : Failed to load scene", 1, FIRST_FRAME_SECONDS)) << binary.log();
+	kill(binary.pid(), SIGTERM);
+	EXPECT_EQ(binary.exitStatus(), 1) << binary.log();
 }
 
 // The full sample, in its binary form, opens with no error and draws: its
