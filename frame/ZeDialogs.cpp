@@ -8,6 +8,7 @@
 #include "frame/ZeInput.h"
 #include "frame/ZeLog.h"
 #include "frame/ZeSanitizer.h"
+#include "frame/ZeSignals.h"
 #include "frame/ZeWindow.h"
 #include "frame/ZeWindowPlatform.h"
 
@@ -131,14 +132,17 @@ private:
 	bool ReturnConfirms;
 };
 
-// Draws the GUI until the dialog ends. A device that closes, or a `dialog`
-// that took itself away without saying how, cancels it.
+// Draws the GUI until the dialog ends. A device that closes, a `dialog` that
+// took itself away without saying how, or a termination request (SIGTERM,
+// SIGINT: the request stays, so the frame loop ends next as on a close)
+// cancels it; a message box counts as answered then.
 void runModal(IrrlichtDevice* device, const video::SColor& background, CModalReceiver& receiver,
 	const gui::IGUIElement* dialog = nullptr)
 {
 	video::IVideoDriver* driver = device->getVideoDriver();
 	gui::IGUIEnvironment* gui = device->getGUIEnvironment();
-	while (receiver.Outcome == EO_PENDING && device->run() && (!dialog || dialog->getParent()))
+	while (receiver.Outcome == EO_PENDING && !zeTerminationRequested() && device->run() &&
+		(!dialog || dialog->getParent()))
 	{
 		if (driver->beginScene(true, true, background))
 		{
@@ -150,6 +154,31 @@ void runModal(IrrlichtDevice* device, const video::SColor& background, CModalRec
 	}
 	if (receiver.Outcome == EO_PENDING)
 		receiver.Outcome = EO_CANCELLED;
+}
+
+// Takes a dialog off the GUI for good. The GUI holds its focused and its
+// hovered element apart from the tree: both leave the dialog while it is still
+// in the tree, so that no later key or mouse event (the release of the key
+// that closed it, the next Escape of the engine's loop) reaches an element
+// that has been removed. A dialog that removed itself has done so already.
+void closeDialog(IrrlichtDevice* device, gui::IGUIElement* dialog)
+{
+	if (!dialog->getParent())
+		return;
+	gui::IGUIEnvironment* gui = device->getGUIEnvironment();
+	dialog->setVisible(false);
+	gui::IGUIElement* focus = gui->getFocus();
+	if (focus && (focus == dialog || dialog->isMyChild(focus)))
+		gui->setFocus(nullptr);
+	// The element under the pointer, looked for again without the dialog.
+	SEvent move = {};
+	move.EventType = EET_MOUSE_INPUT_EVENT;
+	move.MouseInput.Event = EMIE_MOUSE_MOVED;
+	const core::position2di at = device->getCursorControl()->getPosition();
+	move.MouseInput.X = at.X;
+	move.MouseInput.Y = at.Y;
+	gui->postEventFromUser(move);
+	dialog->remove();
 }
 
 // ---- A window of the dialog's own -------------------------------------------------
@@ -331,8 +360,7 @@ void runBox(IrrlichtDevice* device, const video::SColor& background, const wchar
 	gui::IGUIWindow* box = gui->addMessageBox(caption, text, true, gui::EMBF_OK);
 	box->grab();
 	runModal(device, background, receiver, box);
-	if (box->getParent())
-		box->remove();
+	closeDialog(device, box);
 	box->drop();
 }
 
@@ -646,8 +674,7 @@ void runFileDialog(IrrlichtDevice* device, const video::SColor& background, cons
 			gui->setFocus(child);
 	runModal(device, background, receiver, dialog);
 	receiver.Dialog = nullptr;
-	if (dialog->getParent())
-		dialog->remove();
+	closeDialog(device, dialog);
 	dialog->drop();
 	files->setFileListSystem(previous);
 }

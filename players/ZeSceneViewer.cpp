@@ -4,6 +4,7 @@
 #include "api/ZeWatch.h"
 #include "core/ZeEngineCore.h"
 #include "frame/ZeCamera.h"
+#include "frame/ZeContext.h"
 #include "frame/ZeDraw2D.h"
 #include "frame/ZeFile.h"
 #include "frame/ZeFileBackend.h"
@@ -230,9 +231,10 @@ void setTiming(CZeViewerPlayback& playback)
 class CViewerRun
 {
 public:
-	CViewerRun(const SZeViewerOptions& options, bool musicOn)
+	// `started`: the clock when the viewer started, for the first frame's line.
+	CViewerRun(const SZeViewerOptions& options, bool musicOn, unsigned int started)
 		: Options(options), Music(musicOn ? new CEngineMusic() : nullptr), Playback(Music.get()),
-		  Ride(options.rideOptions, options.rideSpeed)
+		  Ride(options.rideOptions, options.rideSpeed), Started(started)
 	{
 	}
 
@@ -275,6 +277,7 @@ private:
 
 	void pass()
 	{
+		reportFirstFrame();
 		const unsigned int now = zeTimer();
 		if (ShaderFolders)
 			ShaderFolders->poll();
@@ -306,6 +309,25 @@ private:
 		zeRenderSceneCubeMaps(ZE_VIEWER_SCENE_ID, time);
 		overlay(now, time);
 		zeSync();
+		// Nothing is drawn while the window is minimised.
+		SZeContext* c = zeGetContext();
+		if (!FirstFrameDrawn && c->device && !c->device->isWindowMinimized())
+		{
+			FirstFrameDrawn = true;
+			FirstFrame = Playback.timing().frameOf(time);
+		}
+	}
+
+	// Says once which frame the window shows first and how long loading,
+	// preparing and drawing it (effects compiled) took. Said on the pass after
+	// the frame was drawn: the window's events pumped since have sent the
+	// presented picture to the display.
+	void reportFirstFrame()
+	{
+		if (!FirstFrameDrawn || FirstFrameReported)
+			return;
+		FirstFrameReported = true;
+		zeLog(EZELL_INFO, "ZeSceneViewer: first frame %.2f drawn, %u ms after the start", FirstFrame, zeTimer() - Started);
 	}
 
 	// The scene file written again: the scene rebuilt at the frame shown.
@@ -376,6 +398,10 @@ private:
 	CZeShaderFolders* ShaderFolders = nullptr;
 	int UpdateStatus = 0;
 	int LastSyncFrame = 0;
+	unsigned int Started;
+	bool FirstFrameDrawn = false;
+	bool FirstFrameReported = false;
+	double FirstFrame = 0.0;
 };
 } // namespace
 
@@ -385,6 +411,7 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 	if (options)
 		o = *options;
 	zeDebugPrintf("Zelv Engine scene viewer started\n");
+	const unsigned int started = zeTimer();
 	const bool binary = (o.flags & (EZEVF_COMMAND_LINE | EZEVF_BINARY)) == (EZEVF_COMMAND_LINE | EZEVF_BINARY);
 	if (binary && !path)
 	{
@@ -434,7 +461,7 @@ int zeSceneViewer(const char* path, const SZeViewerOptions* options)
 
 	const bool musicOn = (o.flags & EZEVF_MUSIC) && loadSceneMusic();
 	{
-		CViewerRun run(o, musicOn);
+		CViewerRun run(o, musicOn, started);
 		run.start(shaderFolders);
 		run.run();
 	}

@@ -8,6 +8,7 @@
 #include "frame/ZeDialogs.h"
 #include "frame/ZeEngine.h"
 #include "frame/ZeInput.h"
+#include "frame/ZeSignals.h"
 #include "frame/ZeWindow.h"
 
 #include <X11/Xlib.h>
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <thread>
@@ -351,6 +353,63 @@ TEST_F(ZeDialogs, ErrorLogBoxKeepsItsEscapeFromTheEngine)
 	});
 	EXPECT_EQ(zeSpaceKey(), 1);
 	EXPECT_EQ(zeEscapeKeyEverPressed(), 0);
+}
+
+// Closed by Escape with the pointer on it, a box or the file requester
+// leaves neither the GUI's focus nor its hovered element behind. The engine's
+// loop then takes the next Escape, pressed and released between two of its
+// passes, without the GUI handing it to a dialog that is gone.
+TEST_F(ZeDialogs, DialogsClosedByEscapeLeaveTheGuiToTheEngine)
+{
+	ASSERT_EQ(chdir(Tmp.c_str()), 0);
+	const std::pair<const char*, std::function<void()>> dialogs[] = {
+		{"box", [] { zeLog(EZELL_ERROR | EZELF_MESSAGE_BOX, "disk %s", "full"); }},
+		{"file requester", [] { EXPECT_EQ(zeFileRequester("Open", nullptr), nullptr); }},
+	};
+	for (const auto& dialog : dialogs)
+	{
+		setUpEngine();
+		const SDriven d = drive(
+			script(onEngine("xdotool mousemove --window $w 320 240; sleep 0.3; xdotool key --window $w Escape")),
+			dialog.second);
+		EXPECT_FALSE(d.rescued) << dialog.first;
+		irr::gui::IGUIEnvironment* gui = zeGetContext()->gui;
+		const auto inTree = [gui](irr::gui::IGUIElement* e) {
+			while (e && e->getParent())
+				e = e->getParent();
+			return !e || e == gui->getRootGUIElement();
+		};
+		EXPECT_TRUE(inTree(gui->getFocus())) << dialog.first;
+		EXPECT_TRUE(inTree(gui->getHovered())) << dialog.first;
+
+		ASSERT_EQ(std::system(("xdotool key --window " + engineWindow() + " Escape").c_str()), 0);
+		const Clock::time_point start = Clock::now();
+		while (zeRun() && !zeEscapeKeyEverPressed() && since(start) < 10)
+			zeSync();
+		EXPECT_EQ(zeEscapeKeyEverPressed(), 1) << dialog.first;
+		EXPECT_EQ(zeRun(), 1) << dialog.first;
+	}
+}
+
+// SIGTERM and SIGINT end a box that waits for its user, and the frame loop
+// after it, as a close of the window would.
+TEST_F(ZeDialogs, TerminationSignalsEndAWaitingBoxAndThenTheLoop)
+{
+	zeInstallSignalHandlers();
+	for (const int signal : {SIGTERM, SIGINT})
+	{
+		zeClearTerminationRequest();
+		setUpEngine();
+		// Sent from here: system() ignores SIGINT while its command runs.
+		const User waitThenSignal = [signal] {
+			script(onEngine("true"))();
+			kill(getpid(), signal);
+		};
+		const SDriven d = drive(waitThenSignal, [] { zeMessageBox("waiting"); });
+		EXPECT_FALSE(d.rescued) << signal;
+		EXPECT_EQ(zeRun(), 0) << signal;
+	}
+	zeClearTerminationRequest();
 }
 
 TEST_F(ZeDialogs, MessageBoxBeforeSetupHasAWindowOfItsOwn)
