@@ -366,7 +366,9 @@ private:
 		Frames.push_back({ std::move(tokens), 0, macro, owns });
 	}
 	bool arguments(u32 name, const SMacro& m, std::vector<std::vector<SToken>>& args);
-	bool substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args, std::vector<SToken>& out);
+	bool expandArguments(const std::vector<std::vector<SToken>>& args, std::vector<std::vector<SToken>>& expanded);
+	bool substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args,
+		const std::vector<std::vector<SToken>>& expanded, std::vector<SToken>& out);
 	bool append(std::vector<SToken>& out, const std::vector<SToken>& tokens)
 	{
 		if (!Pre.spend(tokens.size()))
@@ -436,11 +438,12 @@ bool CExpansion::next(SToken& t)
 		// Lines read while a call's arguments are gathered may change the
 		// definition: work on a copy.
 		SMacro m = *found;
+		std::vector<SToken> replaced;
 		if (!m.FunctionLike)
 		{
-			if (!Pre.spend(std::max<size_t>(m.Body.size(), 1)))
+			if (!Pre.spend(m.Body.empty() ? 1 : 0) || !substitute(m, {}, {}, replaced))
 				return false;
-			push(std::move(m.Body), t.Text, true);
+			push(std::move(replaced), t.Text, true);
 			continue;
 		}
 		SToken open;
@@ -451,9 +454,9 @@ bool CExpansion::next(SToken& t)
 			push({ open }, 0, false);
 			return true;
 		}
-		std::vector<std::vector<SToken>> args;
-		std::vector<SToken> replaced;
-		if (!arguments(t.Text, m, args) || !Pre.spend(1) || !substitute(m, args, replaced))
+		std::vector<std::vector<SToken>> args, expanded;
+		if (!arguments(t.Text, m, args) || !Pre.spend(1) || !expandArguments(args, expanded)
+			|| !substitute(m, args, expanded, replaced))
 			return false;
 		push(std::move(replaced), t.Text, true);
 	}
@@ -492,7 +495,28 @@ bool CExpansion::arguments(u32 name, const SMacro& m, std::vector<std::vector<ST
 	return true;
 }
 
-bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args, std::vector<SToken>& out)
+// As the compiler does, every argument is replaced whole before the call's
+// replacement, used or not, and '##' joins replaced arguments.
+bool CExpansion::expandArguments(const std::vector<std::vector<SToken>>& args,
+	std::vector<std::vector<SToken>>& expanded)
+{
+	if (!args.empty() && Depth >= MAX_ARGUMENT_NESTING)
+		return Pre.fail("macro calls nest deeper than " + std::to_string(MAX_ARGUMENT_NESTING) + " levels in arguments");
+	for (const std::vector<SToken>& arg : args)
+	{
+		expanded.emplace_back();
+		CExpansion argument(Pre, &arg, Depth + 1, Condition);
+		SToken t;
+		while (argument.next(t))
+			expanded.back().push_back(t);
+		if (Pre.failed())
+			return false;
+	}
+	return true;
+}
+
+bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args,
+	const std::vector<std::vector<SToken>>& expanded, std::vector<SToken>& out)
 {
 	auto param = [&](const SToken& t) -> int {
 		if (t.Kind != TK_IDENT)
@@ -500,7 +524,6 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 		const auto found = std::find(m.Params.begin(), m.Params.end(), t.Text);
 		return found == m.Params.end() ? -1 : int(found - m.Params.begin());
 	};
-	std::vector<std::unique_ptr<std::vector<SToken>>> expanded(args.size());
 	const std::vector<SToken>& body = m.Body;
 	for (size_t i = 0; i < body.size(); ++i)
 	{
@@ -516,7 +539,8 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 		}
 		else if (Pre.is(b, Pre.HashHash) && !out.empty() && i + 1 < body.size())
 		{
-			const std::vector<SToken> right = nextParam >= 0 ? args[size_t(nextParam)] : std::vector<SToken>{ body[i + 1] };
+			const std::vector<SToken> right =
+				nextParam >= 0 ? expanded[size_t(nextParam)] : std::vector<SToken>{ body[i + 1] };
 			++i;
 			if (right.empty())
 				continue;
@@ -527,31 +551,7 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 			if (!append(out, std::vector<SToken>(right.begin() + 1, right.end())))
 				return false;
 		}
-		else if (p >= 0 && i + 1 < body.size() && Pre.is(body[i + 1], Pre.HashHash))
-		{
-			if (!append(out, args[size_t(p)]))
-				return false;
-		}
-		else if (p >= 0)
-		{
-			if (!expanded[size_t(p)])
-			{
-				if (Depth >= MAX_ARGUMENT_NESTING)
-					return Pre.fail("macro calls nest deeper than " + std::to_string(MAX_ARGUMENT_NESTING)
-						+ " levels in arguments");
-				auto tokens = std::make_unique<std::vector<SToken>>();
-				CExpansion argument(Pre, &args[size_t(p)], Depth + 1, Condition);
-				SToken t;
-				while (argument.next(t))
-					tokens->push_back(t);
-				if (Pre.failed())
-					return false;
-				expanded[size_t(p)] = std::move(tokens);
-			}
-			if (!append(out, *expanded[size_t(p)]))
-				return false;
-		}
-		else if (!append(out, { b }))
+		else if (!append(out, p >= 0 ? expanded[size_t(p)] : std::vector<SToken>{ b }))
 			return false;
 	}
 	return true;

@@ -193,6 +193,12 @@ TEST_F(HlslPreprocess, MacrosThatMultiplyFailWithinTheBudgetAndBoundedMemory)
 		{ "caller's macros", shader("0 M40"), callerMacros, budget },
 		{ "#if line", doubling() + "#if 0 M40\n#endif\n" + shader("0"), {}, budget },
 		{ "spliced directives", doubling("#def\\\nine") + shader("0 M40"), {}, budget },
+		// The compiler replaces every argument whole, also one it does not use,
+		// stringizes or joins with '##', and the macros of #line.
+		{ "unused argument", doubling() + "#define NONE(x) 0\n" + shader("NONE(M40)"), {}, budget },
+		{ "stringized argument", doubling() + "#define STR(x) #x\n" + shader("0 STR(M40)"), {}, budget },
+		{ "joined argument", doubling() + "#define CAT(a, b) a ## b\n" + shader("0 CAT(1, M40)"), {}, budget },
+		{ "#line", doubling() + "#line M40\n" + shader("0"), {}, budget },
 		// 1 << 32 is not 1 here, though it is in the compiler's own 32-bit
 		// arithmetic: the compiler must not see the definitions either.
 		{ "condition", "#if (1 << 32) == 1\n" + doubling() + "#endif\n" + shader("M40"), {}, "'M40' : unknown variable" },
@@ -272,6 +278,8 @@ TEST_F(HlslPreprocess, TheCompilerMakesTheProgramItMadeOfTheWholeCode)
 			{ { "inc/end.hlsl", "#endif\n" }, { "inc/begin.hlsl", "\n#if __LINE__ == 2\n#define R 1\n" } }, {} },
 		{ "braces group arguments", "#define SECOND(a, b) b\n#if SECOND({1, 2}, 3) == 3\n#define R 1\n#endif\n"
 			"static const float2 g = SECOND(0, {1, 0});\n#define G g.x\n" + main, {}, {} },
+		{ "'##' joins replaced arguments", "#define CAT(a, b) a ## b\n#define X x\nstatic const float xy = 1, abc = 0;\n"
+			"#define R CAT(X, y)\n#define G CAT(CAT(a, b), c)\n" + main, {}, {} },
 		{ "'##' at a replacement's end, unused",
 			"#define JOIN(a) a ##\n#define BAD ## b\n#define R 1\n#define G 0\n" + main, {}, {} },
 		{ "a macro named defined",
