@@ -10,6 +10,8 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <iterator>
+#include <limits>
 #include <memory>
 #include <unordered_map>
 #include <utility>
@@ -25,6 +27,10 @@ const size_t MAX_INCLUDES = 256;         // files read for one stage
 const int MAX_ARGUMENT_NESTING = 256;    // calls within the arguments of calls
 const size_t MAX_TOKEN_LENGTH = 1024;    // of tokens that # and ## make
 const char* const PREAMBLE_NAME = "macros";
+// What the compiler's #if reads for __VERSION__ and __FILE__ (whatever a
+// macro of the name says).
+const char* const COMPILER_VERSION = "500";
+const char* const COMPILER_FILE = "0";
 
 // ---- Tokens ---------------------------------------------------------------------
 enum ETokenKind : irr::u8
@@ -57,6 +63,33 @@ bool isDigit(char c)
 	return c >= '0' && c <= '9';
 }
 
+// As for the compiler, a carriage return ends a line as a newline does (one
+// line end with a newline after it); only newlines count lines.
+bool isLineEnd(char c)
+{
+	return c == '\n' || c == '\r';
+}
+
+// The value of a character constant as the compiler's #if reads it: one
+// character, or a backslash and one (C's letters for control characters; any
+// other stands for itself, but no octal or hexadecimal escapes).
+bool characterValue(const std::string& s, long long* value)
+{
+	static const char ESCAPES[] = "a\ab\bf\fn\nr\rt\tv\v";
+	const bool escaped = s.size() == 4 && s[1] == '\\';
+	if ((s.size() != 3 && !escaped) || s.front() != '\'' || s.back() != '\'')
+		return false;
+	const char c = s[s.size() - 2];
+	if (static_cast<unsigned char>(c) >= 0x80 || (!escaped && (c == '\\' || c == '\''))
+		|| (escaped && (isDigit(c) || c == 'x')))
+		return false;
+	*value = c;
+	for (size_t i = 0; escaped && i + 1 < sizeof(ESCAPES); i += 2)
+		if (ESCAPES[i] == c)
+			*value = ESCAPES[i + 1];
+	return true;
+}
+
 // The end of the token at `at` (not blank, not a comment, not a newline).
 size_t scanToken(const std::string& s, size_t at, ETokenKind& kind)
 {
@@ -73,12 +106,14 @@ size_t scanToken(const std::string& s, size_t at, ETokenKind& kind)
 	}
 	if (isDigit(c) || (c == '.' && at + 1 < n && isDigit(s[at + 1])))
 	{
-		// A preprocessing number: "1.5e+3f", "0x1F", "2.xy" alike.
+		// A preprocessing number: "1.5e+3f", "0x1F", "2.xy" alike; as for the
+		// compiler, "0x1E+1" is a number and a sum.
 		kind = TK_NUMBER;
+		const char* const exponents = c == '0' && at + 1 < n && (s[at + 1] == 'x' || s[at + 1] == 'X') ? "pP" : "eEpP";
 		while (++at < n)
 		{
 			const char d = s[at];
-			if (!isIdentChar(d) && d != '.' && !((d == '+' || d == '-') && std::strchr("eEpP", s[at - 1])))
+			if (!isIdentChar(d) && d != '.' && !((d == '+' || d == '-') && std::strchr(exponents, s[at - 1])))
 				break;
 		}
 		return at;
@@ -87,8 +122,8 @@ size_t scanToken(const std::string& s, size_t at, ETokenKind& kind)
 	{
 		kind = TK_STRING;
 		++at;
-		while (at < n && s[at] != '\n' && s[at] != c)
-			at += s[at] == '\\' && at + 1 < n && s[at + 1] != '\n' ? 2 : 1;
+		while (at < n && !isLineEnd(s[at]) && s[at] != c)
+			at += s[at] == '\\' && at + 1 < n && !isLineEnd(s[at + 1]) ? 2 : 1;
 		return at < n && s[at] == c ? at + 1 : at;
 	}
 	kind = TK_PUNCT;
@@ -151,11 +186,9 @@ public:
 private:
 	static size_t spliceAt(const std::string& s, size_t i)
 	{
-		if (s[i] != '\\')
+		if (s[i] != '\\' || i + 1 >= s.size() || !isLineEnd(s[i + 1]))
 			return 0;
-		if (i + 1 < s.size() && s[i + 1] == '\n')
-			return 2;
-		return i + 2 < s.size() && s[i + 1] == '\r' && s[i + 2] == '\n' ? 3 : 0;
+		return i + 2 < s.size() && s[i + 1] == '\r' && s[i + 2] == '\n' ? 3 : 2;
 	}
 
 	std::vector<std::pair<size_t, size_t>> Cuts;  // position in Text, characters taken out before it
@@ -171,16 +204,17 @@ struct SLine
 	std::vector<size_t> Ends;  // where each token ends
 };
 
+// An open #if; as for the compiler, it may end in another file than its own.
 struct SCondition
 {
 	bool ParentActive;
 	bool Active;
 	bool Taken;
 	bool ElseSeen;
-	u32 Line;
+	std::string Where;
 };
 
-// A file being read: its lines, conditionals and the text handed on.
+// A file being read: its lines and the text handed on.
 struct SFile
 {
 	SFile(std::string name, std::string text, int slot, int depth)
@@ -196,7 +230,7 @@ struct SFile
 	size_t Pos = 0;       // in the spliced text
 	size_t Copied = 0;    // original characters handed on
 	u32 Line = 1;         // physical line of the next line
-	std::vector<SCondition> Conditions;
+	long long LineShift = 0;  // #line's number less the physical one
 };
 
 struct SMacro
@@ -216,8 +250,12 @@ public:
 	{
 		Defined = Spellings.id("defined");
 		LineMacro = Spellings.id("__LINE__");
+		FileMacro = Spellings.id("__FILE__");
+		VersionMacro = Spellings.id("__VERSION__");
 		Open = Spellings.id("(");
 		Close = Spellings.id(")");
+		OpenBrace = Spellings.id("{");
+		CloseBrace = Spellings.id("}");
 		Comma = Spellings.id(",");
 		Hash = Spellings.id("#");
 		HashHash = Spellings.id("##");
@@ -252,9 +290,19 @@ public:
 	}
 	bool is(const SToken& t, u32 spelling) const { return t.Kind == TK_PUNCT && t.Text == spelling; }
 	SToken lineNumber() { return { Spellings.id(std::to_string(CurrentLine)), TK_NUMBER, true }; }
+	// The compiler's own value of __LINE__, __FILE__ or __VERSION__ in #if
+	// lines, which no macro of the name changes; false for other tokens.
+	bool builtin(SToken& t)
+	{
+		if (t.Kind != TK_IDENT || (t.Text != LineMacro && t.Text != FileMacro && t.Text != VersionMacro))
+			return false;
+		t = t.Text == LineMacro ? lineNumber()
+			: SToken{ Spellings.id(t.Text == FileMacro ? COMPILER_FILE : COMPILER_VERSION), TK_NUMBER, true };
+		return true;
+	}
 
 	CSpellings Spellings;
-	u32 Defined, LineMacro, Open, Close, Comma, Hash, HashHash;
+	u32 Defined, LineMacro, FileMacro, VersionMacro, Open, Close, OpenBrace, CloseBrace, Comma, Hash, HashHash;
 	std::string Error;
 	SHlslText& text() { return Out; }
 
@@ -269,27 +317,34 @@ private:
 	bool directive(SFile& f, const SLine& line, bool active);
 	bool define(const std::vector<SToken>& tokens);
 	bool include(SFile& f, const SLine& line);
-	bool evaluate(const std::vector<SToken>& tokens, size_t first, const std::string& expr, bool* value);
+	EExprError evaluate(const std::vector<SToken>& tokens, size_t first, bool prefix, long long* value);
+	bool condition(const SLine& line, bool* value);
 	std::string lineText(const SLine& line, size_t token) const;
 
 	const HlslIncludeReader& Read;
 	SHlslText& Out;
 	std::vector<std::unique_ptr<SFile>> Files;  // the file being read last
+	std::vector<SCondition> Conditions;
 	std::unordered_map<u32, SMacro> Macros;
 	std::vector<char> Busy;      // by spelling: a macro being replaced
 	std::vector<SToken> Code;    // the kept line of code being read
 	size_t CodeAt = 0;
 	std::string Where;           // "file:line" of the line being read
-	u32 CurrentLine = 0;
+	long long CurrentLine = 0;   // its number as #line sets it
 };
 
 // Macro replacement over the kept lines of code, or over a list of tokens
 // (an argument of a call, an #if line). Replacements are frames, read before
 // what follows them; a macro is not replaced again while its frame is open.
+// In a condition, `defined` and its operand stay as they are, also where
+// macros make them, and the compiler's own macros read its values.
 class CExpansion
 {
 public:
-	CExpansion(CPreprocessor& pre, const std::vector<SToken>* list, int depth) : Pre(pre), List(list), Depth(depth) {}
+	CExpansion(CPreprocessor& pre, const std::vector<SToken>* list, int depth, bool condition)
+		: Pre(pre), List(list), Depth(depth), Condition(condition)
+	{
+	}
 
 	// The next token after replacement; false at the end or on failure.
 	bool next(SToken& t);
@@ -311,7 +366,9 @@ private:
 		Frames.push_back({ std::move(tokens), 0, macro, owns });
 	}
 	bool arguments(u32 name, const SMacro& m, std::vector<std::vector<SToken>>& args);
-	bool substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args, std::vector<SToken>& out);
+	bool expandArguments(const std::vector<std::vector<SToken>>& args, std::vector<std::vector<SToken>>& expanded);
+	bool substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args,
+		const std::vector<std::vector<SToken>>& expanded, std::vector<SToken>& out);
 	bool append(std::vector<SToken>& out, const std::vector<SToken>& tokens)
 	{
 		if (!Pre.spend(tokens.size()))
@@ -326,6 +383,8 @@ private:
 	const std::vector<SToken>* List;
 	size_t ListAt = 0;
 	int Depth;
+	bool Condition;
+	int AfterDefined = 0;  // 1 after `defined`, 2 after `defined (`
 	std::vector<SFrame> Frames;
 };
 
@@ -359,6 +418,14 @@ bool CExpansion::next(SToken& t)
 	{
 		if (!raw(t))
 			return false;
+		if (Condition)
+		{
+			const bool operand = AfterDefined && t.Kind == TK_IDENT;
+			AfterDefined = t.Kind == TK_IDENT && t.Text == Pre.Defined && !operand ? 1
+				: AfterDefined == 1 && Pre.is(t, Pre.Open) ? 2 : 0;
+			if (operand || AfterDefined || Pre.builtin(t))
+				return true;
+		}
 		if (t.Kind != TK_IDENT || Pre.busy(t.Text))
 			return true;
 		const SMacro* found = Pre.macro(t.Text);
@@ -371,11 +438,12 @@ bool CExpansion::next(SToken& t)
 		// Lines read while a call's arguments are gathered may change the
 		// definition: work on a copy.
 		SMacro m = *found;
+		std::vector<SToken> replaced;
 		if (!m.FunctionLike)
 		{
-			if (!Pre.spend(std::max<size_t>(m.Body.size(), 1)))
+			if (!Pre.spend(m.Body.empty() ? 1 : 0) || !substitute(m, {}, {}, replaced))
 				return false;
-			push(std::move(m.Body), t.Text, true);
+			push(std::move(replaced), t.Text, true);
 			continue;
 		}
 		SToken open;
@@ -386,9 +454,9 @@ bool CExpansion::next(SToken& t)
 			push({ open }, 0, false);
 			return true;
 		}
-		std::vector<std::vector<SToken>> args;
-		std::vector<SToken> replaced;
-		if (!arguments(t.Text, m, args) || !Pre.spend(1) || !substitute(m, args, replaced))
+		std::vector<std::vector<SToken>> args, expanded;
+		if (!arguments(t.Text, m, args) || !Pre.spend(1) || !expandArguments(args, expanded)
+			|| !substitute(m, args, expanded, replaced))
 			return false;
 		push(std::move(replaced), t.Text, true);
 	}
@@ -396,21 +464,27 @@ bool CExpansion::next(SToken& t)
 
 bool CExpansion::arguments(u32 name, const SMacro& m, std::vector<std::vector<SToken>>& args)
 {
+	// As for the compiler, braces group an argument's commas as parentheses
+	// do; a closing one that matches no opening one is a plain token.
 	args.emplace_back();
-	int depth = 0;
+	std::vector<u32> open;
 	for (;;)
 	{
 		SToken a;
 		if (!raw(a))
 			return Pre.fail("unterminated call of macro '" + Pre.Spellings.text(name) + "'");
-		if (Pre.is(a, Pre.Close) && depth == 0)
+		if (Pre.is(a, Pre.Close) && open.empty())
 			break;
-		if (Pre.is(a, Pre.Comma) && depth == 0)
+		if (Pre.is(a, Pre.Comma) && open.empty())
 		{
 			args.emplace_back();
 			continue;
 		}
-		depth += Pre.is(a, Pre.Open) ? 1 : Pre.is(a, Pre.Close) ? -1 : 0;
+		if (Pre.is(a, Pre.Open) || Pre.is(a, Pre.OpenBrace))
+			open.push_back(a.Text);
+		else if (!open.empty() && ((Pre.is(a, Pre.Close) && open.back() == Pre.Open)
+			|| (Pre.is(a, Pre.CloseBrace) && open.back() == Pre.OpenBrace)))
+			open.pop_back();
 		args.back().push_back(a);
 	}
 	if (m.Params.empty() && args.size() == 1 && args[0].empty())
@@ -421,7 +495,28 @@ bool CExpansion::arguments(u32 name, const SMacro& m, std::vector<std::vector<ST
 	return true;
 }
 
-bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args, std::vector<SToken>& out)
+// As the compiler does, every argument is replaced whole before the call's
+// replacement, used or not, and '##' joins replaced arguments.
+bool CExpansion::expandArguments(const std::vector<std::vector<SToken>>& args,
+	std::vector<std::vector<SToken>>& expanded)
+{
+	if (!args.empty() && Depth >= MAX_ARGUMENT_NESTING)
+		return Pre.fail("macro calls nest deeper than " + std::to_string(MAX_ARGUMENT_NESTING) + " levels in arguments");
+	for (const std::vector<SToken>& arg : args)
+	{
+		expanded.emplace_back();
+		CExpansion argument(Pre, &arg, Depth + 1, Condition);
+		SToken t;
+		while (argument.next(t))
+			expanded.back().push_back(t);
+		if (Pre.failed())
+			return false;
+	}
+	return true;
+}
+
+bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToken>>& args,
+	const std::vector<std::vector<SToken>>& expanded, std::vector<SToken>& out)
 {
 	auto param = [&](const SToken& t) -> int {
 		if (t.Kind != TK_IDENT)
@@ -429,7 +524,6 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 		const auto found = std::find(m.Params.begin(), m.Params.end(), t.Text);
 		return found == m.Params.end() ? -1 : int(found - m.Params.begin());
 	};
-	std::vector<std::unique_ptr<std::vector<SToken>>> expanded(args.size());
 	const std::vector<SToken>& body = m.Body;
 	for (size_t i = 0; i < body.size(); ++i)
 	{
@@ -445,7 +539,8 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 		}
 		else if (Pre.is(b, Pre.HashHash) && !out.empty() && i + 1 < body.size())
 		{
-			const std::vector<SToken> right = nextParam >= 0 ? args[size_t(nextParam)] : std::vector<SToken>{ body[i + 1] };
+			const std::vector<SToken> right =
+				nextParam >= 0 ? expanded[size_t(nextParam)] : std::vector<SToken>{ body[i + 1] };
 			++i;
 			if (right.empty())
 				continue;
@@ -456,31 +551,7 @@ bool CExpansion::substitute(const SMacro& m, const std::vector<std::vector<SToke
 			if (!append(out, std::vector<SToken>(right.begin() + 1, right.end())))
 				return false;
 		}
-		else if (p >= 0 && i + 1 < body.size() && Pre.is(body[i + 1], Pre.HashHash))
-		{
-			if (!append(out, args[size_t(p)]))
-				return false;
-		}
-		else if (p >= 0)
-		{
-			if (!expanded[size_t(p)])
-			{
-				if (Depth >= MAX_ARGUMENT_NESTING)
-					return Pre.fail("macro calls nest deeper than " + std::to_string(MAX_ARGUMENT_NESTING)
-						+ " levels in arguments");
-				auto tokens = std::make_unique<std::vector<SToken>>();
-				CExpansion argument(Pre, &args[size_t(p)], Depth + 1);
-				SToken t;
-				while (argument.next(t))
-					tokens->push_back(t);
-				if (Pre.failed())
-					return false;
-				expanded[size_t(p)] = std::move(tokens);
-			}
-			if (!append(out, *expanded[size_t(p)]))
-				return false;
-		}
-		else if (!append(out, { b }))
+		else if (!append(out, p >= 0 ? expanded[size_t(p)] : std::vector<SToken>{ b }))
 			return false;
 	}
 	return true;
@@ -534,12 +605,12 @@ bool CPreprocessor::readLine(SFile& f, SLine& line)
 	while (at < n)
 	{
 		const char c = s[at];
-		if (c == '\n')
+		if (isLineEnd(c))
 		{
-			++at;
+			at += c == '\r' && at + 1 < n && s[at + 1] == '\n' ? 2 : 1;
 			break;
 		}
-		if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f')
+		if (c == ' ' || c == '\t' || c == '\v' || c == '\f')
 		{
 			++at;
 			space = true;
@@ -554,7 +625,7 @@ bool CPreprocessor::readLine(SFile& f, SLine& line)
 		}
 		if (c == '/' && at + 1 < n && s[at + 1] == '/')
 		{
-			at = std::min(s.find('\n', at), n);
+			at = std::min(s.find_first_of("\r\n", at), n);
 			continue;
 		}
 		ETokenKind kind;
@@ -569,17 +640,17 @@ bool CPreprocessor::readLine(SFile& f, SLine& line)
 	return true;
 }
 
-// Hands the line on as it is or blank (its newlines only).
+// Hands the line on as it is or blank (its line ends only).
 void CPreprocessor::handOn(SFile& f, const SLine& line, bool blank)
 {
 	const size_t from = f.Copied, to = f.Spliced.original(line.End);
-	const u32 newlines = static_cast<u32>(std::count(f.Original.begin() + long(from), f.Original.begin() + long(to), '\n'));
+	const auto begin = f.Original.begin() + long(from), end = f.Original.begin() + long(to);
 	std::string& out = output(f);
 	if (blank)
-		out.append(newlines, '\n');
+		std::copy_if(begin, end, std::back_inserter(out), isLineEnd);
 	else
-		out.append(f.Original, from, to - from);
-	f.Line += newlines;
+		out.append(begin, end);
+	f.Line += static_cast<u32>(std::count(begin, end, '\n'));
 	f.Copied = to;
 }
 
@@ -600,17 +671,12 @@ bool CPreprocessor::readCode()
 		SLine line;
 		if (!readLine(f, line))
 		{
-			if (!f.Conditions.empty())
-			{
-				Where = f.Name + ":" + std::to_string(f.Conditions.back().Line);
-				return fail("#if without #endif");
-			}
 			Files.pop_back();
 			continue;
 		}
-		CurrentLine = f.Line;
+		CurrentLine = f.Line + f.LineShift;
 		Where = f.Name + ":" + std::to_string(f.Line);
-		const bool active = f.Conditions.empty() || f.Conditions.back().Active;
+		const bool active = Conditions.empty() || Conditions.back().Active;
 		if (!line.Tokens.empty() && is(line.Tokens[0], Hash))
 		{
 			if (!directive(f, line, active))
@@ -654,13 +720,12 @@ bool CPreprocessor::directive(SFile& f, const SLine& line, bool active)
 	const std::string name = tokens.size() > 1 && tokens[1].Kind == TK_IDENT ? Spellings.text(tokens[1].Text) : "";
 	const bool conditional = name == "if" || name == "ifdef" || name == "ifndef" || name == "elif" || name == "else"
 		|| name == "endif";
-	const u32 lineNo = f.Line;
 	handOn(f, line, conditional || !active);
-	std::vector<SCondition>& stack = f.Conditions;
+	std::vector<SCondition>& stack = Conditions;
 	if (name == "if" || name == "ifdef" || name == "ifndef")
 	{
 		bool value = false;
-		if (active && name == "if" && !evaluate(tokens, 2, lineText(line, 2), &value))
+		if (active && name == "if" && !condition(line, &value))
 			return false;
 		if (active && name != "if")
 		{
@@ -668,7 +733,7 @@ bool CPreprocessor::directive(SFile& f, const SLine& line, bool active)
 				return fail("#" + name + " needs a macro name");
 			value = (Macros.count(tokens[2].Text) != 0) == (name == "ifdef");
 		}
-		stack.push_back({ active, active && value, active && value, false, lineNo });
+		stack.push_back({ active, active && value, active && value, false, Where });
 		return true;
 	}
 	if (name == "elif" || name == "else")
@@ -677,7 +742,7 @@ bool CPreprocessor::directive(SFile& f, const SLine& line, bool active)
 			return fail("#" + name + " without #if");
 		SCondition& top = stack.back();
 		bool value = name == "else";
-		if (top.ParentActive && !top.Taken && name == "elif" && !evaluate(tokens, 2, lineText(line, 2), &value))
+		if (top.ParentActive && !top.Taken && name == "elif" && !condition(line, &value))
 			return false;
 		top.Active = top.ParentActive && !top.Taken && value;
 		top.Taken = top.Taken || top.Active;
@@ -704,12 +769,23 @@ bool CPreprocessor::directive(SFile& f, const SLine& line, bool active)
 	}
 	if (name == "include")
 		return include(f, line);
-	return true;  // #error, #pragma, #line and others are the compiler's
+	if (name == "line")
+	{
+		// The number of the next line, from the expression before the file
+		// name; the compiler reports a line it cannot read.
+		long long number = 0;
+		const EExprError error = evaluate(tokens, 2, true, &number);
+		if (error == EE_EXPANSION)
+			return false;
+		if (!error && number >= std::numeric_limits<int>::min() && number <= std::numeric_limits<int>::max())
+			f.LineShift = number - f.Line;
+	}
+	return true;  // #error, #pragma and others are the compiler's
 }
 
 bool CPreprocessor::define(const std::vector<SToken>& tokens)
 {
-	if (tokens.size() < 3 || tokens[2].Kind != TK_IDENT || tokens[2].Text == Defined)
+	if (tokens.size() < 3 || tokens[2].Kind != TK_IDENT)
 		return fail("#define needs a macro name");
 	SMacro m;
 	size_t at = 3;
@@ -734,9 +810,8 @@ bool CPreprocessor::define(const std::vector<SToken>& tokens)
 		}
 		++at;
 	}
+	// '##' may begin or end it: the compiler finds fault only where it is used.
 	m.Body.assign(tokens.begin() + long(at), tokens.end());
-	if (!m.Body.empty() && (is(m.Body.front(), HashHash) || is(m.Body.back(), HashHash)))
-		return fail("'##' cannot begin or end the macro '" + Spellings.text(tokens[2].Text) + "'");
 	Macros[tokens[2].Text] = std::move(m);
 	return true;
 }
@@ -765,74 +840,80 @@ bool CPreprocessor::include(SFile& f, const SLine& line)
 	return true;
 }
 
-bool CPreprocessor::evaluate(const std::vector<SToken>& tokens, size_t first, const std::string& expr, bool* value)
+// The value of the expression in tokens[first..] once its macros are
+// replaced; a `prefix` may end before the line does. EE_EXPANSION when the
+// preprocessing failed (the reason in Error).
+EExprError CPreprocessor::evaluate(const std::vector<SToken>& tokens, size_t first, bool prefix, long long* value)
 {
-	// "defined NAME" and "defined ( NAME )" before the names are replaced.
-	auto definedAt = [&](const std::vector<SToken>& list, size_t i, size_t* end) -> int {
-		const bool paren = i + 1 < list.size() && is(list[i + 1], Open);
-		const size_t name = i + (paren ? 2 : 1);
-		if (name >= list.size() || list[name].Kind != TK_IDENT || (paren && (name + 1 >= list.size()
-			|| !is(list[name + 1], Close))))
-			return -1;
-		*end = name + (paren ? 2 : 1);
-		return Macros.count(list[name].Text) ? 1 : 0;
-	};
-	std::vector<SToken> line;
-	for (size_t i = first; i < tokens.size();)
-	{
-		size_t end = 0;
-		const int defined = tokens[i].Kind == TK_IDENT && tokens[i].Text == Defined ? definedAt(tokens, i, &end) : -1;
-		if (defined < 0)
-		{
-			line.push_back(tokens[i++]);
-			continue;
-		}
-		line.push_back({ Spellings.id(defined ? "1" : "0"), TK_NUMBER, true });
-		i = end;
-	}
+	const std::vector<SToken> line(tokens.begin() + long(std::min(first, tokens.size())), tokens.end());
 	std::vector<SToken> expanded;
-	CExpansion expansion(*this, &line, 1);
+	CExpansion expansion(*this, &line, 1, true);
 	SToken t;
 	while (expansion.next(t))
 		expanded.push_back(t);
 	if (failed())
-		return false;
+		return EE_EXPANSION;
+	// "defined NAME" and "defined ( NAME )", as the expansion left them.
+	auto definedAt = [&](size_t i, size_t* end) -> int {
+		const bool paren = i + 1 < expanded.size() && is(expanded[i + 1], Open);
+		const size_t name = i + (paren ? 2 : 1);
+		if (name >= expanded.size() || expanded[name].Kind != TK_IDENT
+			|| (paren && (name + 1 >= expanded.size() || !is(expanded[name + 1], Close))))
+			return -1;
+		*end = name + (paren ? 2 : 1);
+		return Macros.count(expanded[name].Text) ? 1 : 0;
+	};
 	std::vector<SExprToken> expression;
-	EExprError error = expanded.empty() ? EE_MALFORMED : EE_NONE;
-	for (size_t i = 0; i < expanded.size() && !error; ++i)
+	EExprError error = EE_NONE;
+	for (size_t i = 0; i < expanded.size(); ++i)
 	{
 		const SToken& e = expanded[i];
 		const std::string& spelling = Spellings.text(e.Text);
-		long long number = 0;
+		SExprToken x{ SExprToken::NUMBER, "", 0, 0 };
+		EExprError bad = EE_NONE;
 		size_t end = 0;
-		if (e.Kind == TK_IDENT && e.Text == Defined)
+		if (e.Kind == TK_PUNCT)
 		{
-			const int defined = definedAt(expanded, i, &end);
-			if (defined < 0)
-				error = EE_MALFORMED;
+			x.Kind = SExprToken::OP;
+			x.Text = spelling;
+		}
+		else if (e.Kind == TK_IDENT && e.Text == Defined)
+		{
+			x.Value = definedAt(i, &end);
+			if (x.Value < 0)
+				bad = EE_MALFORMED;
 			else
 				i = end - 1;
-			expression.push_back({ SExprToken::NUMBER, "", defined, 0 });
 		}
-		else if (e.Kind == TK_IDENT)
-			expression.push_back({ SExprToken::NUMBER, "", 0, 0 });
 		else if (e.Kind == TK_NUMBER)
 		{
-			error = readExprNumber(spelling, end, &number);
-			if (!error && end != spelling.size())
-				error = EE_MALFORMED;
-			expression.push_back({ SExprToken::NUMBER, "", number, 0 });
+			bad = readExprNumber(spelling, end, &x.Value);
+			if (!bad && end != spelling.size())
+				bad = EE_MALFORMED;
 		}
-		else if (e.Kind == TK_PUNCT)
-			expression.push_back({ SExprToken::OP, spelling, 0, 0 });
-		else
-			error = EE_MALFORMED;
+		else if (e.Kind == TK_STRING && !characterValue(spelling, &x.Value))
+			bad = EE_MALFORMED;
+		if (bad)
+		{
+			error = prefix ? EE_NONE : bad;  // a prefix ends before it
+			break;
+		}
+		expression.push_back(x);
 	}
+	if (!error && expression.empty())
+		error = EE_MALFORMED;
+	size_t used = 0;
+	return error ? error : evaluateExpr(expression, value, prefix ? &used : nullptr);
+}
+
+bool CPreprocessor::condition(const SLine& line, bool* value)
+{
 	long long result = 0;
-	if (!error)
-		error = evaluateExpr(expression, &result);
+	const EExprError error = evaluate(line.Tokens, 2, false, &result);
+	if (error == EE_EXPANSION)
+		return false;
 	if (error)
-		return fail(exprErrorMessage(error, expr));
+		return fail(exprErrorMessage(error, lineText(line, 2)));
 	*value = result != 0;
 	return true;
 }
@@ -841,10 +922,15 @@ bool CPreprocessor::run(const std::string& file, const std::string& preamble, co
 {
 	Files.push_back(std::make_unique<SFile>(file, source, -1, 0));
 	Files.push_back(std::make_unique<SFile>(PREAMBLE_NAME, preamble, -2, 0));
-	CExpansion code(*this, nullptr, 0);
+	CExpansion code(*this, nullptr, 0, false);
 	SToken t;
 	while (code.next(t))
 		;
+	if (!failed() && !Conditions.empty())
+	{
+		Where = Conditions.back().Where;
+		return fail("#if without #endif");
+	}
 	return !failed();
 }
 } // namespace

@@ -14,10 +14,12 @@ class CZeExprParser
 public:
 	explicit CZeExprParser(const std::vector<SExprToken>& tokens) : Tokens(tokens) {}
 
-	EExprError evaluate(long long* value)
+	EExprError evaluate(long long* value, size_t* used)
 	{
 		*value = ternary();
-		if (!Error && peek().Kind != SExprToken::END)
+		if (used)
+			*used = Pos;
+		else if (!Error && peek().Kind != SExprToken::END)
 			Error = EE_MALFORMED;
 		return Error;
 	}
@@ -193,9 +195,9 @@ private:
 
 } // namespace
 
-EExprError evaluateExpr(const std::vector<SExprToken>& tokens, long long* value)
+EExprError evaluateExpr(const std::vector<SExprToken>& tokens, long long* value, size_t* used)
 {
-	return CZeExprParser(tokens).evaluate(value);
+	return CZeExprParser(tokens).evaluate(value, used);
 }
 
 EExprError readExprNumber(const std::string& text, size_t& at, long long* value)

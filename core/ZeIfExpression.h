@@ -40,8 +40,9 @@ enum EExprError
 // The value of numbers and operators (identifiers are malformed): an
 // overflow, a division by zero or a shift out of range is an error, except in
 // operands that C leaves unevaluated (the other side of a decided && or ||,
-// the branch ?: does not take), which read 0.
-EExprError evaluateExpr(const std::vector<SExprToken>& tokens, long long* value);
+// the branch ?: does not take), which read 0. With `used`, the expression
+// may end before the tokens do: it receives how many tokens it took.
+EExprError evaluateExpr(const std::vector<SExprToken>& tokens, long long* value, size_t* used = nullptr);
 
 // An integer constant ("12", "0x1F", "017", with u and l suffixes) from
 // `text` at `at`, which moves past it; EE_CONSTANT when it does not fit.
