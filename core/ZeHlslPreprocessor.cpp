@@ -207,10 +207,7 @@ struct SLine
 // An open #if; as for the compiler, it may end in another file than its own.
 struct SCondition
 {
-	bool ParentActive;
-	bool Active;
-	bool Taken;
-	bool ElseSeen;
+	SIfBranch Branch;
 	std::string Where;
 };
 
@@ -676,7 +673,7 @@ bool CPreprocessor::readCode()
 		}
 		CurrentLine = f.Line + f.LineShift;
 		Where = f.Name + ":" + std::to_string(f.Line);
-		const bool active = Conditions.empty() || Conditions.back().Active;
+		const bool active = Conditions.empty() || Conditions.back().Branch.Active;
 		if (!line.Tokens.empty() && is(line.Tokens[0], Hash))
 		{
 			if (!directive(f, line, active))
@@ -733,20 +730,18 @@ bool CPreprocessor::directive(SFile& f, const SLine& line, bool active)
 				return fail("#" + name + " needs a macro name");
 			value = (Macros.count(tokens[2].Text) != 0) == (name == "ifdef");
 		}
-		stack.push_back({ active, active && value, active && value, false, Where });
+		stack.push_back({ SIfBranch::open(active, value), Where });
 		return true;
 	}
 	if (name == "elif" || name == "else")
 	{
-		if (stack.empty() || stack.back().ElseSeen)
+		if (stack.empty() || stack.back().Branch.ElseSeen)
 			return fail("#" + name + " without #if");
-		SCondition& top = stack.back();
-		bool value = name == "else";
-		if (top.ParentActive && !top.Taken && name == "elif" && !condition(line, &value))
+		SIfBranch& top = stack.back().Branch;
+		bool value = false;
+		if (name == "elif" && top.needsCondition() && !condition(line, &value))
 			return false;
-		top.Active = top.ParentActive && !top.Taken && value;
-		top.Taken = top.Taken || top.Active;
-		top.ElseSeen = name == "else";
+		top.next(name == "else", value);
 		return true;
 	}
 	if (name == "endif")

@@ -51,4 +51,34 @@ EExprError readExprNumber(const std::string& text, size_t& at, long long* value)
 // The message of an error of the arithmetic or of the form of `expr`
 // (EE_MALFORMED to EE_NESTING).
 std::string exprErrorMessage(EExprError error, const std::string& expr);
+
+// One open conditional (#if, #ifdef, #ifndef up to its #endif): whether the
+// text around it is kept, whether its current branch is, whether one of its
+// branches was kept and whether its #else came.
+struct SIfBranch
+{
+	bool ParentActive = false;
+	bool Active = false;
+	bool Taken = false;
+	bool ElseSeen = false;
+
+	// The conditional opened in kept text or not, with its condition's value
+	// (read only where the text around it is kept).
+	static SIfBranch open(bool parentActive, bool value)
+	{
+		SIfBranch branch;
+		branch.ParentActive = parentActive;
+		branch.Active = branch.Taken = parentActive && value;
+		return branch;
+	}
+	// Whether an #elif here has to read its condition.
+	bool needsCondition() const { return ParentActive && !Taken; }
+	// Moves on to an #elif of that value, or to the #else.
+	void next(bool isElse, bool value)
+	{
+		Active = ParentActive && !Taken && (isElse || value);
+		Taken = Taken || Active;
+		ElseSeen = isElse;
+	}
+};
 } // namespace ze

@@ -241,10 +241,7 @@ EExprError CZeExprExpander::expand(const std::vector<SExprToken>& in, std::vecto
 // ---- The preprocessor -----------------------------------------------------------------
 struct SCondFrame
 {
-	bool ParentActive;
-	bool Active;
-	bool Taken;
-	bool ElseSeen;
+	ze::SIfBranch Branch;
 	u32 Line;
 };
 
@@ -280,7 +277,7 @@ private:
 
 bool activeStack(const std::vector<SCondFrame>& stack)
 {
-	return stack.empty() || stack.back().Active;
+	return stack.empty() || stack.back().Branch.Active;
 }
 
 // The line without its block comments (state carried across lines); a line
@@ -454,20 +451,18 @@ bool CZePreprocessor::directive(const std::string& file, u32 line, const std::st
 				value = Macros.isDefined(arg) == (name == "ifdef");
 			}
 		}
-		stack.push_back({active, active && value, active && value, false, line});
+		stack.push_back({ze::SIfBranch::open(active, value), line});
 		return true;
 	}
 	if (name == "elif" || name == "else")
 	{
-		if (stack.empty() || stack.back().ElseSeen)
+		if (stack.empty() || stack.back().Branch.ElseSeen)
 			return fail(file, line, "#" + name + " without #if");
-		SCondFrame& top = stack.back();
-		bool value = name == "else";
-		if (top.ParentActive && !top.Taken && name == "elif" && !evaluate(file, line, arg, &value))
+		ze::SIfBranch& top = stack.back().Branch;
+		bool value = false;
+		if (name == "elif" && top.needsCondition() && !evaluate(file, line, arg, &value))
 			return false;
-		top.Active = top.ParentActive && !top.Taken && value;
-		top.Taken = top.Taken || top.Active;
-		top.ElseSeen = name == "else";
+		top.next(name == "else", value);
 		return true;
 	}
 	if (name == "endif")
