@@ -9,8 +9,11 @@
 //                            the sample demo (frames of about 20 ms under
 //                            llvmpipe) captured at 30 frames per second;
 //                            the light demo (bench/data/light.demo.ini: one
-//                            lit object, the simple renderer, frames of about
-//                            2 ms at 640x480) captured at 60 frames per second
+//                            lit object on the simple renderer with its
+//                            4-sample antialiasing, the default without the
+//                            light pre-pass; frames of about 2 to 4 ms at
+//                            640x480 under llvmpipe) captured at 60 frames
+//                            per second
 //                          (goal: capture at least 0.9 of play for each)
 //   start to first frame   a fresh engine set up and the demo loaded, prepared
 //                          and begun, with the shader cache warm from the runs
