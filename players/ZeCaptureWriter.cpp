@@ -260,11 +260,9 @@ int handOver()
 
 int zeCaptureWriteFrame(const char* fileName, int repeat)
 {
-	if (!g_streaming)
-	{
-		zeStreamFrames(true);
-		g_streaming = true;
-	}
+	// On at every frame: a device made anew since the last one starts it again.
+	zeStreamFrames(true);
+	g_streaming = true;
 	if (handOver() != 0)
 		return -1;
 	if (repeat)
