@@ -29,21 +29,56 @@ namespace
 // Blocks of at least g_bigBlock bytes the program asked for.
 std::atomic<size_t> g_bigBlocks{0};
 std::atomic<size_t> g_bigBlock{~size_t(0)};
-} // namespace
 
-void* operator new(size_t size)
+void* countedNew(size_t size) noexcept
 {
 	if (size >= g_bigBlock)
 		++g_bigBlocks;
-	if (void* block = malloc(size ? size : 1))
+	return malloc(size ? size : 1);
+}
+} // namespace
+
+// Every form of new and delete in the program goes through these (the
+// sanitizer checks that blocks are freed the way they were made).
+void* operator new(size_t size)
+{
+	if (void* block = countedNew(size))
 		return block;
 	throw std::bad_alloc();
+}
+void* operator new[](size_t size)
+{
+	return operator new(size);
+}
+void* operator new(size_t size, const std::nothrow_t&) noexcept
+{
+	return countedNew(size);
+}
+void* operator new[](size_t size, const std::nothrow_t&) noexcept
+{
+	return countedNew(size);
 }
 void operator delete(void* block) noexcept
 {
 	free(block);
 }
+void operator delete[](void* block) noexcept
+{
+	free(block);
+}
 void operator delete(void* block, size_t) noexcept
+{
+	free(block);
+}
+void operator delete[](void* block, size_t) noexcept
+{
+	free(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept
+{
+	free(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept
 {
 	free(block);
 }
