@@ -20,7 +20,7 @@
 //                          before, to the end of the first frame of the demo
 //                          (goal: at most 1.5 s, the 200 ms pause included)
 //
-// Each is run three times; the medians are printed.
+// Each is run five times; the medians are printed.
 //
 // Usage: xvfb-run -a build/bench/zelv-demo-bench [WIDTHxHEIGHT]   (default 640x480)
 #include "api/ZeMusic.h"
@@ -46,7 +46,7 @@ namespace
 using Clock = std::chrono::steady_clock;
 
 const int PAUSE_MS = 200;
-const int RUNS = 3;
+const int RUNS = 5;
 
 // A demo to play and capture, and how the engine is set up for it.
 struct SDemoCase
