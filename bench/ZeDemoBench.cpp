@@ -1,19 +1,26 @@
-// zelv-demo-bench: the demo player on the sample demo, in one process.
+// zelv-demo-bench: the demo player in one process.
 //
-//   capture against play   the sample demo played in real time, then
-//                          captured at 30 frames per second into a scratch
-//                          folder, at the same window size; frames per second
-//                          of each loop (from the end of the pause before the
-//                          first frame to the end of the last frame; when
-//                          capturing, until every file is written) and their
-//                          ratio
-//                          (goal: capture at least 0.9 of play)
+//   capture against play   a demo played in real time, then captured into a
+//                          scratch folder, at the same window size; frames
+//                          per second of each loop (from the end of the pause
+//                          before the first frame to the end of the last
+//                          frame; when capturing, until every file is
+//                          written) and their ratio, for two demos:
+//                            the sample demo (frames of about 20 ms under
+//                            llvmpipe) captured at 30 frames per second;
+//                            the light demo (bench/data/light.demo.ini: one
+//                            lit object on the simple renderer with its
+//                            4-sample antialiasing, the default without the
+//                            light pre-pass; frames of about 2 to 4 ms at
+//                            640x480 under llvmpipe) captured at 60 frames
+//                            per second
+//                          (goal: capture at least 0.9 of play for each)
 //   start to first frame   a fresh engine set up and the demo loaded, prepared
 //                          and begun, with the shader cache warm from the runs
 //                          before, to the end of the first frame of the demo
 //                          (goal: at most 1.5 s, the 200 ms pause included)
 //
-// Each is run three times; the medians are printed.
+// Each is run five times; the medians are printed.
 //
 // Usage: xvfb-run -a build/bench/zelv-demo-bench [WIDTHxHEIGHT]   (default 640x480)
 #include "api/ZeMusic.h"
@@ -38,9 +45,20 @@ namespace
 {
 using Clock = std::chrono::steady_clock;
 
-const char* const SAMPLE_DEMO = ZELV_SOURCE_DIR "/samples/demo/sample.demo.ini";
 const int PAUSE_MS = 200;
-const int RUNS = 3;
+const int RUNS = 5;
+
+// A demo to play and capture, and how the engine is set up for it.
+struct SDemoCase
+{
+	const char* name;
+	const char* path;
+	float captureFps;
+	int lightPrePass;
+	int antialias;
+};
+const SDemoCase SAMPLE_DEMO = {"sample demo", ZELV_SOURCE_DIR "/samples/demo/sample.demo.ini", 30.0f, 1, 1};
+const SDemoCase LIGHT_DEMO = {"light demo", ZELV_SOURCE_DIR "/bench/data/light.demo.ini", 60.0f, 0, 1};
 
 // What the loop of one run did, seen through the demo's call table.
 struct SLoopTimes
@@ -99,7 +117,7 @@ int finishAndTime()
 	return result;
 }
 
-bool setUp(int width, int height)
+bool setUp(int width, int height, const SDemoCase& demo)
 {
 	SZeSetupParams params;
 	zeInitSetupParams(&params);
@@ -107,12 +125,14 @@ bool setUp(int width, int height)
 	params.width = width;
 	params.height = height;
 	params.vsync = 0;
+	params.lightPrePass = demo.lightPrePass;
+	params.antialias = demo.antialias;
 	params.dataPrefix = ZELV_BINARY_DIR "/data";
 	return zeSetup(&params) == 0 && zeGetContext()->driver->getDriverType() == irr::video::EDT_OPENGL;
 }
 
-// One run of the demo on a fresh engine; false when it fails.
-bool runDemo(int width, int height, const char* captureBase)
+// One run of a demo on a fresh engine; false when it fails.
+bool runDemo(const SDemoCase& demo, int width, int height, const char* captureBase)
 {
 	g_loop = SLoopTimes();
 	SZeDemoCalls& calls = zeDemoCalls();
@@ -121,8 +141,8 @@ bool runDemo(int width, int height, const char* captureBase)
 	calls.writeFrame = writeAndCount;
 	calls.finishFrames = finishAndTime;
 	g_capturing = captureBase != nullptr;
-	const bool ok = setUp(width, height) &&
-		(captureBase ? zeDemoCapture(SAMPLE_DEMO, captureBase, 30.0f) : zeDemoPlay(SAMPLE_DEMO)) == 0;
+	const bool ok = setUp(width, height, demo) &&
+		(captureBase ? zeDemoCapture(demo.path, captureBase, demo.captureFps) : zeDemoPlay(demo.path)) == 0;
 	zeTerm();
 	return ok && g_loop.frames > 1;
 }
@@ -137,6 +157,28 @@ double median(std::vector<double> values)
 	std::sort(values.begin(), values.end());
 	return values[values.size() / 2];
 }
+
+// Seconds from a fresh engine's set-up to the end of the demo's first frame,
+// the demo loaded, prepared and begun; -1 when it did not start.
+double startToFirstFrame(const SDemoCase& demo, int width, int height)
+{
+	const Clock::time_point begin = Clock::now();
+	g_loop = SLoopTimes();
+	SZeDemoCalls& calls = zeDemoCalls();
+	g_capturing = false;
+	calls.run = [] { return g_loop.frames ? 0 : g_engine.run(); };
+	const bool ok = setUp(width, height, demo) && zeDemoPlay(demo.path) == 0;
+	zeTerm();
+	calls.run = g_engine.run;
+	return ok && g_loop.frames ? seconds(begin, g_loop.firstFrame) : -1.0;
+}
+
+// The medians' samples of one demo.
+struct SMedians
+{
+	const SDemoCase* demo = nullptr;
+	std::vector<double> play, capture, ratio, start;
+};
 } // namespace
 
 int main(int argc, char** argv)
@@ -155,55 +197,65 @@ int main(int argc, char** argv)
 	zeInstallMusic();
 	zeInstallObjectApi();
 	const std::string folder = std::filesystem::temp_directory_path().string() + "/zelv-demo-bench";
-	std::filesystem::remove_all(folder);
-	std::filesystem::create_directories(folder);
 	const std::string base = folder + "/f";
 
-	std::vector<double> play, capture, ratio, start;
-	for (int run = 0; run < RUNS; ++run)
+	std::vector<SMedians> medians;
+	for (const SDemoCase* demo : {&SAMPLE_DEMO, &LIGHT_DEMO})
 	{
-		if (!runDemo(width, height, nullptr))
+		SMedians m;
+		m.demo = demo;
+		for (int run = 0; run < RUNS; ++run)
 		{
-			std::fprintf(stderr, "zelv-demo-bench: the demo did not play (is there a display?)\n");
-			return 1;
+			if (!runDemo(*demo, width, height, nullptr))
+			{
+				std::fprintf(stderr, "zelv-demo-bench: the %s did not play (is there a display?)\n", demo->name);
+				return 1;
+			}
+			const double playFps = g_loop.frames / seconds(g_loop.start, g_loop.lastFrame);
+			const double firstFrame = seconds(g_loop.start, g_loop.firstFrame);
+			// Into an empty folder: overwriting the last run's files waits for
+			// the system to finish writing them to disk.
+			std::filesystem::remove_all(folder);
+			std::filesystem::create_directories(folder);
+			if (!runDemo(*demo, width, height, base.c_str()))
+			{
+				std::fprintf(stderr, "zelv-demo-bench: the %s was not captured\n", demo->name);
+				return 1;
+			}
+			const double captureFps = g_loop.frames / seconds(g_loop.start, g_loop.lastFrame);
+			const int captured = g_loop.frames;
+			m.play.push_back(playFps);
+			m.capture.push_back(captureFps);
+			m.ratio.push_back(captureFps / playFps);
+			std::printf("%s, run %d: play %.1f fps, capture %.1f fps (%d frames), ratio %.3f; first frame of play "
+						"after the pause %.1f ms\n",
+				demo->name, run + 1, playFps, captureFps, captured, captureFps / playFps, firstFrame * 1000.0);
+			if (demo != &SAMPLE_DEMO)
+				continue;
+			// Start to first frame: set-up, loading, preparation, pause, frame.
+			const double start = startToFirstFrame(*demo, width, height);
+			if (start < 0)
+			{
+				std::fprintf(stderr, "zelv-demo-bench: the %s did not start\n", demo->name);
+				return 1;
+			}
+			m.start.push_back(start);
+			std::printf("%s, run %d: start to first frame %.3f s\n", demo->name, run + 1, start);
 		}
-		const double playFps = g_loop.frames / seconds(g_loop.start, g_loop.lastFrame);
-		const double firstFrame = seconds(g_loop.start, g_loop.firstFrame);
-		if (!runDemo(width, height, base.c_str()))
-		{
-			std::fprintf(stderr, "zelv-demo-bench: the demo was not captured\n");
-			return 1;
-		}
-		const double captureFps = g_loop.frames / seconds(g_loop.start, g_loop.lastFrame);
-		const int captured = g_loop.frames;
-		play.push_back(playFps);
-		capture.push_back(captureFps);
-		ratio.push_back(captureFps / playFps);
-
-		// Start to first frame: set-up, loading, preparation, pause, frame.
-		const Clock::time_point begin = Clock::now();
-		g_loop = SLoopTimes();
-		SZeDemoCalls& calls = zeDemoCalls();
-		g_capturing = false;
-		calls.run = [] { return g_loop.frames ? 0 : g_engine.run(); };
-		const bool ok = setUp(width, height) && zeDemoPlay(SAMPLE_DEMO) == 0;
-		zeTerm();
-		calls.run = g_engine.run;
-		if (!ok || !g_loop.frames)
-		{
-			std::fprintf(stderr, "zelv-demo-bench: the demo did not start\n");
-			return 1;
-		}
-		start.push_back(seconds(begin, g_loop.firstFrame));
-		std::printf("run %d: play %.1f fps, capture %.1f fps (%d frames), ratio %.3f; first frame of play after the "
-					"pause %.1f ms; start to first frame %.3f s\n",
-			run + 1, playFps, captureFps, captured, captureFps / playFps, firstFrame * 1000.0, start.back());
+		medians.push_back(m);
 	}
 	std::filesystem::remove_all(folder);
 	std::printf("%dx%d, medians of %d runs:\n", width, height, RUNS);
-	std::printf("  play                    %8.1f frames/s\n", median(play));
-	std::printf("  capture at 30 fps       %8.1f frames/s\n", median(capture));
-	std::printf("  capture / play          %8.3f   (goal: at least 0.9)\n", median(ratio));
-	std::printf("  start to first frame    %8.3f s (goal: at most 1.5 s, warm shader cache)\n", median(start));
+	for (const SMedians& m : medians)
+	{
+		std::printf("  %s:\n", m.demo->name);
+		std::printf("    play                    %8.1f frames/s\n", median(m.play));
+		std::printf("    capture at %2.0f fps       %8.1f frames/s\n", static_cast<double>(m.demo->captureFps),
+			median(m.capture));
+		std::printf("    capture / play          %8.3f   (goal: at least 0.9)\n", median(m.ratio));
+		if (!m.start.empty())
+			std::printf("    start to first frame    %8.3f s (goal: at most 1.5 s, warm shader cache)\n",
+				median(m.start));
+	}
 	return 0;
 }

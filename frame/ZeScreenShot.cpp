@@ -13,6 +13,7 @@
 #include <GL/glxext.h>
 
 #include <cstring>
+#include <utility>
 #include <vector>
 
 using namespace irr;
@@ -27,17 +28,25 @@ struct SPresented
 	int height = 0;
 } g_presented;
 
-// Once the back buffer was found lost, every frame is read just before it is
-// presented into a pixel buffer on the GPU, so the frame does not wait for
-// the read; a screenshot maps it.
-struct SKeptFrame
+// Frames read from the window just before their present into pixel buffers
+// on the GPU (red, green, blue, alpha; rows from the bottom up), so that the
+// frame does not wait for the read. Once the back buffer was found lost,
+// screenshots keep one; a capture's stream keeps a ring of them, each copied
+// out a frame after it was read.
+struct SKeptSlot
 {
 	GLuint buffer = 0;
 	int width = 0;
 	int height = 0;
-	bool valid = false;  // holds the frame last presented
-} g_kept;
-bool g_keepFrames = false;
+	unsigned int serial = 0;  // the present whose frame it holds
+	bool valid = false;
+};
+const size_t STREAM_SLOTS = 3;
+std::vector<SKeptSlot> g_slots;
+size_t g_newest = 0;         // the slot read last
+unsigned int g_serial = 0;   // presents so far, never reset: kept frames name one
+bool g_keepForShots = false;
+bool g_streaming = false;
 
 int g_swapKeepsOverride = -1;
 
@@ -110,7 +119,8 @@ private:
 
 // Reads the window's back buffer (RGBA, bottom row first) into the bound pack
 // buffer at `pixels`, whatever a renderer left bound for reading; false on a
-// GL error.
+// GL error. RGBA: drivers convert to other layouts pixel by pixel (llvmpipe
+// takes 1.7 times as long for BGR).
 bool readBackBuffer(int width, int height, void* pixels)
 {
 	while (glGetError() != GL_NO_ERROR)
@@ -129,27 +139,63 @@ bool readBackBuffer(int width, int height, void* pixels)
 	return glGetError() == GL_NO_ERROR;
 }
 
-// Reads the frame about to be presented into the kept pixel buffer.
+size_t frameBytes(int width, int height)
+{
+	return static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+}
+
+// The slots screenshots and the stream need; the newest frame stays first
+// when the ring shrinks.
+void fitRing()
+{
+	const size_t wanted = g_streaming ? STREAM_SLOTS : (g_keepForShots ? 1 : 0);
+	if (wanted < g_slots.size() && !g_slots.empty())
+	{
+		std::swap(g_slots[0], g_slots[g_newest]);
+		g_newest = 0;
+		for (size_t i = wanted; i < g_slots.size(); ++i)
+			if (g_slots[i].buffer && onOpenGL())
+				glDeleteBuffers(1, &g_slots[i].buffer);
+	}
+	g_slots.resize(wanted);
+	if (g_newest >= g_slots.size())
+		g_newest = 0;
+}
+
+// The slot holding the frame last presented, or null.
+SKeptSlot* newestFrame()
+{
+	if (g_slots.empty())
+		return nullptr;
+	SKeptSlot& slot = g_slots[g_newest];
+	return slot.valid && slot.serial == g_serial ? &slot : nullptr;
+}
+
+// Reads the frame about to be presented (or last presented, drawn again) into
+// the next slot of the ring.
 void keepFrame(int width, int height)
 {
-	if (!g_kept.buffer)
-		glGenBuffers(1, &g_kept.buffer);
-	const CPackBufferScope bound(g_kept.buffer);
-	g_kept.valid = false;
-	if (width != g_kept.width || height != g_kept.height)
+	g_newest = (g_newest + 1) % g_slots.size();
+	SKeptSlot& slot = g_slots[g_newest];
+	if (!slot.buffer)
+		glGenBuffers(1, &slot.buffer);
+	const CPackBufferScope bound(slot.buffer);
+	slot.valid = false;
+	if (width != slot.width || height != slot.height)
 	{
 		while (glGetError() != GL_NO_ERROR)
 		{
 		}
-		glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(width) * height * 4, nullptr, GL_STREAM_READ);
+		glBufferData(GL_PIXEL_PACK_BUFFER, static_cast<GLsizeiptr>(frameBytes(width, height)), nullptr, GL_STREAM_READ);
 		// No room for the frame: none kept until a size that fits.
 		const bool room = glGetError() == GL_NO_ERROR;
-		g_kept.width = room ? width : 0;
-		g_kept.height = room ? height : 0;
+		slot.width = room ? width : 0;
+		slot.height = room ? height : 0;
 		if (!room)
 			return;
 	}
-	g_kept.valid = readBackBuffer(width, height, nullptr);
+	slot.serial = g_serial;
+	slot.valid = readBackBuffer(width, height, nullptr);
 }
 
 // RGBA pixels, bottom row first, into an opaque image, top row first.
@@ -167,17 +213,18 @@ void copyRows(const u8* pixels, int width, int height, video::IImage* image)
 	image->unlock();
 }
 
-// The kept frame into an image; false when the buffer is not all there.
+// The newest kept frame into an image; false when the buffer is not all there.
 bool copyKeptFrame(video::IImage* image)
 {
-	const CPackBufferScope bound(g_kept.buffer);
+	const SKeptSlot& slot = g_slots[g_newest];
+	const CPackBufferScope bound(slot.buffer);
 	GLint bytes = 0;
 	glGetBufferParameteriv(GL_PIXEL_PACK_BUFFER, GL_BUFFER_SIZE, &bytes);
-	if (static_cast<size_t>(bytes) < static_cast<size_t>(g_kept.width) * g_kept.height * 4)
+	if (static_cast<size_t>(bytes) < frameBytes(slot.width, slot.height))
 		return false;
 	const u8* pixels = static_cast<const u8*>(glMapBuffer(GL_PIXEL_PACK_BUFFER, GL_READ_ONLY));
 	if (pixels)
-		copyRows(pixels, g_kept.width, g_kept.height, image);
+		copyRows(pixels, slot.width, slot.height, image);
 	return pixels && glUnmapBuffer(GL_PIXEL_PACK_BUFFER) == GL_TRUE;
 }
 
@@ -187,7 +234,7 @@ bool copyBackBuffer(video::IImage* image)
 	const core::dimension2d<u32> size = image->getDimension();
 	const int width = static_cast<int>(size.Width);
 	const int height = static_cast<int>(size.Height);
-	std::vector<u8> pixels(static_cast<size_t>(width) * height * 4);
+	std::vector<u8> pixels(frameBytes(width, height));
 	const CPackBufferScope bound(0);
 	if (!readBackBuffer(width, height, pixels.data()))
 		return false;
@@ -209,27 +256,33 @@ video::IImage* imageOf(video::IVideoDriver* driver, const core::dimension2d<u32>
 	return image;
 }
 
+core::dimension2d<u32> presentedSize()
+{
+	return core::dimension2d<u32>(static_cast<u32>(g_presented.width), static_cast<u32>(g_presented.height));
+}
+
 // The frame last presented, as an image (one reference for the caller), or null.
 video::IImage* presentedFrame(video::IVideoDriver* driver)
 {
-	if (!g_kept.valid)
+	if (!newestFrame())
 	{
-		const core::dimension2d<u32> presented(static_cast<u32>(g_presented.width), static_cast<u32>(g_presented.height));
 		const bool keeps = swapKeepsBackBuffer();
-		if (keeps && driver->getScreenSize() == presented)
-			return imageOf(driver, presented, copyBackBuffer);
+		if (keeps && driver->getScreenSize() == presentedSize())
+			return imageOf(driver, presentedSize(), copyBackBuffer);
 		if (!g_presented.redraw())
 			return nullptr;
 		const core::dimension2d<u32> size = driver->getScreenSize();
 		if (keeps)
 			return imageOf(driver, size, copyBackBuffer);
 		// Shots asked again before the next present get this frame too.
-		g_keepFrames = true;
+		g_keepForShots = true;
+		fitRing();
 		keepFrame(static_cast<int>(size.Width), static_cast<int>(size.Height));
-		if (!g_kept.valid)
+		if (!newestFrame())
 			return imageOf(driver, size, copyBackBuffer);
 	}
-	return imageOf(driver, core::dimension2d<u32>(static_cast<u32>(g_kept.width), static_cast<u32>(g_kept.height)),
+	const SKeptSlot& slot = g_slots[g_newest];
+	return imageOf(driver, core::dimension2d<u32>(static_cast<u32>(slot.width), static_cast<u32>(slot.height)),
 		copyKeptFrame);
 }
 } // namespace
@@ -241,7 +294,8 @@ bool zePresentFrame(ZeFrameRedraw redraw)
 	g_presented.redraw = redraw;
 	g_presented.width = static_cast<int>(size.Width);
 	g_presented.height = static_cast<int>(size.Height);
-	if (g_keepFrames && onOpenGL())
+	++g_serial;
+	if (!g_slots.empty() && onOpenGL())
 		keepFrame(g_presented.width, g_presented.height);
 	return c->driver->endScene();
 }
@@ -271,13 +325,63 @@ int zeScreenShot(const char* fileName)
 	return 0;
 }
 
+void zeStreamFrames(bool on)
+{
+	g_streaming = on;
+	fitRing();
+}
+
+bool zeKeepPresentedFrame(SZeKeptFrame* frame)
+{
+	SZeContext* c = zeGetContext();
+	if (!g_slots.empty() && onOpenGL() && g_presented.redraw && !newestFrame())
+	{
+		// Read now: from the back buffer where the swap left the frame there,
+		// else from the frame drawn again.
+		const bool there = swapKeepsBackBuffer() && c->driver->getScreenSize() == presentedSize();
+		if (there || g_presented.redraw())
+		{
+			const core::dimension2d<u32> size = c->driver->getScreenSize();
+			keepFrame(static_cast<int>(size.Width), static_cast<int>(size.Height));
+		}
+	}
+	const SKeptSlot* slot = newestFrame();
+	if (!slot)
+	{
+		zeSetError(1, "failed to grab the screen\n");
+		return false;
+	}
+	*frame = SZeKeptFrame{ slot->serial, slot->width, slot->height };
+	return true;
+}
+
+bool zeCopyKeptFrame(const SZeKeptFrame& frame, void* pixels)
+{
+	for (const SKeptSlot& slot : g_slots)
+		if (slot.valid && slot.serial == frame.serial && slot.width == frame.width && slot.height == frame.height)
+		{
+			const CPackBufferScope bound(slot.buffer);
+			while (glGetError() != GL_NO_ERROR)
+			{
+			}
+			glGetBufferSubData(
+				GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(frameBytes(frame.width, frame.height)), pixels);
+			return glGetError() == GL_NO_ERROR;
+		}
+	return false;
+}
+
 void zeResetFrameGrab()
 {
-	if (g_kept.buffer && onOpenGL())
-		glDeleteBuffers(1, &g_kept.buffer);
-	g_kept = SKeptFrame();
+	if (onOpenGL())
+		for (SKeptSlot& slot : g_slots)
+			if (slot.buffer)
+				glDeleteBuffers(1, &slot.buffer);
+	g_slots.clear();
+	g_newest = 0;
 	g_presented = SPresented();
-	g_keepFrames = false;
+	g_keepForShots = false;
+	g_streaming = false;
 }
 
 void zeSetSwapKeepsBackBufferForTests(int keeps)

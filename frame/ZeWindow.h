@@ -68,6 +68,29 @@ int zeScreenShot(const char* fileName);
 // screen\n".
 irr::video::IImage* zeGrabScreen();
 
+// A frame kept in GPU memory: the present that showed it, and its size. Its
+// pixels are red, green, blue, alpha bytes, rows from the bottom up.
+struct SZeKeptFrame
+{
+	unsigned int serial;
+	int width;
+	int height;
+};
+// For a capture: while on, every frame is read just before its present into
+// the next of a ring of three pixel buffers on the GPU, so that copying it out
+// a frame later does not wait for the read. Off frees the ring (screenshots
+// keep their one buffer).
+void zeStreamFrames(bool on);
+// The frame last presented, kept while the stream is on: when its present did
+// not read it (the stream began after it), it is read now as a screenshot
+// takes it, from the back buffer or drawn again. False with the pending error
+// "failed to grab the screen\n" when it cannot be (stream off, no OpenGL
+// device, no frame presented, no room).
+bool zeKeepPresentedFrame(SZeKeptFrame* frame);
+// Copies a kept frame's pixels into `pixels` (width x height x 4 bytes); false
+// when its buffer has been read into again since, or on a GL error.
+bool zeCopyKeptFrame(const SZeKeptFrame& frame, void* pixels);
+
 // Draws the frame last presented again into the back buffer, without
 // presenting it; false when it cannot.
 typedef bool (*ZeFrameRedraw)();

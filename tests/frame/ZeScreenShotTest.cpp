@@ -22,6 +22,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "frame/ZeTestDisplay.h"
 
@@ -223,6 +225,36 @@ TEST_P(ScreenShot, OfTheLoadingScreen)
 	EXPECT_EQ(shot.at(155, 184), 0xFFE6E6E6u);
 	EXPECT_EQ(shot.at(200, 184), 0xFF000000u);
 	EXPECT_EQ(shot.at(100, 100), 0xFF000000u);
+}
+
+// A capture's stream: each frame stays as it was presented while later ones
+// draw, and one whose buffer has been read into again is refused, never given
+// out as another frame.
+TEST_P(ScreenShot, StreamedFramesStayTheirOwnUntilTheirBufferIsReused)
+{
+	start(64, 48, RED);
+	present();
+	zeStreamFrames(true);
+	SZeKeptFrame red{}, blue{};
+	ASSERT_TRUE(zeKeepPresentedFrame(&red)) << "presented before the stream began";
+	zeSetBackdropColor(static_cast<int>(BLUE));
+	present();
+	ASSERT_TRUE(zeKeepPresentedFrame(&blue));
+	std::vector<u8> rgba(64 * 48 * 4);
+	for (const auto& kept : { std::make_pair(red, RED), std::make_pair(blue, BLUE) })
+	{
+		ASSERT_EQ(kept.first.width, 64);
+		ASSERT_EQ(kept.first.height, 48);
+		ASSERT_TRUE(zeCopyKeptFrame(kept.first, rgba.data()));
+		for (size_t i = 0; i < rgba.size(); i += 4)
+			ASSERT_EQ(video::SColor(255, rgba[i], rgba[i + 1], rgba[i + 2]).color, kept.second) << i / 4;
+	}
+	for (int i = 0; i < 8; ++i)
+		present();
+	EXPECT_FALSE(zeCopyKeptFrame(red, rgba.data()));
+	zeStreamFrames(false);
+	EXPECT_FALSE(zeKeepPresentedFrame(&red));
+	EXPECT_EQ(pendingError(), "failed to grab the screen\n");
 }
 
 TEST(ScreenShotWithout, TheOpenGLDriverOrAFrameFails)
