@@ -109,8 +109,11 @@ namespace
 // ---- Side records by handle -------------------------------------------------------------
 // A handle is the bit pattern of a positive normal float, so that it survives
 // every copy of the material exactly: the pattern less FIRST_HANDLE holds the
-// slot in its low SLOT_BITS and the slot's generation above them. A slot whose
-// generations are all spent is not used again, so no handle comes back.
+// slot in its low SLOT_BITS and the slot's generation above them. Records go
+// only in collections, which free what no held material reads, so a freed
+// handle lives on only in copies nobody holds; its slot's generation moves on,
+// and comes round to it again only after GENERATIONS more records in that
+// slot. Handles never run out, however long a program makes records.
 const u32 FIRST_HANDLE = 0x00800000u;  // the smallest positive normal float
 const u32 END_HANDLE = 0x7F800000u;    // infinity
 const u32 SLOT_BITS = 20;
@@ -304,8 +307,8 @@ void release(u32 slot)
 	s.UserData = {};
 	s.Live = false;
 	--records.Live;
-	if (++s.Generation < GENERATIONS)
-		records.Free.push_back(slot);
+	s.Generation = (s.Generation + 1) % GENERATIONS;
+	records.Free.push_back(slot);
 	forEachTexture(layers, [](video::ITexture* t) { t->drop(); });
 }
 
@@ -611,6 +614,11 @@ void clearMaterialExts()
 u32 getMaterialExtCount()
 {
 	return sideRecords().Live;
+}
+
+u32 getMaterialExtSlotCount()
+{
+	return static_cast<u32>(sideRecords().Slots.size());
 }
 
 void setMaterialExtLimitForTests(u32 records)

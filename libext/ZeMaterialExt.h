@@ -161,10 +161,12 @@ public:
 };
 
 // Frees every side record (device shutdown); materials keeping a handle then
-// read as having none. A freed handle is never given out again.
+// read as having none.
 void clearMaterialExts();
 // The number of side records alive.
 irr::u32 getMaterialExtCount();
+// The number of slots records were ever made in (alive or free).
+irr::u32 getMaterialExtSlotCount();
 // At most this many side records alive at once (0: as many as there are
 // slots), so that tests can spend them all.
 void setMaterialExtLimitForTests(irr::u32 records);

@@ -215,7 +215,7 @@ TEST_F(MaterialExt, MaterialsThatMoveOrReuseStorageKeepTheirOwnRecords)
 	second->~SMaterial();
 }
 
-TEST_F(MaterialExt, CollectionsFreeWhatNoHolderReadsAndGoneHandlesNeverAnswerAgain)
+TEST_F(MaterialExt, CollectionsFreeWhatNoHolderReadsAndHandlesComeBackOnlyAfterEveryGeneration)
 {
 	video::SMaterial held;
 	ze::setMaterialTexture(held, 1, Ours[0]);
@@ -249,6 +249,22 @@ TEST_F(MaterialExt, CollectionsFreeWhatNoHolderReadsAndGoneHandlesNeverAnswerAga
 	}
 	EXPECT_EQ(ze::getMaterialExt(loose), nullptr);
 	ze::sweepMaterialExts();
+	expectNothingLeft();
+
+	// A program that makes records for ever, collected as it goes, keeps to
+	// the slots it needs: past every generation of a slot (2032), its handles
+	// come round again and new records still answer.
+	const u32 slots = ze::getMaterialExtSlotCount() + 4;
+	for (u32 n = 0; n < slots * 2100; ++n)
+	{
+		video::SMaterial m;
+		ze::setMaterialTextureSRGB(m, 5, n + 1);
+		const ze::SMaterialExt* record = ze::getMaterialExt(m);
+		ASSERT_TRUE(record && record->TextureLayer[5].SRGB == n + 1) << n;
+		if (n % 4 == 3)
+			ze::sweepMaterialExts();
+	}
+	EXPECT_LE(ze::getMaterialExtSlotCount(), slots);
 	expectNothingLeft();
 
 	ze::setMaterialTexture(held, 1, Ours[0]);
