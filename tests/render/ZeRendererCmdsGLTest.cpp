@@ -350,13 +350,20 @@ protected:
 	// The frame: a pair cleared to the backdrop, depth and normals, the light
 	// buffer, the solid surfaces, volumetric lights, a halving shader while
 	// the scene time is 1 to 2 s, glow, depth of field, the camera effects
-	// written back into the pair, antialiasing at location 1, and gamma onto
-	// the display; or the antialiasing onto the display itself.
-	void useChain(bool antialiasOntoDisplay)
+	// written back into the pair, antialiasing at location 1 into the pair or
+	// another texture, and gamma onto the display; or the antialiasing onto
+	// the display itself.
+	enum EOutput
+	{
+		ONTO_DISPLAY,
+		INTO_PAIR,
+		INTO_TEXTURE
+	};
+	void useChain(EOutput output)
 	{
 		if (Renderer)
 			Renderer->drop();
-		std::vector<Cmd> chain = {createTexture("Pic[0]", 0, 1), createTexture("Pic[1]", 0, 1),
+		std::vector<Cmd> chain = {createTexture("Pic[0]", 0, 1), createTexture("Pic[1]", 0, 1), createTexture("Out", 0, 1),
 			Cmd("Clear").out("Target", "Pic[]").i("UseBgColor", 1),
 			Cmd("Shader").out("Color0", "NormalRTT").out("Color1", "DepthRTT").fx(DepthClear),
 			Cmd("Render Objects").out("Color0", "NormalRTT").out("Color1", "DepthRTT").i("RenderList", 1).s("Technique",
@@ -372,12 +379,13 @@ protected:
 				"Pic[]"),
 			Cmd("Post Processing").in("Source", "Pic[]").out("Target", "Pic[]"),
 			Cmd("Antialias").in("Source", "Pic[]").in("Work", "BackRTT[2]").in("History", "BackRTT[3]")};
-		if (antialiasOntoDisplay)
+		if (output == ONTO_DISPLAY)
 			chain.back().out("Target", "Display");
 		else
 		{
-			chain.back().out("Target", "Pic[]").i("When", 1);
-			chain.push_back(Cmd("Gamma").in("Source", "Pic[]").out("Target", "Display").i("When", 1));
+			const char* target = output == INTO_PAIR ? "Pic[]" : "Out";
+			chain.back().out("Target", target).i("When", 1);
+			chain.push_back(Cmd("Gamma").in("Source", target).out("Target", "Display").i("When", 1));
 		}
 		use(chain);
 	}
@@ -423,7 +431,7 @@ TEST_F(CmdChain, EveryStageLeavesItsMarkAndTheAntialiasingKeepsThePostStep)
 	scene::ILightSceneNode* sun = light(video::ELT_DIRECTIONAL, {0, 0, 0}, {0, 0, 0}, 100.0f);
 	scene::ILightSceneNode* point = light(video::ELT_POINT, {0, 2.8f, 0}, {0, 0, 0}, 1.2f);
 	SZeRenderParams& p = zeGetContext()->render;
-	useChain(false);
+	useChain(INTO_PAIR);
 	zeEndFrame();
 	// Cleared to the backdrop; the lit square and the glowing one drawn sharp.
 	const Rgba backdrop = screenPixel(3, 3);
@@ -476,14 +484,14 @@ TEST_F(CmdChain, EveryStageLeavesItsMarkAndTheAntialiasingKeepsThePostStep)
 	int* aa = p.antialias;
 	aa[0] = aa[3] = aa[4] = aa[5] = 0;
 	aa[1] = 1;
-	for (bool ontoDisplay : {true, false})
+	for (EOutput output : {ONTO_DISPLAY, INTO_PAIR, INTO_TEXTURE})
 	{
-		useChain(ontoDisplay);
+		useChain(output);
 		for (int mode : {3, 1, 0})
 		{
 			aa[2] = mode;
 			zeEndFrame();
-			const std::string what = "mode " + std::to_string(mode) + (ontoDisplay ? " onto the display" : "");
+			const std::string what = "mode " + std::to_string(mode) + " into " + std::to_string(output);
 			EXPECT_TRUE(near(screenPixel(3, 3), 204, 153, 102)) << what;
 			EXPECT_LT(grey(52, 60), 55) << what;
 			EXPECT_LT(grey(107, 60), 5) << what;
@@ -499,7 +507,7 @@ TEST_F(CmdChain, EveryStageLeavesItsMarkAndTheAntialiasingKeepsThePostStep)
 	zeSetCameraEffectSource(nullptr);
 
 	// Gamma lifts the backdrop onto the sRGB curve.
-	useChain(false);
+	useChain(INTO_PAIR);
 	p.colorSpaceViewer = 1;
 	zeEndFrame();
 	EXPECT_TRUE(near(screenPixel(3, 3), 124, 170, 203, -1, 3));
