@@ -372,7 +372,8 @@ void zeSceneBuildLight(const SZeSceneSlot& slot, int i)
 	{
 		zeColorLightShadow(id, colour(light.shadowColor));
 		zeSetShadowMapSize(id, light.shadMapSize);
-		zeSetShadowMapFuzz(id, light.shadMapFuzz);
+		if (zeLightTakesNumber(light.shadMapFuzz))
+			zeSetShadowMapFuzz(id, light.shadMapFuzz);
 	}
 	zeSetLightProjectionImage(id, light.projImage);
 	const bool volumetric = (light.flags & 32) != 0;
@@ -380,7 +381,8 @@ void zeSceneBuildLight(const SZeSceneSlot& slot, int i)
 	if (!volumetric)
 		return;
 	const core::vector3df& c = light.volumetricColor;
-	zeSetLightVolumetricColor(id, light.volumetricColorOn ? 1 : 0, c.X, c.Y, c.Z);
+	if (finite(c))
+		zeSetLightVolumetricColor(id, light.volumetricColorOn ? 1 : 0, c.X, c.Y, c.Z);
 	if (light.keys[EZLK_VOL_FLAGS])
 		zeSetLightVolumetricFlags(id, light.volumetricFlags);
 }
@@ -410,6 +412,13 @@ void zeSceneReportRefusedLightValues(const SZeSceneSlot& slot)
 				reportRefused(id, light, zeSceneLightKeyName(c.Key), refused);
 		if (light.type == 2 && findRefusedCone(light.keys[EZLK_CONE_ANGLES], refused))
 			reportRefused(id, light, zeSceneLightKeyName(EZLK_CONE_ANGLES), refused);
+		// Values the build reads once.
+		if (light.shadowType && !zeLightTakesNumber(light.shadMapFuzz))
+			reportRefused(id, light, zeSceneLightKeyName(EZLK_SHAD_MAP_FUZZ), SRefused{0, light.shadMapFuzz});
+		const core::vector3df& c = light.volumetricColor;
+		if (volumetric && !finite(c))
+			reportRefused(id, light, zeSceneLightKeyName(EZLK_VOL_COLOR),
+				SRefused{0, !zeLightTakesNumber(c.X) ? c.X : !zeLightTakesNumber(c.Y) ? c.Y : c.Z});
 	}
 	SRefused refused{};
 	if (zeSceneRenderSettingInt(d, EZRS_SHADOW_ENABLE) &&

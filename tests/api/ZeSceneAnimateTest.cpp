@@ -463,16 +463,18 @@ TEST_F(SceneAnimateTest, LightValuesALightCannotTakeAreReportedOnceAtLoadAndLeft
 	// soft); the point light's colour at key 0, its position never.
 	const std::string spot = light("Spot", 2, "I4 falloff 1\nFP_C range DAT 3 10 nan 30\nI4 flags 32\n"
 		"FP_C coneAngles [\nDAT 3 0.5 0.5 0.5\nDAT 3 0.1 0.9 nan\n]\n" +
-		group("Volumetric", "FP_C density DAT 2 1 inf\nFP base 0.5\n"));
+		group("Volumetric", "FP_C density DAT 2 1 inf\nFP base 0.5\nI4 flags 0 0 0 0 1\nFP color 1 nan 1\n"));
 	const std::string point = group("Point", "FP_C position [\nDAT 2 1 5\nRUN 2 0\nRUN 2 0\n]\nFP rotation 0 0 0\n"
-		"I4 type 1\nFP_C rawColor [\nDAT 2 nan 0.5\nRUN 2 0.5\nRUN 2 0.5\n]\nFP intensity 1\n");
+		"I4 type 1\nFP_C rawColor [\nDAT 2 nan 0.5\nRUN 2 0.5\nRUN 2 0.5\n]\nFP intensity 1\nI4 shadowType 1\n"
+		"FP shadMapFuzz nan\n");
 	g_log.clear();
 	ASSERT_EQ(load(write("a.zelv", info(0, 60, 1, "1") + group("Cameras", camera()) +
 		group("Lights", spot + point) +
 		group("ZelvRenderSettings", "I4 CH_SHADOW_ENABLE 1\nFP_C CH_SHADOW_EPSILON DAT 2 1 nan\n")), 1, 1), 0);
 	const std::vector<std::string> reports = {"Light ID 1 'Spot': \"coneAngles\" gives nan at key 2",
 		"Light ID 1 'Spot': \"range\" gives nan at key 1", "Light ID 1 'Spot': \"density\" gives inf at key 1",
-		"Light ID 2 'Point': \"rawColor\" gives nan at key 0",
+		"Light ID 2 'Point': \"rawColor\" gives nan at key 0", "Light ID 1 'Spot': \"color\" gives nan at key 0",
+		"Light ID 2 'Point': \"shadMapFuzz\" gives nan at key 0",
 		"\"CH_SHADOW_EPSILON\" gives nan at key 1, which is not a finite number"};
 	for (const std::string& report : reports)
 		EXPECT_EQ(logLinesWith(report), 1) << report;
