@@ -247,8 +247,8 @@ TEST_F(ObjectViewerTest, LeftArrowAndDragTurnTheObject)
 	EXPECT_EQ(differingPixels(still, v.freshShot(shot("again"), LATER_FRAMES)), 0) << "the view changes by itself";
 
 	const int turn = still.width * still.height / 50;
-	const SImage turned =
-		v.holdUntilShown("Left", shot("turned"), [&](const SImage& s) { return differingPixels(still, s) > turn; });
+	v.holdUntilShown("Left", shot("turning"), [&](const SImage& s) { return differingPixels(still, s) > turn; });
+	const SImage turned = v.freshShot(shot("turned"), TAKEN_FRAMES);
 	EXPECT_GT(differingPixels(still, turned), turn);
 
 	// Dragging with the left button turns it further, also about the
