@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -21,8 +22,10 @@
 namespace
 {
 const unsigned BACKDROP_R = 0x11, BACKDROP_G = 0x33, BACKDROP_B = 0x66;
+const int TAKEN_FRAMES = zetest::ZelvProcess::TAKEN_FRAMES;
+// Frames presented between two pictures that must be equal.
+const int LATER_FRAMES = 5;
 
-using zetest::pause;
 using zetest::zelvWindows;
 
 struct SImage : zetest::SZelvShot
@@ -69,11 +72,34 @@ class Viewer : public zetest::ZelvProcess
 public:
 	using ZelvProcess::ZelvProcess;
 	SImage screenshot(const std::string& path) const { return ZelvProcess::screenshot(path); }
+	SImage freshShot(const std::string& path, int frames) const { return ZelvProcess::freshShot(path, frames); }
+	// A key held down until a shot meets `met`.
+	SImage holdUntilShown(const std::string& name, const std::string& path, const std::function<bool(const SImage&)>& met)
+	{
+		return ZelvProcess::holdUntilShown(name, path, [&](const zetest::SZelvShot& s) { return met(SImage(s)); });
+	}
 };
 
 class ObjectViewerTest : public zetest::ZelvTest
 {
 protected:
+	// The viewer's window, focused, and its first picture of the object: the
+	// first shot with the backdrop in its four corners (the objects here are
+	// framed in the middle). Empty when the window or the picture does not come.
+	SImage shown(Viewer& v, const std::string& name)
+	{
+		if (v.window().empty())
+			return SImage(zetest::SZelvShot());
+		return v.shotUntil(
+			shot(name),
+			[](const zetest::SZelvShot& s) {
+				const SImage image(s);
+				return image.isBackdrop(2, 2) && image.isBackdrop(s.width - 3, 2) && image.isBackdrop(2, s.height - 3) &&
+					image.isBackdrop(s.width - 3, s.height - 3);
+			},
+			Viewer::FIRST_FRAME_SECONDS);
+	}
+
 	// A diamond (octahedron) of radius 1 around the origin: the corners of the
 	// view stay clear, its faces are turned towards the camera at an angle.
 	std::string diamond() const
@@ -156,10 +182,9 @@ protected:
 TEST_F(ObjectViewerTest, ShowsTheLitObjectOnTheBackdropAndEscapeEndsIt)
 {
 	Viewer v(Folder, diamond());
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
-	const SImage image = v.screenshot(shot("diamond"));
-	ASSERT_GT(image.width, 20) << "no screenshot";
+	const SImage image = shown(v, "diamond");
+	ASSERT_GT(image.width, 20) << "no picture\n" << v.log();
+	const std::string id = v.id();
 	const int w = image.width, h = image.height;
 	for (int corner = 0; corner < 4; ++corner)
 	{
@@ -201,10 +226,8 @@ TEST_F(ObjectViewerTest, TheLightPrePassRendererDrawsUnlessTheSetupFileTurnsItOf
 	std::ofstream(copy + "/zelv-setup.ini") << text.replace(at, 16, "lightprepass = 0");
 
 	Viewer v(Folder, diamond(), false, copy + "/zelv");
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
-	const SImage image = v.screenshot(shot("simple"));
-	ASSERT_GT(image.width, 20) << "no screenshot";
+	const SImage image = shown(v, "simple");
+	ASSERT_GT(image.width, 20) << "no picture\n" << v.log();
 	EXPECT_TRUE(image.isBackdrop(2, 2));
 	const unsigned char* centre = image.at(image.width / 2, image.height / 2);
 	EXPECT_GT(int(centre[0]) + centre[1] + centre[2], 3 * 60)
@@ -218,63 +241,57 @@ TEST_F(ObjectViewerTest, TheLightPrePassRendererDrawsUnlessTheSetupFileTurnsItOf
 TEST_F(ObjectViewerTest, LeftArrowAndDragTurnTheObject)
 {
 	Viewer v(Folder, diamond());
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
-	const SImage still = v.screenshot(shot("still"));
-	pause(500);
-	const SImage again = v.screenshot(shot("again"));
-	ASSERT_GT(still.width, 20) << "no screenshot";
-	EXPECT_EQ(differingPixels(still, again), 0) << "the view changes by itself";
+	const SImage still = shown(v, "still");
+	ASSERT_GT(still.width, 20) << "no picture\n" << v.log();
+	const std::string id = v.id();
+	EXPECT_EQ(differingPixels(still, v.freshShot(shot("again"), LATER_FRAMES)), 0) << "the view changes by itself";
 
-	v.key("keydown", "Left");
-	pause(700);
-	v.key("keyup", "Left");
-	pause(500);
-	const SImage turned = v.screenshot(shot("turned"));
-	EXPECT_GT(differingPixels(still, turned), still.width * still.height / 50);
+	const int turn = still.width * still.height / 50;
+	v.holdUntilShown("Left", shot("turning"), [&](const SImage& s) { return differingPixels(still, s) > turn; });
+	const SImage turned = v.freshShot(shot("turned"), TAKEN_FRAMES);
+	EXPECT_GT(differingPixels(still, turned), turn);
 
-	// Dragging with the left button turns it further.
+	// Dragging with the left button turns it further, also about the
+	// horizontal axis, which no key does: half a degree a pixel. The button
+	// is down for a pass before the pointer moves.
 	v.send("windowraise " + id + " mousemove --window " + id + " 200 240 mousedown 1");
-	pause(300);
+	ASSERT_GT(v.freshShot(shot("pressed"), TAKEN_FRAMES).width, 20) << "no frame with the button down";
 	v.send("mousemove --window " + id + " 300 200");
-	pause(300);
+	const SImage dragged = v.shotUntil(shot("dragged"), [&](const zetest::SZelvShot& s) {
+		return differingPixels(turned, s) > turn;
+	});
 	v.send("mouseup 1");
-	pause(500);
-	const SImage dragged = v.screenshot(shot("dragged"));
-	EXPECT_GT(differingPixels(turned, dragged), still.width * still.height / 50);
+	EXPECT_GT(differingPixels(turned, dragged), turn);
 
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();
+	const std::string log = v.log();
+	const size_t at = log.find("ZeObjectViewer: object turned to (");
+	ASSERT_NE(at, std::string::npos) << log;
+	float x = 0, y = 0;
+	ASSERT_EQ(std::sscanf(log.c_str() + at, "ZeObjectViewer: object turned to (%f, %f, 0)", &x, &y), 2) << log;
+	EXPECT_EQ(x, 20.0f) << "40 pixels up";
 }
 
 TEST_F(ObjectViewerTest, WheelAndUpDownChangeTheSizeOnScreen)
 {
 	Viewer v(Folder, diamond());
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
-	const int start = v.screenshot(shot("start")).objectPixels();
-	ASSERT_GT(start, 0);
+	const int start = shown(v, "start").objectPixels();
+	ASSERT_GT(start, 0) << v.log();
+	const std::string id = v.id();
 	// Wheel forward brings the camera nearer.
 	v.send("windowraise " + id + " mousemove --window " + id + " 320 240 click --repeat 4 --delay 100 4");
-	pause(700);
-	const int nearer = v.screenshot(shot("nearer")).objectPixels();
+	const int nearer = v.freshShot(shot("nearer"), TAKEN_FRAMES).objectPixels();
 	EXPECT_GT(nearer, start + start / 10) << start << " -> " << nearer;
 	v.send("mousemove --window " + id + " 320 240 click --repeat 8 --delay 100 5");
-	pause(700);
-	const int farther = v.screenshot(shot("farther")).objectPixels();
+	const int farther = v.freshShot(shot("farther"), TAKEN_FRAMES).objectPixels();
 	EXPECT_LT(farther, start - start / 10) << start << " -> " << farther;
 	// Up moves the camera away, Down back towards the object.
-	v.key("keydown", "Up");
-	pause(500);
-	v.key("keyup", "Up");
-	pause(500);
-	const int up = v.screenshot(shot("up")).objectPixels();
+	v.holdUntilShown("Up", shot("up"), [&](const SImage& s) { return s.objectPixels() < farther; });
+	const int up = v.freshShot(shot("up"), TAKEN_FRAMES).objectPixels();
 	EXPECT_LT(up, farther) << farther << " -> " << up;
-	v.key("keydown", "Down");
-	pause(1000);
-	v.key("keyup", "Down");
-	pause(500);
-	const int down = v.screenshot(shot("down")).objectPixels();
+	v.holdUntilShown("Down", shot("down"), [&](const SImage& s) { return s.objectPixels() > up; });
+	const int down = v.freshShot(shot("down"), TAKEN_FRAMES).objectPixels();
 	EXPECT_GT(down, up) << up << " -> " << down;
 	v.key("key", "Escape");
 	EXPECT_EQ(v.exitStatus(), 0) << v.log();
@@ -286,16 +303,18 @@ TEST_F(ObjectViewerTest, AnAnimatedObjectMovesAndAStaticOneDoesNot)
 	{
 		SCOPED_TRACE(animated ? "animated" : "static");
 		Viewer v(Folder, plate(animated ? "spin.x" : "plate.x", animated));
-		ASSERT_FALSE(v.window().empty()) << v.log();
-		const SImage a = v.screenshot(shot("a"));
-		pause(400);
-		const SImage b = v.screenshot(shot("b"));
-		ASSERT_GT(a.width, 20) << "no screenshot";
+		const SImage a = shown(v, "a");
+		ASSERT_GT(a.width, 20) << "no picture\n" << v.log();
 		EXPECT_GT(a.objectPixels(), 0);
 		if (animated)
-			EXPECT_GT(differingPixels(a, b), a.width * a.height / 100);
+		{
+			const int moved = a.width * a.height / 100;
+			const SImage b =
+				v.shotUntil(shot("b"), [&](const zetest::SZelvShot& s) { return differingPixels(a, s) > moved; });
+			EXPECT_GT(differingPixels(a, b), moved);
+		}
 		else
-			EXPECT_EQ(differingPixels(a, b), 0);
+			EXPECT_EQ(differingPixels(a, v.freshShot(shot("b"), LATER_FRAMES)), 0);
 		v.key("key", "Escape");
 		EXPECT_EQ(v.exitStatus(), 0) << v.log();
 	}
@@ -307,8 +326,8 @@ TEST_F(ObjectViewerTest, TerminationSignalsEndItCleanly)
 	{
 		SCOPED_TRACE(signal == SIGTERM ? "SIGTERM" : "SIGINT");
 		Viewer v(Folder, diamond());
-		const std::string id = v.window();
-		ASSERT_FALSE(id.empty()) << v.log();
+		ASSERT_GT(shown(v, "shown").width, 20) << "no picture\n" << v.log();
+		const std::string id = v.id();
 		kill(v.pid(), signal);
 		EXPECT_EQ(v.exitStatus(), 0) << v.log();
 		EXPECT_FALSE(zelvWindows().count(id));
@@ -318,8 +337,8 @@ TEST_F(ObjectViewerTest, TerminationSignalsEndItCleanly)
 TEST_F(ObjectViewerTest, ClosingTheWindowEndsItCleanly)
 {
 	Viewer v(Folder, diamond());
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
+	ASSERT_GT(shown(v, "shown").width, 20) << "no picture\n" << v.log();
+	const std::string id = v.id();
 	// What a window manager's close button sends: WM_DELETE_WINDOW.
 	const std::string close =
 		"import ctypes as c\n"
@@ -386,9 +405,8 @@ TEST_F(ObjectViewerTest, ATexturedLightwaveBoxShowsItsImageTheRightWayUp)
 	const std::string box = Folder + "/box.lwo";
 	zetest::writeFile(box, zetest::lwo2(zetest::boxPoints(), zetest::boxFaces(), 1, 1, 1, "tex0.bmp"));
 	Viewer v(Folder, box);
-	ASSERT_FALSE(v.window().empty()) << v.log();
-	const SImage image = v.screenshot(shot("textured"));
-	ASSERT_GT(image.width, 20) << "no screenshot";
+	const SImage image = shown(v, "textured");
+	ASSERT_GT(image.width, 20) << "no picture\n" << v.log();
 	int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 	ASSERT_TRUE(image.objectBox(&x0, &y0, &x1, &y1)) << "only the backdrop";
 	// The quadrants' middles, a quarter of the box in from each side.
@@ -443,9 +461,8 @@ TEST_F(ObjectViewerTest, ObjectsAwayFromTheOriginOrHugeShowWholeInTheMiddle)
 	{
 		SCOPED_TRACE(object.first);
 		Viewer v(Folder, object.second);
-		ASSERT_FALSE(v.window().empty()) << v.log();
-		const SImage image = v.screenshot(shot("framed"));
-		ASSERT_GT(image.width, 20) << "no screenshot";
+		const SImage image = shown(v, "framed");
+		ASSERT_GT(image.width, 20) << "no picture\n" << v.log();
 		const int w = image.width, h = image.height;
 		const unsigned char* middle = image.at(w / 2, h / 2);
 		EXPECT_TRUE(image.isRed(w / 2, h / 2))
@@ -475,9 +492,8 @@ TEST_F(ObjectViewerTest, AnXFileIsFramedWhereItsFramesDrawIt)
 	{
 		SCOPED_TRACE(object.first);
 		Viewer v(Folder, object.second);
-		ASSERT_FALSE(v.window().empty()) << v.log();
-		const SImage image = v.screenshot(shot("framed"));
-		ASSERT_GT(image.width, 20) << "no screenshot";
+		const SImage image = shown(v, "framed");
+		ASSERT_GT(image.width, 20) << "no picture\n" << v.log();
 		const int w = image.width, h = image.height;
 		int x0 = 0, y0 = 0, x1 = 0, y1 = 0;
 		ASSERT_TRUE(image.objectBox(&x0, &y0, &x1, &y1)) << "only the backdrop";
@@ -498,16 +514,14 @@ TEST_F(ObjectViewerTest, AnXFileIsFramedWhereItsFramesDrawIt)
 TEST_F(ObjectViewerTest, HeldKeysTurnAndMoveAtARateInTime)
 {
 	Viewer v(Folder, diamond());
-	const std::string id = v.window();
-	ASSERT_FALSE(id.empty()) << v.log();
+	ASSERT_GT(shown(v, "shown").width, 20) << "no picture\n" << v.log();
+	// Held as a user holds a key, for a time the test measures.
 	auto hold = [&](const char* key, int ms) {
 		v.key("keydown", key);
 		const auto down = std::chrono::steady_clock::now();
-		pause(ms);
+		zetest::pause(ms);
 		v.key("keyup", key);
-		const double held = std::chrono::duration<double>(std::chrono::steady_clock::now() - down).count();
-		pause(300);
-		return held;
+		return std::chrono::duration<double>(std::chrono::steady_clock::now() - down).count();
 	};
 	const double left = hold("Left", 1500);
 	const double up = hold("Up", 1000);

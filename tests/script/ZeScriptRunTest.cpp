@@ -6,10 +6,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 namespace
 {
 using zetest::differingPixels;
-using zetest::pause;
 using zetest::SZelvShot;
 using zetest::ZelvProcess;
 
@@ -44,31 +45,26 @@ const std::string SAMPLES = std::string(ZELV_SOURCE_DIR) + "/samples/scripts/";
 class ScriptRunTest : public zetest::ZelvTest
 {
 protected:
-	// Runs a sample until its window has drawn, takes two screenshots half a
-	// second apart and ends it with Escape, which must give exit status 0.
-	// Runs a sample and takes two shots of its window, the second half a
-	// second after the first, or, when `moving` is given, as soon as more
-	// than that many pixels changed (a slow build draws few frames).
-	void runSample(const char* name, SZelvShot* first, SZelvShot* later, std::string* log, int moving = 0)
+	// Runs a sample and takes shots of its window until one shows what
+	// `drawn` looks for, and, when `moving` is given, then until more than
+	// that many pixels changed; ends it with Escape, which must give exit
+	// status 0.
+	void runSample(const char* name, const std::function<bool(const SZelvShot&)>& drawn, SZelvShot* first,
+		SZelvShot* later, std::string* log, int moving = 0)
 	{
 		ZelvProcess run(Folder, SAMPLES + name);
 		ASSERT_FALSE(run.window().empty()) << run.log();
-		pause(1000);
-		*first = run.screenshot(shot("first"));
-		ASSERT_GT(first->width, 0) << "no screenshot";
-		for (int tries = 0; tries < (moving ? 40 : 1); ++tries)
+		*first = run.shotUntil(shot("first"), drawn, ZelvProcess::FIRST_FRAME_SECONDS);
+		ASSERT_EQ(first->width, 640) << "no screenshot";
+		ASSERT_EQ(first->height, 480);
+		if (moving)
 		{
-			pause(500);
-			*later = run.screenshot(shot("later"));
-			if (later->width == first->width && differingPixels(*first, *later) > moving)
-				break;
+			*later = run.shotUntil(shot("later"), [&](const SZelvShot& s) { return differingPixels(*first, s) > moving; });
+			ASSERT_EQ(later->width, 640) << "no screenshot";
 		}
 		run.key("key", "Escape");
 		EXPECT_EQ(run.exitStatus(), 0) << run.log();
 		*log = run.log();
-		ASSERT_EQ(first->width, 640);
-		ASSERT_EQ(first->height, 480);
-		ASSERT_EQ(later->width, 640);
 	}
 };
 } // namespace
@@ -77,15 +73,18 @@ TEST_F(ScriptRunTest, TheTurningSampleShowsTheObjectItsTextAndTurnsIt)
 {
 	SZelvShot first, later;
 	std::string log;
-	runSample("turning.lua", &first, &later, &log, 200);
+	auto backdrop = [](const SRgb& p) { return p.near(0x20, 0x30, 0x40); };
+	auto gem = [&](const SZelvShot& s) { return count(s, 220, 140, 420, 340, [&](const SRgb& p) { return !backdrop(p); }); };
+	auto text = [](const SZelvShot& s) {
+		return count(s, 8, 8, 200, 48, [](const SRgb& p) { return p.r > 180 && p.g > 180 && p.b > 180; });
+	};
+	runSample("turning.lua", [&](const SZelvShot& s) { return gem(s) > 2000 && text(s) > 30; }, &first, &later, &log, 200);
 	if (HasFatalFailure())
 		return;
-	auto backdrop = [](const SRgb& p) { return p.near(0x20, 0x30, 0x40); };
 	for (int corner = 0; corner < 4; ++corner)
 		EXPECT_TRUE(backdrop(pixel(first, corner % 2 ? 637 : 2, corner / 2 ? 477 : 2))) << "corner " << corner;
-	EXPECT_GT(count(first, 220, 140, 420, 340, [&](const SRgb& p) { return !backdrop(p); }), 2000) << "the gem";
-	EXPECT_GT(count(first, 8, 8, 200, 48, [](const SRgb& p) { return p.r > 180 && p.g > 180 && p.b > 180; }), 30)
-		<< "the white text";
+	EXPECT_GT(gem(first), 2000) << "the gem";
+	EXPECT_GT(text(first), 30) << "the white text";
 	EXPECT_EQ(count(first, 8, 60, 200, 200, [&](const SRgb& p) { return !backdrop(p); }), 0);
 	EXPECT_GT(differingPixels(first, later), 200) << "the gem turns";
 }
@@ -94,7 +93,11 @@ TEST_F(ScriptRunTest, TheDrawingSampleDrawsBoxesALineImagesAndText)
 {
 	SZelvShot shot, later;
 	std::string log;
-	runSample("drawing.lua", &shot, &later, &log);
+	// Looked at once the half second of fading in from black is over: the
+	// fade darkens the backdrop and what is drawn over it at half alpha,
+	// not the boxes drawn whole.
+	runSample("drawing.lua", [](const SZelvShot& s) { return pixel(s, 600, 202).near(0x10, 0x20, 0x30, 1); }, &shot,
+		&later, &log);
 	if (HasFatalFailure())
 		return;
 	EXPECT_TRUE(pixel(shot, 60, 80).near(0xFF, 0x40, 0x20, 6)) << "the red box";
@@ -121,14 +124,23 @@ TEST_F(ScriptRunTest, TheSceneSampleLoadsAndPlaysTheScene)
 {
 	SZelvShot first, later;
 	std::string log;
-	runSample("scene.lua", &first, &later, &log, 2000);
+	auto drawn = [](const SZelvShot& s) {
+		return count(s, 0, 40, 640, 480, [](const SRgb& p) { return !p.near(13, 18, 31, 6); });
+	};
+	// The scene and the line of text the script writes over it (a loading
+	// screen has neither).
+	auto text = [](const SZelvShot& s) {
+		return count(s, 8, 8, 400, 24, [](const SRgb& p) { return p.r > 180 && p.g > 180 && p.b > 180; });
+	};
+	runSample("scene.lua", [&](const SZelvShot& s) { return drawn(s) > 640 * 440 / 4 && text(s) > 30; }, &first, &later,
+		&log, 2000);
 	if (HasFatalFailure())
 		return;
 	EXPECT_NE(log.find("loading the scene: 0%\n"), std::string::npos) << log;
 	EXPECT_NE(log.find("loading the scene: 66%\n"), std::string::npos) << log;
 	EXPECT_NE(log.find("objects:\t3\tlights:\t2\temitters:\t1\n"), std::string::npos) << log;
-	EXPECT_GT(count(first, 0, 40, 640, 480, [](const SRgb& p) { return !p.near(13, 18, 31, 6); }), 640 * 440 / 4)
-		<< "the floor, the ball and the mirror";
+	EXPECT_GT(drawn(first), 640 * 440 / 4) << "the floor, the ball and the mirror";
+	EXPECT_GT(text(first), 30) << "the script's text";
 	EXPECT_GT(differingPixels(first, later), 2000) << "the scene plays";
 }
 

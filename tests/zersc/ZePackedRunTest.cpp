@@ -61,25 +61,24 @@ protected:
 		zetest::ZelvProcess run(Folder + "/logs", { "-cap", alone + "/cap", "-capfps", "30", "-windowed" }, BATCH,
 			program);
 		ASSERT_FALSE(run.window().empty()) << run.log();
-		// Looks until the demo ends by itself: a slow build draws few frames.
+		// Shots until one shows a part's objects over its backdrop, or the
+		// demo ended by itself.
 		bool seen = false;
-		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+		const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(120);
 		while (!seen && run.running() && std::chrono::steady_clock::now() < until)
 		{
 			const zetest::SZelvShot shot = run.screenshot(Folder + "/logs/shot.ppm");
 			if (shot.width < 8 || !isBackdrop(shot.at(2, 2)) ||
 				!isBackdrop(shot.at(shot.width - 3, shot.height - 3)))
 				continue;
-			// The part's objects over its backdrop.
 			int drawn = 0;
 			for (int y = 0; y < shot.height; ++y)
 				for (int x = 0; x < shot.width; ++x)
 					drawn += isBackdrop(shot.at(x, y)) ? 0 : 1;
 			seen = drawn > shot.width * shot.height / 50;
-			zetest::pause(100);
 		}
 		EXPECT_TRUE(seen) << "no frame of the demo on screen\n" << run.log();
-		EXPECT_EQ(run.exitStatus(60), 0) << run.log();
+		EXPECT_EQ(run.exitStatus(300), 0) << run.log();
 		EXPECT_EQ(run.log().find("ERROR"), std::string::npos) << "everything is found in the pack\n" << run.log();
 		EXPECT_EQ(zetest::filesUnder(alone), files) << "nothing is captured or written beside the program";
 	}
